@@ -1,0 +1,181 @@
+#include "common/console.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "common/msgvec.h"
+
+namespace {
+
+const char kVersion[] = "2.4A";
+const char kVersionDate[] = "November 1996";
+
+std::function<int()>& key_reader() {
+  static std::function<int()> reader;
+  return reader;
+}
+
+std::function<void(unsigned)>& sleeper() {
+  static std::function<void(unsigned)> function;
+  return function;
+}
+
+int console_key() {
+  std::fflush(stdout);
+  unsigned char byte = 0;
+  if (isatty(STDIN_FILENO)) {
+    termios saved{};
+    if (tcgetattr(STDIN_FILENO, &saved) == 0) {
+      termios raw = saved;
+      raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+      raw.c_cc[VMIN] = 1;
+      raw.c_cc[VTIME] = 0;
+      tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+      const ssize_t got = read(STDIN_FILENO, &byte, 1);
+      tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+      return got == 1 ? byte : -1;
+    }
+  }
+  return read(STDIN_FILENO, &byte, 1) == 1 ? byte : -1;
+}
+
+}  // namespace
+
+int run_tool(const std::function<int()>& body) {
+  int status = 1;
+  try {
+    status = body();
+  } catch (const MSGVEC& record) {
+    print_message_vector(record);
+    status = 1;
+  } catch (const ToolExit& exit_record) {
+    status = exit_record.status;
+  } catch (const std::bad_alloc&) {
+    std::fflush(stdout);
+    std::fputs("\nMemory allocation error!\n", stderr);
+    status = 1;
+  }
+  if (std::fflush(stdout) != 0 && status == 0) status = 1;
+  std::fflush(stderr);
+  return status;
+}
+
+void fail_with(const std::string& text) {
+  err_text(text);
+  throw ToolExit{1};
+}
+
+std::string format_text(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int needed = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string out;
+  if (needed > 0) {
+    out.resize(static_cast<std::size_t>(needed) + 1);
+    std::vsnprintf(out.data(), out.size(), format, args);
+    out.resize(static_cast<std::size_t>(needed));
+  }
+  va_end(args);
+  return out;
+}
+
+void out_text(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void err_text(const std::string& text) {
+  std::fflush(stdout);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+std::string banner_line(const std::string& tool_name) {
+  return format_text("%s.EXE - Version %s (%s)\n", tool_name.c_str(), kVersion, kVersionDate);
+}
+
+void print_usage_screen(const std::string& tool_name, const std::vector<std::string>& lines) {
+  out_text(banner_line(tool_name));
+  out_text("\n");
+  for (const std::string& line : lines) out_text(line);
+}
+
+void confirm_prompt(const std::string& prompt) {
+  out_text(prompt);
+  wait_for_return();
+  out_text("\n");
+}
+
+void wait_for_return() {
+  std::fflush(stdout);
+  int c = 0;
+  do {
+    c = std::getchar();
+  } while (c != EOF && c != '\n');
+}
+
+int wait_for_key() {
+  const std::function<int()>& reader = key_reader();
+  return reader ? reader() : console_key();
+}
+
+void set_key_reader(std::function<int()> reader) { key_reader() = std::move(reader); }
+
+void Pager::row_printed() {
+  if (!enabled_ || rows_per_page_ == 0) return;
+  if (++rows_ % rows_per_page_ == 0) {
+    out_text("<hit any key to continue>\r");
+    wait_for_key();
+  }
+}
+
+void ProgressLine::start() {
+  last_ = 0;
+  if (enabled_) out_text(" 0% completed.\r");
+  std::fflush(stdout);
+}
+
+void ProgressLine::update(uint64_t done, uint64_t total) {
+  if (total == 0) return;
+  const auto percent = static_cast<unsigned>(done * 100 / total);
+  if (percent > last_) {
+    last_ = percent;
+    if (enabled_) {
+      out_text(format_text(" %u%% completed.\r", percent));
+      std::fflush(stdout);
+    }
+  }
+}
+
+void ProgressLine::finish() {
+  if (enabled_) out_text(" 100% completed.\n");
+}
+
+void platform_sleep(unsigned milliseconds) {
+  const std::function<void(unsigned)>& function = sleeper();
+  if (function) {
+    function(milliseconds);
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+}
+
+void set_sleep_function(std::function<void(unsigned)> function) { sleeper() = std::move(function); }
+
+void beep() {
+  out_text("\a");
+  std::fflush(stdout);
+}
+
+void* allocate_or_exit(std::size_t size, bool zero) {
+  void* block = zero ? std::calloc(size == 0 ? 1 : size, 1) : std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) fail_with("\nMemory allocation error!\n");
+  return block;
+}

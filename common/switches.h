@@ -1,0 +1,62 @@
+// The shared command-line grammar: slash switches from a tool's table, matched
+// exactly (plain switches) or by prefix (switches with a value), and at most a
+// fixed number of positional parameters. Every failure prints its text and
+// throws ToolExit{1}; nothing else is done.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// A device address "ha:id:lun".
+struct DeviceAddress {
+  uint16_t host_adapter = 0;
+  uint16_t id = 0;
+  uint16_t lun = 0;
+  bool operator==(const DeviceAddress&) const = default;
+};
+
+struct SwitchRule {
+  // "/BATCH" (plain) or "/ID" (with a value, matched by this prefix).
+  std::string name;
+  // True for a switch with a value.
+  bool takes_value = false;
+  // For plain switches: called when the switch is given.
+  // For value switches: called with the whole upper-case argument; returns
+  // false when the value does not scan, which prints `format_error`.
+  std::function<bool(const std::string& upper)> apply;
+  // "Error: Illegal /ID format!\n" and the like.
+  std::string format_error;
+};
+
+// Rules for the usual kinds of switches.
+SwitchRule plain_switch(const std::string& name, bool* flag, bool value = true);
+SwitchRule plain_switch(const std::string& name, std::function<void()> action);
+// "/ID=%hu:%hu:%hu".
+SwitchRule address_switch(const std::string& name, DeviceAddress* address, bool* given,
+                          const std::string& format_error);
+// "<name>=%hu".
+SwitchRule number_switch(const std::string& name, uint16_t* value, const std::string& format_error);
+// "<name>=%s": one word, in upper case.
+SwitchRule text_switch(const std::string& name, std::string* value, const std::string& format_error);
+
+struct CommandLine {
+  std::string tool_name;                   // "SECTCONV"
+  std::vector<std::string> usage_lines;    // after the banner and the empty line
+  std::vector<SwitchRule> switches;        // in the tool's order
+  // One entry per positional slot: the text printed when the parameter is
+  // missing, or empty for an optional slot.
+  std::vector<std::string> parameter_missing;
+  // Show the usage screen when started without any argument.
+  bool usage_when_empty = true;
+};
+
+// True when the argument is a switch: it begins with '/' and the part before
+// the first '=' holds no second '/' (so "/data/in.iso" is a path).
+bool is_switch_argument(const std::string& argument);
+
+// Parses argv[1..]. Returns the positional parameters as typed (fewer than the
+// slots when optional ones are missing). "/?" prints the usage screen.
+std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
+                                            const char* const* argv);

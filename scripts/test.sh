@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the normal build, then the same tests
+# built with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+jobs=$(nproc)
+echo "== build"
+"$root/scripts/build.sh" build
+echo "== tests"
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+echo "== tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+"$root/scripts/build.sh" build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCDM_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$root/build-sanitize" --output-on-failure -j "$jobs"
+echo "All tests passed."

@@ -1,0 +1,251 @@
+#include "common/sector.h"
+
+#include <cstring>
+#include <utility>
+
+#include "common/timecode.h"
+
+namespace {
+
+constexpr std::array<uint32_t, 256> make_crc_table(uint32_t polynomial) {
+  std::array<uint32_t, 256> table{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t value = i;
+    for (int bit = 0; bit < 8; ++bit) value = (value >> 1) ^ ((value & 1) ? polynomial : 0);
+    table[i] = value;
+  }
+  return table;
+}
+
+constexpr uint8_t gf_double(uint32_t x) {
+  return static_cast<uint8_t>((x << 1) ^ ((x & 0x80) ? 0x11D : 0));
+}
+
+constexpr std::array<uint8_t, 256> make_gf_table(bool times_three) {
+  std::array<uint8_t, 256> table{};
+  for (uint32_t x = 0; x < 256; ++x)
+    table[x] = static_cast<uint8_t>(gf_double(x) ^ (times_three ? x : 0));
+  return table;
+}
+
+// Runs the shift register x^15 + x + 1 from 1, one output bit per step,
+// filling bytes from their least significant bit.
+constexpr std::array<uint8_t, RAW_SECTOR_SIZE> make_scrambler() {
+  std::array<uint8_t, RAW_SECTOR_SIZE> table{};
+  uint32_t shift = 1;
+  for (std::size_t i = 12; i < RAW_SECTOR_SIZE; ++i) {
+    uint32_t byte = 0;
+    for (uint32_t bit = 0; bit < 8; ++bit) {
+      byte |= (shift & 1) << bit;
+      const uint32_t feedback = (shift ^ (shift >> 1)) & 1;
+      shift = (shift >> 1) | (feedback << 14);
+    }
+    table[i] = static_cast<uint8_t>(byte);
+  }
+  return table;
+}
+
+void put_le32(uint8_t* at, uint32_t value) {
+  at[0] = static_cast<uint8_t>(value);
+  at[1] = static_cast<uint8_t>(value >> 8);
+  at[2] = static_cast<uint8_t>(value >> 16);
+  at[3] = static_cast<uint8_t>(value >> 24);
+}
+
+// The division of one parity vector by the generator: symbols in, the two
+// remainder symbols in hi and lo.
+struct Remainder {
+  uint8_t hi = 0;
+  uint8_t lo = 0;
+  void feed(uint8_t symbol);
+};
+
+void compute_p_parity(uint8_t* sector, bool data_is_zero) {
+  const uint8_t* area = sector + SECTOR_HEADER_OFFSET;
+  uint8_t* parity = sector + P_PARITY_OFFSET;
+  for (std::size_t column = 0; column < 43; ++column) {
+    for (std::size_t half = 0; half < 2; ++half) {
+      Remainder r;
+      if (!(data_is_zero && P_SKIP_FLAGS[column]))
+        for (std::size_t k = 0; k < 24; ++k) r.feed(area[2 * column + 86 * k + half]);
+      parity[2 * column + half] = r.hi;
+      parity[86 + 2 * column + half] = r.lo;
+    }
+  }
+}
+
+void compute_q_parity(uint8_t* sector, bool data_is_zero) {
+  const uint8_t* area = sector + SECTOR_HEADER_OFFSET;
+  uint8_t* parity = sector + Q_PARITY_OFFSET;
+  for (std::size_t diagonal = 0; diagonal < 26; ++diagonal) {
+    for (std::size_t half = 0; half < 2; ++half) {
+      Remainder r;
+      if (!(data_is_zero && Q_SKIP_FLAGS[diagonal]))
+        for (std::size_t k = 0; k < 43; ++k) r.feed(area[(86 * diagonal + 88 * k) % 2236 + half]);
+      parity[2 * diagonal + half] = r.hi;
+      parity[52 + 2 * diagonal + half] = r.lo;
+    }
+  }
+}
+
+}  // namespace
+
+extern constexpr std::array<uint8_t, 12> SECTOR_SYNC = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+extern constexpr std::array<uint32_t, 256> EDC_TABLE = make_crc_table(0xD8018001u);
+extern constexpr std::array<uint32_t, 256> CRC32_TABLE = make_crc_table(0xEDB88320u);
+extern constexpr std::array<uint8_t, 256> GF_MUL2 = make_gf_table(false);
+extern constexpr std::array<uint8_t, 256> GF_MUL3 = make_gf_table(true);
+extern constexpr std::array<uint8_t, 43> P_SKIP_FLAGS = {
+    0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 1, 1, 1, 1};
+extern constexpr std::array<uint8_t, 26> Q_SKIP_FLAGS = {0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0,
+                                                         0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0};
+extern constexpr std::array<uint8_t, RAW_SECTOR_SIZE> SCRAMBLER_TABLE = make_scrambler();
+
+static_assert(EDC_TABLE[1] == 0x90910101u && EDC_TABLE[128] == 0xD8018001u);
+static_assert(CRC32_TABLE[1] == 0x77073096u);
+static_assert(SCRAMBLER_TABLE[12] == 0x01 && SCRAMBLER_TABLE[13] == 0x80 &&
+              SCRAMBLER_TABLE[14] == 0x00 && SCRAMBLER_TABLE[15] == 0x60);
+
+void Remainder::feed(uint8_t symbol) {
+  const uint8_t f = static_cast<uint8_t>(symbol ^ hi);
+  hi = static_cast<uint8_t>(lo ^ GF_MUL3[f]);
+  lo = GF_MUL2[f];
+}
+
+uint32_t compute_edc(const uint32_t* table, const void* data, std::size_t length, uint32_t seed) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  uint32_t crc = seed;
+  for (std::size_t i = 0; i < length; ++i) crc = table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+uint32_t sector_edc(const uint8_t* sector) {
+  if (sector[15] == 1) return compute_edc(EDC_TABLE.data(), sector, 2064, 0);
+  if (sector[18] & SUBMODE_FORM2) return compute_edc(EDC_TABLE.data(), sector + 16, 2332, 0);
+  return compute_edc(EDC_TABLE.data(), sector + 16, 2056, 0);
+}
+
+void compute_ecc(uint8_t* sector, bool data_is_zero) {
+  uint8_t header[4] = {};
+  const bool mode2 = sector[15] == 2;
+  if (mode2) {
+    std::memcpy(header, sector + SECTOR_HEADER_OFFSET, 4);
+    std::memset(sector + SECTOR_HEADER_OFFSET, 0, 4);
+  }
+  compute_p_parity(sector, data_is_zero);
+  compute_q_parity(sector, data_is_zero);
+  if (mode2) std::memcpy(sector + SECTOR_HEADER_OFFSET, header, 4);
+}
+
+void build_sector(uint8_t* sector, SectorType type, int32_t lba, const uint8_t* subheader,
+                  const uint8_t* data, bool form2_edc, bool minute_a0, bool scramble) {
+  if (type == SECTOR_RAW) {
+    if (data)
+      std::memcpy(sector, data, RAW_SECTOR_SIZE);
+    else
+      std::memset(sector, 0, RAW_SECTOR_SIZE);
+    return;
+  }
+  const MsfTime msf = lba_to_msf(lba);
+  std::memcpy(sector, SECTOR_SYNC.data(), SECTOR_SYNC.size());
+  sector[12] = static_cast<uint8_t>(bin_to_bcd(msf.minute) + (minute_a0 ? 0xA0 : 0));
+  sector[13] = bin_to_bcd(msf.second);
+  sector[14] = bin_to_bcd(msf.frame);
+  sector[15] = type == SECTOR_MODE0 ? 0 : type == SECTOR_MODE1 ? 1 : 2;
+  uint8_t* body = sector + SECTOR_DATA_OFFSET;
+  switch (type) {
+    case SECTOR_MODE0:
+      std::memset(body, 0, MODE2_BODY_SIZE);
+      break;
+    case SECTOR_MODE1:
+      if (data)
+        std::memcpy(body, data, DATA_BLOCK_SIZE);
+      else
+        std::memset(body, 0, DATA_BLOCK_SIZE);
+      std::memset(sector + 2068, 0, 8);
+      put_le32(sector + MODE1_EDC_OFFSET, sector_edc(sector));
+      compute_ecc(sector, data == nullptr);
+      break;
+    case SECTOR_MODE2:
+      if (data)
+        std::memcpy(body, data, MODE2_BODY_SIZE);
+      else
+        std::memset(body, 0, MODE2_BODY_SIZE);
+      break;
+    case SECTOR_MODE2_FORM1:
+      if (!data) {
+        std::memset(body, 0, MODE2_BODY_SIZE);
+        break;
+      }
+      std::memcpy(body, subheader, 4);
+      std::memcpy(body + 4, subheader, 4);
+      std::memcpy(sector + MODE2_DATA_OFFSET, data, DATA_BLOCK_SIZE);
+      put_le32(sector + FORM1_EDC_OFFSET, sector_edc(sector));
+      compute_ecc(sector, false);
+      break;
+    case SECTOR_MODE2_FORM2:
+      if (!data) {
+        std::memset(body, 0, MODE2_BODY_SIZE);
+        sector[18] = SUBMODE_FORM2;
+        sector[22] = SUBMODE_FORM2;
+        break;
+      }
+      std::memcpy(body, subheader, 4);
+      std::memcpy(body + 4, subheader, 4);
+      std::memcpy(sector + MODE2_DATA_OFFSET, data, FORM2_DATA_SIZE);
+      put_le32(sector + FORM2_EDC_OFFSET, form2_edc ? sector_edc(sector) : 0);
+      break;
+    default:
+      break;
+  }
+  transform_sector(sector, false, false, scramble);
+}
+
+void transform_sector(uint8_t* block, bool swap_bytes, bool swap_words, bool scramble) {
+  if (!swap_bytes && !swap_words && !scramble) return;
+  for (std::size_t i = 0; i < RAW_SECTOR_SIZE; i += 4) {
+    uint8_t* w = block + i;
+    if (scramble && swap_bytes) {
+      for (std::size_t b = 0; b < 4; ++b) w[b] ^= SCRAMBLER_TABLE[i + b];
+      std::swap(w[0], w[1]);
+      std::swap(w[2], w[3]);
+    } else if (swap_bytes && swap_words) {
+      std::swap(w[0], w[3]);
+      std::swap(w[1], w[2]);
+    } else if (swap_bytes) {
+      std::swap(w[0], w[1]);
+      std::swap(w[2], w[3]);
+    } else if (swap_words) {
+      std::swap(w[0], w[2]);
+      std::swap(w[1], w[3]);
+    } else {
+      for (std::size_t b = 0; b < 4; ++b) w[b] ^= SCRAMBLER_TABLE[i + b];
+    }
+  }
+}
+
+bool sector_matches_address(const uint8_t* sector, int32_t lba) {
+  const MsfTime msf = lba_to_msf(lba);
+  return sector[12] == bin_to_bcd(msf.minute) && sector[13] == bin_to_bcd(msf.second) &&
+         sector[14] == bin_to_bcd(msf.frame);
+}
+
+bool sectors_equal(const uint8_t* a, const uint8_t* b) {
+  return std::memcmp(a, b, RAW_SECTOR_SIZE) == 0;
+}
+
+const uint8_t* find_sector(const uint8_t* pattern, const uint8_t* buffer, uint16_t count) {
+  if (count < 2) return nullptr;
+  const std::size_t places = (static_cast<std::size_t>(count) - 1) * SECTOR_WORDS;
+  for (std::size_t place = 0; place < places; ++place)
+    if (sectors_equal(pattern, buffer + 4 * place)) return buffer + 4 * place;
+  return nullptr;
+}
+
+bool sector_is_zero(const uint8_t* block) {
+  for (std::size_t i = 0; i < RAW_SECTOR_SIZE; ++i)
+    if (block[i] != 0) return false;
+  return true;
+}

@@ -1,0 +1,308 @@
+#include "common/sector.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "common/timecode.h"
+
+namespace {
+
+// GF(2^8) with the field polynomial x^8 + x^4 + x^3 + x^2 + 1, multiplied
+// bit by bit (no tables), to check parity against the parity-check equations.
+uint8_t gf_multiply(uint8_t a, uint8_t b) {
+  uint32_t product = 0;
+  uint32_t shifted = a;
+  for (int bit = 0; bit < 8; ++bit) {
+    if (b & (1u << bit)) product ^= shifted;
+    shifted <<= 1;
+    if (shifted & 0x100) shifted ^= 0x11D;
+  }
+  return static_cast<uint8_t>(product);
+}
+
+uint8_t gf_alpha_power(int exponent) {
+  uint8_t value = 1;
+  for (int i = 0; i < exponent; ++i) value = gf_multiply(value, 2);
+  return value;
+}
+
+// A codeword v_0..v_{n-1} of the P or Q code satisfies sum v_i = 0 and
+// sum v_i * alpha^(n-1-i) = 0.
+bool syndromes_zero(const std::vector<uint8_t>& v) {
+  uint8_t s0 = 0;
+  uint8_t s1 = 0;
+  const int n = static_cast<int>(v.size());
+  for (int i = 0; i < n; ++i) {
+    s0 ^= v[i];
+    s1 ^= gf_multiply(v[i], gf_alpha_power(n - 1 - i));
+  }
+  return s0 == 0 && s1 == 0;
+}
+
+// Checks every P column (24 symbols + 2 parity) and Q diagonal (43 + 2) of
+// both byte halves; a mode 2 sector's header counts as zero.
+void expect_parity_checks(const uint8_t* sector) {
+  std::vector<uint8_t> area(sector + 12, sector + 2352);
+  if (sector[15] == 2) std::fill(area.begin(), area.begin() + 4, 0);
+  for (int half = 0; half < 2; ++half) {
+    for (int column = 0; column < 43; ++column) {
+      std::vector<uint8_t> v;
+      for (int k = 0; k < 26; ++k) v.push_back(area[2 * column + 86 * k + half]);
+      EXPECT_TRUE(syndromes_zero(v)) << "P column " << column << " half " << half;
+    }
+    for (int diagonal = 0; diagonal < 26; ++diagonal) {
+      std::vector<uint8_t> v;
+      for (int k = 0; k < 43; ++k) v.push_back(area[(86 * diagonal + 88 * k) % 2236 + half]);
+      v.push_back(area[2236 + 2 * diagonal + half]);
+      v.push_back(area[2236 + 52 + 2 * diagonal + half]);
+      EXPECT_TRUE(syndromes_zero(v)) << "Q diagonal " << diagonal << " half " << half;
+    }
+  }
+}
+
+// The EDC polynomial (x^16 + x^15 + x^2 + 1)(x^16 + x^2 + x + 1), multiplied
+// out and bit-reversed, then run one bit at a time.
+uint32_t bitwise_edc(const uint8_t* data, std::size_t length) {
+  uint64_t product = 0;
+  for (int a : {16, 15, 2, 0})
+    for (int b : {16, 2, 1, 0}) product ^= 1ull << (a + b);
+  uint32_t reflected = 0;
+  for (int bit = 0; bit < 32; ++bit)
+    if (product & (1ull << bit)) reflected |= 1u << (31 - bit);
+  uint32_t crc = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ reflected : crc >> 1;
+  }
+  return crc;
+}
+
+uint32_t le32(const uint8_t* at) {
+  return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
+}
+
+std::vector<uint8_t> random_bytes(std::size_t length, unsigned seed) {
+  std::mt19937 engine(seed);
+  std::vector<uint8_t> bytes(length);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(engine());
+  return bytes;
+}
+
+const uint8_t kDataSubheader[4] = {0, 0, SUBMODE_DATA, 0};
+
+TEST(SectorTables, KnownEntries) {
+  EXPECT_EQ(EDC_TABLE[1], 0x90910101u);
+  EXPECT_EQ(EDC_TABLE[128], 0xD8018001u);
+  EXPECT_EQ(CRC32_TABLE[1], 0x77073096u);
+  for (int x = 0; x < 256; ++x) {
+    EXPECT_EQ(GF_MUL2[x], gf_multiply(static_cast<uint8_t>(x), 2));
+    EXPECT_EQ(GF_MUL3[x], gf_multiply(static_cast<uint8_t>(x), 3));
+  }
+  // The standard CRC-32 check value, with the usual pre- and post-inversion.
+  EXPECT_EQ(compute_edc(CRC32_TABLE.data(), "123456789", 9, 0xFFFFFFFFu) ^ 0xFFFFFFFFu, 0xCBF43926u);
+  // A running checksum over pieces equals the one over the whole.
+  const std::vector<uint8_t> bytes = random_bytes(10007, 1);
+  const uint32_t whole = compute_edc(CRC32_TABLE.data(), bytes.data(), bytes.size(), 0);
+  uint32_t pieces = 0;
+  for (std::size_t at = 0; at < bytes.size(); at += 333)
+    pieces = compute_edc(CRC32_TABLE.data(), bytes.data() + at, std::min<std::size_t>(333, bytes.size() - at), pieces);
+  EXPECT_EQ(pieces, whole);
+  // Every length and alignment against the bit-by-bit EDC.
+  for (std::size_t offset = 0; offset < 8; ++offset)
+    for (std::size_t length = 0; length < 70; ++length)
+      ASSERT_EQ(compute_edc(EDC_TABLE.data(), bytes.data() + offset, length, 0), bitwise_edc(bytes.data() + offset, length));
+}
+
+TEST(SectorTables, ScramblerIsTheShiftRegisterSequence) {
+  // Fibonacci form: 15 register bits, output the lowest, feed back bit0 ^ bit1 at the top.
+  std::vector<int> reg(15, 0);
+  reg[0] = 1;
+  for (std::size_t i = 0; i < 12; ++i) EXPECT_EQ(SCRAMBLER_TABLE[i], 0);
+  for (std::size_t i = 12; i < RAW_SECTOR_SIZE; ++i) {
+    int byte = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+      byte |= reg[0] << bit;
+      const int feedback = reg[0] ^ reg[1];
+      reg.erase(reg.begin());
+      reg.push_back(feedback);
+    }
+    ASSERT_EQ(SCRAMBLER_TABLE[i], byte) << i;
+  }
+  EXPECT_EQ(SCRAMBLER_TABLE[12], 0x01);
+  EXPECT_EQ(SCRAMBLER_TABLE[13], 0x80);
+  EXPECT_EQ(SCRAMBLER_TABLE[14], 0x00);
+  EXPECT_EQ(SCRAMBLER_TABLE[15], 0x60);
+}
+
+TEST(BuildSector, Mode1WithDataHasHeaderEdcAndValidParity) {
+  for (int32_t lba : {0, 1234, 333000 - 151}) {
+    const std::vector<uint8_t> data = random_bytes(2048, static_cast<unsigned>(lba) + 7);
+    RawSector s;
+    build_sector(s.data(), SECTOR_MODE1, lba, nullptr, data.data(), false, false, false);
+    EXPECT_EQ(std::memcmp(s.data(), SECTOR_SYNC.data(), 12), 0);
+    const MsfTime msf = lba_to_msf(lba);
+    EXPECT_EQ(s[12], bin_to_bcd(msf.minute));
+    EXPECT_EQ(s[13], bin_to_bcd(msf.second));
+    EXPECT_EQ(s[14], bin_to_bcd(msf.frame));
+    EXPECT_EQ(s[15], 1);
+    EXPECT_EQ(std::memcmp(s.data() + 16, data.data(), 2048), 0);
+    EXPECT_EQ(le32(s.data() + 2064), bitwise_edc(s.data(), 2064));
+    EXPECT_EQ(bitwise_edc(s.data(), 2068), 0u);  // data followed by its own EDC
+    for (int i = 2068; i < 2076; ++i) EXPECT_EQ(s[i], 0);
+    expect_parity_checks(s.data());
+    EXPECT_TRUE(sector_matches_address(s.data(), lba));
+    EXPECT_FALSE(sector_matches_address(s.data(), lba + 1));
+  }
+}
+
+TEST(BuildSector, Mode1NullDataSkipsOnlyZeroParity) {
+  RawSector s;
+  build_sector(s.data(), SECTOR_MODE1, 0, nullptr, nullptr, false, false, false);
+  const uint8_t header[4] = {0x00, 0x02, 0x00, 0x01};
+  EXPECT_EQ(std::memcmp(s.data() + 12, header, 4), 0);
+  for (int i = 16; i < 2064; ++i) ASSERT_EQ(s[i], 0);
+  EXPECT_NE(le32(s.data() + 2064), 0u);
+  EXPECT_EQ(le32(s.data() + 2064), bitwise_edc(s.data(), 2064));
+  expect_parity_checks(s.data());
+  RawSector full = s;
+  compute_ecc(full.data(), false);
+  EXPECT_TRUE(sectors_equal(full.data(), s.data()));
+}
+
+TEST(BuildSector, SkipFlagsLeaveZerosEvenOverNonZeroData) {
+  // Told the data are zero when they are not, the flagged vectors get zero parity.
+  RawSector s;
+  const std::vector<uint8_t> data = random_bytes(2048, 3);
+  build_sector(s.data(), SECTOR_MODE1, 0, nullptr, data.data(), false, false, false);
+  compute_ecc(s.data(), true);
+  for (int c = 0; c < 43; ++c) {
+    if (!P_SKIP_FLAGS[c]) continue;
+    for (int at : {2076 + 2 * c, 2077 + 2 * c, 2162 + 2 * c, 2163 + 2 * c}) EXPECT_EQ(s[at], 0) << c;
+  }
+  for (int d = 0; d < 26; ++d) {
+    if (!Q_SKIP_FLAGS[d]) continue;
+    for (int at : {2248 + 2 * d, 2249 + 2 * d, 2300 + 2 * d, 2301 + 2 * d}) EXPECT_EQ(s[at], 0) << d;
+  }
+}
+
+TEST(BuildSector, Mode2Form1) {
+  const std::vector<uint8_t> data = random_bytes(2048, 5);
+  RawSector s;
+  build_sector(s.data(), SECTOR_MODE2_FORM1, 4500, kDataSubheader, data.data(), true, false, false);
+  const uint8_t header[12] = {0x01, 0x02, 0x00, 0x02, 0, 0, 8, 0, 0, 0, 8, 0};
+  EXPECT_EQ(std::memcmp(s.data() + 12, header, 12), 0);
+  EXPECT_EQ(std::memcmp(s.data() + 24, data.data(), 2048), 0);
+  EXPECT_EQ(le32(s.data() + 2072), bitwise_edc(s.data() + 16, 2056));
+  expect_parity_checks(s.data());
+
+  RawSector gap;
+  build_sector(gap.data(), SECTOR_MODE2_FORM1, 0, nullptr, nullptr, true, false, false);
+  const uint8_t gap_header[4] = {0x00, 0x02, 0x00, 0x02};
+  EXPECT_EQ(std::memcmp(gap.data() + 12, gap_header, 4), 0);
+  for (int i = 16; i < 2352; ++i) ASSERT_EQ(gap[i], 0);
+}
+
+TEST(BuildSector, Mode2Form2AndTheFormlessModes) {
+  const std::vector<uint8_t> data = random_bytes(2352, 9);
+  const uint8_t subheader[4] = {1, 2, SUBMODE_FORM2 | SUBMODE_AUDIO, 4};
+  RawSector s;
+  build_sector(s.data(), SECTOR_MODE2_FORM2, 10, subheader, data.data(), true, false, false);
+  EXPECT_EQ(std::memcmp(s.data() + 16, subheader, 4), 0);
+  EXPECT_EQ(std::memcmp(s.data() + 20, subheader, 4), 0);
+  EXPECT_EQ(std::memcmp(s.data() + 24, data.data(), 2324), 0);
+  EXPECT_EQ(le32(s.data() + 2348), bitwise_edc(s.data() + 16, 2332));
+  EXPECT_EQ(sector_edc(s.data()), le32(s.data() + 2348));
+  build_sector(s.data(), SECTOR_MODE2_FORM2, 10, subheader, data.data(), false, false, false);
+  EXPECT_EQ(le32(s.data() + 2348), 0u);
+
+  build_sector(s.data(), SECTOR_MODE2_FORM2, 0, nullptr, nullptr, true, false, false);
+  for (int i = 16; i < 2352; ++i) ASSERT_EQ(s[i], (i == 18 || i == 22) ? SUBMODE_FORM2 : 0) << i;
+
+  build_sector(s.data(), SECTOR_MODE2, 0, nullptr, data.data(), true, true, false);
+  EXPECT_EQ(s[12], 0xA0);  // minute 0 + 0xA0
+  EXPECT_EQ(s[15], 2);
+  EXPECT_EQ(std::memcmp(s.data() + 16, data.data(), 2336), 0);
+
+  build_sector(s.data(), SECTOR_MODE0, 0, nullptr, data.data(), true, false, false);
+  EXPECT_EQ(s[15], 0);
+  for (int i = 16; i < 2352; ++i) ASSERT_EQ(s[i], 0);
+
+  build_sector(s.data(), SECTOR_RAW, 0, nullptr, data.data(), true, false, true);
+  EXPECT_EQ(std::memcmp(s.data(), data.data(), 2352), 0);  // copied, not scrambled
+  build_sector(s.data(), SECTOR_RAW, 0, nullptr, nullptr, true, false, true);
+  EXPECT_TRUE(sector_is_zero(s.data()));
+}
+
+TEST(TransformSector, EveryRowOfTheTable) {
+  RawSector block;
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 7 + 1);
+  const RawSector original = block;
+  auto word = [](const RawSector& b, std::size_t w) {
+    return std::array<uint8_t, 4>{b[4 * w], b[4 * w + 1], b[4 * w + 2], b[4 * w + 3]};
+  };
+  auto scr = [&](std::size_t w, int b) { return static_cast<uint8_t>(original[4 * w + b] ^ SCRAMBLER_TABLE[4 * w + b]); };
+  const std::size_t w = 100;
+  const auto o = word(original, w);
+
+  RawSector b = original;
+  transform_sector(b.data(), true, false, true);
+  EXPECT_EQ(word(b, w), (std::array<uint8_t, 4>{scr(w, 1), scr(w, 0), scr(w, 3), scr(w, 2)}));
+  b = original;
+  transform_sector(b.data(), true, true, true);  // all three: as scramble and swap_bytes
+  EXPECT_EQ(word(b, w), (std::array<uint8_t, 4>{scr(w, 1), scr(w, 0), scr(w, 3), scr(w, 2)}));
+  b = original;
+  transform_sector(b.data(), true, true, false);
+  EXPECT_EQ(word(b, w), (std::array<uint8_t, 4>{o[3], o[2], o[1], o[0]}));
+  b = original;
+  transform_sector(b.data(), true, false, false);
+  EXPECT_EQ(word(b, w), (std::array<uint8_t, 4>{o[1], o[0], o[3], o[2]}));
+  b = original;
+  transform_sector(b.data(), false, true, false);
+  EXPECT_EQ(word(b, w), (std::array<uint8_t, 4>{o[2], o[3], o[0], o[1]}));
+  b = original;
+  transform_sector(b.data(), false, true, true);  // swap_words comes before scramble
+  EXPECT_EQ(word(b, w), (std::array<uint8_t, 4>{o[2], o[3], o[0], o[1]}));
+  b = original;
+  transform_sector(b.data(), false, false, false);
+  EXPECT_TRUE(sectors_equal(b.data(), original.data()));
+
+  transform_sector(b.data(), false, false, true);
+  EXPECT_EQ(std::memcmp(b.data(), original.data(), 12), 0);  // sync place untouched
+  for (std::size_t i = 12; i < 2352; ++i) ASSERT_EQ(b[i], original[i] ^ SCRAMBLER_TABLE[i]);
+  transform_sector(b.data(), false, false, true);
+  EXPECT_TRUE(sectors_equal(b.data(), original.data()));
+}
+
+TEST(BuildSector, ScrambledSectorIsTheClearOneXorScrambler) {
+  const std::vector<uint8_t> data = random_bytes(2048, 11);
+  RawSector clear;
+  RawSector scrambled;
+  build_sector(clear.data(), SECTOR_MODE1, 77, nullptr, data.data(), true, false, false);
+  build_sector(scrambled.data(), SECTOR_MODE1, 77, nullptr, data.data(), true, false, true);
+  for (std::size_t i = 0; i < 2352; ++i) ASSERT_EQ(scrambled[i], clear[i] ^ SCRAMBLER_TABLE[i]);
+}
+
+TEST(SectorCompare, FindSectorAtWordPlaces) {
+  std::vector<uint8_t> buffer = random_bytes(3 * 2352, 13);
+  RawSector pattern;
+  std::memcpy(pattern.data(), buffer.data() + 4 * 701, 2352);
+  EXPECT_EQ(find_sector(pattern.data(), buffer.data(), 3), buffer.data() + 4 * 701);
+  EXPECT_EQ(find_sector(pattern.data(), buffer.data(), 1), nullptr);
+  EXPECT_EQ(find_sector(pattern.data(), buffer.data(), 0), nullptr);
+  std::memcpy(pattern.data(), buffer.data(), 2352);
+  EXPECT_EQ(find_sector(pattern.data(), buffer.data(), 1), nullptr);  // count 1 tries nothing
+  EXPECT_EQ(find_sector(pattern.data(), buffer.data(), 2), buffer.data());
+  pattern[2351] ^= 1;
+  EXPECT_EQ(find_sector(pattern.data(), buffer.data(), 3), nullptr);
+  EXPECT_FALSE(sectors_equal(pattern.data(), buffer.data()));
+
+  RawSector zero{};
+  EXPECT_TRUE(sector_is_zero(zero.data()));
+  zero[2351] = 1;
+  EXPECT_FALSE(sector_is_zero(zero.data()));
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// Big-endian fields as SCSI command blocks and parameter data carry them.
+#pragma once
+
+#include <cstdint>
+
+inline void put_be16(uint8_t* out, uint32_t value) {
+  out[0] = static_cast<uint8_t>(value >> 8);
+  out[1] = static_cast<uint8_t>(value);
+}
+
+inline void put_be24(uint8_t* out, uint32_t value) {
+  out[0] = static_cast<uint8_t>(value >> 16);
+  out[1] = static_cast<uint8_t>(value >> 8);
+  out[2] = static_cast<uint8_t>(value);
+}
+
+inline void put_be32(uint8_t* out, uint32_t value) {
+  out[0] = static_cast<uint8_t>(value >> 24);
+  out[1] = static_cast<uint8_t>(value >> 16);
+  out[2] = static_cast<uint8_t>(value >> 8);
+  out[3] = static_cast<uint8_t>(value);
+}
+
+inline uint32_t get_be16(const uint8_t* in) { return (uint32_t{in[0]} << 8) | in[1]; }
+
+inline uint32_t get_be24(const uint8_t* in) {
+  return (uint32_t{in[0]} << 16) | (uint32_t{in[1]} << 8) | in[2];
+}
+
+inline uint32_t get_be32(const uint8_t* in) {
+  return (uint32_t{in[0]} << 24) | (uint32_t{in[1]} << 16) | (uint32_t{in[2]} << 8) | in[3];
+}

@@ -1,0 +1,172 @@
+// One emulated device on the emulated bus: its identity, a table of command
+// handlers indexed by operation code, its medium, the sense data of its last
+// CHECK CONDITION, and the faults injected into it. Every device answers
+// INQUIRY, TEST UNIT READY and REQUEST SENSE; a drive model (emulator/models.h)
+// registers handlers for the rest. An operation code without a handler gets
+// CHECK CONDITION, ILLEGAL REQUEST, invalid command operation code.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "emulator/sense.h"
+
+// A problem in the EMULATED_SCSI_BUS value or in what a drive model was asked
+// to load; the text says what and where.
+struct EmulatedBusError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Operation codes every emulated device answers itself.
+constexpr uint8_t EMU_OP_TEST_UNIT_READY = 0x00;
+constexpr uint8_t EMU_OP_REQUEST_SENSE = 0x03;
+constexpr uint8_t EMU_OP_INQUIRY = 0x12;
+
+// Inquiry device type bytes.
+constexpr uint8_t EMU_TYPE_DISK = 0x00;
+constexpr uint8_t EMU_TYPE_WORM = 0x04;
+constexpr uint8_t EMU_TYPE_CDROM = 0x05;
+constexpr uint8_t EMU_TYPE_CHANGER = 0x08;
+constexpr uint8_t EMU_TYPE_UNKNOWN = 0xFF;
+// What a target answers in INQUIRY byte 0 for a LUN it does not have.
+constexpr uint8_t EMU_TYPE_NO_LUN = 0x7F;
+
+// What the device reports in INQUIRY.
+struct EmulatedIdentity {
+  std::string vendor = "EMULATED";  // at most 8 characters, padded with blanks
+  std::string product;              // at most 16 characters, padded with blanks
+  std::string revision = "1.00";    // at most 4 characters, padded with blanks
+  uint8_t device_type = EMU_TYPE_CDROM;
+  bool device_type_given = false;   // the bus value set it with type=
+};
+
+// A command injected to fail: the next `remaining` commands with `opcode`
+// end in CHECK CONDITION with `sense`.
+struct CommandFault {
+  uint8_t opcode = 0;
+  SenseCondition sense{};
+  unsigned remaining = 1;
+};
+
+// Faults of one device. The counted answers apply to the first commands
+// other than INQUIRY and REQUEST SENSE, in this order: BUSY status, then
+// UNIT ATTENTION (power on), then NOT READY (becoming ready).
+struct FaultPlan {
+  unsigned busy = 0;
+  unsigned unit_attention = 0;
+  unsigned not_ready = 0;
+  std::vector<CommandFault> failures;
+};
+
+// One device of the EMULATED_SCSI_BUS value.
+struct EmulatedDeviceSpec {
+  uint8_t host_adapter = 0;
+  uint8_t target = 0;
+  uint8_t lun = 0;
+  EmulatedIdentity identity;
+  std::string medium;                        // medium=, empty when not given
+  FaultPlan faults;
+  std::map<std::string, std::string> items;  // items left for the drive model
+  std::string text;                          // the entry as written, for messages
+};
+
+// A command as the device sees it.
+struct EmulatedCommand {
+  const uint8_t* cdb = nullptr;
+  uint8_t cdb_length = 0;
+  uint8_t direction = SRB_DIR_NONE;
+  uint8_t* buffer = nullptr;
+  uint32_t buffer_length = 0;
+
+  uint8_t opcode() const { return cdb_length ? cdb[0] : 0xFF; }
+  // Copies data in for the host: at most `allocation` bytes and at most the
+  // buffer's length. Returns the count copied.
+  uint32_t send_data(const uint8_t* data, uint32_t length, uint32_t allocation) const;
+};
+
+// How a command ended.
+struct EmulatedAnswer {
+  uint8_t target_status = STATUS_GOOD;
+  SenseCondition sense{};
+  uint8_t sense_flags = 0;        // SENSE_EOM, SENSE_ILI
+  bool information_valid = false;
+  uint32_t information = 0;       // sense bytes 3-6
+
+  static EmulatedAnswer good() { return {}; }
+  static EmulatedAnswer busy() { return {STATUS_BUSY, {}, 0, false, 0}; }
+  static EmulatedAnswer check(SenseCondition sense, uint8_t flags = 0) {
+    return {STATUS_CHECK_CONDITION, sense, flags, false, 0};
+  }
+};
+
+// A disc in a drive. Drive models derive their own media from it.
+class EmulatedMedium {
+ public:
+  explicit EmulatedMedium(std::string medium_name) : name(std::move(medium_name)) {}
+  virtual ~EmulatedMedium() = default;
+  std::string name;  // as given with medium=
+};
+
+class EmulatedDevice;
+using EmulatedHandler = std::function<EmulatedAnswer(EmulatedDevice&, const EmulatedCommand&)>;
+
+class EmulatedDevice {
+ public:
+  explicit EmulatedDevice(EmulatedDeviceSpec spec);
+  virtual ~EmulatedDevice() = default;
+
+  uint8_t host_adapter() const { return spec_.host_adapter; }
+  uint8_t target() const { return spec_.target; }
+  uint8_t lun() const { return spec_.lun; }
+  EmulatedIdentity& identity() { return spec_.identity; }
+  const EmulatedIdentity& identity() const { return spec_.identity; }
+  // medium= as written (empty when not given).
+  const std::string& medium_item() const { return spec_.medium; }
+
+  // Installs (or, with an empty function, removes) the handler of an opcode.
+  void set_handler(uint8_t opcode, EmulatedHandler handler);
+
+  // A model-specific item of the bus value; taking it marks it as known.
+  std::optional<std::string> take_item(const std::string& key);
+  // Items nobody took (after the drive model installed itself).
+  std::vector<std::string> untaken_items() const;
+
+  // The loaded medium, or null when the drive is empty. A device given
+  // medium= starts with a plain EmulatedMedium of that name, which its drive
+  // model may replace.
+  EmulatedMedium* medium() const { return medium_.get(); }
+  void set_medium(std::unique_ptr<EmulatedMedium> medium) { medium_ = std::move(medium); }
+  template <typename T>
+  T* medium_as() const { return dynamic_cast<T*>(medium_.get()); }
+
+  // Whether the device holds no media (disk, changer): then TEST UNIT READY
+  // needs no medium.
+  bool takes_media() const;
+
+  // Runs one command: injected faults first, then the handler of its opcode.
+  // Fills the 18 sense bytes after CHECK CONDITION and keeps them for REQUEST
+  // SENSE.
+  EmulatedAnswer run(const EmulatedCommand& command, uint8_t* sense_out);
+
+  // The sense data that REQUEST SENSE would return now.
+  const std::array<uint8_t, SENSE_LENGTH>& pending_sense() const { return pending_sense_; }
+
+  // Fixed-format sense data of an answer.
+  static std::array<uint8_t, SENSE_LENGTH> sense_data(const EmulatedAnswer& answer);
+
+ private:
+  std::optional<EmulatedAnswer> injected_fault(uint8_t opcode);
+
+  EmulatedDeviceSpec spec_;
+  std::array<EmulatedHandler, 256> handlers_{};
+  std::map<std::string, bool> taken_;
+  std::unique_ptr<EmulatedMedium> medium_;
+  std::array<uint8_t, SENSE_LENGTH> pending_sense_{};
+};

@@ -1,0 +1,33 @@
+// Sense conditions an emulated device reports, by name: sense key with
+// additional sense code and qualifier.
+#pragma once
+
+#include <cstdint>
+
+#include "scsi/transport.h"
+
+struct SenseCondition {
+  uint8_t key = 0;
+  uint8_t asc = 0;
+  uint8_t ascq = 0;
+  bool operator==(const SenseCondition&) const = default;
+};
+
+constexpr SenseCondition SENSE_NONE{SENSE_KEY_NO_SENSE, 0x00, 0x00};
+constexpr SenseCondition SENSE_BECOMING_READY{SENSE_KEY_NOT_READY, 0x04, 0x01};
+constexpr SenseCondition SENSE_MEDIUM_NOT_PRESENT{SENSE_KEY_NOT_READY, 0x3A, 0x00};
+constexpr SenseCondition SENSE_UNRECOVERED_READ_ERROR{SENSE_KEY_MEDIUM_ERROR, 0x11, 0x00};
+constexpr SenseCondition SENSE_WRITE_ERROR{SENSE_KEY_MEDIUM_ERROR, 0x0C, 0x00};
+constexpr SenseCondition SENSE_INCOMPATIBLE_MEDIUM{SENSE_KEY_MEDIUM_ERROR, 0x30, 0x00};
+constexpr SenseCondition SENSE_INVALID_OPCODE{SENSE_KEY_ILLEGAL_REQUEST, 0x20, 0x00};
+constexpr SenseCondition SENSE_LBA_OUT_OF_RANGE{SENSE_KEY_ILLEGAL_REQUEST, 0x21, 0x00};
+constexpr SenseCondition SENSE_INVALID_FIELD_IN_CDB{SENSE_KEY_ILLEGAL_REQUEST, 0x24, 0x00};
+constexpr SenseCondition SENSE_LUN_NOT_SUPPORTED{SENSE_KEY_ILLEGAL_REQUEST, 0x25, 0x00};
+constexpr SenseCondition SENSE_INVALID_FIELD_IN_PARAMETERS{SENSE_KEY_ILLEGAL_REQUEST, 0x26, 0x00};
+constexpr SenseCondition SENSE_ILLEGAL_MODE_FOR_TRACK{SENSE_KEY_ILLEGAL_REQUEST, 0x64, 0x00};
+constexpr SenseCondition SENSE_MEDIUM_CHANGED{SENSE_KEY_UNIT_ATTENTION, 0x28, 0x00};
+constexpr SenseCondition SENSE_POWER_ON_RESET{SENSE_KEY_UNIT_ATTENTION, 0x29, 0x00};
+constexpr SenseCondition SENSE_WRITE_PROTECTED{SENSE_KEY_DATA_PROTECT, 0x27, 0x00};
+constexpr SenseCondition SENSE_BLANK_MEDIUM{SENSE_KEY_BLANK_CHECK, 0x00, 0x00};
+constexpr SenseCondition SENSE_COMMAND_ABORTED{SENSE_KEY_ABORTED_COMMAND, 0x00, 0x00};
+constexpr SenseCondition SENSE_END_OF_MEDIUM{SENSE_KEY_VOLUME_OVERFLOW, 0x00, 0x02};

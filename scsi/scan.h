@@ -1,0 +1,41 @@
+// The bus scan: every address gets an INQUIRY, every known device one driver
+// object, kept in the device list in scan order (lowest host adapter, then
+// target, then LUN first).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "scsi/device.h"
+
+// The device list holds at most this many devices; the scan ignores further
+// ones (with a note under TRACE_SCSI_ENABLED).
+constexpr std::size_t MAX_SCSI_DEVICES = 64;
+
+// An address of 255:255:255 asks find_device for any address.
+constexpr uint8_t ANY_ADDRESS = 255;
+
+// Creates the driver object for a model code (defined by the drivers: plain
+// ScsiDevice for 0, the reader, recorder and transporter classes for the
+// others). Never null.
+std::unique_ptr<ScsiDevice> create_driver(uint8_t model_code);
+
+// The kind and model code that the inquiry data of a device give it; false
+// when the library ignores the device. `inquiry` holds at least 32 bytes.
+bool classify_device(const uint8_t* inquiry, uint8_t* kind, uint8_t* model_code);
+
+// Probes every address of every host adapter (LUNs 1-7 only with
+// LUN_ENABLED) and fills the device list. Returns the adapter count scanned.
+unsigned scan_scsi_bus();
+
+// The first device in scan order whose kind bit is set in kind_mask and,
+// unless ha is ANY_ADDRESS, whose address is ha:id:lun; null when none is.
+ScsiDevice* find_device(uint16_t kind_mask, uint8_t ha, uint8_t id, uint8_t lun);
+
+// Deletes every device of the list.
+void release_devices();
+
+// The devices of the list in scan order.
+std::size_t device_count();
+ScsiDevice* device_at(std::size_t index);

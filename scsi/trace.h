@@ -1,0 +1,14 @@
+// The TRACE_SCSI_ENABLED trace: one line on standard error per command.
+#pragma once
+
+#include <string>
+
+#include "scsi/transport.h"
+
+// "SCSI ha:id:lun [CDB bytes in hex] in|out|none LENGTH: status SS/HA/TS[,
+// sense key K ASC AA ASCQ QQ], result R[ (text)]\n".
+std::string format_scsi_trace(const ScsiRequest& request, ResultCode result);
+
+// Prints a trace note ("SCSI: " + text + "\n") on standard error when
+// TRACE_SCSI_ENABLED was set.
+void trace_scsi_note(const std::string& text);

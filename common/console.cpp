@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <thread>
 
@@ -60,6 +61,11 @@ int run_tool(const std::function<int()>& body) {
   } catch (const std::bad_alloc&) {
     std::fflush(stdout);
     std::fputs("\nMemory allocation error!\n", stderr);
+    status = 1;
+  } catch (const std::exception& failure) {
+    // Anything else thrown ends the tool as a reported error, never as a crash.
+    std::fflush(stdout);
+    std::fprintf(stderr, "\nError: %s\n", failure.what());
     status = 1;
   }
   if (std::fflush(stdout) != 0 && status == 0) status = 1;

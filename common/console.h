@@ -18,7 +18,8 @@ struct ToolExit {
 
 // Runs a tool's body inside the one handler: a caught MSGVEC is printed with
 // print_message_vector, a ToolExit gives its status, an allocation failure
-// prints "\nMemory allocation error!\n". Returns the exit status. Flushes both
+// prints "\nMemory allocation error!\n", any other exception "\nError: %s\n"
+// with its text. Returns the exit status. Flushes both
 // streams before returning.
 int run_tool(const std::function<int()>& body);
 

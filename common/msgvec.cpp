@@ -53,7 +53,7 @@ const CatalogueEntry kCatalogue[] = {
     {-110, 1, "Unexpected end-of-file reading \"%s\""},
     {-111, 0, "Unable to find last readable sector"},
     {-112, 1, "Invalid CUE SHEET command at line %u"},
-    {-113, 0, "WAV file is invalid or not CDROM compatible"},
+    {-113, 1, "WAV file is invalid or not CDROM compatible"},
 };
 
 // A record whose code the catalogue lacks still prints something useful.

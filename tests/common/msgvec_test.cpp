@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "common/console.h"
@@ -48,6 +49,17 @@ TEST(MessageVector, CatalogueIsInOrderAndEveryCodeHasText) {
   ASSERT_EQ(count, 49u);
   for (std::size_t i = 1; i < count; ++i) EXPECT_LE(entries[i].code, entries[i - 1].code);
   for (int32_t code = -1; code >= -35; --code) EXPECT_NE(message_text(code), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunTool, OtherExceptionsEndAsReportedErrors) {
+  testing::internal::CaptureStderr();
+  const int status = run_tool([]() -> int { throw std::runtime_error("disk on fire"); });
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "\nError: disk on fire\n");
 }
 
 }  // namespace

@@ -1,0 +1,116 @@
+// The conversion driven in the process, with inputs and outputs that fail.
+#include "common/raw_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "common/console.h"
+
+namespace {
+
+// An input of `length` bytes of which only `readable` can be read.
+class ShortSource : public ByteSource {
+ public:
+  ShortSource(uint64_t length, uint64_t readable) : length_(length), left_(readable) {}
+  bool length(uint64_t* bytes) override {
+    *bytes = length_;
+    return true;
+  }
+  std::size_t read(uint8_t* buffer, std::size_t size) override {
+    const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(size, left_));
+    std::memset(buffer, 0x5A, n);
+    left_ -= n;
+    return n;
+  }
+
+ private:
+  uint64_t length_;
+  uint64_t left_;
+};
+
+// Keeps what it is given; fails writes after `writable` bytes, or the close.
+class FaultySink : public ByteSink {
+ public:
+  FaultySink(uint64_t writable, bool close_fails) : writable_(writable), close_fails_(close_fails) {}
+  bool write(const uint8_t* data, std::size_t size) override {
+    if (bytes.size() + size > writable_) return false;
+    bytes.insert(bytes.end(), data, data + size);
+    return true;
+  }
+  bool close() override {
+    closed = true;
+    return !close_fails_;
+  }
+  std::vector<uint8_t> bytes;
+  bool closed = false;
+
+ private:
+  uint64_t writable_;
+  bool close_fails_;
+};
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Outcome convert(ByteSource& in, ByteSink& out, bool postgap = false) {
+  RawImageSettings settings;
+  settings.postgap = postgap;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const int status = run_tool([&] {
+    convert_image(settings, in, out);
+    return 0;
+  });
+  return {status, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
+}
+
+TEST(RawImage, ReadThatComesUpShort) {
+  ShortSource in(100 * 2048, 99 * 2048 + 5);
+  FaultySink out(UINT64_MAX, false);
+  const Outcome o = convert(in, out);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "\nUnexpected error reading input file!\n");
+  EXPECT_EQ(o.out, "File contains 1Mb of data (100 blocks)\nProcessing...\n 0% completed.\r");
+}
+
+TEST(RawImage, WriteFailuresInDataAndPostgap) {
+  ShortSource in(600 * 2048, 600 * 2048);
+  FaultySink out(100 * RAW_SECTOR_SIZE, false);
+  Outcome o = convert(in, out);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "\nUnexpected error writing output file!\n");
+
+  ShortSource small(2 * 2048, 2 * 2048);
+  FaultySink gap(10 * RAW_SECTOR_SIZE, false);
+  o = convert(small, gap, true);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "\nUnexpected error writing output file!\n");
+  EXPECT_EQ(gap.bytes.size(), 10 * RAW_SECTOR_SIZE);  // left as far as it was written
+  EXPECT_EQ(o.out.substr(o.out.size() - 31), "Writing POSTGAP (150 blocks)...");
+}
+
+TEST(RawImage, WriteErrorThatShowsOnlyAtClose) {
+  ShortSource in(2 * 2048, 2 * 2048);
+  FaultySink out(UINT64_MAX, true);
+  const Outcome o = convert(in, out, true);
+  EXPECT_TRUE(out.closed);
+  EXPECT_EQ(out.bytes.size(), 152 * RAW_SECTOR_SIZE);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "\nUnexpected error writing output file!\n");
+}
+
+TEST(RawImage, SizeLineOfAnImageBeyondFourGigabytes) {
+  ShortSource in(5ull * 1024 * 1024 * 1024, 0);
+  FaultySink out(UINT64_MAX, false);
+  const Outcome o = convert(in, out);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "File contains 5120Mb of data (2621440 blocks)\nProcessing...\n 0% completed.\r");
+  EXPECT_EQ(o.err, "\nUnexpected error reading input file!\n");
+}
+
+}  // namespace

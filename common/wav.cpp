@@ -85,11 +85,14 @@ int read_wav_header(std::FILE* file, uint32_t* data_size, uint32_t* data_offset)
   const off_t length = ftello(file);
   if (length < 0 || fseeko(file, 0, SEEK_SET) != 0) return 0;
   const auto file_length = static_cast<uint64_t>(length);
+  // Too short for "RIFF", a size and "WAVE": refuse before reading, so that
+  // a file that reports no length (a kernel interface) is never waited on.
+  if (file_length < 12) return 0;
 
   uint32_t tag = 0;
   uint32_t size = 0;
   if (!read_chunk_header(file, &tag, &size) || tag != WAV_TAG_RIFF) return 0;
-  if (file_length < 8 || size > file_length - 8) return 0;
+  if (size > file_length - 8) return 0;
   uint8_t wave[4];
   if (!read_exact(file, wave, sizeof wave) || le32(wave) != WAV_TAG_WAVE) return 0;
 

@@ -1,0 +1,62 @@
+// Feeds arbitrary text to the cue sheet parser, with the test images in a
+// scratch folder as the sheet's folder. A sheet either raises an error record
+// or yields a layout that agrees with itself; anything else stops the run.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "common/msgvec.h"
+#include "layout/cue_sheet.h"
+#include "support/cue_images.h"
+
+namespace {
+
+std::string& image_folder() {
+  static std::string folder;
+  return folder;
+}
+
+void remove_images() { remove_folder(image_folder()); }
+
+void check_layout(const CueSheetLayout& sheet) {
+  const DiscLayout& layout = *sheet.layout;
+  if (layout.cuepoint_count < 2 || layout.cuepoint_count > MAX_CUEPOINTS) std::abort();
+  if (layout.track_count == 0 || layout.track_count > MAX_TRACKS) std::abort();
+  if (sheet.total_frames != layout.leadout_position) std::abort();
+  if (layout.cuepoints[layout.cuepoint_count - 1].track != LEADOUT_TRACK) std::abort();
+  for (unsigned i = 1; i < layout.cuepoint_count; ++i)
+    if (cuepoint_frames(layout.cuepoints[i]) < cuepoint_frames(layout.cuepoints[i - 1])) std::abort();
+  uint64_t frames = 0;
+  for (unsigned i = 0; i < layout.track_count; ++i) {
+    const TrackEntry& track = layout.tracks[i];
+    frames += uint64_t{track.pregap} + track.length + track.postgap;
+  }
+  if (frames != uint64_t{layout.leadout_position} + 150) std::abort();
+  uint64_t bytes = 0;
+  for (const ImageFile& file : sheet.files) {
+    if (file.track_count == 0 || file.first_track >= layout.track_count) std::abort();
+    bytes += file.data_length;
+  }
+  if (bytes != sheet.total_image_bytes || sheet.files.size() != sheet.file_count) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  image_folder() = make_scratch_folder();
+  write_cue_fixture_images(image_folder());
+  std::atexit(remove_images);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  try {
+    auto sheet = parse_cue_sheet_text(text, image_folder());
+    check_layout(*sheet);
+    free_cue_sheet(sheet);
+  } catch (const MSGVEC& record) {
+    if (message_vector_text(record).empty()) std::abort();
+  }
+  return 0;
+}

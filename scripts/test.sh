@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the normal build, then the same tests
-# built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# built with AddressSanitizer and UndefinedBehaviorSanitizer; between them the
+# fuzz targets run for a short bounded time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -9,6 +10,8 @@ echo "== build"
 "$root/scripts/build.sh" build
 echo "== tests"
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+echo "== fuzzing (20 s a target)"
+"$root/scripts/fuzz.sh" 20
 echo "== tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCDM_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

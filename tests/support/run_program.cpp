@@ -36,14 +36,18 @@ void write_file(const std::string& path, const std::string& bytes) {
 
 ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& directory, const std::string& input) {
+  return run_command(std::string(CDM_BIN_DIR) + "/" + program, arguments, directory, input);
+}
+
+ProgramRun run_command(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& directory, const std::string& input) {
   ScratchDirectory capture;
   const std::string out_path = capture.file("out");
   const std::string err_path = capture.file("err");
   const std::string in_path = capture.file("in");
   write_file(in_path, input);
-  const std::string binary = std::string(CDM_BIN_DIR) + "/" + program;
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(binary.c_str()));
+  argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
@@ -58,7 +62,7 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
     dup2(out_fd, 1);
     dup2(err_fd, 2);
     if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
-    execv(binary.c_str(), argv.data());
+    execvp(program.c_str(), argv.data());
     _exit(127);
   }
   int wait_status = 0;

@@ -16,6 +16,11 @@ struct ProgramRun {
 ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& directory = "", const std::string& input = "");
 
+// Runs any program, found on PATH when `program` holds no '/' (the readers
+// of other makers that check the suite's output), in the same way.
+ProgramRun run_command(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& directory = "", const std::string& input = "");
+
 // A fresh empty directory under the system's temporary folder for one test,
 // removed with everything in it when the object goes.
 class ScratchDirectory {

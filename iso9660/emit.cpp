@@ -1,0 +1,124 @@
+#include "iso9660/emit.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "common/console.h"
+#include "iso9660/records.h"
+
+namespace {
+
+// Size of the one read buffer of the file copy.
+constexpr std::size_t kReadBufferBytes = 65000;
+
+// Reads up to `wanted` bytes; fewer only at end of file. -1 on a read error.
+ssize_t read_fully(int fd, uint8_t* buffer, std::size_t wanted) {
+  std::size_t got = 0;
+  while (got < wanted) {
+    const ssize_t n = read(fd, buffer + got, wanted - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(got);
+}
+
+// Copies one file into exactly blocks_of(entry.size) blocks.
+void copy_file(const std::string& path, const DirectoryEntry& entry, uint8_t* buffer, BlockSink* sink) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) fail_with(format_text("\nError: Unable to open \"%s\"\n", path.c_str()));
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    fail_with(format_text("\nError: Unable to open \"%s\"\n", path.c_str()));
+  }
+  if (static_cast<uint64_t>(info.st_size) > entry.size) {
+    err_text(format_text("Warning: \"%s\" grew since the scan; only its first %u bytes are copied\n",
+                         path.c_str(), entry.size));
+  }
+  bool shrank = false;
+  uint64_t remaining = entry.size;
+  while (remaining > 0) {
+    const std::size_t piece = static_cast<std::size_t>(std::min<uint64_t>(remaining, MAX_PIECE_BYTES));
+    std::size_t got = 0;
+    if (!shrank) {
+      const ssize_t n = read_fully(fd, buffer, piece);
+      if (n < 0) {
+        close(fd);
+        fail_with(format_text("\nError: Unexpected EOF reading \"%s\"!\n", path.c_str()));
+      }
+      got = static_cast<std::size_t>(n);
+      if (got < piece) {
+        shrank = true;
+        err_text(format_text("Warning: \"%s\" shrank since the scan; its blocks are padded with zeros\n",
+                             path.c_str()));
+      }
+    }
+    const std::size_t padded = (piece + ISO_BLOCK_SIZE - 1) / ISO_BLOCK_SIZE * ISO_BLOCK_SIZE;
+    std::memset(buffer + got, 0, padded - got);
+    sink->append(buffer, padded);
+    remaining -= piece;
+  }
+  close(fd);
+}
+
+void emit_node_files(const DirectoryNode& node, uint8_t* buffer, BlockSink* sink, bool log) {
+  for (const auto& entry : node.entries) {
+    if (entry->flags & (ENTRY_DIRECTORY | ENTRY_SYSTEM)) continue;
+    const std::string path = node.path + entry->host_name;
+    copy_file(path, *entry, buffer, sink);
+    if (log) out_text(path + "\n");
+  }
+  for (const auto& child : node.children) emit_node_files(*child, buffer, sink, log);
+}
+
+}  // namespace
+
+void emit_descriptors(const VolumeLayout& layout, const DirectoryNode& root, const std::string& label,
+                      BlockSink* sink) {
+  std::vector<uint8_t> blocks(SYSTEM_AREA_BLOCKS * ISO_BLOCK_SIZE, 0);
+  sink->append(blocks.data(), blocks.size());
+  build_primary_descriptor(blocks.data(), label, layout.volume_blocks, layout.path_table_bytes,
+                           PATH_TABLE_BLOCK, layout.m_table_block, root.sector_count, layout.root_extent,
+                           root.own_entry->date);
+  build_terminator(blocks.data() + ISO_BLOCK_SIZE);
+  sink->append(blocks.data(), 2 * ISO_BLOCK_SIZE);
+}
+
+void emit_path_tables(const VolumeLayout& layout, BlockSink* sink) {
+  const std::size_t bytes = layout.path_table_blocks * ISO_BLOCK_SIZE;
+  for (const bool big_endian : {false, true}) {
+    std::vector<uint8_t> table(bytes, 0);
+    emit_path_table(layout.directory_order, table.data(), big_endian);
+    sink->append(table.data(), bytes);
+  }
+}
+
+void emit_directories(const VolumeLayout& layout, BlockSink* sink) {
+  std::vector<uint8_t> extent;
+  for (const DirectoryNode* node : layout.directory_order) {
+    extent.assign(node->sector_count * ISO_BLOCK_SIZE, 0);
+    build_directory_extent(*node, extent.data());
+    sink->append(extent.data(), extent.size());
+  }
+}
+
+void emit_files(const DirectoryNode& root, BlockSink* sink, bool log) {
+  std::vector<uint8_t> buffer(kReadBufferBytes);
+  emit_node_files(root, buffer.data(), sink, log);
+}
+
+void emit_volume(const VolumeLayout& layout, const DirectoryNode& root, const std::string& label,
+                 BlockSink* sink, bool log) {
+  emit_descriptors(layout, root, label, sink);
+  emit_path_tables(layout, sink);
+  emit_directories(layout, sink);
+  emit_files(root, sink, log);
+}

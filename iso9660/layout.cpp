@@ -1,0 +1,125 @@
+#include "iso9660/layout.h"
+
+#include <algorithm>
+
+#include "common/console.h"
+
+namespace {
+
+// Bytes left in a directory's first sector after the "." and ".." records.
+constexpr std::size_t kFirstSectorFree = ISO_BLOCK_SIZE - 2 * 34;
+
+template <typename Item>
+void sort_by_name(std::vector<std::unique_ptr<Item>>* list) {
+  if (list->size() < 2) return;
+  std::sort(list->begin(), list->end(), [](const std::unique_ptr<Item>& a, const std::unique_ptr<Item>& b) {
+    return name_order_before(a->name, b->name);
+  });
+}
+
+uint32_t sectors_for_entries(const DirectoryNode& node) {
+  std::size_t free_bytes = kFirstSectorFree;
+  uint32_t sectors = 1;
+  for (const auto& entry : node.entries) {
+    const std::size_t length = directory_record_length(entry->name.size());
+    if (length > free_bytes) {
+      ++sectors;
+      free_bytes = ISO_BLOCK_SIZE;
+    }
+    free_bytes -= length;
+  }
+  return sectors;
+}
+
+void collect_level(DirectoryNode* node, std::vector<std::vector<DirectoryNode*>>* levels) {
+  if (levels->size() < node->level) levels->resize(node->level);
+  (*levels)[node->level - 1].push_back(node);
+  for (const auto& child : node->children) collect_level(child.get(), levels);
+}
+
+void assign_file_extents(DirectoryNode* node, uint64_t* next_block) {
+  for (const auto& entry : node->entries) {
+    if (entry->flags & ENTRY_DIRECTORY) continue;
+    if (entry->size == 0) {
+      entry->extent = 0;
+      continue;
+    }
+    entry->extent = static_cast<uint32_t>(*next_block);
+    *next_block += blocks_of(entry->size);
+  }
+  for (const auto& child : node->children) assign_file_extents(child.get(), next_block);
+}
+
+}  // namespace
+
+bool name_order_before(const std::string& a, const std::string& b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const auto x = static_cast<signed char>(a[i]);
+    const auto y = static_cast<signed char>(b[i]);
+    if (x == y) continue;
+    if (x == '.') return true;
+    if (y == '.') return false;
+    return x < y;
+  }
+  return a.size() < b.size();
+}
+
+std::size_t directory_record_length(std::size_t name_length) { return (name_length & ~std::size_t{1}) + 36; }
+
+uint32_t blocks_of(uint32_t size) {
+  return static_cast<uint32_t>((uint64_t{size} + ISO_BLOCK_SIZE - 1) / ISO_BLOCK_SIZE);
+}
+
+void size_directories(DirectoryNode* root) {
+  sort_by_name(&root->entries);
+  sort_by_name(&root->children);
+  const uint32_t sectors = sectors_for_entries(*root);
+  if (sectors > MAX_EXTENT_SECTORS) fail_with("Error: Too many files in directory!\n");
+  root->sector_count = static_cast<uint16_t>(sectors);
+  root->own_entry->size = sectors * static_cast<uint32_t>(ISO_BLOCK_SIZE);
+  for (const auto& child : root->children) size_directories(child.get());
+}
+
+uint32_t path_table_size(const DirectoryNode* root) {
+  const std::size_t length = root->name.size();
+  uint32_t bytes = static_cast<uint32_t>(8 + length + (length & 1));
+  for (const auto& child : root->children) bytes += path_table_size(child.get());
+  return bytes;
+}
+
+std::vector<DirectoryNode*> directories_in_path_table_order(DirectoryNode* root) {
+  std::vector<std::vector<DirectoryNode*>> levels;
+  collect_level(root, &levels);
+  std::vector<DirectoryNode*> order;
+  for (const auto& level : levels) order.insert(order.end(), level.begin(), level.end());
+  return order;
+}
+
+uint32_t assign_extents(DirectoryNode* root, uint32_t first_directory_block) {
+  uint64_t next_block = first_directory_block;
+  uint16_t number = 0;
+  for (DirectoryNode* node : directories_in_path_table_order(root)) {
+    node->extent = static_cast<uint32_t>(next_block);
+    node->own_entry->extent = node->extent;
+    node->directory_number = ++number;
+    next_block += node->sector_count;
+  }
+  assign_file_extents(root, &next_block);
+  if (next_block > 0xFFFFFFFFull) fail_with("Error: Volume exceeds 4294967295 blocks!\n");
+  return static_cast<uint32_t>(next_block);
+}
+
+VolumeLayout lay_out_volume(DirectoryNode* root) {
+  size_directories(root);
+  VolumeLayout layout;
+  layout.path_table_bytes = path_table_size(root);
+  layout.path_table_blocks = blocks_of(layout.path_table_bytes);
+  if (layout.path_table_blocks > MAX_EXTENT_SECTORS)
+    fail_with("Error: Path table exceeds 31 sectors (too many directories)!\n");
+  layout.m_table_block = PATH_TABLE_BLOCK + layout.path_table_blocks;
+  layout.root_extent = PATH_TABLE_BLOCK + 2 * layout.path_table_blocks;
+  layout.volume_blocks = assign_extents(root, layout.root_extent);
+  layout.directory_order = directories_in_path_table_order(root);
+  return layout;
+}

@@ -1,0 +1,124 @@
+// The scanned directory tree shared by the two ISO9660 producers (the image
+// tool and the on-the-fly recording source): one node per directory, one
+// entry per file or subdirectory, with the level 1 names written into the
+// volume beside the host names used to reach the files.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Flags of a DirectoryEntry.
+constexpr uint8_t ENTRY_ARCHIVE = 0x01;
+constexpr uint8_t ENTRY_DIRECTORY = 0x02;
+constexpr uint8_t ENTRY_HIDDEN = 0x04;
+constexpr uint8_t ENTRY_READONLY = 0x08;
+constexpr uint8_t ENTRY_SYSTEM = 0x10;
+
+// Deepest directory level of a volume; the root is level 1.
+constexpr uint16_t MAX_DIRECTORY_LEVEL = 8;
+
+// A local date and time, as the directory records carry them.
+struct EntryTime {
+  uint16_t year = 1980;
+  uint16_t month = 1;
+  uint16_t day = 1;
+  uint16_t day_of_week = 0;
+  uint16_t hour = 0;
+  uint16_t minute = 0;
+  uint16_t second = 0;
+  uint16_t milliseconds = 0;
+  bool operator==(const EntryTime&) const = default;
+};
+
+// `when` in local time (the TZ setting of the process).
+EntryTime local_entry_time(std::time_t when);
+
+// One file or subdirectory as the scan found it.
+struct DirectoryEntry {
+  // First logical block; 0 for an empty file. Set by extent assignment.
+  uint32_t extent = 0;
+  // Modification time of the host file, local time.
+  EntryTime date;
+  // Level 1 name written into the volume: upper case, 8.3, at most 12 characters.
+  std::string name;
+  // Name of the file on the host file system, used to open it.
+  std::string host_name;
+  uint8_t flags = 0;
+  // Length in bytes (below 4 GiB: larger files are refused by the scan). For a
+  // subdirectory, its sector count × 2048 once the directories are sized.
+  uint32_t size = 0;
+};
+
+// One directory of the tree.
+struct DirectoryNode {
+  // Files and subdirectories alike, in name order once sized.
+  std::vector<std::unique_ptr<DirectoryEntry>> entries;
+  // Subdirectory nodes, in name order once sized.
+  std::vector<std::unique_ptr<DirectoryNode>> children;
+  // The root is its own parent.
+  DirectoryNode* parent = nullptr;
+  // This directory's entry in its parent's list (the root's is owned_entry).
+  DirectoryEntry* own_entry = nullptr;
+  std::unique_ptr<DirectoryEntry> owned_entry;
+  // 1 for the root.
+  uint16_t level = 1;
+  // Sectors of the directory extent (1..31), set by sizing.
+  uint16_t sector_count = 1;
+  // Position in the path table, from 1; set by extent assignment.
+  uint16_t directory_number = 0;
+  // First block of the directory extent.
+  uint32_t extent = 0;
+  // "." for the root, else the entry's name.
+  std::string name;
+  // Host path of the directory, ending with '/'.
+  std::string path;
+};
+
+// The root entry: the given time (local), ENTRY_DIRECTORY, name ".".
+std::unique_ptr<DirectoryEntry> make_root_entry(std::time_t now = std::time(nullptr));
+
+// An empty subdirectory node below `parent`.
+std::unique_ptr<DirectoryNode> new_directory_node(DirectoryNode* parent, DirectoryEntry* own_entry,
+                                                  const std::string& path, const std::string& name,
+                                                  uint16_t level);
+// An empty root node: level 1, name ".", its own parent, owning `root_entry`.
+std::unique_ptr<DirectoryNode> new_root_node(std::unique_ptr<DirectoryEntry> root_entry,
+                                             const std::string& path);
+
+// Identity of a host file (device and inode).
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+struct ScanOptions {
+  bool recurse = false;
+  bool include_hidden = false;
+  bool include_system = false;
+  // A file never taken into the volume (the image being replaced, when it
+  // lies inside the tree).
+  bool has_excluded_file = false;
+  FileIdentity excluded_file;
+  // Time of the root entry.
+  std::time_t now = std::time(nullptr);
+};
+
+// Fills the tree below `node` (whose path must end with '/') from the host
+// directory, depth first. Names beginning with '.' are hidden; anything that
+// is neither a regular file nor a directory is a system file, recorded with
+// size 0 and never opened. Symbolic links are followed; a directory that
+// leads back into its own ancestry is kept empty with a warning.
+// Fails (message on standard error, ToolExit{1}) when the level exceeds 8
+// ("Error: Directory depth exceeds 8 levels!\n"), when an included file is
+// 4 GiB or more, and when the top directory cannot be read; a subdirectory
+// that cannot be read is left empty with a warning.
+void scan_directory(DirectoryNode* node, const ScanOptions& options);
+
+// The whole tree of `source_path` (ending with '/'): root entry, root node, scan.
+std::unique_ptr<DirectoryNode> scan_tree(const std::string& source_path, const ScanOptions& options);

@@ -1,0 +1,71 @@
+#include "iso9660/volbuild.h"
+
+#include <sys/stat.h>
+
+#include "common/console.h"
+#include "common/switches.h"
+#include "iso9660/emit.h"
+#include "iso9660/image_sink.h"
+#include "iso9660/layout.h"
+#include "iso9660/tool_switches.h"
+#include "iso9660/tree.h"
+
+namespace {
+
+const std::vector<std::string> kUsageLines = {
+    "Usage: VOLBUILD <pathname> <isofile> [/BATCH] [/RAW] [/RECURSE]\n",
+    "         [/VOLUME=label] [/HIDDEN] [/SYSTEM]\n",
+    "pathname - Directory pathname (must end with '/')\n",
+    "isofile  - Output ISO9660 image filename\n",
+    "/BATCH   - Disable all logging messages\n",
+    "/RAW     - Generate raw data sectors\n",
+    "/RECURSE - Recurse all subdirectories\n",
+    "/VOLUME  - Volume label (maximum 32 characters)\n",
+    "/HIDDEN  - Process \"hidden\" files\n",
+    "/SYSTEM  - Process \"system\" files\n",
+    "e.g. VOLBUILD /DIR1/DIR2/ TEST.ISO\n",
+    "e.g. VOLBUILD /TEST/ TEST.ISO /RECURSE /VOLUME=MY_FILES\n",
+};
+
+}  // namespace
+
+VolbuildSettings parse_volbuild_command_line(int argc, const char* const* argv) {
+  VolbuildSettings settings;
+  CommandLine rules;
+  rules.tool_name = "VOLBUILD";
+  rules.usage_lines = kUsageLines;
+  rules.switches = {
+      plain_switch("/BATCH", &settings.logging, false),
+      plain_switch("/HIDDEN", &settings.include_hidden),
+      plain_switch("/RAW", &settings.raw),
+      plain_switch("/RECURSE", &settings.recurse),
+      plain_switch("/SYSTEM", &settings.include_system),
+      volume_label_switch(&settings.label),
+  };
+  rules.parameter_missing = {"Error: Filename must be specified!\n", "Error: ISO filename must be specified!\n"};
+  const std::vector<std::string> parameters = parse_command_line(rules, argc, argv);
+  settings.source_path = parameters[0];
+  settings.image_path = parameters[1];
+  return settings;
+}
+
+int run_volbuild(const VolbuildSettings& settings) {
+  check_source_path(settings.source_path);
+  ScanOptions options;
+  options.recurse = settings.recurse;
+  options.include_hidden = settings.include_hidden;
+  options.include_system = settings.include_system;
+  // An image being replaced inside the tree is left out of the volume: it is
+  // about to be cut to nothing and rewritten.
+  struct stat image {};
+  if (stat(settings.image_path.c_str(), &image) == 0 && S_ISREG(image.st_mode)) {
+    options.has_excluded_file = true;
+    options.excluded_file = FileIdentity{image.st_dev, image.st_ino};
+  }
+  const std::unique_ptr<DirectoryNode> root = scan_tree(settings.source_path, options);
+  const VolumeLayout layout = lay_out_volume(root.get());
+  ImageFileSink sink(settings.image_path, settings.raw);
+  emit_volume(layout, *root, settings.label, &sink, settings.logging);
+  sink.finish();
+  return 0;
+}

@@ -1,0 +1,27 @@
+// The image tool: writes the ISO9660 volume of one directory tree into an
+// image file of 2048-byte blocks, or of raw 2352-byte mode 1 sectors.
+#pragma once
+
+#include <string>
+
+struct VolbuildSettings {
+  std::string source_path;  // as typed, ending with '/'
+  std::string image_path;
+  bool logging = true;
+  bool include_hidden = false;
+  bool raw = false;
+  bool recurse = false;
+  bool include_system = false;
+  std::string label;  // upper case, at most 32 characters; empty: all spaces
+};
+
+// Parses "VOLBUILD pathname isofile [switches]". Every fault prints its text
+// and throws ToolExit{1}; "/?" and an empty command line show the usage screen.
+VolbuildSettings parse_volbuild_command_line(int argc, const char* const* argv);
+
+// Scans the tree, lays out the volume, then creates the image and writes it.
+// Every fault found in the tree (depth, too many files, a file of 4 GiB or
+// more, a path table beyond 31 sectors, an unreadable source directory) ends
+// the run before the image file is touched. Returns the exit status (0);
+// failures throw ToolExit{1} after their message.
+int run_volbuild(const VolbuildSettings& settings);

@@ -1,0 +1,262 @@
+// volbuild run as a user runs it; its images read back by ISO9660 readers
+// that no one here wrote.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "common/sector.h"
+#include "support/scratch_tree.h"
+
+namespace {
+
+ProgramRun volbuild(const std::vector<std::string>& arguments, const std::string& folder = "") {
+  return run_program("volbuild", arguments, folder);
+}
+
+// Little-endian 32-bit field of an image file.
+uint32_t image_le32(const std::vector<uint8_t>& image, std::size_t offset) {
+  return image.at(offset) | (uint32_t{image.at(offset + 1)} << 8) | (uint32_t{image.at(offset + 2)} << 16) |
+         (uint32_t{image.at(offset + 3)} << 24);
+}
+
+const char kUsage[] =
+    "VOLBUILD.EXE - Version 2.4A (November 1996)\n"
+    "\n"
+    "Usage: VOLBUILD <pathname> <isofile> [/BATCH] [/RAW] [/RECURSE]\n"
+    "         [/VOLUME=label] [/HIDDEN] [/SYSTEM]\n"
+    "pathname - Directory pathname (must end with '/')\n"
+    "isofile  - Output ISO9660 image filename\n"
+    "/BATCH   - Disable all logging messages\n"
+    "/RAW     - Generate raw data sectors\n"
+    "/RECURSE - Recurse all subdirectories\n"
+    "/VOLUME  - Volume label (maximum 32 characters)\n"
+    "/HIDDEN  - Process \"hidden\" files\n"
+    "/SYSTEM  - Process \"system\" files\n"
+    "e.g. VOLBUILD /DIR1/DIR2/ TEST.ISO\n"
+    "e.g. VOLBUILD /TEST/ TEST.ISO /RECURSE /VOLUME=MY_FILES\n";
+
+TEST(VolbuildTool, UsageScreenAndCommandLineFaults) {
+  ScratchTree tree;
+  tree.make_folder("src");
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string out;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {{}, kUsage, ""},
+      {{"/?"}, kUsage, ""},
+      {{"src/", "/batch", "/?"}, kUsage, ""},
+      {{"/BATCH"}, "", "Error: Filename must be specified!\n"},
+      {{"src/"}, "", "Error: ISO filename must be specified!\n"},
+      {{"src/", "a.iso", "b.iso"}, "", "Too many parameters - b.iso\n"},
+      {{"src/", "a.iso", "/Fast"}, "", "Invalid switch - /Fast\n"},
+      {{"src/", "a.iso", "/VOLUME"}, "", "Error: Illegal /VOLUME format!\n"},
+      {{"src/", "a.iso", "/volumes"}, "", "Error: Illegal /VOLUME format!\n"},
+      {{"src/", "a.iso", "/VOLUME=" + std::string(33, 'x'), "/Fast"}, "", "Error: Volume label is too long!\n"},
+      {{"src", "a.iso"}, "", "Error: Invalid pathname specification!\n"},
+      {{"src/a.txt", "a.iso"}, "", "Error: Invalid pathname specification!\n"},
+      {{"missing/", "a.iso"}, "", "Error: Unable to read directory \"missing/\"\n"},
+      {{"src/", "nowhere/a.iso"}, "", "Error: Unable to create ISO9660 image file \"nowhere/a.iso\"\n"},
+  };
+  for (const Case& c : cases) {
+    const ProgramRun result = volbuild(c.arguments, tree.path());
+    EXPECT_EQ(result.status, 1) << c.err;
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_FALSE(file_exists(tree / "a.iso")) << c.err;
+  }
+}
+
+TEST(VolbuildTool, LogsEachFileAndBatchIsSilent) {
+  ScratchTree tree;
+  tree.write_file("src/b.txt", 10);
+  tree.write_file("src/A.txt", 3000);
+  tree.write_file("src/sub/c.txt", 5);
+  ProgramRun result = volbuild({"src/", "out.iso", "/RECURSE"}, tree.path());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "src/A.txt\nsrc/b.txt\nsrc/sub/c.txt\n");
+  EXPECT_EQ(result.err, "");
+  const std::vector<uint8_t> image = read_file_bytes(tree / "out.iso");
+  // Root at 20, SUB at 21, then 2 + 1 + 1 blocks of files.
+  EXPECT_EQ(image_le32(image, 16 * 2048 + 80), 26u);
+  EXPECT_EQ(image.size(), 26u * 2048);
+
+  result = volbuild({"src/", "out.iso", "/batch"}, tree.path());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(read_file_bytes(tree / "out.iso").size(), 24u * 2048);
+}
+
+TEST(VolbuildTool, LabelsAreUpperCaseAndAtMost32Characters) {
+  ScratchTree tree;
+  tree.make_folder("src");
+  ProgramRun result = volbuild({"src/", "out.iso", "/volume=my_files"}, tree.path());
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::vector<uint8_t> image = read_file_bytes(tree / "out.iso");
+  EXPECT_EQ(std::string(image.begin() + 16 * 2048 + 40, image.begin() + 16 * 2048 + 72), "MY_FILES" + std::string(24, ' '));
+  result = volbuild({"src/", "out.iso", "/VOLUME=" + std::string(32, 'q')}, tree.path());
+  ASSERT_EQ(result.status, 0) << result.err;
+  image = read_file_bytes(tree / "out.iso");
+  EXPECT_EQ(std::string(image.begin() + 16 * 2048 + 40, image.begin() + 16 * 2048 + 72), std::string(32, 'Q'));
+  result = volbuild({"src/", "out.iso"}, tree.path());
+  image = read_file_bytes(tree / "out.iso");
+  EXPECT_EQ(std::string(image.begin() + 16 * 2048 + 40, image.begin() + 16 * 2048 + 72), std::string(32, ' '));
+}
+
+TEST(VolbuildTool, TreeFaultsStopTheRunBeforeTheImageIsCreated) {
+  ScratchTree tree;
+  tree.make_folder("src/2/3/4/5/6/7/8/9");
+  ProgramRun result = volbuild({"src/", "out.iso", "/RECURSE"}, tree.path());
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Error: Directory depth exceeds 8 levels!\n");
+  EXPECT_FALSE(file_exists(tree / "out.iso"));
+
+  std::filesystem::remove_all(tree / "src/2");
+  for (int i = 0; i < 1302; ++i) tree.write_file("src/F" + std::to_string(1000000 + i) + ".TXT", 0);
+  result = volbuild({"src/", "out.iso", "/BATCH"}, tree.path());
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Error: Too many files in directory!\n");
+  EXPECT_FALSE(file_exists(tree / "out.iso"));
+}
+
+TEST(VolbuildTool, AFullDiskIsReportedAsAWriteError) {
+  ScratchTree tree;
+  tree.write_file("src/a.bin", 100000);
+  const ProgramRun result = volbuild({"src/", "/dev/full", "/BATCH"}, tree.path());
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "\nUnexpected error writing image file (disk full?)!\n");
+}
+
+TEST(VolbuildTool, AnImageBeingReplacedInsideTheTreeIsLeftOut) {
+  ScratchTree tree;
+  tree.write_file("src/data.bin", 5000);
+  ASSERT_EQ(volbuild({"src/", "src/out.iso", "/BATCH"}, tree.path()).status, 0);
+  const ProgramRun result = volbuild({"src/", "src/out.iso"}, tree.path());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "src/data.bin\n");
+  EXPECT_EQ(read_file_bytes(tree / "src/out.iso").size(), 24u * 2048);
+}
+
+TEST(VolbuildTool, RawImagesHoldMode1SectorsOfThePlainBlocks) {
+  ScratchTree tree;
+  tree.write_file("src/a.bin", 200000, 1);
+  tree.write_file("src/sub/b.bin", 3000, 2);
+  ASSERT_EQ(volbuild({"src/", "plain.iso", "/RECURSE", "/BATCH"}, tree.path()).status, 0);
+  const ProgramRun result = volbuild({"src/", "raw.bin", "/RECURSE", "/raw"}, tree.path());
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "src/a.bin\nsrc/sub/b.bin\n");
+  const std::vector<uint8_t> plain = read_file_bytes(tree / "plain.iso");
+  const std::vector<uint8_t> raw = read_file_bytes(tree / "raw.bin");
+  const uint32_t volume_blocks = image_le32(plain, 16 * 2048 + 80);
+  ASSERT_EQ(plain.size(), std::size_t{volume_blocks} * 2048);
+  ASSERT_EQ(raw.size(), std::size_t{volume_blocks} * 2352);
+  // The first sector is LBA 0: 00:02:00.
+  EXPECT_EQ(std::vector<uint8_t>(raw.begin() + 12, raw.begin() + 16), (std::vector<uint8_t>{0x00, 0x02, 0x00, 0x01}));
+  for (uint32_t i = 0; i < volume_blocks; ++i) {
+    const uint8_t* sector = raw.data() + std::size_t{i} * 2352;
+    ASSERT_TRUE(std::equal(SECTOR_SYNC.begin(), SECTOR_SYNC.end(), sector)) << i;
+    ASSERT_TRUE(sector_matches_address(sector, static_cast<int32_t>(i))) << i;
+    ASSERT_EQ(sector[15], 1) << i;
+    ASSERT_TRUE(std::equal(sector + 16, sector + 16 + 2048, plain.data() + std::size_t{i} * 2048)) << i;
+    const uint32_t stored_edc = image_le32(raw, std::size_t{i} * 2352 + MODE1_EDC_OFFSET);
+    ASSERT_EQ(stored_edc, sector_edc(sector)) << i;
+  }
+}
+
+// A tree with the shapes that matter, and the names it gets in the volume.
+struct SampleTree {
+  std::map<std::string, std::string> volume_path_of;  // source path -> volume path
+};
+
+SampleTree write_sample_tree(const ScratchTree& tree) {
+  SampleTree sample;
+  const std::vector<std::pair<std::string, uint64_t>> files = {
+      {"src/empty.txt", 0},          {"src/one.bin", 1},
+      {"src/block.bin", 2048},       {"src/block1.bin", 2049},
+      {"src/Big Data.raw", 300000},  {"src/docs/Readme.md", 1234},
+      {"src/docs/Long_File_Name.text", 4097}, {"src/docs/long_file_name.texture", 77},
+      {"src/docs/deep/er/x.dat", 65000},     {"src/music/track01.wav", 150000},
+  };
+  unsigned seed = 1;
+  for (const auto& [path, size] : files) tree.write_file(path, size, seed++);
+  tree.write_file("src/.hidden", 10);
+  sample.volume_path_of = {
+      {"src/empty.txt", "EMPTY.TXT"},
+      {"src/one.bin", "ONE.BIN"},
+      {"src/block.bin", "BLOCK.BIN"},
+      {"src/block1.bin", "BLOCK1.BIN"},
+      {"src/Big Data.raw", "BIG_DATA.RAW"},
+      {"src/docs/Readme.md", "DOCS/README.MD"},
+      {"src/docs/Long_File_Name.text", "DOCS/LONG_FIL.TEX"},
+      {"src/docs/long_file_name.texture", "DOCS/LONG_F~1.TEX"},
+      {"src/docs/deep/er/x.dat", "DOCS/DEEP/ER/X.DAT"},
+      {"src/music/track01.wav", "MUSIC/TRACK01.WAV"},
+  };
+  return sample;
+}
+
+// Every regular file below `folder`, as paths relative to it.
+std::vector<std::string> files_below(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(folder)) {
+    if (item.is_regular_file()) found.push_back(std::filesystem::relative(item.path(), folder).string());
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+TEST(VolbuildReadBack, ExtractedTreeMatchesTheSourceFileByFile) {
+  ScratchTree tree;
+  const SampleTree sample = write_sample_tree(tree);
+  const ProgramRun built = volbuild({"src/", "out.iso", "/RECURSE", "/BATCH", "/VOLUME=sample"}, tree.path());
+  ASSERT_EQ(built.status, 0) << built.err;
+
+  const ProgramRun extracted =
+      run_command("xorriso", {"-osirrox", "on", "-indev", tree / "out.iso", "-extract", "/", tree / "copy"});
+  ASSERT_EQ(extracted.status, 0) << extracted.err;
+  std::vector<std::string> expected;
+  for (const auto& [source, volume_path] : sample.volume_path_of) {
+    expected.push_back(volume_path);
+    EXPECT_EQ(read_file_bytes(tree / ("copy/" + volume_path)), read_file_bytes(tree / source)) << source;
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(files_below(tree / "copy"), expected);
+}
+
+TEST(VolbuildReadBack, ReadersReportTheDirectoryListingAndDescriptor) {
+  ScratchTree tree;
+  write_sample_tree(tree);
+  ASSERT_EQ(volbuild({"src/", "out.iso", "/RECURSE", "/BATCH", "/VOLUME=sample"}, tree.path()).status, 0);
+
+  const ProgramRun descriptor = run_command("isoinfo", {"-d", "-i", tree / "out.iso"});
+  ASSERT_EQ(descriptor.status, 0) << descriptor.err;
+  EXPECT_NE(descriptor.out.find("Volume id: SAMPLE\n"), std::string::npos) << descriptor.out;
+  EXPECT_NE(descriptor.out.find("Data preparer id: ISO9660 Image File Formatter"), std::string::npos);
+  const std::vector<uint8_t> image = read_file_bytes(tree / "out.iso");
+  EXPECT_NE(descriptor.out.find("Volume size is: " + std::to_string(image.size() / 2048) + "\n"), std::string::npos);
+
+  // The reader walks the directories in path table order (level by level)
+  // and lists each in name order ('_' before '~').
+  const ProgramRun listing = run_command("isoinfo", {"-f", "-i", tree / "out.iso"});
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  EXPECT_EQ(listing.out,
+            "/BIG_DATA.RAW\n/BLOCK.BIN\n/BLOCK1.BIN\n/DOCS\n/EMPTY.TXT\n/MUSIC\n/ONE.BIN\n"
+            "/DOCS/DEEP\n/DOCS/LONG_FIL.TEX\n/DOCS/LONG_F~1.TEX\n/DOCS/README.MD\n"
+            "/MUSIC/TRACK01.WAV\n/DOCS/DEEP/ER\n/DOCS/DEEP/ER/X.DAT\n");
+
+  // Sizes in a second reader's long listing.
+  const ProgramRun info = run_command("iso-info", {"--no-header", "-l", tree / "out.iso"});
+  ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find("     2049 "), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("   300000 "), std::string::npos);
+
+  // A single file read through a third path.
+  const ProgramRun read = run_command("iso-read", {"-i", tree / "out.iso", "-e", "/DOCS/DEEP/ER/X.DAT", "-o", tree / "x.dat"});
+  ASSERT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(read_file_bytes(tree / "x.dat"), read_file_bytes(tree / "src/docs/deep/er/x.dat"));
+}
+
+}  // namespace

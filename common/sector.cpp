@@ -52,42 +52,6 @@ void put_le32(uint8_t* at, uint32_t value) {
   at[3] = static_cast<uint8_t>(value >> 24);
 }
 
-// The division of one parity vector by the generator: symbols in, the two
-// remainder symbols in hi and lo.
-struct Remainder {
-  uint8_t hi = 0;
-  uint8_t lo = 0;
-  void feed(uint8_t symbol);
-};
-
-void compute_p_parity(uint8_t* sector, bool data_is_zero) {
-  const uint8_t* area = sector + SECTOR_HEADER_OFFSET;
-  uint8_t* parity = sector + P_PARITY_OFFSET;
-  for (std::size_t column = 0; column < 43; ++column) {
-    for (std::size_t half = 0; half < 2; ++half) {
-      Remainder r;
-      if (!(data_is_zero && P_SKIP_FLAGS[column]))
-        for (std::size_t k = 0; k < 24; ++k) r.feed(area[2 * column + 86 * k + half]);
-      parity[2 * column + half] = r.hi;
-      parity[86 + 2 * column + half] = r.lo;
-    }
-  }
-}
-
-void compute_q_parity(uint8_t* sector, bool data_is_zero) {
-  const uint8_t* area = sector + SECTOR_HEADER_OFFSET;
-  uint8_t* parity = sector + Q_PARITY_OFFSET;
-  for (std::size_t diagonal = 0; diagonal < 26; ++diagonal) {
-    for (std::size_t half = 0; half < 2; ++half) {
-      Remainder r;
-      if (!(data_is_zero && Q_SKIP_FLAGS[diagonal]))
-        for (std::size_t k = 0; k < 43; ++k) r.feed(area[(86 * diagonal + 88 * k) % 2236 + half]);
-      parity[2 * diagonal + half] = r.hi;
-      parity[52 + 2 * diagonal + half] = r.lo;
-    }
-  }
-}
-
 }  // namespace
 
 extern constexpr std::array<uint8_t, 12> SECTOR_SYNC = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
@@ -108,12 +72,6 @@ static_assert(CRC32_TABLE[1] == 0x77073096u);
 static_assert(SCRAMBLER_TABLE[12] == 0x01 && SCRAMBLER_TABLE[13] == 0x80 &&
               SCRAMBLER_TABLE[14] == 0x00 && SCRAMBLER_TABLE[15] == 0x60);
 
-void Remainder::feed(uint8_t symbol) {
-  const uint8_t f = static_cast<uint8_t>(symbol ^ hi);
-  hi = static_cast<uint8_t>(lo ^ GF_MUL3[f]);
-  lo = GF_MUL2[f];
-}
-
 uint32_t compute_edc(const uint32_t* table, const void* data, std::size_t length, uint32_t seed) {
   const auto* bytes = static_cast<const uint8_t*>(data);
   uint32_t crc = seed;
@@ -125,18 +83,6 @@ uint32_t sector_edc(const uint8_t* sector) {
   if (sector[15] == 1) return compute_edc(EDC_TABLE.data(), sector, 2064, 0);
   if (sector[18] & SUBMODE_FORM2) return compute_edc(EDC_TABLE.data(), sector + 16, 2332, 0);
   return compute_edc(EDC_TABLE.data(), sector + 16, 2056, 0);
-}
-
-void compute_ecc(uint8_t* sector, bool data_is_zero) {
-  uint8_t header[4] = {};
-  const bool mode2 = sector[15] == 2;
-  if (mode2) {
-    std::memcpy(header, sector + SECTOR_HEADER_OFFSET, 4);
-    std::memset(sector + SECTOR_HEADER_OFFSET, 0, 4);
-  }
-  compute_p_parity(sector, data_is_zero);
-  compute_q_parity(sector, data_is_zero);
-  if (mode2) std::memcpy(sector + SECTOR_HEADER_OFFSET, header, 4);
 }
 
 void build_sector(uint8_t* sector, SectorType type, int32_t lba, const uint8_t* subheader,

@@ -62,3 +62,4 @@ class FileSink : public ByteSink {
  private:
   int fd_ = -1;
 };
+

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/background_job.h"
 #include "common/console.h"
 
 namespace {
@@ -41,8 +42,10 @@ void convert_image_file(const RawImageSettings& settings) {
 }
 
 void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink& output) {
-  Buffer in = allocate_buffer(kChunkBlocks * DATA_BLOCK_SIZE);
-  Buffer out = allocate_buffer(kChunkBlocks * RAW_SECTOR_SIZE);
+  Buffer in[2] = {allocate_buffer(kChunkBlocks * DATA_BLOCK_SIZE),
+                  allocate_buffer(kChunkBlocks * DATA_BLOCK_SIZE)};
+  Buffer out[2] = {allocate_buffer(kChunkBlocks * RAW_SECTOR_SIZE),
+                   allocate_buffer(kChunkBlocks * RAW_SECTOR_SIZE)};
 
   uint64_t length = 0;
   if (!input.length(&length)) fail_with("\nUnexpected error reading input file!\n");
@@ -55,30 +58,59 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
   ProgressLine progress;
   progress.start();
 
+  // While chunk i is encoded, a second thread writes chunk i - 1 and reads
+  // chunk i + 1. Progress and failures show in the order of a conversion
+  // that reads, encodes and writes one chunk after the other.
   const SectorType type = settings.sector_type;
   const uint8_t* subheader = type == SECTOR_MODE1 ? nullptr : kDataSubheader;
+  const uint64_t chunks = (blocks + kChunkBlocks - 1) / kChunkBlocks;
+  auto chunk_blocks = [&](uint64_t chunk) { return std::min(kChunkBlocks, blocks - chunk * kChunkBlocks); };
+  auto read_chunk = [&](uint64_t chunk, uint8_t* into) {
+    const std::size_t size = chunk_blocks(chunk) * DATA_BLOCK_SIZE;
+    return input.read(into, size) == size;
+  };
+  auto write_chunk = [&](uint64_t chunk, const uint8_t* from) {
+    return output.write(from, chunk_blocks(chunk) * RAW_SECTOR_SIZE);
+  };
+  auto show_written = [&](uint64_t chunk) {
+    const uint64_t first = chunk * kChunkBlocks;
+    const uint64_t n = chunk_blocks(chunk);
+    for (uint64_t group = 0; group < n; group += kProgressBlocks)
+      progress.update(first + std::min(group + kProgressBlocks, n), blocks);
+  };
+  enum : int { kWriteFailed = 1, kReadFailed = 2 };
+
+  if (chunks > 0 && !read_chunk(0, in[0].get())) fail_with("\nUnexpected error reading input file!\n");
+  BackgroundJob transfer;
   int32_t lba = 0;
-  uint64_t done = 0;
-  while (done < blocks) {
-    const uint64_t n = std::min(kChunkBlocks, blocks - done);
-    if (input.read(in.get(), n * DATA_BLOCK_SIZE) != n * DATA_BLOCK_SIZE)
-      fail_with("\nUnexpected error reading input file!\n");
-    for (uint64_t group = 0; group < n; group += kProgressBlocks) {
-      const uint64_t m = std::min(kProgressBlocks, n - group);
-      for (uint64_t i = group; i < group + m; ++i)
-        build_sector(out.get() + i * RAW_SECTOR_SIZE, type, lba++, subheader,
-                     in.get() + i * DATA_BLOCK_SIZE, true, false, settings.scramble);
-      progress.update(done + group + m, blocks);
+  for (uint64_t chunk = 0; chunk < chunks; ++chunk) {
+    const std::size_t turn = chunk % 2;
+    uint8_t* other_in = in[turn ^ 1].get();
+    const uint8_t* other_out = out[turn ^ 1].get();
+    transfer.start([&, chunk, other_in, other_out]() -> int {
+      if (chunk > 0 && !write_chunk(chunk - 1, other_out)) return kWriteFailed;
+      if (chunk + 1 < chunks && !read_chunk(chunk + 1, other_in)) return kReadFailed;
+      return 0;
+    });
+    const uint64_t n = chunk_blocks(chunk);
+    for (uint64_t i = 0; i < n; ++i)
+      build_sector(out[turn].get() + i * RAW_SECTOR_SIZE, type, lba++, subheader,
+                   in[turn].get() + i * DATA_BLOCK_SIZE, true, false, settings.scramble);
+    const int outcome = transfer.wait();
+    if (outcome == kWriteFailed) write_failed();
+    if (chunk > 0) show_written(chunk - 1);
+    if (outcome == kReadFailed || chunk + 1 == chunks) {
+      if (!write_chunk(chunk, out[turn].get())) write_failed();
+      show_written(chunk);
+      if (outcome == kReadFailed) fail_with("\nUnexpected error reading input file!\n");
     }
-    if (!output.write(out.get(), n * RAW_SECTOR_SIZE)) write_failed();
-    done += n;
   }
   out_text("Conversion completed!\n");
 
   if (settings.postgap) {
     out_text("Writing POSTGAP (150 blocks)...");
     for (uint32_t i = 0; i < RAW_IMAGE_POSTGAP_SECTORS; ++i) {
-      uint8_t* sector = out.get() + (i % kChunkBlocks) * RAW_SECTOR_SIZE;
+      uint8_t* sector = out[0].get();
       build_sector(sector, type, lba++, nullptr, nullptr, true, false, settings.scramble);
       if (!output.write(sector, RAW_SECTOR_SIZE)) write_failed();
     }

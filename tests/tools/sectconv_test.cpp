@@ -113,7 +113,7 @@ TEST(Sectconv, FileErrors) {
   // A full disk.
   run = run_program("sectconv", {"in.iso", "/dev/full", "/POSTGAP"}, dir.path());
   EXPECT_EQ(run.out,
-            "File contains 1Mb of data (2 blocks)\nProcessing...\n 0% completed.\r 100% completed.\r");
+            "File contains 1Mb of data (2 blocks)\nProcessing...\n 0% completed.\r");
   EXPECT_EQ(run.err, "\nUnexpected error writing output file!\n");
   EXPECT_EQ(run.status, 1);
 }

@@ -36,10 +36,12 @@ std::vector<std::string> split(const std::string& text, char separator) {
   throw EmulatedBusError(problem + " in \"" + entry + "\"");
 }
 
-// A whole number in decimal, or in hex with 0x; false when it is not one or
+// A whole number in decimal, or in hex with 0x (or in the base given); false when it is not one or
 // exceeds `max`.
 bool parse_number(const std::string& text, unsigned long max, unsigned long* out, int base = 0) {
   if (text.empty() || !std::isxdigit(static_cast<unsigned char>(text[0]))) return false;
+  const bool hex_prefix = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  if (base == 0) base = hex_prefix ? 16 : 10;
   char* end = nullptr;
   const unsigned long value = std::strtoul(text.c_str(), &end, base);
   if (end == nullptr || *end != '\0' || value > max) return false;
@@ -58,8 +60,7 @@ void parse_address(const std::string& entry, const std::string& text, EmulatedDe
   const std::vector<std::string> fields = split(trim(text), ':');
   unsigned long ha = 0, id = 0, lun = 0;
   if (fields.size() != 3 || !parse_number(fields[0], MAX_HOST_ADAPTER, &ha, 10) ||
-      !parse_number(fields[1], MAX_TARGET, &id, 10) ||
-      !parse_number(fields[2], MAX_LUN, &lun, 10))
+      !parse_number(fields[1], MAX_TARGET, &id, 10) || !parse_number(fields[2], MAX_LUN, &lun, 10))
     reject(entry, "bad address \"" + trim(text) + "\" (ha:id:lun, ha 0 to 15, id and lun 0 to 7)");
   spec->host_adapter = static_cast<uint8_t>(ha);
   spec->target = static_cast<uint8_t>(id);
@@ -72,7 +73,8 @@ std::string checked_text(const std::string& entry, const std::string& text, std:
   if (text.size() > most)
     reject(entry, std::string(what) + " longer than " + std::to_string(most) + " characters");
   for (const char c : text)
-    if (c < 0x20 || c > 0x7E) reject(entry, std::string(what) + " with a character that is not printable");
+    if (c < 0x20 || c > 0x7E)
+      reject(entry, std::string(what) + " with a character that is not printable");
   return text;
 }
 

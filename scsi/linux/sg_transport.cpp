@@ -128,8 +128,9 @@ bool SgTransport::open() {
       ::close(fd);
       continue;
     }
-    const auto key = std::make_tuple(static_cast<uint8_t>(id.host_no),
-                                     static_cast<uint8_t>(id.scsi_id), static_cast<uint8_t>(id.lun));
+    const auto key =
+        std::make_tuple(static_cast<uint8_t>(id.host_no), static_cast<uint8_t>(id.scsi_id),
+                        static_cast<uint8_t>(id.lun));
     if (!nodes_.emplace(key, fd).second) {
       ::close(fd);
       continue;
@@ -163,7 +164,8 @@ void SgTransport::execute(ScsiRequest& request) {
   header.dxfer_direction = request.buffer_length == 0 ? SG_DXFER_NONE
                            : direction == SRB_DIR_OUT ? SG_DXFER_TO_DEV
                                                       : SG_DXFER_FROM_DEV;
-  if (request.buffer_length != 0 && direction == SRB_DIR_NONE) header.dxfer_direction = SG_DXFER_NONE;
+  if (request.buffer_length != 0 && direction == SRB_DIR_NONE)
+    header.dxfer_direction = SG_DXFER_NONE;
   header.cmd_len = request.cdb_length;
   header.mx_sb_len = SENSE_AREA_LENGTH;
   if (header.dxfer_direction != SG_DXFER_NONE) {

@@ -17,7 +17,8 @@ struct Sense {
 TEST(StatusTranslation, RequestStatusRowsComeFirst) {
   const Sense not_ready(SENSE_KEY_NOT_READY);
   // The request status decides whatever the other bytes say.
-  EXPECT_EQ(aspi_status_to_result(SS_COMP, HASTAT_SEL_TO, STATUS_CHECK_CONDITION, not_ready.bytes), 1);
+  EXPECT_EQ(aspi_status_to_result(SS_COMP, HASTAT_SEL_TO, STATUS_CHECK_CONDITION, not_ready.bytes),
+            1);
   EXPECT_EQ(aspi_status_to_result(SS_ABORTED, 0, 0, nullptr), MSG_REQUEST_ABORTED);
   EXPECT_EQ(aspi_status_to_result(SS_ABORT_FAIL, 0, 0, nullptr), MSG_ABORT_FAILED);
   EXPECT_EQ(aspi_status_to_result(SS_INVALID_CMD, 0, 0, nullptr), MSG_INVALID_REQUEST);
@@ -29,13 +30,22 @@ TEST(StatusTranslation, RequestStatusRowsComeFirst) {
 }
 
 TEST(StatusTranslation, HostAdapterRowsComeBeforeTheTarget) {
-  const struct { uint8_t ha; ResultCode result; } rows[] = {
-      {HASTAT_TIMEOUT, MSG_TIMED_OUT},          {HASTAT_COMMAND_TIMEOUT, MSG_REQUEST_EXPIRED},
-      {HASTAT_MESSAGE_REJECT, MSG_MESSAGE_REJECT}, {HASTAT_BUS_RESET, MSG_BUS_RESET},
-      {HASTAT_PARITY_ERROR, MSG_PARITY_ERROR},  {HASTAT_REQUEST_SENSE_FAILED, MSG_SENSE_FAILED},
-      {HASTAT_SEL_TO, MSG_SELECTION_TIMEOUT},   {HASTAT_DO_DU, MSG_DATA_OVERRUN},
-      {HASTAT_BUS_FREE, MSG_BUS_FREE},          {HASTAT_PHASE_ERR, MSG_BUS_FAILURE},
-      {0x01, MSG_HOST_ADAPTER_ERROR},           {0x0A, MSG_HOST_ADAPTER_ERROR},
+  const struct {
+    uint8_t ha;
+    ResultCode result;
+  } rows[] = {
+      {HASTAT_TIMEOUT, MSG_TIMED_OUT},
+      {HASTAT_COMMAND_TIMEOUT, MSG_REQUEST_EXPIRED},
+      {HASTAT_MESSAGE_REJECT, MSG_MESSAGE_REJECT},
+      {HASTAT_BUS_RESET, MSG_BUS_RESET},
+      {HASTAT_PARITY_ERROR, MSG_PARITY_ERROR},
+      {HASTAT_REQUEST_SENSE_FAILED, MSG_SENSE_FAILED},
+      {HASTAT_SEL_TO, MSG_SELECTION_TIMEOUT},
+      {HASTAT_DO_DU, MSG_DATA_OVERRUN},
+      {HASTAT_BUS_FREE, MSG_BUS_FREE},
+      {HASTAT_PHASE_ERR, MSG_BUS_FAILURE},
+      {0x01, MSG_HOST_ADAPTER_ERROR},
+      {0x0A, MSG_HOST_ADAPTER_ERROR},
       {HASTAT_OTHER_ERROR, MSG_HOST_ADAPTER_ERROR},
   };
   const Sense recovered(SENSE_KEY_RECOVERED_ERROR);
@@ -55,7 +65,10 @@ TEST(StatusTranslation, TargetStatusRows) {
 }
 
 TEST(StatusTranslation, SenseKeysOfCheckCondition) {
-  const struct { uint8_t key; ResultCode result; } rows[] = {
+  const struct {
+    uint8_t key;
+    ResultCode result;
+  } rows[] = {
       {SENSE_KEY_RECOVERED_ERROR, 1},
       {SENSE_KEY_NOT_READY, MSG_NOT_READY},
       {SENSE_KEY_MEDIUM_ERROR, MSG_MEDIUM_ERROR},
@@ -86,8 +99,8 @@ TEST(StatusTranslation, SenseKeysWithoutARow) {
   }
   // A refused write, an aborted copy, a miscompare and the reserved key are
   // failures, not successes.
-  for (const uint8_t key : {SENSE_KEY_DATA_PROTECT, SENSE_KEY_COPY_ABORTED, SENSE_KEY_MISCOMPARE,
-                            uint8_t{0xF}}) {
+  for (const uint8_t key :
+       {SENSE_KEY_DATA_PROTECT, SENSE_KEY_COPY_ABORTED, SENSE_KEY_MISCOMPARE, uint8_t{0xF}}) {
     EXPECT_EQ(aspi_status_to_result(SS_ERR, 0, STATUS_CHECK_CONDITION, Sense(key).bytes),
               MSG_SENSE_ERROR)
         << "sense key " << int(key);

@@ -22,7 +22,8 @@ ResultCode ScsiDevice::Execute(uint8_t command_code, uint8_t direction, const ui
   }
   request.sense_length = SENSE_LENGTH;
   request.cdb_length = cdb_length;
-  std::memcpy(request.cdb, cdb, std::min<std::size_t>(cdb_length, sizeof request.cdb));
+  if (cdb != nullptr)
+    std::memcpy(request.cdb, cdb, std::min<std::size_t>(cdb_length, sizeof request.cdb));
 
   ResultCode result = 0;
   if (ScsiTransport* transport = scsi_transport()) {

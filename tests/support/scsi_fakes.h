@@ -107,7 +107,7 @@ class RecordingTransport : public ScsiTransport {
     request.ha_status = reply.ha_status;
     request.target_status = reply.target_status;
     std::memcpy(request.sense_area, reply.sense.data(), SENSE_LENGTH);
-    if (request.buffer != nullptr && request.direction() == SRB_DIR_IN)
+    if (request.buffer != nullptr && request.direction() == SRB_DIR_IN && !reply.data_in.empty())
       std::memcpy(request.buffer, reply.data_in.data(),
                   std::min<std::size_t>(reply.data_in.size(), request.buffer_length));
   }

@@ -53,26 +53,6 @@ TEST(NameOrder, DotSortsFirstAndPrefixesBeforeLongerNames) {
   EXPECT_FALSE(name_order_before("A", "A"));
 }
 
-TEST(DirectorySizing, RecordsFillingExactly1980BytesNeedOneSector) {
-  // Names of 8 characters make records of 44 bytes: 45 of them fill 1980 bytes.
-  auto root = empty_root();
-  for (int i = 0; i < 45; ++i) add_file(root.get(), "FILE" + std::to_string(1000 + i), 1);
-  size_directories(root.get());
-  EXPECT_EQ(root->sector_count, 1);
-  EXPECT_EQ(root->own_entry->size, 2048u);
-  add_file(root.get(), "FILE2000", 1);
-  size_directories(root.get());
-  EXPECT_EQ(root->sector_count, 2);
-  EXPECT_EQ(root->own_entry->size, 4096u);
-}
-
-TEST(DirectorySizing, OddAndEvenNamesShareOneRecordLength) {
-  EXPECT_EQ(directory_record_length(1), 36u);
-  EXPECT_EQ(directory_record_length(2), 38u);
-  EXPECT_EQ(directory_record_length(3), 38u);
-  EXPECT_EQ(directory_record_length(12), 48u);
-}
-
 TEST(DirectorySizing, ThirtyTwoSectorsAreTooManyFiles) {
   // 48-byte records: 41 in the first sector, 42 in each further one.
   auto root = empty_root();
@@ -128,16 +108,6 @@ TEST(VolumeLayoutTest, PathTableBeyond31SectorsIsRefusedBeforeExtentsAreSet) {
   EXPECT_EQ(status, 1);
   EXPECT_EQ(err, "Error: Path table exceeds 31 sectors (too many directories)!\n");
   EXPECT_EQ(root->extent, 0u);
-}
-
-TEST(VolumeLayoutTest, EmptyRootMakesATwentyOneBlockVolume) {
-  auto root = empty_root();
-  const VolumeLayout layout = lay_out_volume(root.get());
-  EXPECT_EQ(layout.path_table_bytes, 10u);
-  EXPECT_EQ(layout.path_table_blocks, 1u);
-  EXPECT_EQ(layout.m_table_block, 19u);
-  EXPECT_EQ(layout.root_extent, 20u);
-  EXPECT_EQ(layout.volume_blocks, 21u);
 }
 
 }  // namespace

@@ -7,16 +7,6 @@
 
 namespace {
 
-constexpr std::array<uint32_t, 256> make_crc_table(uint32_t polynomial) {
-  std::array<uint32_t, 256> table{};
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t value = i;
-    for (int bit = 0; bit < 8; ++bit) value = (value >> 1) ^ ((value & 1) ? polynomial : 0);
-    table[i] = value;
-  }
-  return table;
-}
-
 constexpr uint8_t gf_double(uint32_t x) {
   return static_cast<uint8_t>((x << 1) ^ ((x & 0x80) ? 0x11D : 0));
 }
@@ -45,30 +35,6 @@ constexpr std::array<uint8_t, RAW_SECTOR_SIZE> make_scrambler() {
   return table;
 }
 
-// Tables for sixteen bytes a step: slice k turns a byte into its CRC
-// contribution k bytes before the end of the step.
-constexpr std::size_t kSliceCount = 16;
-using CrcSlices = std::array<std::array<uint32_t, 256>, kSliceCount>;
-
-constexpr CrcSlices make_crc_slices(uint32_t polynomial) {
-  CrcSlices slices{};
-  slices[0] = make_crc_table(polynomial);
-  for (std::size_t k = 1; k < kSliceCount; ++k)
-    for (std::size_t i = 0; i < 256; ++i) {
-      const uint32_t previous = slices[k - 1][i];
-      slices[k][i] = (previous >> 8) ^ slices[0][previous & 0xFF];
-    }
-  return slices;
-}
-
-constexpr CrcSlices kEdcSlices = make_crc_slices(0xD8018001u);
-constexpr CrcSlices kCrc32Slices = make_crc_slices(0xEDB88320u);
-
-uint32_t load_le32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
-         (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
-}
-
 void put_le32(uint8_t* at, uint32_t value) {
   at[0] = static_cast<uint8_t>(value);
   at[1] = static_cast<uint8_t>(value >> 8);
@@ -80,8 +46,6 @@ void put_le32(uint8_t* at, uint32_t value) {
 
 extern constexpr std::array<uint8_t, 12> SECTOR_SYNC = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
                                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-extern constexpr std::array<uint32_t, 256> EDC_TABLE = kEdcSlices[0];
-extern constexpr std::array<uint32_t, 256> CRC32_TABLE = kCrc32Slices[0];
 extern constexpr std::array<uint8_t, 256> GF_MUL2 = make_gf_table(false);
 extern constexpr std::array<uint8_t, 256> GF_MUL3 = make_gf_table(true);
 extern constexpr std::array<uint8_t, 43> P_SKIP_FLAGS = {
@@ -91,33 +55,8 @@ extern constexpr std::array<uint8_t, 26> Q_SKIP_FLAGS = {0, 1, 1, 1, 1, 1, 1, 1,
                                                          0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0};
 extern constexpr std::array<uint8_t, RAW_SECTOR_SIZE> SCRAMBLER_TABLE = make_scrambler();
 
-static_assert(EDC_TABLE[1] == 0x90910101u && EDC_TABLE[128] == 0xD8018001u);
-static_assert(CRC32_TABLE[1] == 0x77073096u);
 static_assert(SCRAMBLER_TABLE[12] == 0x01 && SCRAMBLER_TABLE[13] == 0x80 &&
               SCRAMBLER_TABLE[14] == 0x00 && SCRAMBLER_TABLE[15] == 0x60);
-
-uint32_t compute_edc(const uint32_t* table, const void* data, std::size_t length, uint32_t seed) {
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  uint32_t crc = seed;
-  const CrcSlices* slices = table == EDC_TABLE.data()     ? &kEdcSlices
-                            : table == CRC32_TABLE.data() ? &kCrc32Slices
-                                                          : nullptr;
-  if (slices != nullptr) {
-    const CrcSlices& t = *slices;
-    for (; length >= kSliceCount; length -= kSliceCount, bytes += kSliceCount) {
-      const uint32_t a = crc ^ load_le32(bytes);
-      const uint32_t b = load_le32(bytes + 4);
-      const uint32_t c = load_le32(bytes + 8);
-      const uint32_t d = load_le32(bytes + 12);
-      crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
-            t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
-            t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^
-            t[3][d & 0xFF] ^ t[2][(d >> 8) & 0xFF] ^ t[1][(d >> 16) & 0xFF] ^ t[0][d >> 24];
-    }
-  }
-  for (std::size_t i = 0; i < length; ++i) crc = table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
-  return crc;
-}
 
 uint32_t sector_edc(const uint8_t* sector) {
   if (sector[15] == 1) return compute_edc(EDC_TABLE.data(), sector, 2064, 0);

@@ -118,23 +118,53 @@ void compute_p(uint8_t* sector) {
   std::memcpy(sector + P_PARITY_OFFSET + kRowBytes, out[1], kRowBytes);
 }
 
-void compute_q(uint8_t* sector) {
-  const uint8_t* area = sector + kAreaOffset;
-  Bytes16 weighted[kLineVectors] = {};
-  Bytes16 plain[kLineVectors] = {};
+// Adds rows 0..25 into line vectors first..first+count-1, by XOR (plain)
+// and by Horner's rule (weighted). A place outside a row reads zero through
+// its mask (from a place inside the sector, whatever it holds).
+template <std::size_t first, std::size_t count>
+void add_rows(const uint8_t* sector, Bytes16* weighted, Bytes16* plain) {
+  Bytes16 w[count] = {};
+  Bytes16 p[count] = {};
   for (std::size_t r = 0; r < kRows; ++r) {
-    // Line byte L holds row byte L - 50 + 2r: vectors first..last touch the row.
-    const std::size_t first = (50 - 2 * r) / 16;
-    const std::size_t last = (135 - 2 * r) / 16;
-    for (std::size_t v = 0; v < kLineVectors; ++v) weighted[v] = times2(weighted[v]);
-    for (std::size_t v = first; v <= last; ++v) {
+#pragma GCC unroll 8
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t v = first + i;
+      // Row r's byte 16v - 50 + 2r, at sector byte 88r + 16v - 38.
+      const std::size_t place = 88 * r + 16 * v;
       Bytes16 mask;
       std::memcpy(&mask, kRowMasks[r][v].data(), sizeof mask);
-      const Bytes16 x = load16(area + kRowBytes * r + 16 * v + 2 * r - 50) & mask;
-      weighted[v] ^= x;
-      plain[v] ^= x;
+      const Bytes16 x = load16(sector + (place >= 38 ? place - 38 : 0)) & mask;
+      w[i] = times2(w[i]) ^ x;
+      p[i] ^= x;
     }
   }
+  for (std::size_t i = 0; i < count; ++i) {
+    weighted[first + i] = w[i];
+    plain[first + i] = p[i];
+  }
+}
+
+// For each place j of the line: its diagonal (25 - j) mod 26 and the power
+// of alpha, (44 - j) mod 255, that its weighted sum still lacks.
+struct LinePlace {
+  uint8_t diagonal;
+  uint8_t power;
+};
+
+constexpr std::array<LinePlace, kLineBytes / 2> make_line_places() {
+  std::array<LinePlace, kLineBytes / 2> places{};
+  for (std::size_t j = 0; j < places.size(); ++j)
+    places[j] = {static_cast<uint8_t>((25 + 26 * 3 - j) % 26), static_cast<uint8_t>((44 + 255 - j) % 255)};
+  return places;
+}
+
+constexpr auto kLinePlaces = make_line_places();
+
+void compute_q(uint8_t* sector) {
+  Bytes16 weighted[kLineVectors];
+  Bytes16 plain[kLineVectors];
+  add_rows<0, 5>(sector, weighted, plain);
+  add_rows<5, 4>(sector, weighted, plain);
   uint8_t s0_line[kLineVectors * 16];
   uint8_t s1_line[kLineVectors * 16];
   for (std::size_t v = 0; v < kLineVectors; ++v) {
@@ -143,13 +173,13 @@ void compute_q(uint8_t* sector) {
   }
   uint8_t s0[52] = {};
   uint8_t s1[52] = {};
-  for (std::size_t j = 0; j < kLineBytes / 2; ++j) {
-    const std::size_t d = (25 + 26 * 3 - j) % 26;
-    const auto power = static_cast<uint32_t>((44 + 255 - j) % 255);
-    for (std::size_t half = 0; half < 2; ++half) {
-      s0[2 * d + half] ^= s0_line[2 * j + half];
-      s1[2 * d + half] ^= times_alpha_power(s1_line[2 * j + half], power);
-    }
+  for (std::size_t j = 0; j < kLinePlaces.size(); ++j) {
+    const std::size_t d = kLinePlaces[j].diagonal;
+    const uint32_t power = kLinePlaces[j].power;
+    s0[2 * d] ^= s0_line[2 * j];
+    s0[2 * d + 1] ^= s0_line[2 * j + 1];
+    s1[2 * d] ^= times_alpha_power(s1_line[2 * j], power);
+    s1[2 * d + 1] ^= times_alpha_power(s1_line[2 * j + 1], power);
   }
   uint8_t* parity = sector + Q_PARITY_OFFSET;
   for (std::size_t i = 0; i < 52; ++i) {

@@ -12,7 +12,7 @@ namespace {
 int check(const std::vector<uint8_t>& bytes, uint32_t* size, uint32_t* offset,
           long* position = nullptr) {
   std::FILE* file = std::tmpfile();
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::rewind(file);
   const int result = read_wav_header(file, size, offset);
   if (position) *position = std::ftell(file);

@@ -64,7 +64,7 @@ std::vector<uint8_t> wav_file_bytes(const WavSpec& spec) {
 void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) throw std::runtime_error("cannot create " + path);
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::fclose(file);
 }
 

@@ -1,7 +1,12 @@
-// Model code -> driver object. Until the drive families exist every device
-// is a plain ScsiDevice; the scan sets its kind and model code.
+// Model code -> driver object: the generic reader for every CD drive (the
+// reader families and the recorder drivers replace it for their model codes),
+// a plain ScsiDevice for disks and the disc transporter.
+#include "drivers/cd_reader.h"
+#include "scsi/models.h"
 #include "scsi/scan.h"
 
-std::unique_ptr<ScsiDevice> create_driver(uint8_t /*model_code*/) {
-  return std::make_unique<ScsiDevice>();
+std::unique_ptr<ScsiDevice> create_driver(uint8_t model_code) {
+  if (model_code == MODEL_DISK || model_code == MODEL_TRANSPORTER)
+    return std::make_unique<ScsiDevice>();
+  return std::make_unique<CdReader>();
 }

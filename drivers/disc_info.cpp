@@ -1,0 +1,149 @@
+#include "drivers/disc_info.h"
+
+#include "common/console.h"
+#include "common/timecode.h"
+#include "drivers/cd_reader.h"
+#include "scsi/scan.h"
+#include "scsi/settings.h"
+
+namespace {
+
+constexpr unsigned TRACKS_PER_PAGE = 12;
+constexpr uint8_t MODE_DUMP_LENGTH = 212;
+constexpr std::size_t FIRST_PAGE_OFFSET = 12;  // after the header and one block descriptor
+constexpr unsigned DUMPED_PAGES = 12;
+constexpr uint8_t SPEED_PAGE = 0x31;
+
+const char* yes_no(bool value) { return value ? "Yes" : " No"; }
+
+const char* type_text(const TrackEntry& track) {
+  if (!(track.track_flags & TRACK_DATA)) return "Audio";
+  if (track.sector_mode == 1) return "Mode1";
+  if (track.sector_mode == 2) return "Mode2";
+  return "Data ";
+}
+
+// The drive the tool lists, or the tool's error.
+CdReader* find_reader(const DiscInfoSettings& settings) {
+  if (!settings.address_given) {
+    auto* reader = dynamic_cast<CdReader*>(
+        find_device(KIND_MASK_READER_OR_RECORDER, ANY_ADDRESS, ANY_ADDRESS, ANY_ADDRESS));
+    if (reader == nullptr) fail_with("\nError: Unable to find a CDROM device on the SCSI bus!\n");
+    return reader;
+  }
+  const DeviceAddress& address = settings.address;
+  CdReader* reader = nullptr;
+  // An address part that does not fit a byte matches no device.
+  if (address.host_adapter < ANY_ADDRESS && address.id < ANY_ADDRESS && address.lun < ANY_ADDRESS)
+    reader = dynamic_cast<CdReader*>(find_device(
+        KIND_MASK_READER_OR_RECORDER, static_cast<uint8_t>(address.host_adapter),
+        static_cast<uint8_t>(address.id), static_cast<uint8_t>(address.lun)));
+  if (reader == nullptr)
+    fail_with(format_text("\nError: Specified device (%u:%u:%u) is not a CDROM!\n",
+                          address.host_adapter, address.id, address.lun));
+  return reader;
+}
+
+}  // namespace
+
+DiscInfoSettings parse_disc_info_command_line(int argc, const char* const* argv) {
+  DiscInfoSettings settings;
+  const ScsiSettings& environment = scsi_settings();
+  if (environment.reader_id_given) {
+    settings.address_given = true;
+    settings.address = {environment.reader_ha, environment.reader_id, environment.reader_lun};
+  }
+  CommandLine rules;
+  rules.tool_name = "DISCINFO";
+  rules.usage_lines = {
+      "Usage: DISCINFO [/ID=ha:id:lun] [/ISRC] [/MCN] [/MODE] [/NOPROMPT]\n",
+      "/ID       - SCSI ID of CDROM device (default is first found)\n",
+      "/ISRC     - Display the 'International Standard Recording Codes'\n",
+      "/MCN      - Display the 'Media Catalog Number'\n",
+      "/MODE     - Display the sector mode of all data tracks\n",
+      "/NOPROMPT - Disable screen prompting\n",
+  };
+  rules.switches = {
+      plain_switch("/ISRC", &settings.isrc),
+      plain_switch("/MCN", &settings.mcn),
+      plain_switch("/MODE", &settings.mode),
+      plain_switch("/NOPROMPT", &settings.prompt, false),
+      plain_switch("/DUMP", &settings.dump),
+      address_switch("/ID", &settings.address, &settings.address_given,
+                     "Error: Illegal /ID format!\n"),
+  };
+  rules.usage_when_empty = false;
+  parse_command_line(rules, argc, argv);
+  return settings;
+}
+
+std::string disc_info_track_line(const TrackEntry& track) {
+  const MsfTime time = lba_to_msf(static_cast<int32_t>(track.start));
+  std::string line = format_text("%02u   %s   %02u:%02u:%02u    %06lu    %s       %s       %s     ",
+                                 track.track_number, type_text(track), time.minute, time.second,
+                                 time.frame, static_cast<unsigned long>(track.start),
+                                 yes_no(track.track_flags & TRACK_DCP),
+                                 yes_no(track.track_flags & TRACK_PRE),
+                                 yes_no(track.track_flags & TRACK_4CH));
+  if (track.track_flags & TRACK_ISRC) {
+    line += format_text("%.12s\n", track.isrc.data());
+  } else {
+    line += "Not Available\n";
+  }
+  return line;
+}
+
+std::string mode_page_dump(const uint8_t* data, std::size_t length) {
+  std::string text;
+  std::size_t at = FIRST_PAGE_OFFSET;
+  for (unsigned page = 0; page < DUMPED_PAGES && at + 2 <= length; ++page) {
+    const uint8_t code = data[at] & 0x3F;
+    text += format_text("page code   = %02hX\n", static_cast<unsigned short>(code));
+    text += format_text("page length = %u\n", data[at + 1]);
+    if (code == SPEED_PAGE && at + 2 < length) text += format_text("speed = %u\n", data[at + 2]);
+    at += data[at + 1] + 2u;
+  }
+  return text;
+}
+
+int run_disc_info(const DiscInfoSettings& settings) {
+  aspi_open(true);
+  scan_scsi_bus();
+  CdReader* reader = find_reader(settings);
+  out_text("CDROM device found...\n");
+  out_text(format_text("  HA #%u - SCSI ID #%u - %.8s %.16s %.4s\n\n", reader->host_adapter,
+                       reader->target, reader->vendor, reader->product, reader->revision));
+  reader->TestUnitReady(true);
+  std::unique_ptr<DiscLayout> layout = create_disc_layout();
+  reader->ReadDiscToc(layout.get(), settings.mode, settings.mcn, settings.isrc);
+
+  if (settings.mcn) {
+    out_text("Media Catalog Number: ");
+    if (layout->layout_flags & LAYOUT_MCN) {
+      out_text(format_text("%.13s\n", layout->catalog_number.data()));
+    } else {
+      out_text("Not Available\n");
+    }
+  }
+  out_text("                                  Copy       Pre      Four\n");
+  out_text("Trk  Type   Min:Sec:Frm   LBA   Permitted  Emphasis  Channel      ISRC\n");
+  out_text("---  ----   -----------   ---   ---------  --------  -------      ----\n");
+  for (unsigned i = 0; i < layout->track_count; ++i) {
+    if (settings.prompt && i != 0 && i % TRACKS_PER_PAGE == 0) {
+      out_text("<hit any key to continue>\r");
+      wait_for_key();
+    }
+    out_text(disc_info_track_line(layout->tracks[i]));
+  }
+  const MsfTime leadout = lba_to_msf(static_cast<int32_t>(layout->leadout_position));
+  out_text(format_text("\nLeadout: %02u:%02u:%02u (LBA %06lu)\n", leadout.minute, leadout.second,
+                       leadout.frame, static_cast<unsigned long>(layout->leadout_position)));
+
+  if (settings.dump) {
+    uint8_t pages[MODE_DUMP_LENGTH] = {};
+    reader->ModeSenseRaw(pages, MODE_DUMP_LENGTH, 0x3F, 0);
+    out_text(mode_page_dump(pages, sizeof pages));
+  }
+  release_devices();
+  return 0;
+}

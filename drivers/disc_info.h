@@ -1,0 +1,43 @@
+// The disc information tool's work: find the drive, read the table of
+// contents and list it track by track with the lead-out; on request the
+// catalog number, the ISRC codes, the sector modes of data tracks and the
+// drive's mode pages.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "common/switches.h"
+#include "layout/disc_layout.h"
+
+struct DiscInfoSettings {
+  bool address_given = false;  // from /ID= or CDREADER_ID
+  DeviceAddress address;
+  bool isrc = false;       // /ISRC
+  bool mcn = false;        // /MCN
+  bool mode = false;       // /MODE
+  bool prompt = true;      // cleared by /NOPROMPT
+  bool dump = false;       // /DUMP
+};
+
+// Parses the tool's command line on top of the environment's settings
+// (load_scsi_settings must have run: CDREADER_ID gives the default address,
+// /ID= replaces it). Switch errors print their text and throw ToolExit{1};
+// "/?" prints the usage text and throws ToolExit{1}.
+DiscInfoSettings parse_disc_info_command_line(int argc, const char* const* argv);
+
+// Runs the tool: opens the transport, scans the bus, lists the disc of the
+// first reader or recorder (or of the one at the given address). A missing
+// drive prints the tool's error and throws ToolExit{1}; drive errors raise
+// MSGVEC. Returns the exit status 0.
+int run_disc_info(const DiscInfoSettings& settings);
+
+// One line of the listing for a track entry, ending in the ISRC or
+// "Not Available" and a newline.
+std::string disc_info_track_line(const TrackEntry& track);
+
+// The mode page dump of a MODE SENSE answer of `length` bytes: page code and
+// length of 12 pages from the first page after one block descriptor, and the
+// speed of page 31h; the walk stops where a page would leave the data.
+std::string mode_page_dump(const uint8_t* data, std::size_t length);

@@ -1,0 +1,145 @@
+// The disc-level reads of CdReader: the table of contents into a DiscLayout,
+// the catalog number, the ISRC codes and the search for the last readable
+// sector.
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+#include "common/byteorder.h"
+#include "common/msgvec.h"
+#include "common/sector.h"
+#include "drivers/cd_reader.h"
+
+namespace {
+
+constexpr unsigned TOC_HEADER_LENGTH = 4;
+constexpr unsigned TOC_DESCRIPTOR_LENGTH = 8;
+constexpr uint32_t MODE_PROBE_BLOCK = 2340;  // a raw sector without its sync
+constexpr uint32_t LAST_SECTOR_WINDOW = 75;
+
+// Track flags from the control nibble of a table-of-contents descriptor.
+uint8_t flags_from_control(uint8_t control) {
+  uint8_t flags = 0;
+  if (control & 0x04) flags |= TRACK_DATA;
+  if (control & 0x02) flags |= TRACK_DCP;
+  if (control & 0x01) flags |= TRACK_PRE;
+  if (control & 0x08) flags |= TRACK_4CH;
+  return flags;
+}
+
+bool is_upper_letter(char c) { return c >= 'A' && c <= 'Z'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool valid_catalog_number(const char* text) {
+  for (int i = 0; i < 13; ++i)
+    if (!is_digit(text[i])) return false;
+  return true;
+}
+
+bool valid_isrc(const char* text) {
+  for (int i = 0; i < 12; ++i)
+    if (!is_digit(text[i]) && !(i < 5 && is_upper_letter(text[i]))) return false;
+  return true;
+}
+
+int CdReader::ReadCatalogNumber(char* out13, bool raise) {
+  uint8_t data[SUBCHANNEL_LENGTH] = {};
+  if (ReadSubchannel(data, SUBCHANNEL_CATALOG, 0, true, false, raise) != 1) return 0;
+  const char* digits = reinterpret_cast<const char*>(data + 9);
+  if (!(data[8] & 0x80) || !valid_catalog_number(digits)) return 0;
+  std::memcpy(out13, digits, 13);
+  return 1;
+}
+
+int CdReader::ReadTrackIsrc(uint8_t track, char* out12, bool raise) {
+  uint8_t data[SUBCHANNEL_LENGTH] = {};
+  if (ReadSubchannel(data, SUBCHANNEL_ISRC, track, true, false, raise) != 1) return 0;
+  const char* code = reinterpret_cast<const char*>(data + 9);
+  if (!(data[8] & 0x80) || !valid_isrc(code)) return 0;
+  std::memcpy(out12, code, 12);
+  return 1;
+}
+
+void CdReader::ReadDiscToc(DiscLayout* layout, bool detect_modes, bool want_mcn,
+                           bool want_isrc) {
+  TestUnitReady(true);
+  uint8_t toc[TOC_BUFFER_LENGTH] = {};
+  ReadToc(toc, TOC_BUFFER_LENGTH, 0, true);
+
+  layout->first_track = 0;
+  layout->track_count = 0;
+  layout->layout_flags = 0;
+  layout->leadout_position = 0;
+  layout->catalog_number.fill(0);
+  layout->tracks.fill(TrackEntry{});
+
+  // Only the descriptors the drive says it sent: a drive that sends no
+  // lead-out descriptor must not turn the rest of the buffer into tracks.
+  const uint32_t data_length = get_be16(toc);
+  uint32_t descriptors = data_length >= 2 ? (data_length - 2) / TOC_DESCRIPTOR_LENGTH : 0;
+  if (descriptors > MAX_TRACK_ENTRIES) descriptors = MAX_TRACK_ENTRIES;
+
+  unsigned tracks = 0;
+  for (unsigned i = 0; i < descriptors; ++i) {
+    const uint8_t* descriptor = toc + TOC_HEADER_LENGTH + i * TOC_DESCRIPTOR_LENGTH;
+    TrackEntry& entry = layout->tracks[i];
+    entry.track_number = descriptor[2] < 100 ? descriptor[2] : LEADOUT_TRACK;
+    entry.start = get_be32(descriptor + 4);
+    entry.track_flags = flags_from_control(descriptor[1] & 0x0F);
+    entry.read_from_disc = 1;
+    if (entry.track_number == LEADOUT_TRACK) {
+      layout->leadout_position = entry.start;
+      break;
+    }
+    ++tracks;
+    if ((entry.track_flags & TRACK_DATA) && detect_modes) {
+      SetBlockLength(SECTOR_KIND_DATA, MODE_PROBE_BLOCK, true);
+      // 12 bytes in, so that the sector lines up with a raw sector.
+      uint8_t sector[RAW_SECTOR_SIZE] = {};
+      if (ReadDataSectors(sector + 12, MODE_PROBE_BLOCK, 1, entry.start, false) == 1)
+        entry.sector_mode = sector[15];
+    }
+    if (want_isrc && ReadTrackIsrc(entry.track_number, entry.isrc.data(), false) == 1)
+      entry.track_flags |= TRACK_ISRC;
+  }
+  layout->track_count = static_cast<uint8_t>(tracks);
+  // Tracks keep their own numbers; a disc that starts above track 1 says so.
+  layout->first_track = tracks > 0 ? layout->tracks[0].track_number : 1;
+  if (want_mcn && ReadCatalogNumber(layout->catalog_number.data(), false) == 1)
+    layout->layout_flags |= LAYOUT_MCN;
+}
+
+uint32_t CdReader::FindLastReadable(bool audio, uint32_t block_size) {
+  uint32_t last = 0;
+  ReadCapacity(&last, nullptr, true);
+  if (audio) {
+    SetBlockLength(SECTOR_KIND_AUDIO, 2352, true);
+  } else {
+    SetBlockLength(SECTOR_KIND_DATA, block_size, true);
+  }
+  // A disc shorter than the window is searched from its first sector.
+  const uint32_t first = last >= LAST_SECTOR_WINDOW - 1 ? last - (LAST_SECTOR_WINDOW - 1) : 0;
+  uint32_t answer = last;
+  bool first_failed = false;
+  std::vector<uint8_t> buffer(audio ? 2352 : block_size);
+  for (uint32_t lba = first; lba != last + 1; ++lba) {
+    const ResultCode result = audio
+        ? ReadAudioSectors(buffer.data(), 1, lba, SUBCODE_NONE, false)
+        : ReadDataSectors(buffer.data(), block_size, 1, lba, false);
+    if (result != 1) {
+      first_failed = lba == first;
+      answer = lba - 1;
+      break;
+    }
+  }
+  if (first_failed) raise_message(MSG_NO_LAST_READABLE, 0, 0, 0);
+  return answer;
+}
+
+uint32_t CdReader::FindLastReadableSector(bool audio) { return FindLastReadable(audio, 2352); }
+
+uint32_t CdReader::FindLastReadableDataSector(uint32_t block_size) {
+  return FindLastReadable(false, block_size);
+}

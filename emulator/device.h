@@ -143,6 +143,8 @@ class EmulatedDevice {
   // model may replace.
   EmulatedMedium* medium() const { return medium_.get(); }
   void set_medium(std::unique_ptr<EmulatedMedium> medium) { medium_ = std::move(medium); }
+  // Takes the medium out of the drive, which is then empty (null when it was).
+  std::unique_ptr<EmulatedMedium> take_medium() { return std::move(medium_); }
   template <typename T>
   T* medium_as() const { return dynamic_cast<T*>(medium_.get()); }
 

@@ -1,8 +1,14 @@
 #include "emulator/models.h"
 
+#include "emulator/cdrom_drive.h"
+
 // Drive families add their rows here, most specific first.
 const std::vector<EmulatedModel>& emulated_models() {
-  static const std::vector<EmulatedModel> models = {};
+  static const std::vector<EmulatedModel> models = {
+      // Last: every CD drive that no model above serves reads as a CD-ROM drive.
+      {"generic CD-ROM reader", cdrom_drive_serves,
+       [](EmulatedDevice& device) { install_cdrom_drive(device); }},
+  };
   return models;
 }
 

@@ -1,0 +1,244 @@
+#include "emulator/cd_disc.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/msgvec.h"
+#include "common/sector.h"
+#include "common/timecode.h"
+#include "layout/cue_sheet.h"
+
+namespace {
+
+// A disc carries the catalog number and the ISRC at least once in every 100
+// frames; these are the places in each hundred where this disc has them.
+constexpr int32_t CATALOG_FRAME = 25;
+constexpr int32_t ISRC_FRAME = 75;
+
+uint8_t control_of(const TrackEntry& entry) {
+  uint8_t control = 0;
+  if (entry.track_flags & TRACK_DATA) control |= 0x04;
+  if (entry.track_flags & TRACK_DCP) control |= 0x02;
+  if (entry.track_flags & TRACK_PRE) control |= 0x01;
+  if (entry.track_flags & TRACK_4CH) control |= 0x08;
+  return control;
+}
+
+int32_t cuepoint_lba(const CuePoint& point) {
+  return static_cast<int32_t>(cuepoint_frames(point)) - LBA_OFFSET_FRAMES;
+}
+
+void put_msf_bcd(uint8_t* out, int32_t frames) {
+  const MsfTime time = frames_to_msf(frames);
+  out[0] = bin_to_bcd(time.minute);
+  out[1] = bin_to_bcd(time.second);
+  out[2] = bin_to_bcd(time.frame);
+}
+
+// Six-bit character code of an ISRC letter or digit.
+uint8_t isrc_code(char c) { return static_cast<uint8_t>(c - '0'); }
+
+}  // namespace
+
+uint16_t q_crc(const uint8_t* q10) {
+  uint16_t crc = 0;
+  for (int i = 0; i < 10; ++i) {
+    crc = static_cast<uint16_t>(crc ^ (q10[i] << 8));
+    for (int bit = 0; bit < 8; ++bit)
+      crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+  }
+  return static_cast<uint16_t>(~crc);
+}
+
+uint8_t DiscTrack::index_at(int32_t lba) const {
+  uint8_t index = indexes.empty() ? 1 : indexes.front().first;
+  for (const auto& [index_number, start] : indexes)
+    if (start <= lba) index = index_number;
+  return index;
+}
+
+std::unique_ptr<EmulatedDisc> EmulatedDisc::load(const std::string& cue_path) {
+  std::unique_ptr<CueSheetLayout> sheet;
+  try {
+    sheet = parse_cue_sheet(cue_path);
+  } catch (const MSGVEC& record) {
+    std::string text = message_vector_text(record);
+    text.erase(0, text.find_first_not_of('\n'));
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    throw EmulatedBusError("cue sheet \"" + cue_path + "\": " + text);
+  }
+  std::unique_ptr<EmulatedDisc> disc(new EmulatedDisc(cue_path));
+  const DiscLayout& layout = *sheet->layout;
+  disc->leadout_ = static_cast<int32_t>(layout.leadout_position);
+  disc->has_catalog_ = (layout.layout_flags & LAYOUT_MCN) != 0;
+  disc->catalog_ = layout.catalog_number;
+
+  for (const ImageFile& file : sheet->files) {
+    auto source = std::make_unique<FileSource>();
+    if (!source->open(file.path)) throw EmulatedBusError("cannot open \"" + file.path + "\"");
+    disc->files_.push_back(std::move(source));
+    disc->file_ends_.push_back(uint64_t{file.data_offset} + file.data_length);
+  }
+
+  for (unsigned i = 0; i < layout.track_count; ++i) {
+    const TrackEntry& entry = layout.tracks[i];
+    DiscTrack track;
+    track.number = entry.track_number;
+    track.control = control_of(entry);
+    track.type = entry.track_type;
+    track.block_size = entry.block_size;
+    track.pregap = entry.pregap;
+    track.length = entry.length;
+    track.has_isrc = (entry.track_flags & TRACK_ISRC) != 0;
+    track.isrc = entry.isrc;
+    disc->tracks_.push_back(track);
+  }
+  // Image frames of a file follow each other track by track.
+  for (std::size_t f = 0; f < sheet->files.size(); ++f) {
+    const ImageFile& file = sheet->files[f];
+    uint64_t offset = file.data_offset;
+    for (unsigned t = file.first_track; t < file.first_track + file.track_count; ++t) {
+      DiscTrack& track = disc->tracks_[t];
+      track.file = static_cast<int>(f);
+      track.file_offset = offset;
+      offset += uint64_t{track.length} * track.block_size;
+    }
+  }
+  // Each track's area begins at its first cuepoint; its indexes follow.
+  for (unsigned c = 0; c < layout.cuepoint_count; ++c) {
+    const CuePoint& point = layout.cuepoints[c];
+    if (point.track == LEADOUT_TRACK) break;
+    const uint8_t number = bcd_to_bin(point.track);
+    auto track = std::find_if(disc->tracks_.begin(), disc->tracks_.end(),
+                              [number](const DiscTrack& t) { return t.number == number; });
+    if (track == disc->tracks_.end()) continue;
+    const int32_t lba = cuepoint_lba(point);
+    const uint8_t index = bcd_to_bin(point.index);
+    if (track->indexes.empty()) track->first_lba = lba;
+    track->indexes.emplace_back(index, lba);
+    if (index == 1) track->index1_lba = lba;
+  }
+  for (std::size_t t = 0; t < disc->tracks_.size(); ++t)
+    disc->tracks_[t].end_lba =
+        t + 1 < disc->tracks_.size() ? disc->tracks_[t + 1].first_lba : disc->leadout_;
+  return disc;
+}
+
+const DiscTrack* EmulatedDisc::track_at(int32_t lba) const {
+  for (const DiscTrack& track : tracks_)
+    if (lba >= track.first_lba && lba < track.end_lba) return &track;
+  return nullptr;
+}
+
+const DiscTrack* EmulatedDisc::track_number(uint8_t number) const {
+  for (const DiscTrack& track : tracks_)
+    if (track.number == number) return &track;
+  return nullptr;
+}
+
+void EmulatedDisc::read_image(const DiscTrack& track, uint32_t frame, uint8_t* out,
+                              uint32_t size) const {
+  std::memset(out, 0, size);
+  const uint64_t offset = track.file_offset + uint64_t{frame} * track.block_size;
+  const uint64_t end = file_ends_[static_cast<std::size_t>(track.file)];
+  if (offset >= end) return;
+  const auto wanted = static_cast<std::size_t>(std::min<uint64_t>(size, end - offset));
+  const int fd = files_[static_cast<std::size_t>(track.file)]->descriptor();
+  std::size_t done = 0;
+  while (done < wanted) {
+    const ssize_t got = pread(fd, out + done, wanted - done, static_cast<off_t>(offset + done));
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+}
+
+void EmulatedDisc::read_sector(int32_t lba, uint8_t* raw, uint8_t* rw) const {
+  std::memset(raw, 0, RAW_SECTOR_SIZE);
+  if (rw != nullptr) std::memset(rw, 0, 96);
+  const DiscTrack* track = track_at(lba);
+  if (track == nullptr) return;
+  const int32_t in_track = lba - track->first_lba;
+  const bool from_file = in_track >= static_cast<int32_t>(track->pregap) &&
+                         in_track < static_cast<int32_t>(track->pregap + track->length);
+  const uint32_t frame = static_cast<uint32_t>(in_track) - track->pregap;
+  if (!track->is_data()) {
+    if (!from_file) return;  // digital silence
+    if (track->block_size == 2448) {
+      uint8_t block[2448];
+      read_image(*track, frame, block, sizeof block);
+      std::memcpy(raw, block, RAW_SECTOR_SIZE);
+      if (rw != nullptr) std::memcpy(rw, block + RAW_SECTOR_SIZE, 96);
+    } else {
+      read_image(*track, frame, raw, RAW_SECTOR_SIZE);
+    }
+    return;
+  }
+  const bool mode1 = track->type == TrackType::Mode1;
+  if (!from_file) {
+    build_sector(raw, mode1 ? SECTOR_MODE1 : SECTOR_MODE2, lba, nullptr, nullptr, false, false,
+                 false);
+  } else if (track->block_size == RAW_SECTOR_SIZE) {
+    read_image(*track, frame, raw, RAW_SECTOR_SIZE);
+  } else {
+    uint8_t data[MODE2_BODY_SIZE];
+    read_image(*track, frame, data, track->block_size);
+    build_sector(raw, track->block_size == DATA_BLOCK_SIZE ? SECTOR_MODE1 : SECTOR_MODE2, lba,
+                 nullptr, data, false, false, false);
+  }
+}
+
+void EmulatedDisc::q_subchannel(int32_t lba, std::array<uint8_t, 12>* q) const {
+  q->fill(0);
+  uint8_t* out = q->data();
+  const DiscTrack* track = track_at(lba);
+  const int32_t absolute = lba + LBA_OFFSET_FRAMES;
+  const uint8_t control = track ? track->control : 0;
+  if (has_catalog_ && absolute % 100 == CATALOG_FRAME) {
+    out[0] = static_cast<uint8_t>(control << 4 | 2);
+    for (int digit = 0; digit < 13; ++digit) {
+      const auto value = static_cast<uint8_t>(catalog_[static_cast<std::size_t>(digit)] - '0');
+      out[1 + digit / 2] |= static_cast<uint8_t>(digit % 2 ? value : value << 4);
+    }
+    out[9] = bin_to_bcd(static_cast<uint32_t>(absolute % FRAMES_PER_SECOND));
+  } else if (track && track->has_isrc && absolute % 100 == ISRC_FRAME) {
+    out[0] = static_cast<uint8_t>(control << 4 | 3);
+    // Five six-bit characters, two zero bits, then seven BCD digits.
+    const std::array<char, 12>& isrc = track->isrc;
+    uint64_t bits = 0;
+    for (std::size_t i = 0; i < 5; ++i) bits = bits << 6 | isrc_code(isrc[i]);
+    bits <<= 2;
+    for (std::size_t i = 5; i < 12; ++i) bits = bits << 4 | isrc_code(isrc[i]);
+    bits <<= 4;  // 64 bits: bytes 1 to 8
+    for (int i = 0; i < 8; ++i) out[1 + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    out[9] = bin_to_bcd(static_cast<uint32_t>(absolute % FRAMES_PER_SECOND));
+  } else if (track) {
+    const uint8_t index = track->index_at(lba);
+    out[0] = static_cast<uint8_t>(control << 4 | 1);
+    out[1] = bin_to_bcd(track->number);
+    out[2] = bin_to_bcd(index);
+    // Relative time counts down to index 1 in the pause and up after it.
+    const int32_t relative = lba < track->index1_lba ? track->index1_lba - lba
+                                                      : lba - track->index1_lba;
+    put_msf_bcd(out + 3, relative);
+    put_msf_bcd(out + 7, absolute);
+  }
+  const uint16_t crc = q_crc(out);
+  out[10] = static_cast<uint8_t>(crc >> 8);
+  out[11] = static_cast<uint8_t>(crc);
+}
+
+void EmulatedDisc::subcode(int32_t lba, uint8_t* out96) const {
+  uint8_t raw[RAW_SECTOR_SIZE];
+  read_sector(lba, raw, out96);
+  std::array<uint8_t, 12> q{};
+  q_subchannel(lba, &q);
+  const DiscTrack* track = track_at(lba);
+  const bool pause = track != nullptr && track->index_at(lba) == 0;
+  for (int i = 0; i < 96; ++i) {
+    const bool q_bit = (q[static_cast<std::size_t>(i / 8)] >> (7 - i % 8)) & 1;
+    out96[i] = static_cast<uint8_t>((out96[i] & 0x3F) | (pause ? 0x80 : 0) | (q_bit ? 0x40 : 0));
+  }
+}

@@ -1,0 +1,85 @@
+// A pressed disc for the emulated drives, loaded from a cue sheet with its
+// image files: the tracks and their indexes where the cue sheet puts them,
+// every sector as the disc holds it (raw 2352 bytes, built with sync, header,
+// EDC and parity for tracks stored as 2048 or 2336 bytes), and the subcode a
+// drive reads beside it: the Q subchannel with track, index, relative and
+// absolute time, now and then the catalog number and ISRC frames, and the P
+// channel that marks pauses.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/byte_stream.h"
+#include "emulator/device.h"
+#include "layout/disc_layout.h"
+
+// One track of the disc. Its area runs from first_lba (the start of its
+// pregap) up to end_lba (exclusive): `pregap` generated frames, `length`
+// frames from its image file, then `postgap` generated frames.
+struct DiscTrack {
+  uint8_t number = 0;
+  // Q control nibble: 4 data, 2 copy permitted, 1 pre-emphasis, 8 four channels.
+  uint8_t control = 0;
+  TrackType type = TrackType::Audio;
+  uint16_t block_size = 2352;  // bytes per frame in the image file
+  int32_t first_lba = 0;
+  int32_t index1_lba = 0;
+  int32_t end_lba = 0;
+  uint32_t pregap = 0;  // generated frames at the start (the postgap fills the rest)
+  uint32_t length = 0;
+  int file = -1;               // index into the disc's image files
+  uint64_t file_offset = 0;    // byte offset of the track's first image frame
+  bool has_isrc = false;
+  std::array<char, 12> isrc{};
+  std::vector<std::pair<uint8_t, int32_t>> indexes;  // index number, LBA where it begins
+
+  bool is_data() const { return (control & 0x04) != 0; }
+  // The index number at an LBA of the track.
+  uint8_t index_at(int32_t lba) const;
+};
+
+class EmulatedDisc : public EmulatedMedium {
+ public:
+  // Loads the disc a cue sheet describes. Throws EmulatedBusError with the
+  // parser's message when the sheet or an image file is bad.
+  static std::unique_ptr<EmulatedDisc> load(const std::string& cue_path);
+
+  const std::vector<DiscTrack>& tracks() const { return tracks_; }
+  int32_t leadout() const { return leadout_; }
+  bool has_catalog() const { return has_catalog_; }
+  const std::array<char, 13>& catalog() const { return catalog_; }
+
+  // The track whose area holds the LBA, or null (before -150, in the lead-out).
+  const DiscTrack* track_at(int32_t lba) const;
+  // The track with that number, or null.
+  const DiscTrack* track_number(uint8_t number) const;
+
+  // The 2352 bytes of a sector. For a CD+G track, `rw` (when given) gets the
+  // 96 subcode bytes of the image frame (zeros elsewhere). Bytes the image
+  // file cannot supply (a short last frame) read as zeros.
+  void read_sector(int32_t lba, uint8_t* raw, uint8_t* rw = nullptr) const;
+  // The 12 bytes of the Q subchannel at an LBA, CRC included.
+  void q_subchannel(int32_t lba, std::array<uint8_t, 12>* q) const;
+  // The 96 bytes of interleaved subcode P-W at an LBA: P in bit 7, Q in bit
+  // 6, R-W of CD+G tracks in bits 5-0.
+  void subcode(int32_t lba, uint8_t* out96) const;
+
+ private:
+  explicit EmulatedDisc(std::string cue_path) : EmulatedMedium(std::move(cue_path)) {}
+  void read_image(const DiscTrack& track, uint32_t frame, uint8_t* out, uint32_t size) const;
+
+  std::vector<DiscTrack> tracks_;
+  std::vector<std::unique_ptr<FileSource>> files_;
+  std::vector<uint64_t> file_ends_;  // offset just past the image data of each file
+  int32_t leadout_ = 0;
+  bool has_catalog_ = false;
+  std::array<char, 13> catalog_{};
+};
+
+// CRC of a Q subchannel frame: CRC-16 with polynomial x^16 + x^12 + x^5 + 1
+// over the first 10 bytes, inverted, as the disc stores it.
+uint16_t q_crc(const uint8_t* q10);

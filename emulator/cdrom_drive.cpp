@@ -1,0 +1,428 @@
+#include "emulator/cdrom_drive.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "common/byteorder.h"
+#include "common/sector.h"
+#include "common/timecode.h"
+#include "scsi/models.h"
+
+namespace {
+
+constexpr uint8_t OP_MODE_SELECT = 0x15;
+constexpr uint8_t OP_MODE_SENSE = 0x1A;
+constexpr uint8_t OP_START_STOP_UNIT = 0x1B;
+constexpr uint8_t OP_PREVENT_ALLOW = 0x1E;
+constexpr uint8_t OP_READ_CAPACITY = 0x25;
+constexpr uint8_t OP_READ_10 = 0x28;
+constexpr uint8_t OP_READ_SUBCHANNEL = 0x42;
+constexpr uint8_t OP_READ_TOC = 0x43;
+constexpr uint8_t OP_READ_CDDA = 0xD8;
+
+constexpr uint8_t ALL_PAGES = 0x3F;
+constexpr uint8_t ERROR_RECOVERY_PAGE = 0x01;
+constexpr uint8_t AUDIO_STATUS_NONE = 0x15;  // no current audio status to return
+constexpr SenseCondition SENSE_SAVING_NOT_SUPPORTED{SENSE_KEY_ILLEGAL_REQUEST, 0x39, 0x00};
+
+using State = std::shared_ptr<CdromDriveState>;
+
+// The product as INQUIRY gives it: 16 characters padded with blanks.
+std::string padded_product(const EmulatedDevice& device) {
+  std::string product = device.identity().product;
+  product.resize(16, ' ');
+  return product;
+}
+
+EmulatedDisc* disc_of(const EmulatedDevice& device) { return device.medium_as<EmulatedDisc>(); }
+
+EmulatedAnswer no_disc() { return EmulatedAnswer::check(SENSE_MEDIUM_NOT_PRESENT); }
+
+// CHECK CONDITION naming the LBA where a read stopped.
+EmulatedAnswer read_failure(SenseCondition sense, int32_t lba) {
+  EmulatedAnswer answer = EmulatedAnswer::check(sense);
+  answer.information_valid = true;
+  answer.information = static_cast<uint32_t>(lba);
+  return answer;
+}
+
+// The pages a CD-ROM drive of the time reports, with their current values.
+std::map<uint8_t, std::vector<uint8_t>> default_pages() {
+  return {
+      {0x01, {0x01, 0x06, 0x00, 0x05, 0, 0, 0, 0}},                         // error recovery
+      {0x02, {0x02, 0x0E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},      // disconnect
+      {0x0D, {0x0D, 0x06, 0x00, 0x00, 0x00, 0x3C, 0x00, 0x4B}},            // CD-ROM parameters
+      {0x0E, {0x0E, 0x0E, 0x04, 0, 0, 0, 0, 0, 0x01, 0xFF, 0x02, 0xFF, 0, 0, 0, 0}},  // audio
+      {0x2A, {0x2A, 0x14, 0x00, 0x00, 0x01, 0x0F, 0x29, 0x00, 0x06, 0x90,  // capabilities
+              0x01, 0x00, 0x01, 0x00, 0x06, 0x90, 0, 0, 0, 0, 0, 0}},
+  };
+}
+
+// Bytes of a page the host may change: the error recovery flags and retry
+// count, and every byte of vendor pages a family adds.
+std::vector<uint8_t> changeable_mask(const std::vector<uint8_t>& page) {
+  std::vector<uint8_t> mask(page.size(), 0);
+  mask[0] = page[0];
+  mask[1] = page[1];
+  if (page[0] == ERROR_RECOVERY_PAGE) {
+    mask[2] = 0xFF;
+    mask[3] = 0xFF;
+  } else if (page[0] >= 0x20 && page[0] != 0x2A) {
+    std::fill(mask.begin() + 2, mask.end(), 0xFF);
+  }
+  return mask;
+}
+
+EmulatedAnswer mode_sense(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
+  const uint8_t page_code = c.cdb[2] & 0x3F;
+  const uint8_t page_control = c.cdb[2] >> 6;
+  const bool no_descriptor = (c.cdb[1] & 0x08) != 0;
+  if (page_control == 3) return EmulatedAnswer::check(SENSE_SAVING_NOT_SUPPORTED);
+  if (page_code != ALL_PAGES && page_code != 0 && !state->pages.count(page_code))
+    return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
+  std::vector<uint8_t> data(4, 0);
+  const EmulatedDisc* disc = disc_of(device);
+  if (disc != nullptr) {
+    bool audio = false, data_tracks = false;
+    for (const DiscTrack& track : disc->tracks()) (track.is_data() ? data_tracks : audio) = true;
+    data[1] = static_cast<uint8_t>(data_tracks ? (audio ? 0x03 : 0x01) : 0x02);  // medium type
+  }
+  if (!no_descriptor) {
+    data[3] = 8;
+    const uint8_t descriptor[8] = {state->density, 0, 0, 0, 0,
+                                   static_cast<uint8_t>(state->block_length >> 16),
+                                   static_cast<uint8_t>(state->block_length >> 8),
+                                   static_cast<uint8_t>(state->block_length)};
+    data.insert(data.end(), descriptor, descriptor + 8);
+  }
+  for (const auto& [code, page] : state->pages) {
+    if (page_code != ALL_PAGES && page_code != code) continue;
+    std::vector<uint8_t> values = page;
+    if (page_control == 1) values = changeable_mask(page);
+    if (page_control == 2) {
+      const auto defaults = default_pages();
+      const auto found = defaults.find(code);
+      if (found != defaults.end()) values = found->second;
+    }
+    data.insert(data.end(), values.begin(), values.end());
+  }
+  data[0] = static_cast<uint8_t>(std::min<std::size_t>(data.size() - 1, 0xFF));
+  c.send_data(data.data(), static_cast<uint32_t>(data.size()), c.cdb[4]);
+  return EmulatedAnswer::good();
+}
+
+bool valid_block_length(uint32_t length) {
+  return length == 2048 || length == 2336 || length == 2340 || length == 2352;
+}
+
+EmulatedAnswer mode_select(const State& state, EmulatedDevice&, const EmulatedCommand& c) {
+  const uint32_t length = std::min<uint32_t>(c.cdb[4], c.buffer ? c.buffer_length : 0);
+  if (c.direction != SRB_DIR_OUT || (length > 0 && c.buffer == nullptr))
+    return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
+  if (length == 0) return EmulatedAnswer::good();
+  if (length < 4) return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_PARAMETERS);
+  const uint8_t* data = c.buffer;
+  const uint32_t descriptor_length = data[3];
+  if ((descriptor_length != 0 && descriptor_length != 8) || 4 + descriptor_length > length)
+    return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_PARAMETERS);
+  uint32_t block_length = state->block_length;
+  uint8_t density = state->density;
+  if (descriptor_length == 8) {
+    density = data[4];
+    block_length = get_be24(data + 9);
+    if (!valid_block_length(block_length))
+      return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_PARAMETERS);
+  }
+  // Check every page before changing anything.
+  std::vector<std::pair<uint8_t, std::vector<uint8_t>>> changes;
+  for (uint32_t at = 4 + descriptor_length; at < length;) {
+    if (at + 2 > length) return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_PARAMETERS);
+    const uint8_t code = data[at] & 0x3F;
+    const uint32_t size = data[at + 1] + 2u;
+    const auto found = state->pages.find(code);
+    if (found == state->pages.end() || found->second.size() != size || at + size > length)
+      return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_PARAMETERS);
+    const std::vector<uint8_t> mask = changeable_mask(found->second);
+    std::vector<uint8_t> page = found->second;
+    for (uint32_t i = 2; i < size; ++i)
+      page[i] = static_cast<uint8_t>((page[i] & ~mask[i]) | (data[at + i] & mask[i]));
+    changes.emplace_back(code, std::move(page));
+    at += size;
+  }
+  state->block_length = block_length;
+  state->density = density;
+  for (auto& [code, page] : changes) state->pages[code] = std::move(page);
+  return EmulatedAnswer::good();
+}
+
+EmulatedAnswer start_stop(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
+  const bool start = c.cdb[4] & 0x01;
+  const bool load_eject = c.cdb[4] & 0x02;
+  if (!load_eject) return EmulatedAnswer::good();
+  if (start) {
+    if (state->ejected) device.set_medium(std::move(state->ejected));
+  } else if (device.medium() != nullptr) {
+    state->ejected = device.take_medium();
+  }
+  return EmulatedAnswer::good();
+}
+
+EmulatedAnswer read_capacity(const State&, EmulatedDevice& device, const EmulatedCommand& c) {
+  const EmulatedDisc* disc = disc_of(device);
+  if (disc == nullptr) return no_disc();
+  uint8_t data[8];
+  put_be32(data, static_cast<uint32_t>(disc->leadout() - 1));
+  put_be32(data + 4, 2048);
+  c.send_data(data, 8, 8);
+  return EmulatedAnswer::good();
+}
+
+void put_address(uint8_t* out, int32_t lba, bool msf) {
+  if (!msf) {
+    put_be32(out, static_cast<uint32_t>(lba));
+    return;
+  }
+  const MsfTime time = lba_to_msf(lba);
+  out[0] = 0;
+  out[1] = time.minute;
+  out[2] = time.second;
+  out[3] = time.frame;
+}
+
+void put_toc_descriptor(std::vector<uint8_t>& data, uint8_t control, uint8_t track, int32_t lba,
+                        bool msf) {
+  uint8_t descriptor[8] = {0, static_cast<uint8_t>(0x10 | control), track, 0};
+  put_address(descriptor + 4, lba, msf);
+  data.insert(data.end(), descriptor, descriptor + 8);
+}
+
+EmulatedAnswer read_toc(const State&, EmulatedDevice& device, const EmulatedCommand& c) {
+  const EmulatedDisc* disc = disc_of(device);
+  if (disc == nullptr) return no_disc();
+  const bool msf = c.cdb[1] & 0x02;
+  // The format in byte 2, or in bits 6-7 of the control byte as older hosts send it.
+  const uint8_t format = (c.cdb[2] & 0x0F) ? (c.cdb[2] & 0x0F) : (c.cdb[9] >> 6);
+  const uint8_t start = c.cdb[6];
+  const std::vector<DiscTrack>& tracks = disc->tracks();
+  std::vector<uint8_t> data(4, 0);
+  if (format == 0) {
+    data[2] = tracks.front().number;
+    data[3] = tracks.back().number;
+    if (start > tracks.back().number && start != LEADOUT_TRACK)
+      return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
+    for (const DiscTrack& track : tracks)
+      if (track.number >= start && start != LEADOUT_TRACK)
+        put_toc_descriptor(data, track.control, track.number, track.index1_lba, msf);
+    put_toc_descriptor(data, tracks.back().control, LEADOUT_TRACK, disc->leadout(), msf);
+  } else if (format == 1) {
+    data[2] = 1;
+    data[3] = 1;
+    put_toc_descriptor(data, tracks.front().control, tracks.front().number,
+                       tracks.front().index1_lba, msf);
+  } else {
+    return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
+  }
+  put_be16(data.data(), static_cast<uint32_t>(data.size() - 2));
+  c.send_data(data.data(), static_cast<uint32_t>(data.size()), get_be16(c.cdb + 7));
+  return EmulatedAnswer::good();
+}
+
+EmulatedAnswer read_subchannel(const State& state, EmulatedDevice& device,
+                               const EmulatedCommand& c) {
+  const EmulatedDisc* disc = disc_of(device);
+  if (disc == nullptr) return no_disc();
+  const bool msf = c.cdb[1] & 0x02;
+  const bool subq = c.cdb[2] & 0x40;
+  const uint8_t format = c.cdb[3];
+  std::vector<uint8_t> data(4, 0);
+  data[1] = AUDIO_STATUS_NONE;
+  if (subq) {
+    const int32_t frame = state->position + LBA_OFFSET_FRAMES;
+    if (format == 1) {
+      const DiscTrack* track = disc->track_at(state->position);
+      data.resize(16, 0);
+      data[4] = 0x01;
+      if (track != nullptr) {
+        data[5] = static_cast<uint8_t>(0x10 | track->control);
+        data[6] = track->number;
+        data[7] = track->index_at(state->position);
+        put_address(&data[8], state->position, msf);
+        const int32_t relative = state->position - track->index1_lba;
+        if (msf) {
+          const MsfTime time = frames_to_msf(std::abs(relative));
+          data[13] = time.minute;
+          data[14] = time.second;
+          data[15] = time.frame;
+        } else {
+          put_be32(&data[12], static_cast<uint32_t>(relative));
+        }
+      }
+    } else if (format == 2) {
+      data.resize(24, 0);
+      data[4] = 0x02;
+      if (disc->has_catalog()) {
+        data[8] = 0x80;
+        std::memcpy(&data[9], disc->catalog().data(), 13);
+        data[23] = static_cast<uint8_t>(frame % FRAMES_PER_SECOND);
+      }
+    } else if (format == 3) {
+      const DiscTrack* track = disc->track_number(c.cdb[6]);
+      if (track == nullptr) return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
+      data.resize(24, 0);
+      data[4] = 0x03;
+      data[5] = static_cast<uint8_t>(0x30 | track->control);
+      data[6] = track->number;
+      if (track->has_isrc) {
+        data[8] = 0x80;
+        std::memcpy(&data[9], track->isrc.data(), 12);
+        data[23] = static_cast<uint8_t>(frame % FRAMES_PER_SECOND);
+      }
+    } else {
+      return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
+    }
+  }
+  put_be16(&data[2], static_cast<uint32_t>(data.size() - 4));
+  c.send_data(data.data(), static_cast<uint32_t>(data.size()), get_be16(c.cdb + 7));
+  return EmulatedAnswer::good();
+}
+
+// The checks every sector of a read passes in order; a failure ends the read there.
+std::optional<EmulatedAnswer> unreadable(const CdromDriveState& state, const EmulatedDisc& disc,
+                                         int32_t lba, bool audio_read) {
+  const DiscTrack* track = disc.track_at(lba);
+  if (lba < 0 || track == nullptr) return read_failure(SENSE_LBA_OUT_OF_RANGE, lba);
+  if (track->is_data() == audio_read) return read_failure(SENSE_ILLEGAL_MODE_FOR_TRACK, lba);
+  if (lba >= state.bad_first && lba <= state.bad_last)
+    return read_failure(SENSE_UNRECOVERED_READ_ERROR, lba);
+  return std::nullopt;
+}
+
+// Reads `count` sectors of `size` bytes each with `fill`, stopping at the
+// first sector that cannot be read and at the end of the host's buffer.
+template <typename Fill>
+EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc,
+                            const EmulatedCommand& c, uint32_t lba, uint32_t count, uint32_t size,
+                            bool audio_read, Fill fill) {
+  const uint32_t room = c.buffer == nullptr ? 0 : c.buffer_length / size;
+  std::vector<uint8_t> data;
+  std::optional<EmulatedAnswer> failure;
+  // Past the lead-out fails whether or not the host left room for it.
+  const uint64_t end = uint64_t{lba} + count;
+  if (end > static_cast<uint64_t>(disc.leadout()))
+    failure = read_failure(SENSE_LBA_OUT_OF_RANGE,
+                           std::max<int32_t>(disc.leadout(), static_cast<int32_t>(lba)));
+  const uint32_t in_range = failure ? (lba < static_cast<uint32_t>(disc.leadout())
+                                           ? static_cast<uint32_t>(disc.leadout()) - lba : 0)
+                                    : count;
+  for (uint32_t i = 0; i < std::min(in_range, room); ++i) {
+    const auto at = static_cast<int32_t>(lba + i);
+    if (auto stop = unreadable(*state, disc, at, audio_read)) {
+      failure = stop;
+      break;
+    }
+    data.resize(data.size() + size);
+    fill(at, data.data() + data.size() - size);
+    state->position = at;
+  }
+  c.send_data(data.data(), static_cast<uint32_t>(data.size()), static_cast<uint32_t>(data.size()));
+  return failure ? *failure : EmulatedAnswer::good();
+}
+
+EmulatedAnswer read_10(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
+  const EmulatedDisc* disc = disc_of(device);
+  if (disc == nullptr) return no_disc();
+  const uint32_t lba = get_be32(c.cdb + 2);
+  const uint32_t count = get_be16(c.cdb + 7);
+  const uint32_t size = state->block_length;
+  return read_sectors(state, *disc, c, lba, count, size, false, [&](int32_t at, uint8_t* out) {
+    uint8_t raw[RAW_SECTOR_SIZE];
+    disc->read_sector(at, raw);
+    // User data of mode 1 after the header, of mode 2 form 1 after the subheader.
+    std::size_t offset = RAW_SECTOR_SIZE - size;
+    if (size == DATA_BLOCK_SIZE) offset = raw[15] == 2 ? MODE2_DATA_OFFSET : SECTOR_DATA_OFFSET;
+    std::memcpy(out, raw + offset, size);
+  });
+}
+
+EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
+  const EmulatedDisc* disc = disc_of(device);
+  if (disc == nullptr) return no_disc();
+  const uint32_t lba = get_be32(c.cdb + 2);
+  const uint32_t count = get_be32(c.cdb + 6);
+  const uint8_t format = c.cdb[10];
+  static constexpr uint32_t sizes[] = {2352, 2368, 2448, 96};
+  if (format > 3) return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
+  return read_sectors(state, *disc, c, lba, count, sizes[format], true,
+                      [&](int32_t at, uint8_t* out) {
+                        uint8_t raw[RAW_SECTOR_SIZE];
+                        uint8_t subcode[96];
+                        if (format != 3) disc->read_sector(at, raw);
+                        if (format == 0 || format == 1 || format == 2)
+                          std::memcpy(out, raw, RAW_SECTOR_SIZE);
+                        if (format == 1) {
+                          std::array<uint8_t, 12> q{};
+                          disc->q_subchannel(at, &q);
+                          std::memset(out + RAW_SECTOR_SIZE, 0, 16);
+                          std::memcpy(out + RAW_SECTOR_SIZE, q.data(), q.size());
+                        } else if (format >= 2) {
+                          disc->subcode(at, subcode);
+                          std::memcpy(out + (format == 2 ? RAW_SECTOR_SIZE : 0), subcode, 96);
+                        }
+                      });
+}
+
+// bad=FIRST[-LAST]
+void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
+  const std::optional<std::string> item = device.take_item("bad");
+  if (!item) return;
+  char* end = nullptr;
+  const long first = std::strtol(item->c_str(), &end, 10);
+  long last = first;
+  if (end != item->c_str() && *end == '-') last = std::strtol(end + 1, &end, 10);
+  if (end == item->c_str() || *end != '\0' || first < 0 || last < first || last > 450000)
+    throw EmulatedBusError("bad item \"bad=" + *item + "\" (FIRST[-LAST], LBAs)");
+  state->bad_first = static_cast<int32_t>(first);
+  state->bad_last = static_cast<int32_t>(last);
+}
+
+template <EmulatedAnswer (*Handler)(const State&, EmulatedDevice&, const EmulatedCommand&)>
+EmulatedHandler bind(const State& state) {
+  return [state](EmulatedDevice& device, const EmulatedCommand& command) {
+    return Handler(state, device, command);
+  };
+}
+
+}  // namespace
+
+bool cdrom_drive_serves(const EmulatedDevice& device) {
+  if (!device.takes_media()) return false;
+  // A recorder reads a pressed disc given as a cue sheet; its other media
+  // belong to the recorder models.
+  const std::string& medium = device.medium_item();
+  const bool cue_sheet =
+      medium.size() > 4 && strcasecmp(medium.c_str() + medium.size() - 4, ".cue") == 0;
+  return cue_sheet || lookup_model(recorder_models, padded_product(device).c_str()) == nullptr;
+}
+
+std::shared_ptr<CdromDriveState> install_cdrom_drive(EmulatedDevice& device) {
+  auto state = std::make_shared<CdromDriveState>();
+  state->pages = default_pages();
+  take_bad_sectors(device, state.get());
+  if (!device.medium_item().empty()) device.set_medium(EmulatedDisc::load(device.medium_item()));
+  device.set_handler(OP_MODE_SELECT, bind<mode_select>(state));
+  device.set_handler(OP_MODE_SENSE, bind<mode_sense>(state));
+  device.set_handler(OP_START_STOP_UNIT, bind<start_stop>(state));
+  device.set_handler(OP_PREVENT_ALLOW, [](EmulatedDevice&, const EmulatedCommand&) {
+    return EmulatedAnswer::good();
+  });
+  device.set_handler(OP_READ_CAPACITY, bind<read_capacity>(state));
+  device.set_handler(OP_READ_10, bind<read_10>(state));
+  device.set_handler(OP_READ_SUBCHANNEL, bind<read_subchannel>(state));
+  device.set_handler(OP_READ_TOC, bind<read_toc>(state));
+  device.set_handler(OP_READ_CDDA, bind<read_cdda>(state));
+  return state;
+}

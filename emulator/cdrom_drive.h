@@ -1,0 +1,51 @@
+// The emulated CD-ROM drive of the standard command set: what every CD drive
+// of the model tables without a more specific emulated model answers, and the
+// reading half that emulated recorders can reuse.
+//
+// Commands: TEST UNIT READY, READ TOC (formats 0 and 1, LBA or MSF
+// addresses), READ SUB-CHANNEL (formats 1 to 3), READ CAPACITY, MODE SENSE
+// (all pages the drive has, current, changeable and default values) and
+// MODE SELECT (block length of the block descriptor, pages), READ(10) at the
+// current block length (2048 user data, 2336 after the header, 2340 without
+// the sync, 2352 raw), READ CD-DA with subcode formats 0 to 3, START/STOP
+// UNIT (an ejected tray holds no disc until loaded) and PREVENT/ALLOW MEDIUM
+// REMOVAL. Reading audio with READ(10) or data with READ CD-DA fails with
+// ILLEGAL MODE FOR THIS TRACK, reading past the lead-out with LOGICAL BLOCK
+// ADDRESS OUT OF RANGE, a bad sector with UNRECOVERED READ ERROR; without a
+// disc the disc commands answer MEDIUM NOT PRESENT.
+//
+// Bus value items: medium=<cue sheet> loads the disc (see EmulatedDisc);
+// bad=FIRST[-LAST] makes those sectors unreadable.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "emulator/cd_disc.h"
+#include "emulator/device.h"
+
+// What the drive keeps between commands.
+struct CdromDriveState {
+  uint32_t block_length = 2048;
+  uint8_t density = 0;
+  // Mode pages by page code, header bytes (code, length) included.
+  std::map<uint8_t, std::vector<uint8_t>> pages;
+  // The disc while the tray is out.
+  std::unique_ptr<EmulatedMedium> ejected;
+  // Sectors that fail to read: first and last LBA, or first > last for none.
+  int32_t bad_first = 1;
+  int32_t bad_last = 0;
+  int32_t position = 0;  // LBA of the last sector read, for READ SUB-CHANNEL format 1
+};
+
+// Installs the commands above on a device with a fresh state, loading the
+// disc from medium= and taking the bad= item. Throws EmulatedBusError when
+// either cannot be used. Returns the state for models that add to it.
+std::shared_ptr<CdromDriveState> install_cdrom_drive(EmulatedDevice& device);
+
+// True for devices the generic drive serves: CD drives (device types 4, 5
+// and 0xFF) that are not recorders of the model table, and recorders given a
+// pressed disc as a cue sheet (medium=NAME.cue).
+bool cdrom_drive_serves(const EmulatedDevice& device);

@@ -64,10 +64,13 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::load(const std::string& cue_path) {
   try {
     sheet = parse_cue_sheet(cue_path);
   } catch (const MSGVEC& record) {
+    // "\nError: message\ncause\n" becomes "message: cause".
     std::string text = message_vector_text(record);
-    text.erase(0, text.find_first_not_of('\n'));
+    const std::string lead = "\nError: ";
+    if (text.compare(0, lead.size(), lead) == 0) text.erase(0, lead.size());
     while (!text.empty() && text.back() == '\n') text.pop_back();
-    std::replace(text.begin(), text.end(), '\n', ' ');
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
+      text.replace(at, 1, ": ");
     throw EmulatedBusError("cue sheet \"" + cue_path + "\": " + text);
   }
   std::unique_ptr<EmulatedDisc> disc(new EmulatedDisc(cue_path));

@@ -12,3 +12,28 @@ head -c $((300 * 2048)) /dev/urandom > "$work/sample.iso"
 echo "== sectconv sample.iso sample.bin /POSTGAP"
 "$bin/sectconv" "$work/sample.iso" "$work/sample.bin" /POSTGAP
 ls -l "$work/sample.bin"
+
+echo "== sample disc: sample.bin as a MODE1 data track, three audio tracks with a catalog number and ISRC codes"
+head -c $((1500 * 2352)) /dev/urandom > "$work/audio.bin"
+cat > "$work/sample.cue" <<'CUE'
+CATALOG 0123456789012
+FILE "sample.bin" BINARY
+  TRACK 01 MODE1/2352
+    INDEX 01 00:00:00
+FILE "audio.bin" BINARY
+  TRACK 02 AUDIO
+    ISRC USABC9600001
+    INDEX 00 00:00:00
+    INDEX 01 00:02:00
+  TRACK 03 AUDIO
+    FLAGS DCP
+    ISRC GBXYZ9700002
+    INDEX 01 00:07:00
+  TRACK 04 AUDIO
+    FLAGS PRE
+    INDEX 00 00:14:00
+    INDEX 01 00:15:00
+CUE
+cat "$work/sample.cue"
+echo "== discinfo /MODE /MCN /ISRC with the disc in an emulated CD-ROM drive at 0:3:0"
+EMULATED_SCSI_BUS="0:3:0=CD-ROM PX-12CS,medium=$work/sample.cue" "$bin/discinfo" /MODE /MCN /ISRC

@@ -1,6 +1,7 @@
 #include "common/raw_image.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 
@@ -15,6 +16,8 @@ constexpr uint64_t kProgressBlocks = 27;
 // Blocks read and written at once: large transfers keep the conversion close
 // to the speed of a plain copy.
 constexpr uint64_t kChunkBlocks = kProgressBlocks * 8;
+// Sectors a thread encodes at a time when two share a chunk.
+constexpr uint64_t kEncodeGroup = 8;
 
 // A page-aligned buffer: the kernel copies file data to and from page-aligned
 // memory much faster than to places at other offsets.
@@ -67,8 +70,9 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
   progress.start();
 
   // While chunk i is encoded, a second thread writes chunk i - 1 and reads
-  // chunk i + 1. Progress and failures show in the order of a conversion
-  // that reads, encodes and writes one chunk after the other.
+  // chunk i + 1, then helps to encode chunk i: both threads take groups of
+  // its sectors until none is left. Progress and failures show in the order
+  // of a conversion that reads, encodes and writes one chunk after the other.
   const SectorType type = settings.sector_type;
   const uint8_t* subheader = type == SECTOR_MODE1 ? nullptr : kDataSubheader;
   const uint64_t chunks = (blocks + kChunkBlocks - 1) / kChunkBlocks;
@@ -86,24 +90,31 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
     for (uint64_t group = 0; group < n; group += kProgressBlocks)
       progress.update(first + std::min(group + kProgressBlocks, n), blocks);
   };
+  std::atomic<uint64_t> next_sector{0};
+  auto encode_share = [&](uint64_t chunk, std::size_t turn) {
+    const uint64_t n = chunk_blocks(chunk);
+    for (uint64_t first; (first = next_sector.fetch_add(kEncodeGroup)) < n;) {
+      for (uint64_t i = first; i < std::min(first + kEncodeGroup, n); ++i)
+        build_sector(out[turn].get() + i * RAW_SECTOR_SIZE, type, static_cast<int32_t>(chunk * kChunkBlocks + i),
+                     subheader, in[turn].get() + i * DATA_BLOCK_SIZE, true, false, settings.scramble);
+    }
+  };
   enum : int { kWriteFailed = 1, kReadFailed = 2 };
 
   if (chunks > 0 && !read_chunk(0, in[0].get())) fail_with("\nUnexpected error reading input file!\n");
   BackgroundJob transfer;
-  int32_t lba = 0;
   for (uint64_t chunk = 0; chunk < chunks; ++chunk) {
     const std::size_t turn = chunk % 2;
     uint8_t* other_in = in[turn ^ 1].get();
     const uint8_t* other_out = out[turn ^ 1].get();
-    transfer.start([&, chunk, other_in, other_out]() -> int {
+    next_sector = 0;
+    transfer.start([&, chunk, turn, other_in, other_out]() -> int {
       if (chunk > 0 && !write_chunk(chunk - 1, other_out)) return kWriteFailed;
       if (chunk + 1 < chunks && !read_chunk(chunk + 1, other_in)) return kReadFailed;
+      encode_share(chunk, turn);
       return 0;
     });
-    const uint64_t n = chunk_blocks(chunk);
-    for (uint64_t i = 0; i < n; ++i)
-      build_sector(out[turn].get() + i * RAW_SECTOR_SIZE, type, lba++, subheader,
-                   in[turn].get() + i * DATA_BLOCK_SIZE, true, false, settings.scramble);
+    encode_share(chunk, turn);
     const int outcome = transfer.wait();
     if (outcome == kWriteFailed) write_failed();
     if (chunk > 0) show_written(chunk - 1);
@@ -114,6 +125,7 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
     }
   }
   out_text("Conversion completed!\n");
+  auto lba = static_cast<int32_t>(blocks);
 
   if (settings.postgap) {
     out_text("Writing POSTGAP (150 blocks)...");

@@ -53,33 +53,63 @@ Bytes16 times2(Bytes16 x) {
   return static_cast<Bytes16>(x + x) ^ (carry & splat(0x1D));
 }
 
-struct FieldTables {
-  // exp[i] = alpha^i for i < 510, zero from 510 on; log[0] points into the zeros.
-  std::array<uint8_t, 766> exp{};
-  std::array<uint16_t, 256> log{};
-};
-
-constexpr FieldTables make_field_tables() {
-  FieldTables t;
+constexpr uint8_t alpha_power(uint32_t power) {
   uint32_t x = 1;
-  for (uint32_t i = 0; i < 255; ++i) {
-    t.exp[i] = static_cast<uint8_t>(x);
-    t.exp[i + 255] = static_cast<uint8_t>(x);
-    t.log[x] = static_cast<uint16_t>(i);
+  for (uint32_t i = 0; i < power % 255; ++i) {
     x <<= 1;
     if (x & 0x100) x ^= 0x11D;
   }
-  t.log[0] = 510;
-  return t;
+  return static_cast<uint8_t>(x);
 }
 
-constexpr FieldTables kField = make_field_tables();
+// A multiplier for 16 bytes, one factor per byte, as eight masks: mask b is
+// 0xFF in the bytes whose factor has bit b set.
+using Multiplier = std::array<std::array<uint8_t, 16>, 8>;
 
-// a * alpha^power, power 0..254.
-uint8_t times_alpha_power(uint8_t a, uint32_t power) { return kField.exp[kField.log[a] + power]; }
+constexpr Multiplier make_multiplier(const std::array<uint8_t, 16>& factors) {
+  Multiplier m{};
+  for (std::size_t b = 0; b < 8; ++b)
+    for (std::size_t lane = 0; lane < 16; ++lane) m[b][lane] = (factors[lane] >> b) & 1 ? 0xFF : 0x00;
+  return m;
+}
 
-// 1/3 = alpha^(255 - log 3).
-constexpr uint32_t kInverseOfThreePower = 255 - kField.log[3];
+// x * factor, byte by byte: the sum of alpha^b * x over the factor's bits b.
+Bytes16 multiply(Bytes16 x, const Multiplier& m) {
+  Bytes16 product = {};
+  for (std::size_t b = 0; b < 8; ++b) {
+    Bytes16 mask;
+    std::memcpy(&mask, m[b].data(), sizeof mask);
+    product ^= x & mask;
+    x = times2(x);
+  }
+  return product;
+}
+
+// Line place j (bytes 2j, 2j + 1) still lacks the factor alpha^(44 - j).
+constexpr std::array<Multiplier, kLineVectors> make_place_weights() {
+  std::array<Multiplier, kLineVectors> weights{};
+  for (std::size_t v = 0; v < kLineVectors; ++v) {
+    std::array<uint8_t, 16> factors{};
+    for (std::size_t lane = 0; lane < 16; ++lane) {
+      const std::size_t j = (16 * v + lane) / 2;
+      factors[lane] = j < kLineBytes / 2 ? alpha_power(static_cast<uint32_t>(44 + 255 - j)) : 0;
+    }
+    weights[v] = make_multiplier(factors);
+  }
+  return weights;
+}
+
+constexpr auto kPlaceWeights = make_place_weights();
+
+// 1/3 = alpha^(255 - 25), since 3 = alpha^25.
+static_assert(alpha_power(25) == 3);
+constexpr Multiplier make_inverse_of_three() {
+  std::array<uint8_t, 16> factors{};
+  for (uint8_t& f : factors) f = alpha_power(255 - 25);
+  return make_multiplier(factors);
+}
+
+constexpr Multiplier kInverseOfThree = make_inverse_of_three();
 
 // Which bytes of line vector v hold bytes of row r: row byte b sits at line
 // byte b + 50 - 2r.
@@ -144,48 +174,37 @@ void add_rows(const uint8_t* sector, Bytes16* weighted, Bytes16* plain) {
   }
 }
 
-// For each place j of the line: its diagonal (25 - j) mod 26 and the power
-// of alpha, (44 - j) mod 255, that its weighted sum still lacks.
-struct LinePlace {
-  uint8_t diagonal;
-  uint8_t power;
-};
-
-constexpr std::array<LinePlace, kLineBytes / 2> make_line_places() {
-  std::array<LinePlace, kLineBytes / 2> places{};
-  for (std::size_t j = 0; j < places.size(); ++j)
-    places[j] = {static_cast<uint8_t>((25 + 26 * 3 - j) % 26), static_cast<uint8_t>((44 + 255 - j) % 255)};
-  return places;
-}
-
-constexpr auto kLinePlaces = make_line_places();
-
 void compute_q(uint8_t* sector) {
   Bytes16 weighted[kLineVectors];
   Bytes16 plain[kLineVectors];
   add_rows<0, 5>(sector, weighted, plain);
   add_rows<5, 4>(sector, weighted, plain);
-  uint8_t s0_line[kLineVectors * 16];
-  uint8_t s1_line[kLineVectors * 16];
+  // S0 and S1 by place, zero beyond the line, then folded by diagonal:
+  // place j belongs to diagonal 25 - (j mod 26), so the places 0..25,
+  // 26..51 and 52..77 (byte offsets 0, 52, 104) add up lane by lane.
+  uint8_t s0_line[176] = {};
+  uint8_t s1_line[176] = {};
   for (std::size_t v = 0; v < kLineVectors; ++v) {
     store16(s0_line + 16 * v, plain[v]);
-    store16(s1_line + 16 * v, weighted[v]);
+    store16(s1_line + 16 * v, multiply(weighted[v], kPlaceWeights[v]));
   }
-  uint8_t s0[52] = {};
-  uint8_t s1[52] = {};
-  for (std::size_t j = 0; j < kLinePlaces.size(); ++j) {
-    const std::size_t d = kLinePlaces[j].diagonal;
-    const uint32_t power = kLinePlaces[j].power;
-    s0[2 * d] ^= s0_line[2 * j];
-    s0[2 * d + 1] ^= s0_line[2 * j + 1];
-    s1[2 * d] ^= times_alpha_power(s1_line[2 * j], power);
-    s1[2 * d + 1] ^= times_alpha_power(s1_line[2 * j + 1], power);
+  uint8_t hi[64];
+  uint8_t lo[64];
+  for (std::size_t v = 0; v < 4; ++v) {
+    const std::size_t at = 16 * v;
+    const Bytes16 s0 = load16(s0_line + at) ^ load16(s0_line + 52 + at) ^ load16(s0_line + 104 + at);
+    const Bytes16 s1 = load16(s1_line + at) ^ load16(s1_line + 52 + at) ^ load16(s1_line + 104 + at);
+    const Bytes16 h = multiply(s0 ^ s1, kInverseOfThree);
+    store16(hi + at, h);
+    store16(lo + at, s0 ^ h);
   }
   uint8_t* parity = sector + Q_PARITY_OFFSET;
-  for (std::size_t i = 0; i < 52; ++i) {
-    const uint8_t hi = times_alpha_power(static_cast<uint8_t>(s0[i] ^ s1[i]), kInverseOfThreePower);
-    parity[i] = hi;
-    parity[52 + i] = static_cast<uint8_t>(s0[i] ^ hi);
+  for (std::size_t d = 0; d < 26; ++d) {
+    const std::size_t j = 2 * (25 - d);
+    parity[2 * d] = hi[j];
+    parity[2 * d + 1] = hi[j + 1];
+    parity[52 + 2 * d] = lo[j];
+    parity[52 + 2 * d + 1] = lo[j + 1];
   }
 }
 

@@ -10,7 +10,7 @@ namespace {
 
 constexpr unsigned TRACKS_PER_PAGE = 12;
 constexpr uint8_t MODE_DUMP_LENGTH = 212;
-constexpr std::size_t FIRST_PAGE_OFFSET = 12;  // after the header and one block descriptor
+constexpr std::size_t MODE_HEADER_LENGTH = 4;  // MODE SENSE(6) parameter header
 constexpr unsigned DUMPED_PAGES = 12;
 constexpr uint8_t SPEED_PAGE = 0x31;
 
@@ -95,7 +95,10 @@ std::string disc_info_track_line(const TrackEntry& track) {
 
 std::string mode_page_dump(const uint8_t* data, std::size_t length) {
   std::string text;
-  std::size_t at = FIRST_PAGE_OFFSET;
+  if (length < MODE_HEADER_LENGTH) return text;
+  // The pages follow the block descriptors, whose length the header gives:
+  // one descriptor of 8 bytes on most drives, none on some.
+  std::size_t at = MODE_HEADER_LENGTH + data[3];
   for (unsigned page = 0; page < DUMPED_PAGES && at + 2 <= length; ++page) {
     const uint8_t code = data[at] & 0x3F;
     text += format_text("page code   = %02hX\n", static_cast<unsigned short>(code));

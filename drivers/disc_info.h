@@ -38,6 +38,7 @@ int run_disc_info(const DiscInfoSettings& settings);
 std::string disc_info_track_line(const TrackEntry& track);
 
 // The mode page dump of a MODE SENSE answer of `length` bytes: page code and
-// length of 12 pages from the first page after one block descriptor, and the
-// speed of page 31h; the walk stops where a page would leave the data.
+// length of 12 pages from the first page after the block descriptors (as
+// many bytes as the header's block descriptor length), and the speed of page
+// 31h; the walk stops where a page would leave the data.
 std::string mode_page_dump(const uint8_t* data, std::size_t length);

@@ -16,6 +16,7 @@ namespace {
 
 constexpr uint8_t OP_MODE_SELECT = 0x15;
 constexpr uint8_t OP_MODE_SENSE = 0x1A;
+constexpr uint8_t OP_MODE_SENSE_10 = 0x5A;
 constexpr uint8_t OP_START_STOP_UNIT = 0x1B;
 constexpr uint8_t OP_PREVENT_ALLOW = 0x1E;
 constexpr uint8_t OP_READ_CAPACITY = 0x25;
@@ -77,22 +78,27 @@ std::vector<uint8_t> changeable_mask(const std::vector<uint8_t>& page) {
   return mask;
 }
 
+// MODE SENSE(6) and MODE SENSE(10): the same block descriptor and pages
+// behind a header of 4 or 8 bytes.
 EmulatedAnswer mode_sense(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
+  const bool ten_byte = c.cdb[0] == OP_MODE_SENSE_10;
   const uint8_t page_code = c.cdb[2] & 0x3F;
   const uint8_t page_control = c.cdb[2] >> 6;
   const bool no_descriptor = (c.cdb[1] & 0x08) != 0;
   if (page_control == 3) return EmulatedAnswer::check(SENSE_SAVING_NOT_SUPPORTED);
   if (page_code != ALL_PAGES && page_code != 0 && !state->pages.count(page_code))
     return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
-  std::vector<uint8_t> data(4, 0);
+  const std::size_t header_length = ten_byte ? 8 : 4;
+  std::vector<uint8_t> data(header_length, 0);
   const EmulatedDisc* disc = disc_of(device);
   if (disc != nullptr) {
     bool audio = false, data_tracks = false;
     for (const DiscTrack& track : disc->tracks()) (track.is_data() ? data_tracks : audio) = true;
-    data[1] = static_cast<uint8_t>(data_tracks ? (audio ? 0x03 : 0x01) : 0x02);  // medium type
+    // medium type
+    data[ten_byte ? 2 : 1] = static_cast<uint8_t>(data_tracks ? (audio ? 0x03 : 0x01) : 0x02);
   }
   if (!no_descriptor) {
-    data[3] = 8;
+    data[header_length - 1] = 8;  // block descriptor length
     const uint8_t descriptor[8] = {state->density, 0, 0, 0, 0,
                                    static_cast<uint8_t>(state->block_length >> 16),
                                    static_cast<uint8_t>(state->block_length >> 8),
@@ -110,8 +116,13 @@ EmulatedAnswer mode_sense(const State& state, EmulatedDevice& device, const Emul
     }
     data.insert(data.end(), values.begin(), values.end());
   }
-  data[0] = static_cast<uint8_t>(std::min<std::size_t>(data.size() - 1, 0xFF));
-  c.send_data(data.data(), static_cast<uint32_t>(data.size()), c.cdb[4]);
+  if (ten_byte) {
+    put_be16(data.data(), static_cast<uint32_t>(data.size() - 2));
+    c.send_data(data.data(), static_cast<uint32_t>(data.size()), get_be16(c.cdb + 7));
+  } else {
+    data[0] = static_cast<uint8_t>(std::min<std::size_t>(data.size() - 1, 0xFF));
+    c.send_data(data.data(), static_cast<uint32_t>(data.size()), c.cdb[4]);
+  }
   return EmulatedAnswer::good();
 }
 
@@ -415,6 +426,7 @@ std::shared_ptr<CdromDriveState> install_cdrom_drive(EmulatedDevice& device) {
   if (!device.medium_item().empty()) device.set_medium(EmulatedDisc::load(device.medium_item()));
   device.set_handler(OP_MODE_SELECT, bind<mode_select>(state));
   device.set_handler(OP_MODE_SENSE, bind<mode_sense>(state));
+  device.set_handler(OP_MODE_SENSE_10, bind<mode_sense>(state));
   device.set_handler(OP_START_STOP_UNIT, bind<start_stop>(state));
   device.set_handler(OP_PREVENT_ALLOW, [](EmulatedDevice&, const EmulatedCommand&) {
     return EmulatedAnswer::good();

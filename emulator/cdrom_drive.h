@@ -4,8 +4,9 @@
 //
 // Commands: TEST UNIT READY, READ TOC (formats 0 and 1, LBA or MSF
 // addresses), READ SUB-CHANNEL (formats 1 to 3), READ CAPACITY, MODE SENSE
-// (all pages the drive has, current, changeable and default values) and
-// MODE SELECT (block length of the block descriptor, pages), READ(10) at the
+// of 6 and 10 bytes (all pages the drive has, current, changeable and
+// default values) and MODE SELECT (block length of the block descriptor,
+// pages), READ(10) at the
 // current block length (2048 user data, 2336 after the header, 2340 without
 // the sync, 2352 raw), READ CD-DA with subcode formats 0 to 3, START/STOP
 // UNIT (an ejected tray holds no disc until loaded) and PREVENT/ALLOW MEDIUM

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/console.h"
 #include "scsi/trace.h"
 
 namespace {
@@ -184,6 +185,14 @@ void SgTransport::execute(ScsiRequest& request) {
   outcome.driver_status = header.driver_status;
   outcome.sense_written = header.sb_len_wr;
   const AspiStatus status = map_sg_io_result(outcome);
+  // What the kernel said, before the mapping folds it into a few values.
+  if (outcome.ioctl_result < 0)
+    trace_scsi_note("SG_IO failed: " + std::string(std::strerror(outcome.error_number)));
+  else if (outcome.host_status != SG_DID_OK ||
+           ((outcome.driver_status & 0x0F) != SG_DRIVER_OK &&
+            (outcome.driver_status & 0x0F) != SG_DRIVER_SENSE))
+    trace_scsi_note(format_text("SG_IO host status %02X, driver status %02X",
+                                outcome.host_status, outcome.driver_status));
   request.srb_status = status.srb_status;
   request.ha_status = status.ha_status;
   request.target_status = status.target_status;

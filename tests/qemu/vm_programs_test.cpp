@@ -1,0 +1,166 @@
+// The drive programs against a drive model that no one here wrote: each
+// case runs one program in a virtual machine whose only SCSI device is
+// QEMU's emulated CD-ROM drive (host adapter 0, SCSI ID 3, LUN 0), through
+// the Linux SCSI generic backend with no emulated bus, and compares what it
+// printed and its exit status. The disc is an ISO9660 volume that volbuild
+// makes. When the machine cannot be started the case is skipped, with the
+// reason.
+//
+// To add a case, add a row to vm_cases(): program, arguments, medium,
+// environment inside the machine, and the expected exit status, standard
+// output and standard error as line patterns (see line_pattern.h), where
+// {LEADOUT} stands for the volume's lead-out as "MM:SS:FF (LBA NNNNNN)".
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+#include "qemu/line_pattern.h"
+#include "qemu/qemu_drive.h"
+#include "support/scratch_tree.h"
+
+namespace {
+
+struct VmCase {
+  const char* name;
+  const char* program;
+  std::vector<std::string> arguments;
+  DriveMedium medium;
+  std::vector<std::string> environment;
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Names the case in test listings.
+void PrintTo(const VmCase& c, std::ostream* os) { *os << c.name; }
+
+// What the drive tools print once they have found QEMU's drive; the
+// revision follows QEMU's version.
+const std::string DEVICE_LINES =
+    "CDROM device found...\n"
+    "  HA #0 - SCSI ID #3 - QEMU     QEMU CD-ROM      {*}\n"
+    "\n";
+
+const std::string TOC_HEADING =
+    "                                  Copy       Pre      Four\n"
+    "Trk  Type   Min:Sec:Frm   LBA   Permitted  Emphasis  Channel      ISRC\n"
+    "---  ----   -----------   ---   ---------  --------  -------      ----\n";
+
+// The one data track of the volume and the lead-out after it.
+const std::string VOLUME_TOC =
+    TOC_HEADING +
+    "01   Data    00:02:00    000000     No        No        No     Not Available\n"
+    "\n"
+    "Leadout: {LEADOUT}\n";
+
+// The mode page dump: the drive's first page is the error recovery page of
+// ten bytes; twelve pages are listed in all.
+std::string mode_page_dump() {
+  std::string text = "page code   = 01\npage length = 10\n";
+  for (int page = 1; page < 12; ++page) text += "page code   = {*}\npage length = {*}\n";
+  return text;
+}
+
+std::vector<VmCase> vm_cases() {
+  return {
+      {"discinfo_volume", "discinfo", {}, DriveMedium::VOLUME, {}, 0,
+       DEVICE_LINES + VOLUME_TOC, ""},
+      {"discinfo_no_disc", "discinfo", {}, DriveMedium::NO_DISC, {}, 1, DEVICE_LINES,
+       "\nError: 'TEST UNIT READY' command failed on device 0:3:0\nDevice is not ready\n"},
+      // The drive has no READ SUB-CHANNEL: the catalog number and the ISRC
+      // are not available, and the trace shows the host adapter's error.
+      {"discinfo_catalog_isrc_dump_traced",
+       "discinfo",
+       {"/MCN", "/ISRC", "/DUMP"},
+       DriveMedium::VOLUME,
+       {"TRACE_SCSI_ENABLED=1"},
+       0,
+       DEVICE_LINES + "Media Catalog Number: Not Available\n" + VOLUME_TOC + mode_page_dump(),
+       "SCSI 0:0:0 [12 00 00 00 68 00] in 104: status 82/00/00, result -3 (Device does not exist)\n"
+       "{...}\n"
+       "SCSI 0:3:0 [12 00 00 00 68 00] in 104: status 01/00/00, result 1\n"
+       "{...}\n"
+       "SCSI 0:3:0 [00 00 00 00 00 00] none 0: status 01/00/00, result 1\n"
+       "SCSI 0:3:0 [43 00 00 00 00 00 00 03 24 00] in 804: status 01/00/00, result 1\n"
+       "SCSI: SG_IO host status 07, driver status 00\n"
+       "SCSI 0:3:0 [42 00 40 03 00 00 01 00 30 00] in 48: status 04/20/00, "
+       "result -20 (Unexpected host adapter error)\n"
+       "SCSI: SG_IO host status 07, driver status 00\n"
+       "SCSI 0:3:0 [42 00 40 02 00 00 00 00 30 00] in 48: status 04/20/00, "
+       "result -20 (Unexpected host adapter error)\n"
+       "SCSI 0:3:0 [1A 00 3F 00 D4 00] in 212: status 01/00/00, result 1\n"},
+      // The drive takes a block length only from a MODE SELECT with the
+      // page format bit, so the switch to 2340-byte blocks fails with its
+      // sense, and the program stops with that error.
+      {"discinfo_mode_traced",
+       "discinfo",
+       {"/MODE"},
+       DriveMedium::VOLUME,
+       {"TRACE_SCSI_ENABLED=1"},
+       1,
+       DEVICE_LINES,
+       "{...}\n"
+       "SCSI 0:3:0 [43 00 00 00 00 00 00 03 24 00] in 804: status 01/00/00, result 1\n"
+       "SCSI 0:3:0 [15 00 00 00 0C 00] out 12: status 04/00/02, sense key 5 ASC 24 ASCQ 00, "
+       "result -28 (Illegal command request)\n"
+       "\n"
+       "Error: 'SET BLOCK LENGTH' command failed on device 0:3:0\n"
+       "Illegal command request\n"},
+  };
+}
+
+// "MM:SS:FF (LBA NNNNNN)" for the lead-out of a volume of `blocks` blocks.
+std::string leadout_text(unsigned long blocks) {
+  const unsigned long frames = blocks + 150;
+  return format_text("%02lu:%02lu:%02lu (LBA %06lu)", frames / 4500, frames / 75 % 60,
+                     frames % 75, blocks);
+}
+
+std::string with_leadout(std::string pattern, const std::string& leadout) {
+  const std::string token = "{LEADOUT}";
+  for (std::size_t at = pattern.find(token); at != std::string::npos; at = pattern.find(token))
+    pattern.replace(at, token.size(), leadout);
+  return pattern;
+}
+
+class VmProgram : public testing::TestWithParam<VmCase> {};
+
+TEST_P(VmProgram, PrintsWhatTheDriveAnswers) {
+  const VmCase& c = GetParam();
+  ScratchTree tree;
+  VmRequest request;
+  request.program = std::string(CDM_BIN_DIR) + "/" + c.program;
+  request.arguments = c.arguments;
+  request.medium = c.medium;
+  request.environment = c.environment;
+  std::string leadout;
+  if (c.medium == DriveMedium::VOLUME) {
+    tree.write_text("src/README.TXT", "A volume for the drive in the virtual machine.\n");
+    tree.write_file("src/DATA/BLOCKS.BIN", 300000, 7);
+    const ProgramRun built = run_program(
+        "volbuild", {"src/", "disc.iso", "/RECURSE", "/BATCH", "/VOLUME=QEMU_TEST"}, tree.path());
+    ASSERT_EQ(built.status, 0) << built.err;
+    request.image = tree / "disc.iso";
+    const std::vector<uint8_t> image = read_file_bytes(request.image);
+    ASSERT_EQ(image.size() % 2048, 0u);
+    leadout = leadout_text(image.size() / 2048);
+  }
+  const VmOutcome outcome = run_in_vm(request);
+  if (!outcome.skip_reason.empty()) GTEST_SKIP() << outcome.skip_reason;
+
+  EXPECT_EQ(outcome.run.status, c.status);
+  EXPECT_TRUE(matches_line_pattern(with_leadout(c.out, leadout), outcome.run.out))
+      << "standard output:\n" << outcome.run.out << "expected:\n" << with_leadout(c.out, leadout);
+  EXPECT_TRUE(matches_line_pattern(with_leadout(c.err, leadout), outcome.run.err))
+      << "standard error:\n" << outcome.run.err << "expected:\n" << with_leadout(c.err, leadout);
+}
+
+INSTANTIATE_TEST_SUITE_P(QemuDrive, VmProgram, testing::ValuesIn(vm_cases()),
+                         [](const testing::TestParamInfo<VmCase>& row) {
+                           return std::string(row.param.name);
+                         });
+
+}  // namespace

@@ -6,14 +6,22 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 jobs=$(nproc)
+# Tests that were skipped, each with the reason it gave (GTEST_SKIP).
+report_skipped() {
+  awk '/^\[ RUN      \]/ { name = $4 }
+       / Skipped$/ { getline reason; print "Skipped: " name ": " reason }' \
+    "$1/Testing/Temporary/LastTest.log" 2>/dev/null || true
+}
 echo "== build"
 "$root/scripts/build.sh" build
 echo "== tests"
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+report_skipped "$root/build"
 echo "== fuzzing (20 s a target)"
 "$root/scripts/fuzz.sh" 20
 echo "== tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCDM_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" --output-on-failure -j "$jobs"
+report_skipped "$root/build-sanitize"
 echo "All tests passed."

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 #include "common/console.h"
 #include "iso9660/level1_names.h"
@@ -129,6 +130,17 @@ EntryTime local_entry_time(std::time_t when) {
   out.minute = static_cast<uint16_t>(local.tm_min);
   out.second = static_cast<uint16_t>(local.tm_sec);
   return out;
+}
+
+std::time_t volume_creation_time() {
+  const char* fixed = std::getenv("SOURCE_DATE_EPOCH");
+  if (fixed != nullptr && *fixed != '\0') {
+    char* end = nullptr;
+    errno = 0;
+    const long long seconds = std::strtoll(fixed, &end, 10);
+    if (*end == '\0' && errno == 0 && seconds >= 0) return static_cast<std::time_t>(seconds);
+  }
+  return std::time(nullptr);
 }
 
 std::unique_ptr<DirectoryEntry> make_root_entry(std::time_t now) {

@@ -80,7 +80,12 @@ struct DirectoryNode {
 };
 
 // The root entry: the given time (local), ENTRY_DIRECTORY, name ".".
-std::unique_ptr<DirectoryEntry> make_root_entry(std::time_t now = std::time(nullptr));
+// The time a new volume is made at: SOURCE_DATE_EPOCH (seconds since 1970)
+// when the environment sets it to a number, so that the same tree gives the
+// same image byte for byte; otherwise the clock.
+std::time_t volume_creation_time();
+
+std::unique_ptr<DirectoryEntry> make_root_entry(std::time_t now = volume_creation_time());
 
 // An empty subdirectory node below `parent`.
 std::unique_ptr<DirectoryNode> new_directory_node(DirectoryNode* parent, DirectoryEntry* own_entry,
@@ -106,7 +111,7 @@ struct ScanOptions {
   bool has_excluded_file = false;
   FileIdentity excluded_file;
   // Time of the root entry.
-  std::time_t now = std::time(nullptr);
+  std::time_t now = volume_creation_time();
 };
 
 // Fills the tree below `node` (whose path must end with '/') from the host

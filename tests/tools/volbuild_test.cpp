@@ -144,8 +144,15 @@ TEST(VolbuildTool, RawImagesHoldMode1SectorsOfThePlainBlocks) {
   ScratchTree tree;
   tree.write_file("src/a.bin", 200000, 1);
   tree.write_file("src/sub/b.bin", 3000, 2);
+  // The two runs must date their volumes alike, whenever the clock ticks.
+  ASSERT_EQ(setenv("SOURCE_DATE_EPOCH", "851990400", 1), 0);
   ASSERT_EQ(volbuild({"src/", "plain.iso", "/RECURSE", "/BATCH"}, tree.path()).status, 0);
+  ASSERT_EQ(volbuild({"src/", "again.iso", "/RECURSE", "/BATCH"}, tree.path()).status, 0);
+  EXPECT_EQ(read_file_bytes(tree / "plain.iso"), read_file_bytes(tree / "again.iso"));
+  const std::vector<uint8_t> descriptor = read_file_bytes(tree / "plain.iso");
+  EXPECT_EQ(std::string(descriptor.begin() + 16 * 2048 + 813, descriptor.begin() + 16 * 2048 + 817), "1996");
   const ProgramRun result = volbuild({"src/", "raw.bin", "/RECURSE", "/raw"}, tree.path());
+  unsetenv("SOURCE_DATE_EPOCH");
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "src/a.bin\nsrc/sub/b.bin\n");
   const std::vector<uint8_t> plain = read_file_bytes(tree / "plain.iso");

@@ -339,7 +339,8 @@ EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc,
     fill(at, data.data() + data.size() - size);
     state->position = at;
   }
-  c.send_data(data.data(), static_cast<uint32_t>(data.size()), static_cast<uint32_t>(data.size()));
+  if (!data.empty())
+    c.send_data(data.data(), static_cast<uint32_t>(data.size()), static_cast<uint32_t>(data.size()));
   return failure ? *failure : EmulatedAnswer::good();
 }
 

@@ -51,7 +51,7 @@ uint32_t EmulatedCommand::send_data(const uint8_t* data, uint32_t length,
                                     uint32_t allocation) const {
   if (buffer == nullptr || direction != SRB_DIR_IN) return 0;
   const uint32_t count = std::min({length, allocation, buffer_length});
-  std::memcpy(buffer, data, count);
+  if (count > 0) std::memcpy(buffer, data, count);
   return count;
 }
 

@@ -134,12 +134,11 @@ int wait_for_key() {
 
 void set_key_reader(std::function<int()> reader) { key_reader() = std::move(reader); }
 
-void Pager::row_printed() {
-  if (!enabled_ || rows_per_page_ == 0) return;
-  if (++rows_ % rows_per_page_ == 0) {
-    out_text("<hit any key to continue>\r");
-    wait_for_key();
-  }
+void Pager::before_row() {
+  const unsigned row = rows_++;
+  if (!enabled_ || rows_per_page_ == 0 || row == 0 || row % rows_per_page_ != 0) return;
+  out_text("<hit any key to continue>\r");
+  wait_for_key();
 }
 
 void ProgressLine::start() {

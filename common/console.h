@@ -55,13 +55,15 @@ int wait_for_key();
 // Replaces the key reader (tests); an empty function restores the console one.
 void set_key_reader(std::function<int()> reader);
 
-// Counts rows of a long table and stops every `rows_per_page` rows with
-// "<hit any key to continue>\r" when enabled.
+// Counts rows of a long table and, when enabled, stops with
+// "<hit any key to continue>\r" before each row that begins a new page
+// (rows 1+n, 1+2n, ...), so a table that fills its last page never waits
+// after its last row.
 class Pager {
  public:
   Pager(unsigned rows_per_page, bool enabled) : rows_per_page_(rows_per_page), enabled_(enabled) {}
-  // Call after printing each row.
-  void row_printed();
+  // Call before printing each row.
+  void before_row();
 
  private:
   unsigned rows_per_page_;

@@ -131,11 +131,9 @@ int run_disc_info(const DiscInfoSettings& settings) {
   out_text("                                  Copy       Pre      Four\n");
   out_text("Trk  Type   Min:Sec:Frm   LBA   Permitted  Emphasis  Channel      ISRC\n");
   out_text("---  ----   -----------   ---   ---------  --------  -------      ----\n");
+  Pager pager(TRACKS_PER_PAGE, settings.prompt);
   for (unsigned i = 0; i < layout->track_count; ++i) {
-    if (settings.prompt && i != 0 && i % TRACKS_PER_PAGE == 0) {
-      out_text("<hit any key to continue>\r");
-      wait_for_key();
-    }
+    pager.before_row();
     out_text(disc_info_track_line(layout->tracks[i]));
   }
   const MsfTime leadout = lba_to_msf(static_cast<int32_t>(layout->leadout_position));

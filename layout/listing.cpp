@@ -17,18 +17,14 @@ void list_layout(const DiscLayout& layout, bool paging, bool warnings) {
   out_text("TRACK INDEX  MM:SS:FF  MM:SS:FF   LBA     LBA\n");
   out_text("----- -----  --------  --------   ---     ---\n");
 
-  // The pager prompts once a page's worth of rows has been counted; counting
-  // each row before printing all but the first puts the prompt before rows
-  // 17, 33, ... and never after the last row.
   Pager pager(ROWS_PER_PAGE, paging);
   bool warned = false;
-  unsigned row = 0;
   const unsigned count = layout.cuepoint_count;
-  for (unsigned i = 1; i + 1 < count && layout.cuepoints[i].track != LEADOUT_TRACK; ++i, ++row) {
+  for (unsigned i = 1; i + 1 < count && layout.cuepoints[i].track != LEADOUT_TRACK; ++i) {
     const CuePoint& point = layout.cuepoints[i];
     const uint32_t length = cuepoint_distance(point, layout.cuepoints[i + 1]);
     const auto start_lba = static_cast<int32_t>(cuepoint_frames(point)) - LBA_OFFSET_FRAMES;
-    if (row > 0) pager.row_printed();
+    pager.before_row();
     const uint8_t index = bcd_to_bin(point.index);
     out_text(format_text(" %02u    %02u    %02u:%02u:%02u  %02u:%02u:%02u  %06lu  %06lu\n",
                          bcd_to_bin(point.track), index, point.minute, point.second, point.frame,

@@ -6,10 +6,12 @@
 //
 //   drive_probe [ha:id:lun]        (default 0:3:0)
 //
-// Each step prints "== NAME", then "result R[ sense K/AA/QQ]" and, when data
-// came in, "data N:" and the first N bytes in hex, 16 a line, where N ends at
-// the last byte that is neither zero nor the marker the buffer was filled
-// with (the kernel's driver may zero the part the drive did not send).
+// Stops with status 1 when nothing answers INQUIRY at the address. Each step
+// prints "== NAME", then "result R[ sense K/AA/QQ]", after a failure "sense"
+// and the 18 sense bytes, and when data came in, "data N:" and the first N
+// bytes in hex, 16 a line, where N ends at the last byte that is neither zero
+// nor the marker the buffer was filled with (the kernel's driver may zero the
+// part the drive did not send).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -167,6 +169,10 @@ int main(int argc, char** argv) {
     if (aspi_open(false) != 1) fail_with("no transport\n");
     ScsiDevice device(static_cast<uint8_t>(ha), static_cast<uint8_t>(id),
                       static_cast<uint8_t>(lun));
+    uint8_t inquiry[INQUIRY_LENGTH] = {};
+    if (ScsiDevice::InquiryRaw(device.host_adapter, device.target, device.lun, inquiry,
+                               nullptr) != 1)
+      fail_with(format_text("drive_probe: no drive at %u:%u:%u\n", ha, id, lun));
     uint32_t last_lba = 0;
     for (const Step& step : probe_steps()) {
       const std::vector<uint8_t> data = run_step(device, step, last_lba);

@@ -37,5 +37,7 @@ constexpr int VM_RUN_TIMEOUT_S = 600;
 // Runs the request in a fresh machine. When the machine fails to start or to
 // run the program (the script's status 125) it is tried once more, unless
 // the packages it needs cannot be installed; after that the outcome carries
-// the reason instead of a result.
+// the reason instead of a result. A program that found no drive on the bus
+// is also run once more (the drive may not have appeared in time); the
+// second outcome stands.
 VmOutcome run_in_vm(const VmRequest& request);

@@ -55,7 +55,11 @@ bool FileSink::create(const std::string& path, const FileSource* not_from) {
   const bool same = not_from && not_from->descriptor() >= 0 && fstat(fd, &out_info) == 0 &&
                     fstat(not_from->descriptor(), &in_info) == 0 &&
                     out_info.st_dev == in_info.st_dev && out_info.st_ino == in_info.st_ino;
-  if (same || (fstat(fd, &out_info) == 0 && S_ISREG(out_info.st_mode) && ftruncate(fd, 0) != 0)) {
+  // An empty file is left as it is: on some file systems (ext4) truncating
+  // even an empty file makes its close wait until all data written is on
+  // its way to the disk, which costs as much as the writing itself.
+  if (same || (fstat(fd, &out_info) == 0 && S_ISREG(out_info.st_mode) && out_info.st_size > 0 &&
+               ftruncate(fd, 0) != 0)) {
     ::close(fd);
     return false;
   }

@@ -15,7 +15,7 @@ namespace {
 constexpr uint64_t kProgressBlocks = 27;
 // Blocks read and written at once: large transfers keep the conversion close
 // to the speed of a plain copy.
-constexpr uint64_t kChunkBlocks = kProgressBlocks * 8;
+constexpr uint64_t kChunkBlocks = kProgressBlocks * 32;
 // Sectors a thread encodes at a time when two share a chunk.
 constexpr uint64_t kEncodeGroup = 8;
 
@@ -69,10 +69,12 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
   ProgressLine progress;
   progress.start();
 
-  // While chunk i is encoded, a second thread writes chunk i - 1 and reads
-  // chunk i + 1, then helps to encode chunk i: both threads take groups of
-  // its sectors until none is left. Progress and failures show in the order
-  // of a conversion that reads, encodes and writes one chunk after the other.
+  // While a second thread writes chunk i - 1, this one reads chunk i + 1;
+  // then both encode chunk i, taking groups of its sectors until none is
+  // left. Splitting the transfers between the threads keeps them about
+  // equally busy (a write costs more than a read, encoding less than both).
+  // Progress and failures show in the order of a conversion that reads,
+  // encodes and writes one chunk after the other.
   const SectorType type = settings.sector_type;
   const uint8_t* subheader = type == SECTOR_MODE1 ? nullptr : kDataSubheader;
   const uint64_t chunks = (blocks + kChunkBlocks - 1) / kChunkBlocks;
@@ -99,7 +101,8 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
                      subheader, in[turn].get() + i * DATA_BLOCK_SIZE, true, false, settings.scramble);
     }
   };
-  enum : int { kWriteFailed = 1, kReadFailed = 2 };
+
+  enum : int { kWriteFailed = 1 };
 
   if (chunks > 0 && !read_chunk(0, in[0].get())) fail_with("\nUnexpected error reading input file!\n");
   BackgroundJob transfer;
@@ -108,20 +111,19 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
     uint8_t* other_in = in[turn ^ 1].get();
     const uint8_t* other_out = out[turn ^ 1].get();
     next_sector = 0;
-    transfer.start([&, chunk, turn, other_in, other_out]() -> int {
+    transfer.start([&, chunk, turn, other_out]() -> int {
       if (chunk > 0 && !write_chunk(chunk - 1, other_out)) return kWriteFailed;
-      if (chunk + 1 < chunks && !read_chunk(chunk + 1, other_in)) return kReadFailed;
       encode_share(chunk, turn);
       return 0;
     });
+    const bool read_failed = chunk + 1 < chunks && !read_chunk(chunk + 1, other_in);
     encode_share(chunk, turn);
-    const int outcome = transfer.wait();
-    if (outcome == kWriteFailed) write_failed();
+    if (transfer.wait() == kWriteFailed) write_failed();
     if (chunk > 0) show_written(chunk - 1);
-    if (outcome == kReadFailed || chunk + 1 == chunks) {
+    if (read_failed || chunk + 1 == chunks) {
       if (!write_chunk(chunk, out[turn].get())) write_failed();
       show_written(chunk);
-      if (outcome == kReadFailed) fail_with("\nUnexpected error reading input file!\n");
+      if (read_failed) fail_with("\nUnexpected error reading input file!\n");
     }
   }
   out_text("Conversion completed!\n");

@@ -70,21 +70,21 @@ Outcome convert(ByteSource& in, ByteSink& out, bool postgap = false) {
 }
 
 TEST(RawImage, ReadThatComesUpShort) {
-  // Blocks go 216 to a read: the fourth read comes up short, after the first
+  // Blocks go 864 to a read: the fourth read comes up short, after the first
   // three reads' sectors are written and shown, and nothing after them.
-  ShortSource in(1000 * 2048, 700 * 2048);
+  ShortSource in(4000 * 2048, 3000 * 2048);
   FaultySink out(UINT64_MAX, false);
   const Outcome o = convert(in, out);
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err, "\nUnexpected error reading input file!\n");
-  std::string shown = "File contains 2Mb of data (1000 blocks)\nProcessing...\n 0% completed.\r";
+  std::string shown = "File contains 8Mb of data (4000 blocks)\nProcessing...\n 0% completed.\r";
   unsigned last = 0;
-  for (unsigned done = 27; done <= 648; done += 27) {
-    if (done * 100 / 1000 > last) shown += " " + std::to_string(done * 100 / 1000) + "% completed.\r";
-    last = done * 100 / 1000;
+  for (unsigned done = 27; done <= 2592; done += 27) {
+    if (done * 100 / 4000 > last) shown += " " + std::to_string(done * 100 / 4000) + "% completed.\r";
+    last = done * 100 / 4000;
   }
   EXPECT_EQ(o.out, shown);
-  EXPECT_EQ(out.bytes.size(), 648 * RAW_SECTOR_SIZE);
+  EXPECT_EQ(out.bytes.size(), 2592 * RAW_SECTOR_SIZE);
   EXPECT_FALSE(out.closed);
 }
 

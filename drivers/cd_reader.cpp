@@ -68,65 +68,69 @@ ResultCode CdReader::StopAudioRead() { return 1; }
 
 ResultCode CdReader::StopDataRead() { return SetBlockLength(SECTOR_KIND_DATA, 2048); }
 
-ResultCode CdReader::EjectDisc(bool raise) { return CheckNamed(EjectDisc(), "EJECT DISC", raise); }
+ResultCode CdReader::EjectDiscNamed(bool raise) {
+  return CheckNamed(EjectDisc(), "EJECT DISC", raise);
+}
 
-ResultCode CdReader::LoadDisc(bool raise) { return CheckNamed(LoadDisc(), "LOAD DISC", raise); }
+ResultCode CdReader::LoadDiscNamed(bool raise) {
+  return CheckNamed(LoadDisc(), "LOAD DISC", raise);
+}
 
-ResultCode CdReader::DisableErrorRecovery(bool raise) {
+ResultCode CdReader::DisableErrorRecoveryNamed(bool raise) {
   const ResultCode result = DisableErrorRecovery();
   if (result == 1) readerCaps |= CAP_RECOVERY_OFF;
   return CheckNamed(result, "DISABLE ERROR RECOVERY", raise);
 }
 
-ResultCode CdReader::EnableErrorRecovery(bool raise) {
+ResultCode CdReader::EnableErrorRecoveryNamed(bool raise) {
   const ResultCode result = EnableErrorRecovery();
   readerCaps &= static_cast<uint16_t>(~CAP_RECOVERY_OFF);
   return CheckNamed(result, "ENABLE ERROR RECOVERY", raise);
 }
 
-ResultCode CdReader::SetBlockLength(uint8_t sector_kind, uint32_t block_length, bool raise) {
+ResultCode CdReader::SetBlockLengthNamed(uint8_t sector_kind, uint32_t block_length, bool raise) {
   return CheckNamed(SetBlockLength(sector_kind, block_length), "SET BLOCK LENGTH", raise);
 }
 
-ResultCode CdReader::SetReadingSpeed(uint8_t speed, bool raise) {
+ResultCode CdReader::SetReadingSpeedNamed(uint8_t speed, bool raise) {
   return CheckNamed(SetReadingSpeed(speed), "SET READING SPEED", raise);
 }
 
-ResultCode CdReader::StartDataRead(uint32_t lba, uint8_t sector_kind, uint32_t block_length,
-                                   bool raise) {
+ResultCode CdReader::StartDataReadNamed(uint32_t lba, uint8_t sector_kind, uint32_t block_length,
+                                        bool raise) {
   return CheckNamed(StartDataRead(lba, sector_kind, block_length), "START DATA READ", raise);
 }
 
-ResultCode CdReader::StopDataRead(bool raise) {
+ResultCode CdReader::StopDataReadNamed(bool raise) {
   return CheckNamed(StopDataRead(), "STOP DATA READ", raise);
 }
 
-ResultCode CdReader::StartAudioRead(uint32_t lba, uint32_t block_size, bool raise) {
+ResultCode CdReader::StartAudioReadNamed(uint32_t lba, uint32_t block_size, bool raise) {
   return CheckNamed(StartAudioRead(lba, block_size), "START AUDIO READ", raise);
 }
 
-ResultCode CdReader::StopAudioRead(bool raise) {
+ResultCode CdReader::StopAudioReadNamed(bool raise) {
   return CheckNamed(StopAudioRead(), "STOP AUDIO READ", raise);
 }
 
 ResultCode CdReader::ReadToc(uint8_t* buffer, uint16_t length, uint8_t format, bool raise) {
-  return CheckNamed(ReadToc(buffer, length, format), "READ TOC", raise);
+  return CheckNamed(ReadTocRaw(buffer, length, format), "READ TOC", raise);
 }
 
 ResultCode CdReader::ReadSubchannel(uint8_t* buffer, uint8_t format, uint8_t track, bool subq,
                                     bool msf, bool raise) {
-  return CheckNamed(ReadSubchannel(buffer, format, track, subq, msf), "READ SUBCHANNEL", raise);
+  return CheckNamed(ReadSubchannelRaw(buffer, format, track, subq, msf), "READ SUBCHANNEL", raise);
 }
 
-ResultCode CdReader::ReadToc(uint8_t* buffer, uint16_t length, uint8_t format) {
+ResultCode CdReader::ReadTocRaw(uint8_t* buffer, uint16_t length, uint8_t format) {
   uint8_t cdb[10] = {OP_READ_TOC, LunBits()};
   put_be16(cdb + 7, length);
   cdb[9] = static_cast<uint8_t>(format << 6);
   return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 10, buffer, length);
 }
 
-ResultCode CdReader::ReadSubchannel(uint8_t* buffer, uint8_t format, uint8_t track, bool subq,
-                                    bool msf) {
+ResultCode CdReader::ReadSubchannelRaw(uint8_t* buffer, uint8_t format, uint8_t track, bool subq,
+                                       bool msf) {
   uint8_t cdb[10] = {OP_READ_SUBCHANNEL, static_cast<uint8_t>(LunBits() | (msf ? 0x02 : 0))};
   cdb[2] = subq ? 0x40 : 0;
   cdb[3] = format;

@@ -73,27 +73,29 @@ class CdReader : public ScsiDevice {
   virtual ResultCode StopAudioRead();                              // generic: 1
   virtual ResultCode StopDataRead();                               // SetBlockLength(1, 2048)
 
-  // Named operations: the slot's result; when it is not 1 and `raise` is
-  // set, raises "'NAME' command failed on device ha:id:lun" with the result
-  // as the cause.
-  ResultCode EjectDisc(bool raise);
-  ResultCode LoadDisc(bool raise);
-  ResultCode DisableErrorRecovery(bool raise);  // sets CAP_RECOVERY_OFF on success
-  ResultCode EnableErrorRecovery(bool raise);   // clears CAP_RECOVERY_OFF whatever happens
-  ResultCode SetBlockLength(uint8_t sector_kind, uint32_t block_length, bool raise);
-  ResultCode SetReadingSpeed(uint8_t speed, bool raise);
-  ResultCode StartDataRead(uint32_t lba, uint8_t sector_kind, uint32_t block_length, bool raise);
-  ResultCode StopDataRead(bool raise);
-  ResultCode StartAudioRead(uint32_t lba, uint32_t block_size, bool raise);
-  ResultCode StopAudioRead(bool raise);
+  // Named operations (the slot's name + Named, so that a family overriding a
+  // slot never hides them): the slot's result; when it is not 1 and `raise`
+  // is set, raises "'NAME' command failed on device ha:id:lun" with the
+  // result as the cause.
+  ResultCode EjectDiscNamed(bool raise);
+  ResultCode LoadDiscNamed(bool raise);
+  ResultCode DisableErrorRecoveryNamed(bool raise);  // sets CAP_RECOVERY_OFF on success
+  ResultCode EnableErrorRecoveryNamed(bool raise);   // clears CAP_RECOVERY_OFF whatever happens
+  ResultCode SetBlockLengthNamed(uint8_t sector_kind, uint32_t block_length, bool raise);
+  ResultCode SetReadingSpeedNamed(uint8_t speed, bool raise);
+  ResultCode StartDataReadNamed(uint32_t lba, uint8_t sector_kind, uint32_t block_length,
+                                bool raise);
+  ResultCode StopDataReadNamed(bool raise);
+  ResultCode StartAudioReadNamed(uint32_t lba, uint32_t block_size, bool raise);
+  ResultCode StopAudioReadNamed(bool raise);
   ResultCode ReadToc(uint8_t* buffer, uint16_t length, uint8_t format, bool raise);
   ResultCode ReadSubchannel(uint8_t* buffer, uint8_t format, uint8_t track, bool subq, bool msf,
                             bool raise);
 
   // Plain commands (no raise): READ TOC with LBA addresses (format in bits
   // 6-7 of byte 9), and READ SUB-CHANNEL of 48 bytes.
-  ResultCode ReadToc(uint8_t* buffer, uint16_t length, uint8_t format);
-  ResultCode ReadSubchannel(uint8_t* buffer, uint8_t format, uint8_t track, bool subq, bool msf);
+  ResultCode ReadTocRaw(uint8_t* buffer, uint16_t length, uint8_t format);
+  ResultCode ReadSubchannelRaw(uint8_t* buffer, uint8_t format, uint8_t track, bool subq, bool msf);
 
   // Sector reads through slots 5 and 6. With CAP_RECOVERY_OFF a "Bad medium
   // detected" answer counts as success (the buffer holds what the drive

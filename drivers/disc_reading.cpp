@@ -95,7 +95,7 @@ void CdReader::ReadDiscToc(DiscLayout* layout, bool detect_modes, bool want_mcn,
     }
     ++tracks;
     if ((entry.track_flags & TRACK_DATA) && detect_modes) {
-      SetBlockLength(SECTOR_KIND_DATA, MODE_PROBE_BLOCK, true);
+      SetBlockLengthNamed(SECTOR_KIND_DATA, MODE_PROBE_BLOCK, true);
       // 12 bytes in, so that the sector lines up with a raw sector.
       uint8_t sector[RAW_SECTOR_SIZE] = {};
       if (ReadDataSectors(sector + 12, MODE_PROBE_BLOCK, 1, entry.start, false) == 1)
@@ -115,9 +115,9 @@ uint32_t CdReader::FindLastReadable(bool audio, uint32_t block_size) {
   uint32_t last = 0;
   ReadCapacity(&last, nullptr, true);
   if (audio) {
-    SetBlockLength(SECTOR_KIND_AUDIO, 2352, true);
+    SetBlockLengthNamed(SECTOR_KIND_AUDIO, 2352, true);
   } else {
-    SetBlockLength(SECTOR_KIND_DATA, block_size, true);
+    SetBlockLengthNamed(SECTOR_KIND_DATA, block_size, true);
   }
   // A disc shorter than the window is searched from its first sector.
   const uint32_t first = last >= LAST_SECTOR_WINDOW - 1 ? last - (LAST_SECTOR_WINDOW - 1) : 0;

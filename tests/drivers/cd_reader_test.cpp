@@ -92,16 +92,16 @@ TEST_F(ReaderTest, UnknownSubcodeFormatIsRefusedWithoutACommand) {
 
 TEST_F(ReaderTest, PlainTocAndSubchannelCommands) {
   uint8_t buffer[TOC_BUFFER_LENGTH] = {};
-  reader.ReadToc(buffer, TOC_BUFFER_LENGTH, 0);
+  reader.ReadTocRaw(buffer, TOC_BUFFER_LENGTH, 0);
   EXPECT_EQ(last().cdb, Bytes({0x43, 0x40, 0, 0, 0, 0, 0, 0x03, 0x24, 0x00}));  // READ TOC, 804
   EXPECT_EQ(last().length(), 804u);
-  reader.ReadToc(buffer, 12, 1);
+  reader.ReadTocRaw(buffer, 12, 1);
   EXPECT_EQ(last().cdb, Bytes({0x43, 0x40, 0, 0, 0, 0, 0, 0, 12, 0x40}));  // format 1 in bits 6-7
-  reader.ReadSubchannel(buffer, SUBCHANNEL_CATALOG, 0, true, false);
+  reader.ReadSubchannelRaw(buffer, SUBCHANNEL_CATALOG, 0, true, false);
   // READ SUB-CHANNEL, SubQ, format 2, 48 bytes
   EXPECT_EQ(last().cdb, Bytes({0x42, 0x40, 0x40, 0x02, 0, 0, 0, 0, 48, 0}));
   EXPECT_EQ(last().length(), 48u);
-  reader.ReadSubchannel(buffer, SUBCHANNEL_ISRC, 7, false, true);
+  reader.ReadSubchannelRaw(buffer, SUBCHANNEL_ISRC, 7, false, true);
   EXPECT_EQ(last().cdb, Bytes({0x42, 0x42, 0x00, 0x03, 0, 0, 7, 0, 48, 0}));  // MSF, track 7
 }
 
@@ -112,13 +112,13 @@ TEST_F(ReaderTest, NamedOperationsRaiseUnderTheirNames) {
   };
   uint8_t buffer[TOC_BUFFER_LENGTH] = {};
   const Case cases[] = {
-      {"EJECT DISC", [&](bool raise) { return reader.EjectDisc(raise); }},
-      {"LOAD DISC", [&](bool raise) { return reader.LoadDisc(raise); }},
+      {"EJECT DISC", [&](bool raise) { return reader.EjectDiscNamed(raise); }},
+      {"LOAD DISC", [&](bool raise) { return reader.LoadDiscNamed(raise); }},
       {"SET BLOCK LENGTH",
-       [&](bool raise) { return reader.SetBlockLength(SECTOR_KIND_DATA, 2048, raise); }},
+       [&](bool raise) { return reader.SetBlockLengthNamed(SECTOR_KIND_DATA, 2048, raise); }},
       {"START DATA READ",
-       [&](bool raise) { return reader.StartDataRead(0, SECTOR_KIND_DATA, 2048, raise); }},
-      {"STOP DATA READ", [&](bool raise) { return reader.StopDataRead(raise); }},
+       [&](bool raise) { return reader.StartDataReadNamed(0, SECTOR_KIND_DATA, 2048, raise); }},
+      {"STOP DATA READ", [&](bool raise) { return reader.StopDataReadNamed(raise); }},
       {"READ TOC", [&](bool raise) { return reader.ReadToc(buffer, TOC_BUFFER_LENGTH, 0, raise); }},
       {"READ SUBCHANNEL",
        [&](bool raise) { return reader.ReadSubchannel(buffer, 2, 0, true, false, raise); }},
@@ -146,13 +146,13 @@ class FailingRecoveryReader : public CdReader {
 TEST_F(ReaderTest, ErrorRecoveryStateAndBadMediumRule) {
   FailingRecoveryReader family;
   family.result = MSG_ILLEGAL_REQUEST;
-  EXPECT_EQ(family.DisableErrorRecovery(false), MSG_ILLEGAL_REQUEST);
+  EXPECT_EQ(family.DisableErrorRecoveryNamed(false), MSG_ILLEGAL_REQUEST);
   EXPECT_FALSE(family.readerCaps & CAP_RECOVERY_OFF);
   family.result = 1;
-  EXPECT_EQ(family.DisableErrorRecovery(false), 1);
+  EXPECT_EQ(family.DisableErrorRecoveryNamed(false), 1);
   EXPECT_TRUE(family.readerCaps & CAP_RECOVERY_OFF);
   family.result = MSG_ILLEGAL_REQUEST;
-  EXPECT_EQ(raised_text([&] { family.EnableErrorRecovery(true); }),
+  EXPECT_EQ(raised_text([&] { family.EnableErrorRecoveryNamed(true); }),
             "\nError: 'ENABLE ERROR RECOVERY' command failed on device 0:0:0\n"
             "Illegal command request\n");
   EXPECT_FALSE(family.readerCaps & CAP_RECOVERY_OFF);  // cleared although it failed

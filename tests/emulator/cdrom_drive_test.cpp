@@ -117,13 +117,13 @@ TEST_F(CdromDrive, DataReadsAtEveryBlockLength) {
     std::size_t offset;
   };
   for (const Case c : {Case{2048, 16}, Case{2336, 16}, Case{2340, 12}, Case{2352, 0}}) {
-    ASSERT_EQ(reader.SetBlockLength(SECTOR_KIND_DATA, c.length, false), 1);
+    ASSERT_EQ(reader.SetBlockLengthNamed(SECTOR_KIND_DATA, c.length, false), 1);
     ASSERT_EQ(reader.ReadDataSectors(buffer, c.length, 2, 16, false), 1) << c.length;
     EXPECT_EQ(Bytes(buffer + c.length, buffer + 2 * c.length),
               Bytes(raw.begin() + c.offset, raw.begin() + c.offset + c.length))
         << c.length;
   }
-  EXPECT_EQ(reader.SetBlockLength(SECTOR_KIND_DATA, 2000, false), MSG_ILLEGAL_REQUEST);
+  EXPECT_EQ(reader.SetBlockLengthNamed(SECTOR_KIND_DATA, 2000, false), MSG_ILLEGAL_REQUEST);
 }
 
 TEST_F(CdromDrive, TracksStoredCookedReadAsRawSectors) {
@@ -140,7 +140,7 @@ TEST_F(CdromDrive, TracksStoredCookedReadAsRawSectors) {
       "FILE audio.bin BINARY\n TRACK 03 AUDIO\n  PREGAP 00:02:00\n  INDEX 01 00:00:00\n";
   write_bytes(folder + "/cooked.cue", Bytes(sheet.begin(), sheet.end()));
   use("0:3:0=CD-ROM DRIVE:500,medium=%s/cooked.cue");
-  ASSERT_EQ(reader.SetBlockLength(SECTOR_KIND_DATA, 2352, false), 1);
+  ASSERT_EQ(reader.SetBlockLengthNamed(SECTOR_KIND_DATA, 2352, false), 1);
   uint8_t sector[2352] = {}, expected[2352] = {};
   ASSERT_EQ(reader.ReadDataSectors(sector, 2352, 1, 5, false), 1);
   build_sector(expected, SECTOR_MODE1, 5, nullptr, cooked.data() + 5 * 2048, false, false, false);
@@ -251,18 +251,18 @@ TEST_F(CdromDrive, SubcodeIsWhatADriveReports) {
 TEST_F(CdromDrive, TrayAndEmptyDrive) {
   use_disc(mixed_disc());
   uint8_t toc[TOC_BUFFER_LENGTH] = {};
-  EXPECT_EQ(reader.EjectDisc(true), 1);
+  EXPECT_EQ(reader.EjectDiscNamed(true), 1);
   EXPECT_EQ(reader.TestUnitReadyRaw(), MSG_NOT_READY);
   EXPECT_EQ(reader.last_sense[12], 0x3A);
-  EXPECT_EQ(reader.ReadToc(toc, TOC_BUFFER_LENGTH, 0), MSG_NOT_READY);
-  EXPECT_EQ(reader.LoadDisc(true), 1);
+  EXPECT_EQ(reader.ReadTocRaw(toc, TOC_BUFFER_LENGTH, 0), MSG_NOT_READY);
+  EXPECT_EQ(reader.LoadDiscNamed(true), 1);
   EXPECT_EQ(reader.TestUnitReadyRaw(), 1);
-  EXPECT_EQ(reader.ReadToc(toc, TOC_BUFFER_LENGTH, 0), 1);
+  EXPECT_EQ(reader.ReadTocRaw(toc, TOC_BUFFER_LENGTH, 0), 1);
   EXPECT_EQ(toc[3], 3);
 
   use("0:3:0=CD-ROM DRIVE:500");
   EXPECT_EQ(reader.ReadCapacityRaw(nullptr, nullptr), MSG_NOT_READY);
-  EXPECT_EQ(reader.LoadDisc(true), 1);  // nothing to load
+  EXPECT_EQ(reader.LoadDiscNamed(true), 1);  // nothing to load
   EXPECT_EQ(reader.TestUnitReadyRaw(), MSG_NOT_READY);
 }
 
@@ -278,7 +278,7 @@ TEST_F(CdromDrive, ModePages) {
   EXPECT_EQ(codes, Bytes({0x01, 0x02, 0x0D, 0x0E, 0x2A}));
 
   ASSERT_EQ(reader.SetErrorRecovery(0x26, 3, false), 1);
-  ASSERT_EQ(reader.SetBlockLength(SECTOR_KIND_DATA, 2340, false), 1);
+  ASSERT_EQ(reader.SetBlockLengthNamed(SECTOR_KIND_DATA, 2340, false), 1);
   ASSERT_EQ(reader.ModeSenseRaw(data, 20, 0x01, 0), 1);
   EXPECT_EQ(get_be24(data + 9), 2340u);
   EXPECT_EQ(Bytes(data + 12, data + 20), Bytes({0x01, 0x06, 0x26, 0x03, 0, 0, 0, 0}));

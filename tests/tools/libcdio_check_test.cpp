@@ -153,7 +153,7 @@ class LibcdioCheck : public testing::Test {
       if (audio) {
         ASSERT_EQ(reader.ReadAudioSectors(buffer, count, first, SUBCODE_NONE, false), 1);
       } else {
-        ASSERT_EQ(reader.SetBlockLength(SECTOR_KIND_DATA, 2048, false), 1);
+        ASSERT_EQ(reader.SetBlockLengthNamed(SECTOR_KIND_DATA, 2048, false), 1);
         for (uint32_t done = 0; done < count; done += 16) {
           const auto n = static_cast<uint16_t>(std::min<uint32_t>(16, count - done));
           ASSERT_EQ(reader.ReadDataSectors(buffer + done * size, size, n, first + done, false), 1);

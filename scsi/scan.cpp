@@ -18,6 +18,11 @@ std::vector<std::unique_ptr<ScsiDevice>>& device_list() {
   return list;
 }
 
+DriverFactory& driver_factory() {
+  static DriverFactory factory = nullptr;
+  return factory;
+}
+
 bool is_reader_code(uint8_t model_code) { return model_code == 4 || model_code == 5; }
 
 // Creates and lists the device at an address from its inquiry data.
@@ -29,7 +34,8 @@ void add_device(const uint8_t* inquiry, uint8_t ha, uint8_t id, uint8_t lun) {
     trace_scsi_note(format_text("device list full, ignoring %u:%u:%u", ha, id, lun));
     return;
   }
-  std::unique_ptr<ScsiDevice> device = create_driver(model_code);
+  std::unique_ptr<ScsiDevice> device =
+      driver_factory() ? driver_factory()(model_code) : std::make_unique<ScsiDevice>();
   std::memcpy(device->vendor, inquiry + 8, sizeof device->vendor);
   std::memcpy(device->product, inquiry + 16, sizeof device->product);
   std::memcpy(device->revision, inquiry + 32, sizeof device->revision);
@@ -42,6 +48,8 @@ void add_device(const uint8_t* inquiry, uint8_t ha, uint8_t id, uint8_t lun) {
 }
 
 }  // namespace
+
+void set_driver_factory(DriverFactory factory) { driver_factory() = factory; }
 
 bool classify_device(const uint8_t* inquiry, uint8_t* kind, uint8_t* model_code) {
   char product[17] = {};

@@ -16,10 +16,12 @@ constexpr std::size_t MAX_SCSI_DEVICES = 64;
 // An address of 255:255:255 asks find_device for any address.
 constexpr uint8_t ANY_ADDRESS = 255;
 
-// Creates the driver object for a model code (defined by the drivers: plain
-// ScsiDevice for 0, the reader, recorder and transporter classes for the
-// others). Never null.
-std::unique_ptr<ScsiDevice> create_driver(uint8_t model_code);
+// Creates the driver object for a model code: the drivers' table of reader,
+// recorder and transporter classes. The program sets it at start-up (scsi/
+// knows no driver); until then every device is a plain ScsiDevice. A factory
+// never returns null.
+using DriverFactory = std::unique_ptr<ScsiDevice> (*)(uint8_t model_code);
+void set_driver_factory(DriverFactory factory);
 
 // The kind and model code that the inquiry data of a device give it; false
 // when the library ignores the device. `inquiry` holds at least 32 bytes.

@@ -7,6 +7,7 @@ namespace {
 struct TransportState {
   std::unique_ptr<ScsiTransport> transport;
   uint8_t adapter_count = 0;
+  TransportFactory factory = nullptr;
 };
 
 TransportState& state() {
@@ -72,6 +73,8 @@ ResultCode sense_result(const uint8_t* sense) {
 
 }  // namespace
 
+void set_transport_factory(TransportFactory factory) { state().factory = factory; }
+
 ScsiTransport* scsi_transport() { return state().transport.get(); }
 
 std::unique_ptr<ScsiTransport> install_scsi_transport(std::unique_ptr<ScsiTransport> transport) {
@@ -82,7 +85,7 @@ std::unique_ptr<ScsiTransport> install_scsi_transport(std::unique_ptr<ScsiTransp
 
 int aspi_open(bool raise_on_failure) {
   TransportState& current = state();
-  if (!current.transport) current.transport = make_default_transport();
+  if (!current.transport && current.factory) current.transport = current.factory();
   int result = 0;
   if (current.transport && current.transport->open()) {
     current.adapter_count = current.transport->adapter_count();

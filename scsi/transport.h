@@ -1,6 +1,6 @@
 // The transport between ScsiDevice::Execute and a device: one interface with
 // two backends (the Linux SCSI generic driver in scsi/linux/, the emulated bus
-// in emulator/), chosen in one place by aspi_open. A backend fills in the three
+// in emulator/), chosen in one place above this layer (set_transport_factory). A backend fills in the three
 // status bytes and the sense data that aspi_status_to_result translates;
 // nothing above this interface knows which backend runs.
 #pragma once
@@ -121,12 +121,12 @@ ScsiTransport* scsi_transport();
 // Installing null makes the next aspi_open choose a backend again.
 std::unique_ptr<ScsiTransport> install_scsi_transport(std::unique_ptr<ScsiTransport> transport);
 
-// The backend the environment asks for: the emulated bus when
-// EMULATED_SCSI_BUS is set (a malformed value prints its error and throws
-// ToolExit{1}), else the Linux SCSI generic driver.
-std::unique_ptr<ScsiTransport> make_default_transport();
+// Makes the backend that aspi_open opens when none is installed. The program
+// sets it at start-up (scsi/ knows no backend); without one aspi_open fails.
+using TransportFactory = std::unique_ptr<ScsiTransport> (*)();
+void set_transport_factory(TransportFactory factory);
 
-// Opens the transport (choosing the environment's backend when none is
+// Opens the transport (making one with the transport factory when none is
 // installed) and records its adapter count. Returns 1, or 0 when the backend
 // cannot be used; then, with raise_on_failure, raises "Unable to initialize
 // the ASPI manager".

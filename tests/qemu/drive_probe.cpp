@@ -20,6 +20,7 @@
 #include "common/console.h"
 #include "scsi/device.h"
 #include "scsi/settings.h"
+#include "tools/shared/drive_setup.h"
 
 namespace {
 
@@ -162,6 +163,7 @@ std::vector<Step> probe_steps() {
 
 int main(int argc, char** argv) {
   return run_tool([&] {
+    install_drive_setup();
     load_scsi_settings();
     unsigned ha = 0, id = 3, lun = 0;
     if (argc > 1 && std::sscanf(argv[1], "%u:%u:%u", &ha, &id, &lun) != 3)

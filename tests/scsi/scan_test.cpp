@@ -11,6 +11,7 @@
 #include "scsi/models.h"
 #include "scsi/settings.h"
 #include "support/scsi_fakes.h"
+#include "tools/shared/drive_setup.h"
 
 namespace {
 
@@ -242,6 +243,7 @@ TEST(AspiOpen, UsesTheInstalledTransport) {
 }
 
 TEST(AspiOpen, TheEnvironmentChoosesTheBackend) {
+  install_drive_setup();
   auto saved = install_scsi_transport(nullptr);
   {
     ScopedEnv bus("EMULATED_SCSI_BUS", "2:1:0=CDD2000");
@@ -259,6 +261,14 @@ TEST(AspiOpen, TheEnvironmentChoosesTheBackend) {
               "\nError: Invalid EMULATED_SCSI_BUS value: bad address \"2:9:0\" (ha:id:lun, ha 0 "
               "to 15, id and lun 0 to 7) in \"2:9:0=CDD2000\"\n");
   }
+  install_scsi_transport(std::move(saved));
+  set_transport_factory(nullptr);
+}
+
+TEST(AspiOpen, NoBackendWithoutATransportFactory) {
+  auto saved = install_scsi_transport(nullptr);
+  set_transport_factory(nullptr);
+  EXPECT_EQ(aspi_open(false), 0);
   install_scsi_transport(std::move(saved));
 }
 

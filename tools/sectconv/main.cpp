@@ -1,6 +1,6 @@
 // sectconv: turns an image of 2048-byte blocks into raw 2352-byte sectors.
 #include "common/console.h"
-#include "common/raw_image.h"
+#include "tools/sectconv/raw_image.h"
 #include "common/switches.h"
 
 int main(int argc, char** argv) {

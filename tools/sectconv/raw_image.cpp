@@ -1,4 +1,4 @@
-#include "common/raw_image.h"
+#include "tools/sectconv/raw_image.h"
 
 #include <algorithm>
 #include <atomic>

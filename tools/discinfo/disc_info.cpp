@@ -1,4 +1,4 @@
-#include "drivers/disc_info.h"
+#include "tools/discinfo/disc_info.h"
 
 #include "common/console.h"
 #include "common/timecode.h"

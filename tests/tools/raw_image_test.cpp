@@ -1,5 +1,5 @@
 // The conversion driven in the process, with inputs and outputs that fail.
-#include "common/raw_image.h"
+#include "tools/sectconv/raw_image.h"
 
 #include <gtest/gtest.h>
 

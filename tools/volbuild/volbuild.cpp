@@ -1,4 +1,4 @@
-#include "iso9660/volbuild.h"
+#include "tools/volbuild/volbuild.h"
 
 #include <sys/stat.h>
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "drivers/disc_info.h"
+#include "tools/discinfo/disc_info.h"
 
 namespace {
 

@@ -1,0 +1,16 @@
+// Start-up of every drive program: gives the SCSI layer its backend and the
+// drivers' factory, the two choices that scsi/ leaves to the layers above it.
+#pragma once
+
+#include <memory>
+
+#include "scsi/transport.h"
+
+// The backend the environment asks for: the emulated bus when
+// EMULATED_SCSI_BUS is set (a malformed value prints its error and throws
+// ToolExit{1}), else the Linux SCSI generic driver.
+std::unique_ptr<ScsiTransport> make_default_transport();
+
+// Installs make_default_transport as the transport factory and the drivers'
+// create_driver as the driver factory of the bus scan.
+void install_drive_setup();

@@ -132,6 +132,9 @@ class EmulatedDevice {
 
   // Installs (or, with an empty function, removes) the handler of an opcode.
   void set_handler(uint8_t opcode, EmulatedHandler handler);
+  // The handler of an opcode (empty when the device has none), for a model
+  // that wraps what another model installed.
+  const EmulatedHandler& handler(uint8_t opcode) const { return handlers_[opcode]; }
 
   // A model-specific item of the bus value; taking it marks it as known.
   std::optional<std::string> take_item(const std::string& key);

@@ -14,26 +14,6 @@ namespace {
 
 using namespace cdm_test;
 
-// Audio track 1 (ISRC, copy permitted) of 100 frames; Mode 1 track 2 with a
-// 150-frame pregap; Mode 2 track 3 without index 0 and with an index 2.
-const std::vector<Segment> MIXED_PROGRAM = {{-150, 150, Frame::Silence},
-                                            {0, 100, Frame::Audio},
-                                            {100, 150, Frame::EmptyMode1},
-                                            {250, 60, Frame::Mode1},
-                                            {310, 60, Frame::Mode2}};
-
-// WRITE SESSION's table for it.
-Bytes mixed_table() {
-  return {// track 1: 20 bytes, control 2 with ISRC "USABC9600001", index 1 at 0, ends at 100
-          0x00, 0x14, 0x82, 'U' - 0x30, 'S' - 0x30, 'A' - 0x30, 'B' - 0x30, 'C' - 0x30, 0x96, 0x00,
-          0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 100,
-          // track 2: data, index 1 at 250, ends at 310
-          0x00, 0x14, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 250, 0, 0, 0x01, 0x36,
-          // track 3: data, index 1 at 310 (no index 0), index 2 at 340, ends at 370
-          0x00, 0x18, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x36, 0, 0, 0x01, 0x54, 0, 0,
-          0x01, 0x72};
-}
-
 const char* const MIXED_CUE =
     "CATALOG 0731454032326\n"
     "FILE \"disc.bin\" BINARY\n"
@@ -50,29 +30,6 @@ const char* const MIXED_CUE =
 
 class PhilipsRecorder : public RecorderHarness {
  protected:
-  // The family's session at once: READ SESSION, catalog page, block length,
-  // WRITE SESSION, lead-in, program area, lead-out, SYNCHRONIZE CACHE.
-  void record_mixed(uint8_t session_byte = 0x20, bool test = false) {
-    Bytes lengths(4);
-    // READ SESSION
-    ASSERT_EQ(receive({0xEE, 0, 0, 0, 0, 0, 0, 0, 4, 0}, &lengths), 1);
-    const uint16_t leadout = get_be16(&lengths[2]);
-    EXPECT_EQ(get_be16(&lengths[0]), 4500);
-    Bytes catalog_page = {0x22, 0x08, 0x01};
-    const Bytes digits = catalog_bcd("0731454032326");
-    catalog_page.insert(catalog_page.end(), digits.begin(), digits.end());
-    ASSERT_EQ(select_page(catalog_page), 1);
-    ASSERT_EQ(select_page({0x23, 0x06, 0x02, test ? uint8_t{1} : uint8_t{0}, 0, 0, 0, 0}), 1);
-    ASSERT_EQ(select_block_length(2352), 1);
-    const Bytes table = mixed_table();
-    // WRITE SESSION: audio first, session byte, 64 bytes
-    ASSERT_EQ(send({0xED, 0, 0, 0, 0, 0, session_byte, 0, 64, 0}, table), 1) << sense();
-    write_zeros(4500);
-    write_segments(MIXED_PROGRAM);
-    write_zeros(leadout);
-    ASSERT_EQ(synchronize_cache(), 1) << sense();
-  }
-
   // Every frame of the stored image against what a reader must get.
   void expect_image(const std::vector<Segment>& segments, int32_t from = 0) {
     const std::string image = file(".bin");

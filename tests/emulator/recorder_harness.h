@@ -55,6 +55,14 @@ inline Bytes host_frame(Frame kind, int32_t lba) {
   return frame;
 }
 
+// Bytes of a catalog number as BCD pairs, the last low nibble 0.
+inline Bytes catalog_bcd(const std::string& digits) {
+  Bytes out(7, 0);
+  for (std::size_t i = 0; i < 13; ++i)
+    out[i / 2] |= static_cast<uint8_t>((digits[i] - '0') << (i % 2 ? 0 : 4));
+  return out;
+}
+
 // A run of LBAs holding one kind of frame.
 struct Segment {
   int32_t first;
@@ -62,8 +70,28 @@ struct Segment {
   Frame kind;
 };
 
+// Audio track 1 (ISRC, copy permitted) of 100 frames; Mode 1 track 2 with a
+// 150-frame pregap; Mode 2 track 3 without index 0 and with an index 2.
+inline const std::vector<Segment> MIXED_PROGRAM = {{-150, 150, Frame::Silence},
+                                                   {0, 100, Frame::Audio},
+                                                   {100, 150, Frame::EmptyMode1},
+                                                   {250, 60, Frame::Mode1},
+                                                   {310, 60, Frame::Mode2}};
+
+// WRITE SESSION's table for it.
+inline Bytes mixed_table() {
+  return {// track 1: 20 bytes, control 2 with ISRC "USABC9600001", index 1 at 0, ends at 100
+          0x00, 0x14, 0x82, 'U' - 0x30, 'S' - 0x30, 'A' - 0x30, 'B' - 0x30, 'C' - 0x30, 0x96, 0x00,
+          0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 100,
+          // track 2: data, index 1 at 250, ends at 310
+          0x00, 0x14, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 250, 0, 0, 0x01, 0x36,
+          // track 3: data, index 1 at 310 (no index 0), index 2 at 340, ends at 370
+          0x00, 0x18, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x36, 0, 0, 0x01, 0x54, 0, 0,
+          0x01, 0x72};
+}
+
 class RecorderHarness : public testing::Test {
- protected:
+ public:
   ~RecorderHarness() override {
     bus_.reset();
     remove_folder(folder);
@@ -78,12 +106,15 @@ class RecorderHarness : public testing::Test {
   // Takes the recorder off the bus (as at the end of a program).
   void unplug() { bus_.reset(); }
 
+  // The sense data of a command that fails, zeros after one that succeeds.
   int send(Bytes cdb, Bytes data = {}) {
+    drive.last_sense.fill(0);
     return drive.Execute(SC_EXEC_SCSI_CMD, data.empty() ? SRB_DIR_NONE : SRB_DIR_OUT, cdb.data(),
                          static_cast<uint8_t>(cdb.size()), data.empty() ? nullptr : data.data(),
                          static_cast<uint32_t>(data.size()));
   }
   int receive(Bytes cdb, Bytes* data) {
+    drive.last_sense.fill(0);
     return drive.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb.data(), static_cast<uint8_t>(cdb.size()),
                          data->data(), static_cast<uint32_t>(data->size()));
   }
@@ -132,6 +163,29 @@ class RecorderHarness : public testing::Test {
   }
   int synchronize_cache() { return send({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}); }
 
+  // The family's session at once: READ SESSION, catalog page, block length,
+  // WRITE SESSION, lead-in, program area, lead-out, SYNCHRONIZE CACHE.
+  void record_mixed(uint8_t session_byte = 0x20, bool test = false) {
+    Bytes lengths(4);
+    // READ SESSION
+    ASSERT_EQ(receive({0xEE, 0, 0, 0, 0, 0, 0, 0, 4, 0}, &lengths), 1);
+    const uint16_t leadout = get_be16(&lengths[2]);
+    EXPECT_EQ(get_be16(&lengths[0]), 4500);
+    Bytes catalog_page = {0x22, 0x08, 0x01};
+    const Bytes digits = catalog_bcd("0731454032326");
+    catalog_page.insert(catalog_page.end(), digits.begin(), digits.end());
+    ASSERT_EQ(select_page(catalog_page), 1);
+    ASSERT_EQ(select_page({0x23, 0x06, 0x02, test ? uint8_t{1} : uint8_t{0}, 0, 0, 0, 0}), 1);
+    ASSERT_EQ(select_block_length(2352), 1);
+    const Bytes table = mixed_table();
+    // WRITE SESSION: audio first, session byte, 64 bytes
+    ASSERT_EQ(send({0xED, 0, 0, 0, 0, 0, session_byte, 0, 64, 0}, table), 1) << sense();
+    write_zeros(4500);
+    write_segments(MIXED_PROGRAM);
+    write_zeros(leadout);
+    ASSERT_EQ(synchronize_cache(), 1) << sense();
+  }
+
   std::string file(const std::string& suffix) const {
     std::string text;
     FILE* in = std::fopen((disc + suffix).c_str(), "rb");
@@ -150,13 +204,5 @@ class RecorderHarness : public testing::Test {
  private:
   std::unique_ptr<ScopedTransport<EmulatedBus>> bus_;
 };
-
-// Bytes of a catalog number as BCD pairs, the last low nibble 0.
-inline Bytes catalog_bcd(const std::string& digits) {
-  Bytes out(7, 0);
-  for (std::size_t i = 0; i < 13; ++i)
-    out[i / 2] |= static_cast<uint8_t>((digits[i] - '0') << (i % 2 ? 0 : 4));
-  return out;
-}
 
 }  // namespace cdm_test

@@ -1,12 +1,12 @@
 // Model code -> driver object. Each drive family adds one row per model code
 // it serves (its leaf class); every CD drive without a row is read by the
-// generic reader, and disks and the disc transporter get a plain ScsiDevice
-// (the transporter's commands are ScsiDevice's own).
+// generic reader, and disks get a plain ScsiDevice.
 #include "drivers/driver_factory.h"
 
 #include <iterator>
 
 #include "drivers/cd_reader.h"
+#include "drivers/disc_transporter.h"
 #include "scsi/models.h"
 
 namespace {
@@ -24,7 +24,7 @@ struct DriverRow {
 // One row per model code that a family serves, in model code order.
 const DriverRow driver_table[] = {
     {MODEL_DISK, make<ScsiDevice>},
-    {MODEL_TRANSPORTER, make<ScsiDevice>},
+    {MODEL_TRANSPORTER, make<DiscTransporter>},
 };
 
 }  // namespace

@@ -141,16 +141,7 @@ TEST_F(PhilipsRecorder, ReadersOfOtherMakersReadTheStoredDisc) {
   if (chunks.status == 127 || chunks.err.find("No such file") != std::string::npos)
     GTEST_SKIP() << "bchunk is not installed (scripts/packages.txt)";
   ASSERT_EQ(chunks.status, 0) << chunks.out << chunks.err;
-  auto read_out = [&](const std::string& name) {
-    std::string text;
-    FILE* in = std::fopen((folder + "/" + name).c_str(), "rb");
-    if (in == nullptr) return text;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
-    std::fclose(in);
-    return text;
-  };
+  auto read_out = [&](const std::string& name) { return read_file(folder + "/" + name); };
   // Audio as stored; the user data of each data track from its index 1 on.
   const std::string audio = read_out("out01.cdr");
   ASSERT_GE(audio.size(), 100u * RAW_SECTOR_SIZE);

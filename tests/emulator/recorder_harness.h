@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +15,7 @@
 #include "common/sector.h"
 #include "emulator/bus.h"
 #include "scsi/device.h"
-#include "support/cue_images.h"
+#include "support/scratch.h"
 #include "support/sample_discs.h"
 #include "support/scsi_fakes.h"
 
@@ -92,10 +93,7 @@ inline Bytes mixed_table() {
 
 class RecorderHarness : public testing::Test {
  public:
-  ~RecorderHarness() override {
-    bus_.reset();
-    remove_folder(folder);
-  }
+  ~RecorderHarness() override { bus_.reset(); }
 
   // A bus with the recorder `product` at 0:4:0 holding the disc `disc`.
   void use(const std::string& product, const std::string& items = "") {
@@ -186,18 +184,13 @@ class RecorderHarness : public testing::Test {
     ASSERT_EQ(synchronize_cache(), 1) << sense();
   }
 
+  // The bytes of one of the disc's files, "(none)" when it does not exist.
   std::string file(const std::string& suffix) const {
-    std::string text;
-    FILE* in = std::fopen((disc + suffix).c_str(), "rb");
-    if (in == nullptr) return "(none)";
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
-    std::fclose(in);
-    return text;
+    return ::access((disc + suffix).c_str(), F_OK) == 0 ? read_file(disc + suffix) : "(none)";
   }
 
-  std::string folder = make_scratch_folder();
+  ScratchDirectory scratch;
+  std::string folder = scratch.path();
   std::string disc = folder + "/disc";
   ScsiDevice drive{0, 4, 0};
 

@@ -173,19 +173,19 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
   } else if (int64_t{cursor_} + count > disc.capacity) {
     return refuse(SENSE_LBA_OUT_OF_RANGE);
   }
-  // Frames for the file, one track at a time.
-  std::vector<uint8_t> frames;
+  // Frames for the file, one track at a time, decoded in place.
+  frames_.resize(std::max<std::size_t>(frames_.size(), std::size_t{count} * CDG_BLOCK_SIZE));
+  std::size_t used = 0;
   int32_t frames_lba = cursor_;
   DiscTrack* frames_track = nullptr;
   auto flush = [&]() {
-    const bool ok = frames.empty() ||
-                    disc_->store(frames_lba, frames.data(),
-                                 static_cast<uint32_t>(frames.size() / frames_track->block_size),
-                                 frames_track->block_size);
-    frames.clear();
+    const bool ok =
+        used == 0 || disc_->store(frames_lba, frames_.data(),
+                                  static_cast<uint32_t>(used / frames_track->block_size),
+                                  frames_track->block_size);
+    used = 0;
     return ok;
   };
-  uint8_t block[CDG_BLOCK_SIZE];
   for (uint32_t i = 0; i < count; ++i) {
     if (phase_ == Phase::LeadIn) {
       if (--leadin_left_ == 0) phase_ = Phase::Program;
@@ -198,6 +198,10 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
       continue;
     }
     DiscTrack* track = track_at(cursor_);
+    if (track != frames_track && !flush()) return refuse(SENSE_WRITE_ERROR);
+    if (used == 0) frames_lba = cursor_;
+    frames_track = track;
+    uint8_t* block = frames_.data() + used;
     std::memcpy(block, command.buffer + uint64_t{i} * size, size);
     decode(block, size, track->is_data());
     if (size == DATA_BLOCK_SIZE || size == MODE2_BODY_SIZE) {
@@ -213,10 +217,7 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
     }
     if (size == RAW_SECTOR_SIZE && track->block_size == CDG_BLOCK_SIZE)
       std::memset(block + RAW_SECTOR_SIZE, 0, CDG_BLOCK_SIZE - RAW_SECTOR_SIZE);
-    if (track != frames_track && !flush()) return refuse(SENSE_WRITE_ERROR);
-    if (frames.empty()) frames_lba = cursor_;
-    frames_track = track;
-    frames.insert(frames.end(), block, block + track->block_size);
+    used += track->block_size;
     if (!at_once_) track->end_lba = cursor_ + 1;
     ++cursor_;
   }

@@ -101,6 +101,7 @@ class RecorderDrive {
   uint32_t leadout_left_ = 0;
   int32_t cursor_ = 0;       // LBA of the next program block
   int32_t program_end_ = 0;  // session at once: where its lead-out begins
+  std::vector<uint8_t> frames_;  // blocks of one WRITE on their way to the file
 };
 
 // Installs what every recorder has: the CD-ROM drive's commands for reading

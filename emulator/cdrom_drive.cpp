@@ -14,17 +14,6 @@
 
 namespace {
 
-constexpr uint8_t OP_MODE_SELECT = 0x15;
-constexpr uint8_t OP_MODE_SENSE = 0x1A;
-constexpr uint8_t OP_MODE_SENSE_10 = 0x5A;
-constexpr uint8_t OP_START_STOP_UNIT = 0x1B;
-constexpr uint8_t OP_PREVENT_ALLOW = 0x1E;
-constexpr uint8_t OP_READ_CAPACITY = 0x25;
-constexpr uint8_t OP_READ_10 = 0x28;
-constexpr uint8_t OP_READ_SUBCHANNEL = 0x42;
-constexpr uint8_t OP_READ_TOC = 0x43;
-constexpr uint8_t OP_READ_CDDA = 0xD8;
-
 constexpr uint8_t ALL_PAGES = 0x3F;
 constexpr uint8_t ERROR_RECOVERY_PAGE = 0x01;
 constexpr uint8_t AUDIO_STATUS_NONE = 0x15;  // no current audio status to return
@@ -74,7 +63,7 @@ std::vector<uint8_t> changeable_mask(const std::vector<uint8_t>& page) {
 // MODE SENSE(6) and MODE SENSE(10): the same block descriptor and pages
 // behind a header of 4 or 8 bytes.
 EmulatedAnswer mode_sense(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
-  const bool ten_byte = c.cdb[0] == OP_MODE_SENSE_10;
+  const bool ten_byte = c.cdb[0] == EMU_OP_MODE_SENSE_10;
   const uint8_t page_code = c.cdb[2] & 0x3F;
   const uint8_t page_control = c.cdb[2] >> 6;
   const bool no_descriptor = (c.cdb[1] & 0x08) != 0;
@@ -408,13 +397,6 @@ void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
   state->bad_last = static_cast<int32_t>(last);
 }
 
-template <EmulatedAnswer (*Handler)(const State&, EmulatedDevice&, const EmulatedCommand&)>
-EmulatedHandler bind(const State& state) {
-  return [state](EmulatedDevice& device, const EmulatedCommand& command) {
-    return Handler(state, device, command);
-  };
-}
-
 }  // namespace
 
 bool medium_is_cue_sheet(const EmulatedDevice& device) {
@@ -455,17 +437,17 @@ std::shared_ptr<CdromDriveState> install_cdrom_commands(EmulatedDevice& device) 
   auto state = std::make_shared<CdromDriveState>();
   state->pages = default_pages();
   take_bad_sectors(device, state.get());
-  device.set_handler(OP_MODE_SELECT, bind<mode_select>(state));
-  device.set_handler(OP_MODE_SENSE, bind<mode_sense>(state));
-  device.set_handler(OP_MODE_SENSE_10, bind<mode_sense>(state));
-  device.set_handler(OP_START_STOP_UNIT, bind<start_stop>(state));
-  device.set_handler(OP_PREVENT_ALLOW, [](EmulatedDevice&, const EmulatedCommand&) {
+  device.set_handler(EMU_OP_MODE_SELECT, bind_handler<mode_select>(state));
+  device.set_handler(EMU_OP_MODE_SENSE, bind_handler<mode_sense>(state));
+  device.set_handler(EMU_OP_MODE_SENSE_10, bind_handler<mode_sense>(state));
+  device.set_handler(EMU_OP_START_STOP_UNIT, bind_handler<start_stop>(state));
+  device.set_handler(EMU_OP_PREVENT_ALLOW, [](EmulatedDevice&, const EmulatedCommand&) {
     return EmulatedAnswer::good();
   });
-  device.set_handler(OP_READ_CAPACITY, bind<read_capacity>(state));
-  device.set_handler(OP_READ_10, bind<read_10>(state));
-  device.set_handler(OP_READ_SUBCHANNEL, bind<read_subchannel>(state));
-  device.set_handler(OP_READ_TOC, bind<read_toc>(state));
-  device.set_handler(OP_READ_CDDA, bind<read_cdda>(state));
+  device.set_handler(EMU_OP_READ_CAPACITY, bind_handler<read_capacity>(state));
+  device.set_handler(EMU_OP_READ_10, bind_handler<read_10>(state));
+  device.set_handler(EMU_OP_READ_SUBCHANNEL, bind_handler<read_subchannel>(state));
+  device.set_handler(EMU_OP_READ_TOC, bind_handler<read_toc>(state));
+  device.set_handler(EMU_OP_READ_CDDA, bind_handler<read_cdda>(state));
   return state;
 }

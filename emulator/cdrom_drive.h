@@ -29,6 +29,18 @@
 #include "emulator/cd_disc.h"
 #include "emulator/device.h"
 
+// Operation codes of the CD-ROM drive's commands.
+constexpr uint8_t EMU_OP_MODE_SELECT = 0x15;
+constexpr uint8_t EMU_OP_MODE_SENSE = 0x1A;
+constexpr uint8_t EMU_OP_START_STOP_UNIT = 0x1B;
+constexpr uint8_t EMU_OP_PREVENT_ALLOW = 0x1E;
+constexpr uint8_t EMU_OP_READ_CAPACITY = 0x25;
+constexpr uint8_t EMU_OP_READ_10 = 0x28;
+constexpr uint8_t EMU_OP_READ_SUBCHANNEL = 0x42;
+constexpr uint8_t EMU_OP_READ_TOC = 0x43;
+constexpr uint8_t EMU_OP_MODE_SENSE_10 = 0x5A;
+constexpr uint8_t EMU_OP_READ_CDDA = 0xD8;
+
 // What the drive keeps between commands.
 struct CdromDriveState {
   uint32_t block_length = 2048;

@@ -117,6 +117,15 @@ class EmulatedMedium {
 class EmulatedDevice;
 using EmulatedHandler = std::function<EmulatedAnswer(EmulatedDevice&, const EmulatedCommand&)>;
 
+// A handler that calls `Handler(state, device, command)`: how a drive model
+// gives its commands the state they share.
+template <auto Handler, typename State>
+EmulatedHandler bind_handler(const State& state) {
+  return [state](EmulatedDevice& device, const EmulatedCommand& command) {
+    return Handler(state, device, command);
+  };
+}
+
 class EmulatedDevice {
  public:
   explicit EmulatedDevice(EmulatedDeviceSpec spec);

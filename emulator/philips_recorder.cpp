@@ -12,7 +12,6 @@ namespace {
 
 constexpr uint8_t OP_WRITE_10 = 0x2A;
 constexpr uint8_t OP_SYNCHRONIZE_CACHE = 0x35;
-constexpr uint8_t OP_READ_CDDA = 0xD8;
 constexpr uint8_t OP_OPEN_TRACK = 0xE6;
 constexpr uint8_t OP_LOAD_UNLOAD = 0xE7;
 constexpr uint8_t OP_FIXATION = 0xE9;
@@ -293,13 +292,6 @@ EmulatedAnswer load_unload(const State& s, EmulatedDevice& device, const Emulate
   return EmulatedAnswer::good();
 }
 
-template <EmulatedAnswer (*Handler)(const State&, EmulatedDevice&, const EmulatedCommand&)>
-EmulatedHandler bind(const State& state) {
-  return [state](EmulatedDevice& device, const EmulatedCommand& command) {
-    return Handler(state, device, command);
-  };
-}
-
 }  // namespace
 
 bool philips_recorder_serves(const EmulatedDevice& device) {
@@ -323,18 +315,18 @@ void install_philips_recorder(EmulatedDevice& device) {
   reading.check_page = [&model](const std::vector<uint8_t>& page) {
     return check_page(model, page);
   };
-  device.set_handler(OP_WRITE_10, bind<write_10>(state));
-  device.set_handler(OP_SYNCHRONIZE_CACHE, bind<synchronize_cache>(state));
-  device.set_handler(OP_OPEN_TRACK, bind<open_track>(state));
-  device.set_handler(OP_FIXATION, bind<fixation>(state));
+  device.set_handler(OP_WRITE_10, bind_handler<write_10>(state));
+  device.set_handler(OP_SYNCHRONIZE_CACHE, bind_handler<synchronize_cache>(state));
+  device.set_handler(OP_OPEN_TRACK, bind_handler<open_track>(state));
+  device.set_handler(OP_FIXATION, bind_handler<fixation>(state));
   if (model.session_tables) {
-    device.set_handler(OP_READ_SESSION, bind<read_session>(state));
-    device.set_handler(OP_WRITE_SESSION, bind<write_session>(state));
+    device.set_handler(OP_READ_SESSION, bind_handler<read_session>(state));
+    device.set_handler(OP_WRITE_SESSION, bind_handler<write_session>(state));
   }
   if (model.disc_table) {
-    device.set_handler(OP_FORMAT_DISC, bind<format_disc>(state));
-    device.set_handler(OP_WRITE_DISC, bind<write_disc>(state));
+    device.set_handler(OP_FORMAT_DISC, bind_handler<format_disc>(state));
+    device.set_handler(OP_WRITE_DISC, bind_handler<write_disc>(state));
   }
-  if (model.vendor_eject) device.set_handler(OP_LOAD_UNLOAD, bind<load_unload>(state));
-  if (!model.read_cdda) device.set_handler(OP_READ_CDDA, {});
+  if (model.vendor_eject) device.set_handler(OP_LOAD_UNLOAD, bind_handler<load_unload>(state));
+  if (!model.read_cdda) device.set_handler(EMU_OP_READ_CDDA, {});
 }

@@ -8,12 +8,6 @@
 
 namespace {
 
-constexpr uint8_t OP_READ_CAPACITY = 0x25;
-constexpr uint8_t OP_READ_10 = 0x28;
-constexpr uint8_t OP_READ_SUBCHANNEL = 0x42;
-constexpr uint8_t OP_READ_TOC = 0x43;
-constexpr uint8_t OP_READ_CDDA = 0xD8;
-
 constexpr uint32_t CDG_BLOCK_SIZE = 2448;
 constexpr int DEFAULT_CAPACITY_MINUTES = 74;
 
@@ -284,8 +278,8 @@ std::shared_ptr<RecorderDrive> install_recorder_drive(EmulatedDevice& device) {
       device.set_medium(std::move(recorded));
   }
   // A blank disc has nothing to read.
-  for (const uint8_t opcode :
-       {OP_READ_CAPACITY, OP_READ_10, OP_READ_SUBCHANNEL, OP_READ_TOC, OP_READ_CDDA}) {
+  for (const uint8_t opcode : {EMU_OP_READ_CAPACITY, EMU_OP_READ_10, EMU_OP_READ_SUBCHANNEL,
+                               EMU_OP_READ_TOC, EMU_OP_READ_CDDA}) {
     EmulatedHandler read = device.handler(opcode);
     device.set_handler(opcode, [read](EmulatedDevice& d, const EmulatedCommand& command) {
       return blank_medium(d) ? refuse(SENSE_BLANK_MEDIUM) : read(d, command);

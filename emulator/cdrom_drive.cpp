@@ -189,7 +189,7 @@ void put_toc_descriptor(std::vector<uint8_t>& data, uint8_t control, uint8_t tra
   data.insert(data.end(), descriptor, descriptor + 8);
 }
 
-EmulatedAnswer read_toc(const State&, EmulatedDevice& device, const EmulatedCommand& c) {
+EmulatedAnswer read_toc(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
   const EmulatedDisc* disc = disc_of(device);
   if (disc == nullptr) return no_disc();
   const bool msf = c.cdb[1] & 0x02;
@@ -209,9 +209,10 @@ EmulatedAnswer read_toc(const State&, EmulatedDevice& device, const EmulatedComm
     put_toc_descriptor(data, tracks.back().control, LEADOUT_TRACK, disc->leadout(), msf);
   } else if (format == 1) {
     data[2] = 1;
-    data[3] = 1;
-    put_toc_descriptor(data, tracks.front().control, tracks.front().number,
-                       tracks.front().index1_lba, msf);
+    data[3] = state->last_session;
+    const DiscTrack* first = disc->track_number(state->last_session_track);
+    if (first == nullptr) first = &tracks.front();
+    put_toc_descriptor(data, first->control, first->number, first->index1_lba, msf);
   } else {
     return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
   }

@@ -64,6 +64,10 @@ struct CdromDriveState {
   bool audio_by_read10 = false;     // READ(10) of 2352-byte blocks reads audio, bytes swapped
   bool scrambled_raw_data = false;  // READ(10) of 2352-byte blocks gives data sectors scrambled
   bool swapped_cdda = false;        // READ CD-DA gives audio with the bytes of each sample swapped
+  // What READ TOC format 1 reports: the last session and its first track
+  // (0: the disc's first track).
+  uint8_t last_session = 1;
+  uint8_t last_session_track = 0;
 };
 
 // Installs the commands above on a device with a fresh state, loading the

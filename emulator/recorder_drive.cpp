@@ -40,7 +40,9 @@ bool block_fits(const DiscTrack& track, uint32_t size) {
 
 RecorderDrive::RecorderDrive(std::shared_ptr<CdromDriveState> reading,
                              std::unique_ptr<RecordedDisc> disc)
-    : reading_(std::move(reading)), disc_(std::move(disc)) {}
+    : reading_(std::move(reading)), disc_(std::move(disc)) {
+  show_sessions();
+}
 
 RecorderDrive::~RecorderDrive() {
   if (disc_ == nullptr || !disc_->writing() || at_once_) return;
@@ -264,7 +266,21 @@ EmulatedAnswer RecorderDrive::finish(EmulatedDevice& device) {
   if (!disc_->commit()) return refuse(SENSE_WRITE_ERROR);
   if (device.medium() != nullptr && !disc_->stored().tracks.empty())
     device.set_medium(disc_->reading_disc());
+  show_sessions();
   return EmulatedAnswer::good();
+}
+
+// READ TOC format 1 reports the last closed session of the stored disc.
+void RecorderDrive::show_sessions() {
+  if (disc_ == nullptr) return;
+  reading_->last_session = 1;
+  reading_->last_session_track = 0;
+  const std::vector<RecordedSession>& sessions = disc_->stored().sessions;
+  for (std::size_t i = 0; i < sessions.size(); ++i) {
+    if (!sessions[i].closed) continue;
+    reading_->last_session = static_cast<uint8_t>(i + 1);
+    reading_->last_session_track = sessions[i].first_track;
+  }
 }
 
 std::shared_ptr<RecorderDrive> install_recorder_drive(EmulatedDevice& device) {

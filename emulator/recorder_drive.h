@@ -90,6 +90,7 @@ class RecorderDrive {
   bool store_pregap(const DiscTrack& track);
   DiscTrack* track_at(int32_t lba);
   void close_open_track();
+  void show_sessions();
 
   std::shared_ptr<CdromDriveState> reading_;
   std::unique_ptr<RecordedDisc> disc_;

@@ -241,6 +241,10 @@ TEST_F(PhilipsRecorder, TrackAtOnceOverTwoRuns) {
             "    INDEX 00 00:04:00\n"
             "    INDEX 01 02:36:00\n");
   expect_image({{0, 300, Frame::Mode1}, {300, 11400, Frame::Silence}, {11700, 200, Frame::Audio}});
+  // READ TOC format 1: sessions 1 to 2, the last one beginning with track 2 at 11700.
+  Bytes toc(12);
+  ASSERT_EQ(receive({0x43, 0, 0x01, 0, 0, 0, 0, 0, 12, 0}, &toc), 1);
+  EXPECT_EQ(toc, Bytes({0, 10, 1, 2, 0, 0x11, 2, 0, 0, 0, 0x2D, 0xB4}));
   // A closed disc takes nothing more.
   ASSERT_EQ(send({0xE6, 0, 0, 0, 0, 3, 0x04, 0, 0, 0}), MSG_ILLEGAL_REQUEST);
   EXPECT_EQ(sense(), (Sense{5, 0x30, 0x05}));

@@ -15,63 +15,15 @@
 #include "drivers/driver_factory.h"
 #include "drivers/recording_events.h"
 #include "support/scsi_fakes.h"
+#include "support/recorder_fakes.h"
 
 namespace {
 
+using cdm_test::EventLog;
+using cdm_test::FakeRecorder;
+using cdm_test::raised_text;
+using cdm_test::valid_mode1_sector;
 using Bytes = std::vector<uint8_t>;
-
-template <typename Body>
-std::string raised_text(Body body) {
-  try {
-    body();
-  } catch (const MSGVEC& record) {
-    return message_vector_text(record);
-  }
-  ADD_FAILURE() << "nothing was raised";
-  return "";
-}
-
-// A recorder whose slots answer from a script and keep what Write was given.
-class FakeRecorder : public RecorderDriver {
- public:
-  FakeRecorder() {
-    host_adapter = 2;
-    target = 5;
-  }
-  ResultCode CloseTrack() override { return next(); }
-  ResultCode FinalizeDisc(uint8_t, uint8_t) override { return next(); }
-  ResultCode OpenTrack(const TrackEntry&) override { return next(); }
-  ResultCode SetWritingBlockLength(uint8_t, uint16_t) override { return next(); }
-  ResultCode SetWritingSpeed(uint8_t, uint8_t) override { return next(); }
-  ResultCode Write(uint8_t* buffer, uint16_t block_size, uint16_t count, int32_t) override {
-    writes.emplace_back(buffer, buffer + std::size_t{block_size} * count);
-    return next();
-  }
-  ResultCode BeginDiscAtOnce(const DiscAtOnceJob&) override { return 1; }
-  ResultCode EndDiscAtOnce(uint8_t) override { return 1; }
-
-  ResultCode next() {
-    if (results.empty()) return 1;
-    const ResultCode result = results.front();
-    results.erase(results.begin());
-    return result;
-  }
-  std::vector<ResultCode> results;
-  std::vector<Bytes> writes;
-};
-
-// Collects the events for its lifetime.
-class EventLog {
- public:
-  EventLog() {
-    set_event_callback([this](const RecordingEvent& event) {
-      types.push_back(event.type);
-      return 1;
-    });
-  }
-  ~EventLog() { clear_event_callback(); }
-  std::vector<uint16_t> types;
-};
 
 struct ProfileCase {
   uint8_t code;
@@ -226,17 +178,6 @@ Bytes descrambled(const Bytes& block) {
   Bytes out = block;
   transform_sector(out.data(), false, false, true);
   return out;
-}
-
-// True when a raw Mode 1 sector's EDC and P/Q parity match its contents.
-bool valid_mode1_sector(const uint8_t* sector) {
-  uint32_t stored = 0;
-  std::memcpy(&stored, sector + MODE1_EDC_OFFSET, 4);  // little-endian on this machine
-  if (stored != sector_edc(sector)) return false;
-  Bytes copy(sector, sector + RAW_SECTOR_SIZE);
-  std::memset(&copy[P_PARITY_OFFSET], 0, RAW_SECTOR_SIZE - P_PARITY_OFFSET);
-  compute_ecc(copy.data(), false);
-  return std::memcmp(copy.data(), sector, RAW_SECTOR_SIZE) == 0;
 }
 
 TEST(GapWriter, BuildsDataSectorsAtTheNextAddressesAndZerosOtherwise) {

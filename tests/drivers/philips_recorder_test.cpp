@@ -355,4 +355,117 @@ TEST(PhilipsSlots, EjectAndLoadByModelClass) {
     EXPECT_EQ(transport->commands[1].cdb, c.load);
   }
 }
+
+// A block of varied bytes.
+Bytes pattern(std::size_t size, unsigned seed) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 31 + seed);
+  return bytes;
+}
+
+Bytes swapped(Bytes bytes) {
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+  return bytes;
+}
+
+TEST(PhilipsWrite, SwapsOnlyRawBlocksAndResendsTheSameBytesAfterAnAbort) {
+  const struct {
+    uint16_t block_size;
+    bool swap;
+  } cases[] = {{2352, true}, {2448, false}, {2048, false}, {2336, false}};
+  for (const auto& c : cases) {
+    Drive<PhilipsClass7> drive;
+    cdm_test::SleepRecorder sleeps;
+    const Bytes original = pattern(2u * c.block_size, 5);
+    Bytes buffer = original;
+    drive.transport->push_reply(cdm_test::check_reply(SENSE_KEY_ABORTED_COMMAND));
+    EXPECT_EQ(drive.recorder.WriteNamed(buffer.data(), c.block_size, 2, 0, true), 1);
+    ASSERT_EQ(drive.transport->commands.size(), 2u);
+    EXPECT_EQ(drive.command(0).cdb, Bytes({0x2A, 0, 0, 0, 0, 0, 0, 0, 2, 0}));  // WRITE(10), 2
+    EXPECT_EQ(drive.command(0).data_out, c.swap ? swapped(original) : original) << c.block_size;
+    EXPECT_EQ(drive.command(1).data_out, drive.command(0).data_out) << c.block_size;
+  }
+}
+
+// The 2352-byte sector a drive receives, swapped and scrambled, as built.
+Bytes received_sector(const Bytes& data_out, std::size_t block) {
+  Bytes sector(data_out.begin() + block * 2352, data_out.begin() + (block + 1) * 2352);
+  transform_sector(sector.data(), true, false, false);
+  transform_sector(sector.data(), false, false, true);
+  return sector;
+}
+
+TEST(PhilipsWrite, DiscAtOnceSendsCookedBlocksAsRawSectors) {
+  const struct {
+    uint16_t block_size;
+    uint8_t mode;
+  } cases[] = {{2048, 1}, {2336, 2}};
+  for (const auto& c : cases) {
+    Drive<PhilipsClass9> drive;
+    drive.recorder.SetBlockLength(SECTOR_KIND_DATA, 2352);
+    drive.recorder.nextWriteAddress = 300;
+    const Bytes original = pattern(std::size_t{31} * c.block_size, 9);
+    Bytes buffer = original;
+    // The second WRITE(10) is aborted once: only it goes again.
+    drive.transport->push_reply(good_reply());
+    drive.transport->push_reply(cdm_test::check_reply(SENSE_KEY_ABORTED_COMMAND));
+    cdm_test::SleepRecorder sleeps;
+    EXPECT_EQ(drive.recorder.WriteNamed(buffer.data(), c.block_size, 31, 0, true), 1);
+    const auto& commands = drive.transport->commands;
+    ASSERT_EQ(commands.size(), 4u);  // block length, 27 blocks, 4 refused, the same 4
+    EXPECT_EQ(commands[1].cdb, Bytes({0x2A, 0, 0, 0, 0, 0, 0, 0, 27, 0}));
+    EXPECT_EQ(commands[2].cdb, Bytes({0x2A, 0, 0, 0, 0, 0, 0, 0, 4, 0}));
+    EXPECT_EQ(commands[3].data_out, commands[2].data_out);
+    EXPECT_EQ(drive.recorder.nextWriteAddress, 331);
+    std::size_t block = 0;
+    for (std::size_t w : {1, 3}) {
+      for (std::size_t b = 0; b * 2352 < commands[w].data_out.size(); ++b, ++block) {
+        const Bytes sector = received_sector(commands[w].data_out, b);
+        EXPECT_TRUE(std::equal(SECTOR_SYNC.begin(), SECTOR_SYNC.end(), sector.begin()));
+        EXPECT_TRUE(sector_matches_address(sector.data(), 300 + static_cast<int32_t>(block)));
+        EXPECT_EQ(sector[15], c.mode);
+        EXPECT_TRUE(std::equal(original.begin() + block * c.block_size,
+                               original.begin() + (block + 1) * c.block_size,
+                               sector.begin() + 16));
+        if (c.mode == 1) {
+          EXPECT_TRUE(valid_mode1_sector(sector.data()));
+        }
+      }
+    }
+    EXPECT_EQ(block, 31u);
+  }
+}
+
+TEST(PhilipsRead, AudioIsSwappedAndRawDataDescrambledByModelClass) {
+  const Bytes raw = pattern(2 * 2352, 3);
+  Bytes scrambled = raw;
+  transform_sector(scrambled.data(), false, false, true);
+  transform_sector(scrambled.data() + 2352, false, false, true);
+  const struct {
+    uint8_t model;
+    uint8_t audio_opcode;
+    bool audio_swapped;
+    bool descrambled;
+  } cases[] = {{7, 0x28, true, true},    {8, 0x28, true, false},  {9, 0x28, true, false},
+               {12, 0xD8, false, false}, {14, 0xD8, true, false}};
+  for (const auto& c : cases) {
+    ScopedTransport<RecordingTransport> transport;
+    std::unique_ptr<ScsiDevice> device = create_driver(c.model);
+    auto& recorder = static_cast<RecorderDriver&>(*device);
+    Bytes buffer(2 * 2352);
+    transport->push_reply(good_reply(raw));
+    EXPECT_EQ(recorder.ReadAudio(buffer.data(), 2, 16, SUBCODE_NONE), 1);
+    EXPECT_EQ(transport->commands.back().opcode(), c.audio_opcode);
+    EXPECT_EQ(buffer, c.audio_swapped ? swapped(raw) : raw) << int{c.model};
+    transport->push_reply(good_reply(scrambled));
+    EXPECT_EQ(recorder.ReadData(buffer.data(), 2352, 2, 16), 1);
+    EXPECT_EQ(buffer, c.descrambled ? raw : scrambled) << int{c.model};
+    // Audio reading frames: the block length, or nothing with READ CD-DA.
+    const std::size_t before = transport->commands.size();
+    recorder.StartAudioRead(0, 2352);
+    recorder.StopAudioRead();
+    EXPECT_EQ(transport->commands.size() - before, c.audio_opcode == 0x28 ? 2u : 0u);
+  }
+}
+
 }  // namespace

@@ -19,8 +19,8 @@ struct DriverRow {
 };
 
 constexpr DriverRow DRIVER_ROWS[] = {
-    {2, create_philips_recorder},  {6, create_philips_recorder},  {7, create_philips_recorder},
-    {8, create_philips_recorder},  {9, create_philips_recorder},  {12, create_philips_recorder},
+    {2, create_philips_recorder},  {6, create_philips_recorder}, {7, create_philips_recorder},
+    {8, create_philips_recorder},  {9, create_philips_recorder}, {12, create_philips_recorder},
     {14, create_philips_recorder},
 };
 

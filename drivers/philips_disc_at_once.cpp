@@ -104,9 +104,9 @@ std::vector<uint8_t> philips_session_toc(const DiscLayout& layout) {
 std::vector<uint8_t> philips_disc_table(const DiscLayout& layout, bool session) {
   if (!valid_types(layout) || layout.track_count == 0) return {};
   std::vector<uint8_t> table((layout.track_count + 2u) * DISC_TABLE_ENTRY);
-  table[1] = static_cast<uint8_t>(drive_track_type(layout.tracks[0].track_type) |
-                                  (session ? 0x08 : 0) |
-                                  ((layout.layout_flags & LAYOUT_MCN) ? 0x80 : 0));
+  table[1] =
+      static_cast<uint8_t>(drive_track_type(layout.tracks[0].track_type) | (session ? 0x08 : 0) |
+                           ((layout.layout_flags & LAYOUT_MCN) ? 0x80 : 0));
   put_catalog(layout, &table[4]);
   unsigned cue = 0;
   for (unsigned t = 0; t < layout.track_count && cue < layout.cuepoint_count; ++t) {
@@ -114,9 +114,11 @@ std::vector<uint8_t> philips_disc_table(const DiscLayout& layout, bool session) 
     uint8_t* entry = &table[(t + 1) * DISC_TABLE_ENTRY];
     // This track's cuepoints: an optional index 0, index 1, further indexes.
     const unsigned first = cue;
-    while (cue < layout.cuepoint_count && layout.cuepoints[cue].track == layout.cuepoints[first].track)
+    while (cue < layout.cuepoint_count &&
+           layout.cuepoints[cue].track == layout.cuepoints[first].track)
       ++cue;
-    const unsigned index1 = layout.cuepoints[first].index == 0 && first + 1 < cue ? first + 1 : first;
+    const unsigned index1 =
+        layout.cuepoints[first].index == 0 && first + 1 < cue ? first + 1 : first;
     const CuePoint& next = layout.cuepoints[cue < layout.cuepoint_count ? cue : cue - 1];
     uint32_t next_pregap = 0;
     if (next.track != LEADOUT_TRACK && next.index == 0 && cue + 1 < layout.cuepoint_count)

@@ -23,13 +23,15 @@ TEST(MessageVector, ReadFailuresPickTheirKindsText) {
   try {
     raise_sector_read_failure(ReadKind::Audio, 10, 20, 0, 3, 0, MSG_MEDIUM_ERROR);
   } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record),
-              "\nError: Unable to read AUDIO sectors 10 to 20 on device 0:3:0\nBad medium detected\n");
+    EXPECT_EQ(
+        message_vector_text(record),
+        "\nError: Unable to read AUDIO sectors 10 to 20 on device 0:3:0\nBad medium detected\n");
   }
   try {
     raise_sector_read_failure(ReadKind::Data, 1, 2, 0, 3, 0, 0);
   } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record), "\nError: Unable to read DATA sectors 1 to 2 on device 0:3:0\n");
+    EXPECT_EQ(message_vector_text(record),
+              "\nError: Unable to read DATA sectors 1 to 2 on device 0:3:0\n");
   }
 }
 
@@ -38,8 +40,9 @@ TEST(MessageVector, LongFileNamesAreNeverCut) {
   try {
     raise_message(MSG_CUE_SHEET_LINE, 1, MSG_TEXT, 1, 7u, "Unable to open file \"" + name + "\"");
   } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record),
-              "\nError: Invalid CUE SHEET command at line 7\nUnable to open file \"" + name + "\"\n");
+    EXPECT_EQ(
+        message_vector_text(record),
+        "\nError: Invalid CUE SHEET command at line 7\nUnable to open file \"" + name + "\"\n");
   }
 }
 

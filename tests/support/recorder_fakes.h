@@ -71,7 +71,6 @@ class EventLog {
   std::vector<uint16_t> types;
 };
 
-
 // True when a raw Mode 1 sector's EDC and P/Q parity match its contents.
 inline bool valid_mode1_sector(const uint8_t* sector) {
   uint32_t stored = 0;

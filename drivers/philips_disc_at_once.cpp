@@ -1,7 +1,6 @@
 // Disc-at-once recording of the Philips family: READ SESSION, the catalog
 // number page, the table of contents for WRITE SESSION, lead-in and lead-out
-// through the gap writer; the whole-disc table of class 2; the leaves by
-// model class code.
+// through the gap writer; the whole-disc table of class 2.
 #include <cstring>
 
 #include "common/byteorder.h"
@@ -232,17 +231,4 @@ ResultCode PhilipsClass2::BeginDiscAtOnce(const DiscAtOnceJob& job) {
 ResultCode PhilipsClass2::EndDiscAtOnce(uint8_t /*progress*/) {
   SynchronizeCache(true);
   return 1;
-}
-
-std::unique_ptr<ScsiDevice> create_philips_recorder(uint8_t model_code) {
-  switch (model_code) {
-    case 2: return std::make_unique<PhilipsClass2>();
-    case 6: return std::make_unique<PhilipsClass6>();
-    case 7: return std::make_unique<PhilipsClass7>();
-    case 8: return std::make_unique<PhilipsClass8>();
-    case 9: return std::make_unique<PhilipsClass9>();
-    case 12: return std::make_unique<PhilipsClass12>();
-    case 14: return std::make_unique<PhilipsClass14>();
-    default: return nullptr;
-  }
 }

@@ -135,9 +135,6 @@ class PhilipsClass2 : public PhilipsRecorder {
   ResultCode EndDiscAtOnce(uint8_t progress) override;
 };
 
-// The leaf of a Philips model class; null for any other code.
-std::unique_ptr<ScsiDevice> create_philips_recorder(uint8_t model_code);
-
 // The drive's table of contents for WRITE SESSION: one descriptor per track
 // (length, control nibble and ISRC flag, ISRC, then the LBAs of its indexes
 // 1, 2, ... and of the next track's first cuepoint or the lead-out). Empty

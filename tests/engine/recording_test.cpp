@@ -14,7 +14,7 @@
 #include "common/timecode.h"
 #include "drivers/philips_recorder.h"
 #include "support/recorder_fakes.h"
-#include "support/run_program.h"
+#include "support/scratch.h"
 #include "support/scsi_fakes.h"
 
 namespace {

@@ -99,10 +99,11 @@ TEST(RecorderWrappers, FinalizeSendsBothEventsEvenWhenTheDriveFails) {
 Bytes raw_blocks(unsigned count, bool data) {
   Bytes buffer(count * RAW_SECTOR_SIZE);
   for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<uint8_t>(i * 7 + 3);
+  const Bytes user_data(2048, 0x5A);
   if (data)
     for (unsigned b = 0; b < count; ++b)
       build_sector(&buffer[b * RAW_SECTOR_SIZE], SECTOR_MODE1, static_cast<int32_t>(b), nullptr,
-                   &buffer[b * RAW_SECTOR_SIZE + 100], false, false, false);
+                   user_data.data(), false, false, false);
   return buffer;
 }
 

@@ -6,8 +6,11 @@
 #include <string>
 
 #include "common/console.h"
+#include "support/raised.h"
 
 namespace {
+
+using cdm_test::raised_text;
 
 TEST(MessageVector, CommandFailureWithCausePrintsTwoLines) {
   testing::internal::CaptureStderr();
@@ -20,27 +23,21 @@ TEST(MessageVector, CommandFailureWithCausePrintsTwoLines) {
 }
 
 TEST(MessageVector, ReadFailuresPickTheirKindsText) {
-  try {
-    raise_sector_read_failure(ReadKind::Audio, 10, 20, 0, 3, 0, MSG_MEDIUM_ERROR);
-  } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record),
-              "\nError: Unable to read AUDIO sectors 10 to 20 on device 0:3:0\nBad medium detected\n");
-  }
-  try {
-    raise_sector_read_failure(ReadKind::Data, 1, 2, 0, 3, 0, 0);
-  } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record), "\nError: Unable to read DATA sectors 1 to 2 on device 0:3:0\n");
-  }
+  EXPECT_EQ(
+      raised_text(
+          [&] { raise_sector_read_failure(ReadKind::Audio, 10, 20, 0, 3, 0, MSG_MEDIUM_ERROR); }),
+      "\nError: Unable to read AUDIO sectors 10 to 20 on device 0:3:0\nBad medium detected\n");
+  EXPECT_EQ(raised_text([&] { raise_sector_read_failure(ReadKind::Data, 1, 2, 0, 3, 0, 0); }),
+            "\nError: Unable to read DATA sectors 1 to 2 on device 0:3:0\n");
 }
 
 TEST(MessageVector, LongFileNamesAreNeverCut) {
   const std::string name(5000, 'x');
-  try {
-    raise_message(MSG_CUE_SHEET_LINE, 1, MSG_TEXT, 1, 7u, "Unable to open file \"" + name + "\"");
-  } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record),
-              "\nError: Invalid CUE SHEET command at line 7\nUnable to open file \"" + name + "\"\n");
-  }
+  EXPECT_EQ(raised_text([&] {
+              raise_message(MSG_CUE_SHEET_LINE, 1, MSG_TEXT, 1, 7u,
+                            "Unable to open file \"" + name + "\"");
+            }),
+            "\nError: Invalid CUE SHEET command at line 7\nUnable to open file \"" + name + "\"\n");
 }
 
 TEST(MessageVector, CatalogueIsInOrderAndEveryCodeHasText) {

@@ -11,26 +11,17 @@
 #include <vector>
 
 #include "common/msgvec.h"
+#include "support/raised.h"
 #include "support/scsi_fakes.h"
 
 namespace {
 
 using cdm_test::check_reply;
 using cdm_test::good_reply;
+using cdm_test::raised_text;
 using cdm_test::RecordingTransport;
 using cdm_test::ScopedTransport;
 using Bytes = std::vector<uint8_t>;
-
-// What a raised record prints, or "" when nothing was raised.
-template <typename Body>
-std::string raised_text(Body body) {
-  try {
-    body();
-  } catch (const MSGVEC& record) {
-    return message_vector_text(record);
-  }
-  return "";
-}
 
 class ReaderTest : public testing::Test {
  protected:

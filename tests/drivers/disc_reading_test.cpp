@@ -8,9 +8,12 @@
 
 #include "common/msgvec.h"
 #include "drivers/cd_reader.h"
+#include "support/raised.h"
 #include "support/scsi_fakes.h"
 
 namespace {
+
+using cdm_test::raised_text;
 
 using cdm_test::check_reply;
 using cdm_test::good_reply;
@@ -151,13 +154,8 @@ TEST_F(DiscReading, TocWithoutLeadOutKeepsOnlyTheSentDescriptors) {
 TEST_F(DiscReading, ReadTocFailureRaises) {
   transport->push_reply(good_reply());
   transport->push_reply(check_reply(SENSE_KEY_ILLEGAL_REQUEST, 0x24));
-  try {
-    reader.ReadDiscToc(layout.get(), false, false, false);
-    FAIL() << "nothing raised";
-  } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record),
-              "\nError: 'READ TOC' command failed on device 0:0:0\nIllegal command request\n");
-  }
+  EXPECT_EQ(raised_text([&] { reader.ReadDiscToc(layout.get(), false, false, false); }),
+            "\nError: 'READ TOC' command failed on device 0:0:0\nIllegal command request\n");
 }
 
 TEST_F(DiscReading, CatalogNumberValidity) {
@@ -256,12 +254,8 @@ TEST_F(LastReadable, StopsBeforeTheFirstFailure) {
 
 TEST_F(LastReadable, FirstOfTheWindowFailingRaises) {
   drive(10000, 9926);
-  try {
-    reader.FindLastReadableSector(true);
-    FAIL() << "nothing raised";
-  } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record), "\nError: Unable to find last readable sector\n");
-  }
+  EXPECT_EQ(raised_text([&] { reader.FindLastReadableSector(true); }),
+            "\nError: Unable to find last readable sector\n");
   EXPECT_EQ(transport->commands.size(), 2u);
 }
 

@@ -38,8 +38,6 @@ SampleDisc mixed_disc() {
 
 class CdromDrive : public testing::Test {
  protected:
-  ~CdromDrive() override { remove_folder(folder); }
-
   // Puts the bus of `value` in place; "%s" in it stands for the folder.
   void use(const std::string& value) {
     std::string text = value;
@@ -53,7 +51,8 @@ class CdromDrive : public testing::Test {
     use("0:3:0=CD-ROM DRIVE:500,medium=%s/disc.cue" + items);
   }
 
-  std::string folder = make_scratch_folder();
+  ScratchDirectory scratch;
+  std::string folder = scratch.path();
   std::unique_ptr<ScopedTransport<EmulatedBus>> bus_;
   CdReader reader{};
   void SetUp() override { reader.target = 3; }

@@ -9,8 +9,11 @@
 
 #include "common/msgvec.h"
 #include "support/cue_images.h"
+#include "support/raised.h"
 
 namespace {
+
+using cdm_test::raised_text;
 
 namespace fs = std::filesystem;
 
@@ -27,11 +30,7 @@ std::string read_file(const std::string& path) {
 // parsed from there, so the images are found beside the sheet.
 class CueSheetTest : public testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = make_scratch_folder();
-    write_cue_fixture_images(folder_);
-  }
-  void TearDown() override { remove_folder(folder_); }
+  void SetUp() override { write_cue_fixture_images(folder_); }
 
   std::unique_ptr<CueSheetLayout> parse_fixture(const std::string& kind, const std::string& name) {
     const std::string copy = folder_ + "/" + name;
@@ -53,7 +52,8 @@ class CueSheetTest : public testing::Test {
     return "";
   }
 
-  std::string folder_;
+  ScratchDirectory scratch_;
+  std::string folder_ = scratch_.path();
 };
 
 struct Cue {
@@ -225,14 +225,14 @@ TEST_F(CueSheetTest, WaveFileWithTwoTracks) {
 }
 
 TEST_F(CueSheetTest, ImagesAreFoundInTheCurrentFolderFirst) {
-  const std::string here = make_scratch_folder();
+  ScratchDirectory scratch;
+  const std::string here = scratch.path();
   write_sized_file(here + "/audio100.bin", 7 * 2352);
   const fs::path saved = fs::current_path();
   fs::current_path(here);
   std::unique_ptr<CueSheetLayout> sheet;
   EXPECT_NO_THROW(sheet = parse_cue_sheet(kFixtures + "/good/single.cue"));
   fs::current_path(saved);
-  remove_folder(here);
   ASSERT_TRUE(sheet);
   EXPECT_EQ(sheet->files[0].path, "audio100.bin");
   EXPECT_EQ(sheet->total_frames, 7u);
@@ -245,12 +245,8 @@ TEST_F(CueSheetTest, ImagesAreFoundInTheCurrentFolderFirst) {
 
 TEST_F(CueSheetTest, SheetThatCannotBeRead) {
   for (const std::string& path : {folder_ + "/none.cue", folder_}) {
-    try {
-      parse_cue_sheet(path);
-      ADD_FAILURE() << path;
-    } catch (const MSGVEC& record) {
-      EXPECT_EQ(message_vector_text(record), "\nError: Unable to open file \"" + path + "\"\n");
-    }
+    EXPECT_EQ(raised_text([&] { parse_cue_sheet(path); }),
+              "\nError: Unable to open file \"" + path + "\"\n");
   }
 }
 

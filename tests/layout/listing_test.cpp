@@ -66,14 +66,14 @@ std::string listing(const DiscLayout& layout, bool paging, bool warnings, int* k
 
 // Parses a fixture sheet with the fixture images beside it.
 std::unique_ptr<CueSheetLayout> parse_good_fixture(const std::string& name) {
-  const std::string folder = make_scratch_folder();
+  ScratchDirectory scratch;
+  const std::string folder = scratch.path();
   write_cue_fixture_images(folder);
   std::FILE* file = std::fopen((std::string(CDM_FIXTURE_DIR) + "/cue/good/" + name).c_str(), "rb");
   std::string text;
   for (int c; file && (c = std::fgetc(file)) != EOF;) text.push_back(static_cast<char>(c));
   if (file) std::fclose(file);
   auto sheet = parse_cue_sheet_text(text, folder);
-  remove_folder(folder);
   return sheet;
 }
 

@@ -62,7 +62,7 @@ VmOutcome run_in_vm(const VmRequest& request, const std::string& runner) {
   arguments.insert(arguments.end(), request.arguments.begin(), request.arguments.end());
 
   for (int attempt = 1; attempt <= 2; ++attempt) {
-    outcome.run = run_command("bash", arguments);
+    outcome.run = run_command("bash", arguments, "", "", 1800);
     if (outcome.run.status != MACHINE_COULD_NOT_RUN &&
         (attempt == 2 || !found_no_drive(outcome.run)))
       return outcome;

@@ -5,9 +5,12 @@
 #include "common/console.h"
 #include "common/msgvec.h"
 #include "scsi/device.h"
+#include "support/raised.h"
 #include "support/scsi_fakes.h"
 
 namespace {
+
+using cdm_test::raised_text;
 
 using cdm_test::check_reply;
 using cdm_test::good_reply;
@@ -82,13 +85,8 @@ TEST_F(CommandBytes, InquiryIsAddressedAndKeepsItsSense) {
   EXPECT_EQ(sense[12], 0x25);
 
   transport->push_reply(check_reply(SENSE_KEY_NOT_READY));
-  try {
-    ScsiDevice::Inquiry(0, 1, 7, data, nullptr, true);
-    FAIL() << "no error raised";
-  } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record),
-              "\nError: 'INQUIRY' command failed on device 0:1:7\nDevice is not ready\n");
-  }
+  EXPECT_EQ(raised_text([&] { ScsiDevice::Inquiry(0, 1, 7, data, nullptr, true); }),
+            "\nError: 'INQUIRY' command failed on device 0:1:7\nDevice is not ready\n");
 }
 
 TEST_F(CommandBytes, ReadCapacityConvertsBothFields) {
@@ -174,14 +172,9 @@ TEST_F(CommandBytes, NamedFormsRaiseUnderTheirNames) {
   };
   for (const auto& command : commands) {
     transport->push_reply(check_reply(SENSE_KEY_MEDIUM_ERROR));
-    try {
-      command.call(device);
-      ADD_FAILURE() << command.name << " raised nothing";
-    } catch (const MSGVEC& record) {
-      EXPECT_EQ(message_vector_text(record), std::string("\nError: '") + command.name +
-                                                 "' command failed on device 1:4:2\n"
-                                                 "Bad medium detected\n");
-    }
+    EXPECT_EQ(raised_text([&] { command.call(device); }), std::string("\nError: '") + command.name +
+                                                              "' command failed on device 1:4:2\n"
+                                                              "Bad medium detected\n");
     // Without raise the result comes back.
     transport->push_reply(check_reply(SENSE_KEY_MEDIUM_ERROR));
     EXPECT_EQ(device.CheckNamed(device.SynchronizeCacheRaw(), command.name, false),
@@ -204,13 +197,8 @@ TEST_F(CommandBytes, LastSenseKeepsTheMostRecentFailure) {
 TEST_F(CommandBytes, ARequestThatNeverCompletesGivesZeroAndOneLine) {
   transport->responder = [](ScsiRequest&) {};  // leaves the request pending
   EXPECT_EQ(device.SynchronizeCacheRaw(), 0);
-  try {
-    device.SynchronizeCache(true);
-    FAIL() << "no error raised";
-  } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record),
-              "\nError: 'SYNCHRONIZE CACHE' command failed on device 1:4:2\n");
-  }
+  EXPECT_EQ(raised_text([&] { device.SynchronizeCache(true); }),
+            "\nError: 'SYNCHRONIZE CACHE' command failed on device 1:4:2\n");
 }
 
 TEST_F(CommandBytes, ResetSendsNothing) {
@@ -233,13 +221,8 @@ TEST_F(TestUnitReadyRetries, UnitAttentionOncePausesOnce) {
 
 TEST_F(TestUnitReadyRetries, NotReadyThroughoutTakesThreeTriesAndThreePauses) {
   transport->push_replies(3, check_reply(SENSE_KEY_NOT_READY, 0x04, 0x01));
-  try {
-    device.TestUnitReady(true);
-    FAIL() << "no error raised";
-  } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record),
-              "\nError: 'TEST UNIT READY' command failed on device 1:4:2\nDevice is not ready\n");
-  }
+  EXPECT_EQ(raised_text([&] { device.TestUnitReady(true); }),
+            "\nError: 'TEST UNIT READY' command failed on device 1:4:2\nDevice is not ready\n");
   EXPECT_EQ(transport->commands.size(), 3u);
   EXPECT_EQ(sleeps.pauses, std::vector<unsigned>({1000, 1000, 1000}));
 }

@@ -10,10 +10,13 @@
 #include "emulator/bus.h"
 #include "scsi/models.h"
 #include "scsi/settings.h"
+#include "support/raised.h"
 #include "support/scsi_fakes.h"
 #include "tools/shared/drive_setup.h"
 
 namespace {
+
+using cdm_test::raised_text;
 
 using cdm_test::RecordingTransport;
 using cdm_test::ScopedEnv;
@@ -234,12 +237,8 @@ TEST(AspiOpen, UsesTheInstalledTransport) {
   EXPECT_EQ(aspi_adapter_count(), 3);
   transport->open_result = false;
   EXPECT_EQ(aspi_open(false), 0);
-  try {
-    aspi_open(true);
-    FAIL() << "no error raised";
-  } catch (const MSGVEC& record) {
-    EXPECT_EQ(message_vector_text(record), "\nError: Unable to initialize the ASPI manager\n");
-  }
+  EXPECT_EQ(raised_text([&] { aspi_open(true); }),
+            "\nError: Unable to initialize the ASPI manager\n");
 }
 
 TEST(AspiOpen, TheEnvironmentChoosesTheBackend) {

@@ -74,14 +74,6 @@ void write_sized_file(const std::string& path, uint64_t size) {
   write_bytes(path, bytes);
 }
 
-std::string make_scratch_folder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "cdm-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a scratch folder");
-  return pattern;
-}
-
-void remove_folder(const std::string& folder) { std::filesystem::remove_all(folder); }
-
 void write_cue_fixture_images(const std::string& folder) {
   const std::string base = folder + "/";
   write_sized_file(base + "audio100.bin", 100 * 2352);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
+
 // Bytes of a WAV file: a RIFF header, a "fmt " chunk of `fmt_size` bytes
 // (16 or more) with the given format, optional extra chunk before "data",
 // then `data_size` bytes of samples. `data_size_field` lets a header lie
@@ -28,11 +30,6 @@ std::vector<uint8_t> wav_file_bytes(const WavSpec& spec);
 void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // A file of `size` bytes counting up from 0 (mod 251).
 void write_sized_file(const std::string& path, uint64_t size);
-
-// A fresh folder under the system's temporary folder.
-std::string make_scratch_folder();
-// Removes a folder and everything in it.
-void remove_folder(const std::string& folder);
 
 // Writes every image file that the cue sheet fixtures name into `folder`:
 //   audio100.bin    100 frames of 2352 bytes

@@ -5,34 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-ScratchDirectory::ScratchDirectory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "cdm-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDirectory::~ScratchDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+#include <thread>
 
 ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& directory, const std::string& input) {
@@ -40,7 +20,7 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
 }
 
 ProgramRun run_command(const std::string& program, const std::vector<std::string>& arguments,
-                       const std::string& directory, const std::string& input) {
+                       const std::string& directory, const std::string& input, int time_limit) {
   ScratchDirectory capture;
   const std::string out_path = capture.file("out");
   const std::string err_path = capture.file("err");
@@ -66,11 +46,21 @@ ProgramRun run_command(const std::string& program, const std::vector<std::string
     _exit(127);
   }
   int wait_status = 0;
-  while (waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {
+  bool killed = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(time_limit);
+  for (;;) {
+    const pid_t done = waitpid(child, &wait_status, WNOHANG);
+    if (done == child || (done < 0 && errno != EINTR)) break;
+    if (!killed && std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      killed = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   ProgramRun run;
   run.out = read_file(out_path);
   run.err = read_file(err_path);
+  if (killed) run.err += "(killed: time limit)";
   if (WIFEXITED(wait_status)) run.status = WEXITSTATUS(wait_status);
   if (WIFSIGNALED(wait_status)) run.status = 128 + WTERMSIG(wait_status);
   return run;

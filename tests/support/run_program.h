@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
+
+constexpr int RUN_PROGRAM_TIME_LIMIT = 120;
+
 struct ProgramRun {
   std::string out;   // standard output
   std::string err;   // standard error
@@ -12,31 +16,16 @@ struct ProgramRun {
 };
 
 // Runs CDM_BIN_DIR/<program> with `arguments` in `directory` (the current one
-// when empty). Standard input reads `input` (nothing by default).
+// when empty). Standard input reads `input` (nothing by default). A program
+// still running after RUN_PROGRAM_TIME_LIMIT seconds is killed: its status is
+// then 128 + SIGKILL and its standard error ends in "(killed: time limit)",
+// so a hang fails the test instead of the test run.
 ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& directory = "", const std::string& input = "");
 
 // Runs any program, found on PATH when `program` holds no '/' (the readers
 // of other makers that check the suite's output), in the same way.
+// `time_limit` replaces RUN_PROGRAM_TIME_LIMIT (virtual machines take longer).
 ProgramRun run_command(const std::string& program, const std::vector<std::string>& arguments,
-                       const std::string& directory = "", const std::string& input = "");
-
-// A fresh empty directory under the system's temporary folder for one test,
-// removed with everything in it when the object goes.
-class ScratchDirectory {
- public:
-  ScratchDirectory();
-  ~ScratchDirectory();
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-  const std::string& path() const { return path_; }
-  // path() + "/" + name.
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-// Whole-file helpers for tests: read_file returns "" for a missing file.
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& bytes);
+                       const std::string& directory = "", const std::string& input = "",
+                       int time_limit = RUN_PROGRAM_TIME_LIMIT);

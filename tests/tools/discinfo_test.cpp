@@ -25,8 +25,6 @@ std::string found(const char* product, unsigned id = 3) {
 
 class Discinfo : public testing::Test {
  protected:
-  ~Discinfo() override { remove_folder(folder); }
-
   // Writes the disc and puts it in a drive at 0:3:0 (more devices may follow).
   std::string disc_in_drive(const SampleDisc& disc, const std::string& more = "") {
     const std::string cue = write_sample_disc(folder, "disc", disc);
@@ -38,7 +36,8 @@ class Discinfo : public testing::Test {
     return run_program("discinfo", arguments, "", input);
   }
 
-  std::string folder = make_scratch_folder();
+  ScratchDirectory scratch;
+  std::string folder = scratch.path();
   ScopedEnv no_reader_id{"CDREADER_ID", std::nullopt};
   ScopedEnv no_trace{"TRACE_SCSI_ENABLED", std::nullopt};
 };

@@ -100,8 +100,6 @@ Listing parse_discinfo(const std::string& text) {
 
 class LibcdioCheck : public testing::Test {
  protected:
-  ~LibcdioCheck() override { remove_folder(folder); }
-
   // Lists the disc with both programs and compares; then reads every sector
   // with cd-read and through the emulated drive.
   void check(const SampleDisc& disc) {
@@ -163,7 +161,8 @@ class LibcdioCheck : public testing::Test {
     }
   }
 
-  std::string folder = make_scratch_folder();
+  ScratchDirectory scratch;
+  std::string folder = scratch.path();
 };
 
 TEST_F(LibcdioCheck, ModeOneDataAndAudio) {

@@ -4,6 +4,7 @@
 // status 1. A new program is one row of kPrograms.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ const Program kPrograms[] = {
     {"volbuild", "VOLBUILD", {"in/", "out"}},
     {"discinfo", "DISCINFO", {}},
 };
+
+// Names the row in test listings.
+void PrintTo(const Program& p, std::ostream* os) { *os << p.program; }
 
 std::string banner(const Program& p) {
   return std::string(p.tool_name) + ".EXE - Version 2.4A (November 1996)\n";

@@ -11,6 +11,7 @@
 #include "common/timecode.h"
 #include "common/wav.h"
 #include "layout/cue_scanner.h"
+#include "common/text.h"
 
 namespace {
 
@@ -37,12 +38,6 @@ bool time_in_range(uint32_t minute, uint32_t second, uint32_t frame) {
 
 uint32_t time_frames(uint32_t minute, uint32_t second, uint32_t frame) {
   return minute * 4500u + second * 75u + frame;
-}
-
-std::string upper_case(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
 }
 
 // The one pass over a cue sheet with its working state.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "common/byteorder.h"
 #include "support/cue_images.h"
 
 namespace {
@@ -133,7 +134,7 @@ TEST(WavHeader, SizesThatLieAboutTheFile) {
                         Lie{list + 4, 0xFFFFFFFF - list - 7}, Lie{16, 0xFFFFFFFF},
                         Lie{16, 0xFFFFFFF0}, Lie{4, 0xFFFFFFFF}}) {
     std::vector<uint8_t> bytes = whole;
-    for (int i = 0; i < 4; ++i) bytes[lie.at + i] = static_cast<uint8_t>(lie.claimed >> (8 * i));
+    put_le32(bytes.data() + lie.at, lie.claimed);
     EXPECT_EQ(check(bytes, &size, &offset), 0) << lie.at << " " << lie.claimed;
   }
 }

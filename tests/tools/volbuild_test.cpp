@@ -11,6 +11,7 @@
 
 #include "common/sector.h"
 #include "common/timecode.h"
+#include "iso9660/layout.h"
 #include "support/scratch_tree.h"
 
 namespace {
@@ -247,6 +248,22 @@ TEST(VolbuildHostile, EveryCaseFailsWithItsMessageAndLeavesTheOldImageAlone) {
        {"/RECURSE"},
        "",
        "Error: Volume exceeds 4294967295 blocks!\n"},
+      {"1000 files seen through each of 8^5 links",
+       [](const ScratchTree& t) {
+         write_fan_out(t, 8);
+         for (int i = 0; i < 1000; ++i) t.write_file("src/d7/f" + std::to_string(i), 0);
+       },
+       {"/RECURSE"},
+       "",
+       "Error: Too many files in volume (more than 1000000)!\n"},
+      {"more names in one directory than 31 sectors can hold",
+       [](const ScratchTree& t) {
+         for (std::size_t i = 0; i <= MAX_DIRECTORY_ENTRIES; ++i)
+           t.write_file("src/many/" + std::to_string(i), 0);
+       },
+       {"/RECURSE"},
+       "",
+       "Error: Too many files in directory!\n\"src/many/\"\n"},
       {"a link loop reached at level 9",
        [](const ScratchTree& t) {
          t.make_folder("src/2/3/4/5/6/7/8");

@@ -1,12 +1,13 @@
 // Model code -> driver object. Each drive family adds one row per model code
 // it serves (its leaf class); every CD drive without a row is read by the
-// generic reader, and disks and the disc transporter get a plain ScsiDevice
-// (the transporter's commands are ScsiDevice's own).
+// generic reader, and disks get a plain ScsiDevice.
 #include "drivers/driver_factory.h"
 
 #include <iterator>
 
 #include "drivers/cd_reader.h"
+#include "drivers/disc_transporter.h"
+#include "drivers/philips_recorder.h"
 #include "scsi/models.h"
 
 namespace {
@@ -24,7 +25,14 @@ struct DriverRow {
 // One row per model code that a family serves, in model code order.
 const DriverRow driver_table[] = {
     {MODEL_DISK, make<ScsiDevice>},
-    {MODEL_TRANSPORTER, make<ScsiDevice>},
+    {2, make<PhilipsClass2>},
+    {MODEL_TRANSPORTER, make<DiscTransporter>},
+    {6, make<PhilipsClass6>},
+    {7, make<PhilipsClass7>},
+    {8, make<PhilipsClass8>},
+    {9, make<PhilipsClass9>},
+    {12, make<PhilipsClass12>},
+    {14, make<PhilipsClass14>},
 };
 
 }  // namespace

@@ -4,14 +4,9 @@
 #include <cstdio>
 
 #include "common/console.h"
+#include "common/text.h"
 
 namespace {
-
-std::string upper_case(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // The value after "<name>=", or false when the argument does not go on with '='.
 bool value_after(const std::string& upper, const std::string& name, std::string* value) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/text.h"
+
 namespace {
 
 constexpr std::size_t kBaseLength = 8;
@@ -11,7 +13,7 @@ std::string mapped(const std::string& text, std::size_t limit) {
   std::string out;
   for (char c : text) {
     if (out.size() == limit) break;
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    c = ascii_upper(c);
     const bool allowed = (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
     out.push_back(allowed ? c : '_');
   }

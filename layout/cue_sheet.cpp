@@ -9,6 +9,7 @@
 #include "common/timecode.h"
 #include "common/wav.h"
 #include "layout/cue_scanner.h"
+#include "common/text.h"
 
 namespace {
 
@@ -39,12 +40,6 @@ bool time_in_range(uint16_t minute, uint16_t second, uint16_t frame) {
 
 uint32_t time_frames(uint16_t minute, uint16_t second, uint16_t frame) {
   return minute * 4500u + second * 75u + frame;
-}
-
-std::string upper_case(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
 }
 
 // The one pass over a cue sheet with its working state.

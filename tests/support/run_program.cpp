@@ -29,7 +29,8 @@ struct OutputPlace {
   std::string path;
 };
 
-// The descriptor of the place (not kept) that standard output takes; -1
+// The descriptor of the place (not kept) that standard output takes (for
+// the closed places, a pipe closed again before the program starts); -1
 // when it cannot be opened. Runs in the child.
 int open_output_place(const OutputPlace& output) {
   if (output.place == StdoutPlace::kFile) return open(output.path.c_str(), O_WRONLY);
@@ -63,7 +64,10 @@ ProgramRun run_with(const std::string& program, const std::vector<std::string>& 
     dup2(in_fd, 0);
     dup2(out_fd, 1);
     dup2(err_fd, 2);
-    if (!output.kept && output.place == StdoutPlace::kClosed) close(1);
+    if (!output.kept && output.place == StdoutPlace::kAllClosed) close(0);
+    if (!output.kept &&
+        (output.place == StdoutPlace::kClosed || output.place == StdoutPlace::kAllClosed))
+      close(1);
     // As a shell starts it: a write to a closed pipe would end the program.
     signal(SIGPIPE, SIG_DFL);
     if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);

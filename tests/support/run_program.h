@@ -33,6 +33,7 @@ ProgramRun run_command(const std::string& program, const std::vector<std::string
 // Where run_program_with_stdout puts a program's standard output.
 enum class StdoutPlace {
   kClosed,      // closed, as a shell's ">&-" leaves it
+  kAllClosed,   // closed, and standard input too ("<&- >&-")
   kBrokenPipe,  // a pipe whose reading end is closed: writes fail with EPIPE
   kFile,        // an existing file opened for writing, not created ("/dev/full")
 };

@@ -139,6 +139,9 @@ TEST_F(SectconvHostile, StandardOutputClosedOrFailing) {
   const Case cases[] = {
       // Closed: the output file must not take descriptor 1 and get the texts.
       {StdoutPlace::kClosed, "", "", 0},
+      // With standard input closed too, the input takes descriptor 0 and the
+      // output descriptor 1, unless they are opened on /dev/null first.
+      {StdoutPlace::kAllClosed, "", "", 0},
       {StdoutPlace::kFile, "/dev/full",
        "\nError writing standard output: No space left on device\n", 1},
       {StdoutPlace::kBrokenPipe, "", "\nError writing standard output: Broken pipe\n", 1},

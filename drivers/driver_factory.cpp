@@ -7,6 +7,7 @@
 
 #include "drivers/cd_reader.h"
 #include "drivers/disc_transporter.h"
+#include "drivers/philips_recorder.h"
 #include "scsi/models.h"
 
 namespace {
@@ -24,7 +25,14 @@ struct DriverRow {
 // One row per model code that a family serves, in model code order.
 const DriverRow driver_table[] = {
     {MODEL_DISK, make<ScsiDevice>},
+    {2, make<PhilipsClass2>},
     {MODEL_TRANSPORTER, make<DiscTransporter>},
+    {6, make<PhilipsClass6>},
+    {7, make<PhilipsClass7>},
+    {8, make<PhilipsClass8>},
+    {9, make<PhilipsClass9>},
+    {12, make<PhilipsClass12>},
+    {14, make<PhilipsClass14>},
 };
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include "common/console.h"
 
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -28,8 +31,50 @@ std::function<void(unsigned)>& sleeper() {
   return function;
 }
 
+// The reason of the first failed write on standard output (0: none yet).
+// Kept when it happens: the C library drops the unwritten data, so a later
+// flush that has nothing left to write succeeds.
+int& output_error() {
+  static int error = 0;
+  return error;
+}
+
+void note_output_error() {
+  if (output_error() == 0) output_error() = errno != 0 ? errno : EIO;
+}
+
+void flush_output() {
+  if (std::fflush(stdout) != 0) note_output_error();
+}
+
+// Makes sure descriptors 0, 1 and 2 are open, on /dev/null where they are
+// not, so that no file the program opens takes the place of one and gets
+// what is written to standard output. False when that cannot be done.
+bool open_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor is taken: this one, as those below are open.
+    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened != fd) {
+      if (opened >= 0) ::close(opened);
+      return false;
+    }
+  }
+  return true;
+}
+
+// After the body: "\nError writing standard output: %s\n" with the system's
+// reason when anything written there was lost (a full disk, a closed pipe).
+bool standard_output_written() {
+  flush_output();
+  if (output_error() == 0 && !std::ferror(stdout)) return true;
+  const int error = output_error() != 0 ? output_error() : EIO;
+  std::fprintf(stderr, "\nError writing standard output: %s\n", std::strerror(error));
+  return false;
+}
+
 int console_key() {
-  std::fflush(stdout);
+  flush_output();
   unsigned char byte = 0;
   if (isatty(STDIN_FILENO)) {
     termios saved{};
@@ -50,6 +95,12 @@ int console_key() {
 }  // namespace
 
 int run_tool(const std::function<int()>& body) {
+  if (!open_standard_descriptors()) return 1;
+  // A write to a closed pipe fails with EPIPE and is reported, instead of
+  // ending the program without a word.
+  std::signal(SIGPIPE, SIG_IGN);
+  output_error() = 0;
+  std::clearerr(stdout);
   int status = 1;
   try {
     status = body();
@@ -59,16 +110,16 @@ int run_tool(const std::function<int()>& body) {
   } catch (const ToolExit& exit_record) {
     status = exit_record.status;
   } catch (const std::bad_alloc&) {
-    std::fflush(stdout);
+    flush_output();
     std::fputs("\nMemory allocation error!\n", stderr);
     status = 1;
   } catch (const std::exception& failure) {
     // Anything else thrown ends the tool as a reported error, never as a crash.
-    std::fflush(stdout);
+    flush_output();
     std::fprintf(stderr, "\nError: %s\n", failure.what());
     status = 1;
   }
-  if (std::fflush(stdout) != 0 && status == 0) status = 1;
+  if (!standard_output_written()) status = 1;
   std::fflush(stderr);
   return status;
 }
@@ -95,10 +146,12 @@ std::string format_text(const char* format, ...) {
   return out;
 }
 
-void out_text(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void out_text(const std::string& text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) note_output_error();
+}
 
 void err_text(const std::string& text) {
-  std::fflush(stdout);
+  flush_output();
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
 }
@@ -120,7 +173,7 @@ void confirm_prompt(const std::string& prompt) {
 }
 
 void wait_for_return() {
-  std::fflush(stdout);
+  flush_output();
   int c = 0;
   do {
     c = std::getchar();
@@ -144,7 +197,7 @@ void Pager::before_row() {
 void ProgressLine::start() {
   last_ = 0;
   if (enabled_) out_text(" 0% completed.\r");
-  std::fflush(stdout);
+  flush_output();
 }
 
 void ProgressLine::update(uint64_t done, uint64_t total) {
@@ -154,7 +207,7 @@ void ProgressLine::update(uint64_t done, uint64_t total) {
     last_ = percent;
     if (enabled_) {
       out_text(format_text(" %u%% completed.\r", percent));
-      std::fflush(stdout);
+      flush_output();
     }
   }
 }
@@ -176,7 +229,7 @@ void set_sleep_function(std::function<void(unsigned)> function) { sleeper() = st
 
 void beep() {
   out_text("\a");
-  std::fflush(stdout);
+  flush_output();
 }
 
 void* allocate_or_exit(std::size_t size, bool zero) {

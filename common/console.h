@@ -19,8 +19,12 @@ struct ToolExit {
 // Runs a tool's body inside the one handler: a caught MSGVEC is printed with
 // print_message_vector, a ToolExit gives its status, an allocation failure
 // prints "\nMemory allocation error!\n", any other exception "\nError: %s\n"
-// with its text. Returns the exit status. Flushes both
-// streams before returning.
+// with its text. Returns the exit status. Before the body, descriptors 0, 1
+// and 2 are opened on /dev/null where they are closed (status 1 when that
+// fails), and SIGPIPE is ignored. After it, both streams are flushed, and
+// when anything written to standard output was lost, "\nError writing
+// standard output: %s\n" with the system's reason goes to standard error and
+// the status is 1.
 int run_tool(const std::function<int()>& body);
 
 // Prints an error text on standard error and throws ToolExit{1}.

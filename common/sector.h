@@ -10,11 +10,18 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/timecode.h"
+
 constexpr std::size_t RAW_SECTOR_SIZE = 2352;
 constexpr std::size_t DATA_BLOCK_SIZE = 2048;     // mode 1 and mode 2 form 1 user data
 constexpr std::size_t MODE2_BODY_SIZE = 2336;     // everything after the header
 constexpr std::size_t FORM2_DATA_SIZE = 2324;     // mode 2 form 2 user data
 constexpr std::size_t SECTOR_WORDS = RAW_SECTOR_SIZE / 4;  // 588 32-bit words
+
+// Sectors that a raw image whose first sector is LBA 0 can hold before its
+// headers run past the last BCD address (LBA 0 to LAST_BCD_LBA): 449850.
+// Writers of raw images refuse a larger one before writing anything.
+constexpr uint64_t MAX_RAW_IMAGE_SECTORS = uint64_t{LAST_BCD_LBA} + 1;
 
 // Byte offsets inside a raw sector.
 constexpr std::size_t SECTOR_HEADER_OFFSET = 12;       // minute, second, frame (BCD), mode

@@ -7,78 +7,13 @@
 #include <vector>
 
 #include "common/timecode.h"
+#include "support/sector_checks.h"
 
 namespace {
 
-// GF(2^8) with the field polynomial x^8 + x^4 + x^3 + x^2 + 1, multiplied
-// bit by bit (no tables), to check parity against the parity-check equations.
-uint8_t gf_multiply(uint8_t a, uint8_t b) {
-  uint32_t product = 0;
-  uint32_t shifted = a;
-  for (int bit = 0; bit < 8; ++bit) {
-    if (b & (1u << bit)) product ^= shifted;
-    shifted <<= 1;
-    if (shifted & 0x100) shifted ^= 0x11D;
-  }
-  return static_cast<uint8_t>(product);
-}
-
-uint8_t gf_alpha_power(int exponent) {
-  uint8_t value = 1;
-  for (int i = 0; i < exponent; ++i) value = gf_multiply(value, 2);
-  return value;
-}
-
-// A codeword v_0..v_{n-1} of the P or Q code satisfies sum v_i = 0 and
-// sum v_i * alpha^(n-1-i) = 0.
-bool syndromes_zero(const std::vector<uint8_t>& v) {
-  uint8_t s0 = 0;
-  uint8_t s1 = 0;
-  const int n = static_cast<int>(v.size());
-  for (int i = 0; i < n; ++i) {
-    s0 ^= v[i];
-    s1 ^= gf_multiply(v[i], gf_alpha_power(n - 1 - i));
-  }
-  return s0 == 0 && s1 == 0;
-}
-
-// Checks every P column (24 symbols + 2 parity) and Q diagonal (43 + 2) of
-// both byte halves; a mode 2 sector's header counts as zero.
-void expect_parity_checks(const uint8_t* sector) {
-  std::vector<uint8_t> area(sector + 12, sector + 2352);
-  if (sector[15] == 2) std::fill(area.begin(), area.begin() + 4, 0);
-  for (int half = 0; half < 2; ++half) {
-    for (int column = 0; column < 43; ++column) {
-      std::vector<uint8_t> v;
-      for (int k = 0; k < 26; ++k) v.push_back(area[2 * column + 86 * k + half]);
-      EXPECT_TRUE(syndromes_zero(v)) << "P column " << column << " half " << half;
-    }
-    for (int diagonal = 0; diagonal < 26; ++diagonal) {
-      std::vector<uint8_t> v;
-      for (int k = 0; k < 43; ++k) v.push_back(area[(86 * diagonal + 88 * k) % 2236 + half]);
-      v.push_back(area[2236 + 2 * diagonal + half]);
-      v.push_back(area[2236 + 52 + 2 * diagonal + half]);
-      EXPECT_TRUE(syndromes_zero(v)) << "Q diagonal " << diagonal << " half " << half;
-    }
-  }
-}
-
-// The EDC polynomial (x^16 + x^15 + x^2 + 1)(x^16 + x^2 + x + 1), multiplied
-// out and bit-reversed, then run one bit at a time.
-uint32_t bitwise_edc(const uint8_t* data, std::size_t length) {
-  uint64_t product = 0;
-  for (int a : {16, 15, 2, 0})
-    for (int b : {16, 2, 1, 0}) product ^= 1ull << (a + b);
-  uint32_t reflected = 0;
-  for (int bit = 0; bit < 32; ++bit)
-    if (product & (1ull << bit)) reflected |= 1u << (31 - bit);
-  uint32_t crc = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    crc ^= data[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ reflected : crc >> 1;
-  }
-  return crc;
-}
+using cdm_test::bitwise_edc;
+using cdm_test::gf_multiply;
+using cdm_test::parity_faults;
 
 uint32_t le32(const uint8_t* at) {
   return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
@@ -117,20 +52,8 @@ TEST(SectorTables, KnownEntries) {
 }
 
 TEST(SectorTables, ScramblerIsTheShiftRegisterSequence) {
-  // Fibonacci form: 15 register bits, output the lowest, feed back bit0 ^ bit1 at the top.
-  std::vector<int> reg(15, 0);
-  reg[0] = 1;
-  for (std::size_t i = 0; i < 12; ++i) EXPECT_EQ(SCRAMBLER_TABLE[i], 0);
-  for (std::size_t i = 12; i < RAW_SECTOR_SIZE; ++i) {
-    int byte = 0;
-    for (int bit = 0; bit < 8; ++bit) {
-      byte |= reg[0] << bit;
-      const int feedback = reg[0] ^ reg[1];
-      reg.erase(reg.begin());
-      reg.push_back(feedback);
-    }
-    ASSERT_EQ(SCRAMBLER_TABLE[i], byte) << i;
-  }
+  const std::vector<uint8_t>& sequence = cdm_test::scrambler_sequence();
+  for (std::size_t i = 0; i < RAW_SECTOR_SIZE; ++i) ASSERT_EQ(SCRAMBLER_TABLE[i], sequence[i]) << i;
   EXPECT_EQ(SCRAMBLER_TABLE[12], 0x01);
   EXPECT_EQ(SCRAMBLER_TABLE[13], 0x80);
   EXPECT_EQ(SCRAMBLER_TABLE[14], 0x00);
@@ -152,7 +75,7 @@ TEST(BuildSector, Mode1WithDataHasHeaderEdcAndValidParity) {
     EXPECT_EQ(le32(s.data() + 2064), bitwise_edc(s.data(), 2064));
     EXPECT_EQ(bitwise_edc(s.data(), 2068), 0u);  // data followed by its own EDC
     for (int i = 2068; i < 2076; ++i) EXPECT_EQ(s[i], 0);
-    expect_parity_checks(s.data());
+    EXPECT_EQ(parity_faults(s.data()), "");
     EXPECT_TRUE(sector_matches_address(s.data(), lba));
     EXPECT_FALSE(sector_matches_address(s.data(), lba + 1));
   }
@@ -166,7 +89,7 @@ TEST(BuildSector, Mode1NullDataSkipsOnlyZeroParity) {
   for (int i = 16; i < 2064; ++i) ASSERT_EQ(s[i], 0);
   EXPECT_NE(le32(s.data() + 2064), 0u);
   EXPECT_EQ(le32(s.data() + 2064), bitwise_edc(s.data(), 2064));
-  expect_parity_checks(s.data());
+  EXPECT_EQ(parity_faults(s.data()), "");
   RawSector full = s;
   compute_ecc(full.data(), false);
   EXPECT_TRUE(sectors_equal(full.data(), s.data()));
@@ -196,7 +119,7 @@ TEST(BuildSector, Mode2Form1) {
   EXPECT_EQ(std::memcmp(s.data() + 12, header, 12), 0);
   EXPECT_EQ(std::memcmp(s.data() + 24, data.data(), 2048), 0);
   EXPECT_EQ(le32(s.data() + 2072), bitwise_edc(s.data() + 16, 2056));
-  expect_parity_checks(s.data());
+  EXPECT_EQ(parity_faults(s.data()), "");
 
   RawSector gap;
   build_sector(gap.data(), SECTOR_MODE2_FORM1, 0, nullptr, nullptr, true, false, false);
@@ -303,6 +226,20 @@ TEST(SectorCompare, FindSectorAtWordPlaces) {
   EXPECT_TRUE(sector_is_zero(zero.data()));
   zero[2351] = 1;
   EXPECT_FALSE(sector_is_zero(zero.data()));
+}
+
+TEST(BuildSector, LastAddressWithABcdHeader) {
+  // 99:59:74 is the last time a header can hold; one more sector is minute 100.
+  const std::vector<uint8_t> data = random_bytes(2048, 17);
+  RawSector s;
+  build_sector(s.data(), SECTOR_MODE1, LAST_BCD_LBA, nullptr, data.data(), false, false, false);
+  const uint8_t header[4] = {0x99, 0x59, 0x74, 0x01};
+  EXPECT_EQ(std::memcmp(s.data() + 12, header, 4), 0);
+  cdm_test::ExpectedSector expected;
+  expected.lba = LAST_BCD_LBA;
+  expected.data = data.data();
+  EXPECT_EQ(cdm_test::raw_sector_faults(s.data(), expected), "");
+  EXPECT_EQ(lba_to_msf(LAST_BCD_LBA + 1), (MsfTime{100, 0, 0}));
 }
 
 }  // namespace

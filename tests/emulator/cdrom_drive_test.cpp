@@ -19,6 +19,7 @@
 #include "support/cue_images.h"
 #include "support/sample_discs.h"
 #include "support/scsi_fakes.h"
+#include "support/sector_checks.h"
 
 namespace {
 
@@ -140,13 +141,17 @@ TEST_F(CdromDrive, TracksStoredCookedReadAsRawSectors) {
   write_bytes(folder + "/cooked.cue", Bytes(sheet.begin(), sheet.end()));
   use("0:3:0=CD-ROM DRIVE:500,medium=%s/cooked.cue");
   ASSERT_EQ(reader.SetBlockLengthNamed(SECTOR_KIND_DATA, 2352, false), 1);
-  uint8_t sector[2352] = {}, expected[2352] = {};
+  uint8_t sector[2352] = {};
+  cdm_test::ExpectedSector expected;
   ASSERT_EQ(reader.ReadDataSectors(sector, 2352, 1, 5, false), 1);
-  build_sector(expected, SECTOR_MODE1, 5, nullptr, cooked.data() + 5 * 2048, false, false, false);
-  EXPECT_EQ(Bytes(sector, sector + 2352), Bytes(expected, expected + 2352));
+  expected.lba = 5;
+  expected.data = cooked.data() + 5 * 2048;
+  EXPECT_EQ(cdm_test::raw_sector_faults(sector, expected), "");
   ASSERT_EQ(reader.ReadDataSectors(sector, 2352, 1, 23, false), 1);
-  build_sector(expected, SECTOR_MODE2, 23, nullptr, body.data() + 3 * 2336, false, false, false);
-  EXPECT_EQ(Bytes(sector, sector + 2352), Bytes(expected, expected + 2352));
+  expected.lba = 23;
+  expected.type = SECTOR_MODE2;
+  expected.data = body.data() + 3 * 2336;
+  EXPECT_EQ(cdm_test::raw_sector_faults(sector, expected), "");
   // The PREGAP of the audio track is silence, its first frame at 30 + 150.
   ASSERT_EQ(reader.ReadAudioSectors(sector, 1, 100, SUBCODE_NONE, false), 1);
   EXPECT_EQ(Bytes(sector, sector + 2352), Bytes(2352, 0));

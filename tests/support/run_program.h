@@ -29,3 +29,18 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
 ProgramRun run_command(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& directory = "", const std::string& input = "",
                        int time_limit = RUN_PROGRAM_TIME_LIMIT);
+
+// Where run_program_with_stdout puts a program's standard output.
+enum class StdoutPlace {
+  kClosed,      // closed, as a shell's ">&-" leaves it
+  kAllClosed,   // closed, and standard input too ("<&- >&-")
+  kBrokenPipe,  // a pipe whose reading end is closed: writes fail with EPIPE
+  kFile,        // an existing file opened for writing, not created ("/dev/full")
+};
+
+// Runs CDM_BIN_DIR/<program> as run_program does, with standard output at
+// `place` (`path` names the file of kFile); `out` stays empty.
+ProgramRun run_program_with_stdout(const std::string& program,
+                                   const std::vector<std::string>& arguments,
+                                   const std::string& directory, StdoutPlace place,
+                                   const std::string& path = "");

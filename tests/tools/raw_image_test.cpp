@@ -114,13 +114,41 @@ TEST(RawImage, WriteErrorThatShowsOnlyAtClose) {
   EXPECT_EQ(o.err, "\nUnexpected error writing output file!\n");
 }
 
-TEST(RawImage, SizeLineOfAnImageBeyondFourGigabytes) {
-  ShortSource in(5ull * 1024 * 1024 * 1024, 0);
-  FaultySink out(UINT64_MAX, false);
-  const Outcome o = convert(in, out);
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.out, "File contains 5120Mb of data (2621440 blocks)\nProcessing...\n 0% completed.\r");
-  EXPECT_EQ(o.err, "\nUnexpected error reading input file!\n");
+TEST(RawImage, ImagesPastTheLastAddressAreRefusedBeforeAnythingIsWritten) {
+  // The last sector may be LBA 449849 (99:59:74), the postgap's included.
+  // An image that passes fails here only at its first read.
+  struct Case {
+    uint64_t blocks;
+    bool postgap;
+    std::string err;
+  };
+  const Case cases[] = {
+      {449850, false, "\nUnexpected error reading input file!\n"},
+      {449851, false,
+       "Error: Input file has 449851 blocks, more than the 449850 that sector addresses up to "
+       "99:59:74 allow!\n"},
+      {449700, true, "\nUnexpected error reading input file!\n"},
+      {449701, true,
+       "Error: Input file has 449701 blocks, more than the 449700 that sector addresses up to "
+       "99:59:74 allow with "
+       "the postgap!\n"},
+      // Past 4 GiB: the count is not cut to 32 bits.
+      {2621440 + 1, false,
+       "Error: Input file has 2621441 blocks, more than the 449850 that sector addresses up to "
+       "99:59:74 allow!\n"},
+  };
+  for (const Case& c : cases) {
+    ShortSource in(c.blocks * 2048, 0);
+    FaultySink out(UINT64_MAX, false);
+    const Outcome o = convert(in, out, c.postgap);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err, c.err);
+    const bool passes = c.err[0] == '\n';
+    const std::string shown = "File contains 879Mb of data (" + std::to_string(c.blocks) +
+                              " blocks)\nProcessing...\n 0% completed.\r";
+    EXPECT_EQ(o.out, passes ? shown : "");
+    EXPECT_TRUE(out.bytes.empty());
+  }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // sectconv run as a program: exact texts, exit statuses and output bytes.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstring>
@@ -8,6 +7,7 @@
 
 #include "common/sector.h"
 #include "support/run_program.h"
+#include "support/sector_checks.h"
 
 namespace {
 
@@ -36,6 +36,25 @@ std::string random_image(std::size_t blocks, unsigned seed) {
 
 const uint8_t* sector_at(const std::string& raw, std::size_t index) {
   return reinterpret_cast<const uint8_t*>(raw.data()) + index * RAW_SECTOR_SIZE;
+}
+
+const uint8_t* block_at(const std::string& image, std::size_t index) {
+  return reinterpret_cast<const uint8_t*>(image.data()) + index * DATA_BLOCK_SIZE;
+}
+
+// What sectconv prints for an image of `blocks` blocks: the percentages of
+// a conversion that goes 27 blocks at a time.
+std::string expected_run(std::size_t blocks, bool postgap) {
+  std::string shown = "File contains " + std::to_string((blocks * 2048 + 1048575) / 1048576) +
+                      "Mb of data (" + std::to_string(blocks) +
+                      " blocks)\nProcessing...\n 0% completed.\r";
+  std::size_t last = 0;
+  for (std::size_t done = 27; done < blocks + 27; done += 27) {
+    const std::size_t percent = std::min(done, blocks) * 100 / blocks;
+    if (percent > last) shown += " " + std::to_string(percent) + "% completed.\r";
+    last = percent;
+  }
+  return shown + "Conversion completed!\n" + (postgap ? "Writing POSTGAP (150 blocks)...\n" : "");
 }
 
 std::string header_of(const std::string& raw, std::size_t index) {
@@ -79,42 +98,41 @@ TEST(Sectconv, FileErrors) {
   ScratchDirectory dir;
   ProgramRun run = run_program("sectconv", {"missing.iso", "out.bin"}, dir.path());
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "Error opening \"missing.iso\"\n");
+  EXPECT_EQ(run.err, "Error opening \"missing.iso\"\nNo such file or directory\n");
   EXPECT_EQ(run.status, 1);
 
   run = run_program("sectconv", {dir.path() + "/", "out.bin"}, dir.path());  // a directory
-  EXPECT_EQ(run.err, "Error opening \"" + dir.path() + "/\"\n");
+  EXPECT_EQ(run.err, "Error opening \"" + dir.path() + "/\"\nIs a directory\n");
   EXPECT_EQ(run.status, 1);
 
   const std::string image = random_image(2, 2);
   write_file(dir.file("in.iso"), image);
   run = run_program("sectconv", {"in.iso", "no/such/dir/out.bin"}, dir.path());
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "Error creating \"no/such/dir/out.bin\"\n");
+  EXPECT_EQ(run.err, "Error creating \"no/such/dir/out.bin\"\nNo such file or directory\n");
   EXPECT_EQ(run.status, 1);
 
   // The input named as the output too is refused before it is emptied.
   run = run_program("sectconv", {"in.iso", "./in.iso"}, dir.path());
-  EXPECT_EQ(run.err, "Error creating \"./in.iso\"\n");
+  EXPECT_EQ(run.err, "Error creating \"./in.iso\"\nIt is the input file\n");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(read_file(dir.file("in.iso")), image);
 
-  // 2049 bytes: refused before anything is written; the output exists, empty.
+  // 2049 bytes: refused before the output is created or emptied.
   write_file(dir.file("odd.iso"), std::string(2049, 'x'));
   write_file(dir.file("odd.bin"), "old contents");
   run = run_program("sectconv", {"odd.iso", "odd.bin"}, dir.path());
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "Error: Input file length is not a multiple of 2048!\n");
   EXPECT_EQ(run.status, 1);
-  struct stat info {};
-  ASSERT_EQ(stat(dir.file("odd.bin").c_str(), &info), 0);
-  EXPECT_EQ(info.st_size, 0);
+  EXPECT_EQ(read_file(dir.file("odd.bin")), "old contents");
 
   // A full disk.
   run = run_program("sectconv", {"in.iso", "/dev/full", "/POSTGAP"}, dir.path());
   EXPECT_EQ(run.out,
             "File contains 1Mb of data (2 blocks)\nProcessing...\n 0% completed.\r");
-  EXPECT_EQ(run.err, "\nUnexpected error writing output file!\n");
+  EXPECT_EQ(run.err,
+            "\nUnexpected error writing output file!\nOutput file \"/dev/full\" is incomplete.\n");
   EXPECT_EQ(run.status, 1);
 }
 
@@ -142,11 +160,7 @@ TEST(Sectconv, Mode1ImageWithPostgapThroughAbsolutePaths) {
   const std::string image = random_image(300, 3);
   write_file(dir.file("in.iso"), image);
   const ProgramRun run = run_program("sectconv", {dir.file("in.iso"), dir.file("out.bin"), "/POSTGAP"});
-  std::string progress = " 0% completed.\r";
-  for (unsigned done = 27; done < 300 + 27; done += 27)
-    progress += " " + std::to_string(std::min(done, 300u) * 100 / 300) + "% completed.\r";
-  EXPECT_EQ(run.out, "File contains 1Mb of data (300 blocks)\nProcessing...\n" + progress +
-                         "Conversion completed!\nWriting POSTGAP (150 blocks)...\n");
+  EXPECT_EQ(run.out, expected_run(300, true));
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 0);
   const std::string raw = read_file(dir.file("out.bin"));
@@ -155,15 +169,14 @@ TEST(Sectconv, Mode1ImageWithPostgapThroughAbsolutePaths) {
   EXPECT_EQ(header_of(raw, 299), std::string("\x00\x05\x74\x01", 4));  // LBA 299
   EXPECT_EQ(header_of(raw, 300), std::string("\x00\x06\x00\x01", 4));  // postgap goes on
   EXPECT_EQ(header_of(raw, 449), std::string("\x00\x07\x74\x01", 4));
-  for (std::size_t i = 0; i < 300; i += 37) {
-    EXPECT_EQ(raw.substr(i * RAW_SECTOR_SIZE, 12), std::string(reinterpret_cast<const char*>(SECTOR_SYNC.data()), 12));
-    EXPECT_EQ(raw.substr(i * RAW_SECTOR_SIZE + 16, 2048), image.substr(i * 2048, 2048));
-    EXPECT_EQ(sector_edc(sector_at(raw, i)), *reinterpret_cast<const uint32_t*>(sector_at(raw, i) + 2064));
+  for (std::size_t i = 0; i < 450; ++i) {
+    cdm_test::ExpectedSector expected;
+    expected.lba = static_cast<int32_t>(i);
+    expected.data = i < 300 ? block_at(image, i) : nullptr;
+    ASSERT_EQ(cdm_test::raw_sector_faults(sector_at(raw, i), expected), "") << i;
   }
-  for (std::size_t i = 300; i < 450; ++i) {
-    EXPECT_EQ(raw.substr(i * RAW_SECTOR_SIZE + 16, 2048), std::string(2048, '\0'));
-    EXPECT_NE(raw.substr(i * RAW_SECTOR_SIZE + 2064, 4), std::string(4, '\0'));  // EDC over the header
-  }
+  EXPECT_NE(raw.substr(300 * RAW_SECTOR_SIZE + 2064, 4),
+            std::string(4, '\0'));  // EDC over the header
 }
 
 TEST(Sectconv, LowerCaseMode2) {
@@ -188,6 +201,7 @@ TEST(Sectconv, LowerCaseMode2) {
 TEST(Sectconv, ScrambledOutputIsClearOutputXorScrambler) {
   ScratchDirectory dir;
   write_file(dir.file("in.iso"), random_image(40, 5));
+  const std::vector<uint8_t>& scrambler = cdm_test::scrambler_sequence();
   for (const char* mode : {"/POSTGAP", "/MODE2"}) {
     ASSERT_EQ(run_program("sectconv", {"in.iso", "clear.bin", mode, "/POSTGAP"}, dir.path()).status, 0);
     ASSERT_EQ(run_program("sectconv", {"in.iso", "scrambled.bin", mode, "/SCRAMBLE", "/POSTGAP"}, dir.path()).status, 0);
@@ -197,7 +211,52 @@ TEST(Sectconv, ScrambledOutputIsClearOutputXorScrambler) {
     ASSERT_EQ(scrambled.size(), clear.size());
     for (std::size_t i = 0; i < clear.size(); ++i)
       ASSERT_EQ(static_cast<uint8_t>(scrambled[i]),
-                static_cast<uint8_t>(clear[i]) ^ SCRAMBLER_TABLE[i % RAW_SECTOR_SIZE]) << mode << " " << i;
+                static_cast<uint8_t>(clear[i]) ^ scrambler[i % RAW_SECTOR_SIZE])
+          << mode << " " << i;
+  }
+}
+
+// Thousands of blocks: many chunks, so that both threads read, encode and
+// write, every sector checked against the independent encoders in each mode.
+TEST(Sectconv, EveryModeOfALongImageCheckedSectorBySector) {
+  constexpr std::size_t kBlocks = 864 * 4 + 101;
+  ScratchDirectory dir;
+  const std::string image = random_image(kBlocks, 6);
+  write_file(dir.file("in.iso"), image);
+  const uint8_t data_subheader[4] = {0, 0, 0x08, 0};
+  struct Case {
+    std::vector<std::string> switches;
+    SectorType type;
+    bool scrambled;
+    bool postgap;
+  };
+  const Case cases[] = {
+      {{}, SECTOR_MODE1, false, false},
+      {{"/MODE2"}, SECTOR_MODE2_FORM1, false, false},
+      {{"/SCRAMBLE"}, SECTOR_MODE1, true, false},
+      {{"/POSTGAP"}, SECTOR_MODE1, false, true},
+      {{"/MODE2", "/SCRAMBLE", "/POSTGAP"}, SECTOR_MODE2_FORM1, true, true},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"in.iso", "out.bin"};
+    args.insert(args.end(), c.switches.begin(), c.switches.end());
+    const ProgramRun run = run_program("sectconv", args, dir.path());
+    EXPECT_EQ(run.out, expected_run(kBlocks, c.postgap));
+    EXPECT_EQ(run.err, "");
+    ASSERT_EQ(run.status, 0);
+    const std::string raw = read_file(dir.file("out.bin"));
+    const std::size_t sectors = kBlocks + (c.postgap ? 150 : 0);
+    ASSERT_EQ(raw.size(), sectors * RAW_SECTOR_SIZE);
+    for (std::size_t i = 0; i < sectors; ++i) {
+      cdm_test::ExpectedSector expected;
+      expected.lba = static_cast<int32_t>(i);
+      expected.type = c.type;
+      expected.data = i < kBlocks ? block_at(image, i) : nullptr;
+      expected.subheader = data_subheader;
+      expected.scrambled = c.scrambled;
+      ASSERT_EQ(cdm_test::raw_sector_faults(sector_at(raw, i), expected), "")
+          << args.back() << " sector " << i;
+    }
   }
 }
 

@@ -13,6 +13,7 @@
 #include "common/timecode.h"
 #include "iso9660/layout.h"
 #include "support/scratch_tree.h"
+#include "support/sector_checks.h"
 
 namespace {
 
@@ -175,13 +176,10 @@ TEST(VolbuildTool, RawImagesHoldMode1SectorsOfThePlainBlocks) {
   // The first sector is LBA 0: 00:02:00.
   EXPECT_EQ(std::vector<uint8_t>(raw.begin() + 12, raw.begin() + 16), (std::vector<uint8_t>{0x00, 0x02, 0x00, 0x01}));
   for (uint32_t i = 0; i < volume_blocks; ++i) {
-    const uint8_t* sector = raw.data() + std::size_t{i} * 2352;
-    ASSERT_TRUE(std::equal(SECTOR_SYNC.begin(), SECTOR_SYNC.end(), sector)) << i;
-    ASSERT_TRUE(sector_matches_address(sector, static_cast<int32_t>(i))) << i;
-    ASSERT_EQ(sector[15], 1) << i;
-    ASSERT_TRUE(std::equal(sector + 16, sector + 16 + 2048, plain.data() + std::size_t{i} * 2048)) << i;
-    const uint32_t stored_edc = image_le32(raw, std::size_t{i} * 2352 + MODE1_EDC_OFFSET);
-    ASSERT_EQ(stored_edc, sector_edc(sector)) << i;
+    cdm_test::ExpectedSector expected;
+    expected.lba = static_cast<int32_t>(i);
+    expected.data = plain.data() + std::size_t{i} * 2048;
+    ASSERT_EQ(cdm_test::raw_sector_faults(raw.data() + std::size_t{i} * 2352, expected), "") << i;
   }
 }
 
@@ -288,7 +286,7 @@ TEST(VolbuildHostile, EveryCaseFailsWithItsMessageAndLeavesTheOldImageAlone) {
        "\nError: Unable to open \"src/locked.bin\"\nPermission denied\n"},
       {"a raw volume one block past 99:59:74",
        [](const ScratchTree& t) {
-         write_sparse(t, "src/huge.bin", uint64_t{MAX_RAW_IMAGE_SECTORS - 20} * 2048);
+         write_sparse(t, "src/huge.bin", (MAX_RAW_IMAGE_SECTORS - 20) * 2048);
        },
        {"/RAW"},
        "",
@@ -349,7 +347,7 @@ TEST(VolbuildHostile, AnImageNoOneReadsFromIsRefusedAtOnce) {
 TEST(VolbuildHostile, ARawVolumeEndingAt995974IsWritten) {
   ScratchTree tree;
   // 21 blocks of system area, descriptors, path tables and root.
-  write_sparse(tree, "src/huge.bin", uint64_t{MAX_RAW_IMAGE_SECTORS - 21} * 2048);
+  write_sparse(tree, "src/huge.bin", (MAX_RAW_IMAGE_SECTORS - 21) * 2048);
   const ProgramRun result = volbuild({"src/", "/dev/null", "/BATCH", "/RAW"}, tree.path());
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");

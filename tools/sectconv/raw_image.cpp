@@ -7,6 +7,7 @@
 
 #include "common/background_job.h"
 #include "common/console.h"
+#include "common/timecode.h"
 
 namespace {
 
@@ -45,23 +46,47 @@ const uint8_t kDataSubheader[4] = {0, 0, SUBMODE_DATA, 0};
 }  // namespace
 
 void convert_image_file(const RawImageSettings& settings) {
+  const char* output_name = settings.output_name.c_str();
   FileSource input;
   if (!input.open(settings.input_name))
-    fail_with(format_text("Error opening \"%s\"\n", settings.input_name.c_str()));
+    fail_with(format_text("Error opening \"%s\"\n%s\n", settings.input_name.c_str(),
+                          input.failure().c_str()));
+  image_block_count(settings, input);
   FileSink output;
   if (!output.create(settings.output_name, &input))
-    fail_with(format_text("Error creating \"%s\"\n", settings.output_name.c_str()));
-  convert_image(settings, input, output);
+    fail_with(format_text("Error creating \"%s\"\n%s\n", output_name, output.failure().c_str()));
+  try {
+    convert_image(settings, input, output);
+  } catch (const ToolExit&) {
+    err_text(format_text("Output file \"%s\" is incomplete.\n", output_name));
+    throw;
+  }
 }
 
-void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink& output) {
-  const Buffer in[2] = {Buffer(kChunkBlocks * DATA_BLOCK_SIZE), Buffer(kChunkBlocks * DATA_BLOCK_SIZE)};
-  const Buffer out[2] = {Buffer(kChunkBlocks * RAW_SECTOR_SIZE), Buffer(kChunkBlocks * RAW_SECTOR_SIZE)};
-
+uint64_t image_block_count(const RawImageSettings& settings, ByteSource& input) {
   uint64_t length = 0;
   if (!input.length(&length)) fail_with("\nUnexpected error reading input file!\n");
   if (length % DATA_BLOCK_SIZE != 0) fail_with("Error: Input file length is not a multiple of 2048!\n");
   const uint64_t blocks = length / DATA_BLOCK_SIZE;
+  const uint64_t most = MAX_RAW_IMAGE_SECTORS - (settings.postgap ? RAW_IMAGE_POSTGAP_SECTORS : 0);
+  if (blocks > most) {
+    const MsfTime last = lba_to_msf(LAST_BCD_LBA);
+    fail_with(format_text(
+        "Error: Input file has %lu blocks, more than the %lu that sector addresses up to "
+        "%02u:%02u:%02u allow%s!\n",
+        static_cast<unsigned long>(blocks), static_cast<unsigned long>(most), last.minute,
+        last.second, last.frame, settings.postgap ? " with the postgap" : ""));
+  }
+  return blocks;
+}
+
+void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink& output) {
+  const uint64_t blocks = image_block_count(settings, input);
+  const uint64_t length = blocks * DATA_BLOCK_SIZE;
+  const Buffer in[2] = {Buffer(kChunkBlocks * DATA_BLOCK_SIZE),
+                        Buffer(kChunkBlocks * DATA_BLOCK_SIZE)};
+  const Buffer out[2] = {Buffer(kChunkBlocks * RAW_SECTOR_SIZE),
+                         Buffer(kChunkBlocks * RAW_SECTOR_SIZE)};
   out_text(format_text("File contains %luMb of data (%lu blocks)\n",
                        static_cast<unsigned long>((length + 1048575) / 1048576),
                        static_cast<unsigned long>(blocks)));

@@ -21,12 +21,25 @@ struct RawImageSettings {
 // Sectors of the postgap written after the data with "/POSTGAP".
 constexpr uint32_t RAW_IMAGE_POSTGAP_SECTORS = 150;
 
-// Opens the input ("Error opening \"%s\"\n"), creates the output ("Error
-// creating \"%s\"\n"; never the input itself) and converts.
+// Opens the input (a regular file or a block device: "Error opening
+// \"%s\"\n" and the reason on the next line), checks it as image_block_count
+// does, then creates the output ("Error creating \"%s\"\n" and the reason;
+// never the input itself, however named) and converts. Nothing is created or
+// emptied before every check has passed; a failure after that adds
+// "Output file \"%s\" is incomplete.\n" to its message.
 void convert_image_file(const RawImageSettings& settings);
 
+// The number of blocks `input` holds, once it is known that they can be
+// converted: its length must be a whole number of blocks ("Error: Input file
+// length is not a multiple of 2048!\n"), and its sectors, with the postgap
+// when asked for, must have addresses up to LAST_BCD_LBA ("Error: Input file
+// has %lu blocks, more than the %lu that sector addresses up to 99:59:74
+// allow!\n", " with the postgap" before the "!" when asked for). A length
+// that cannot be taken fails with "\nUnexpected error reading input file!\n".
+uint64_t image_block_count(const RawImageSettings& settings, ByteSource& input);
+
 // Converts everything `input` holds into `output` and closes it. The first
-// block becomes LBA 0. Fails with "Error: Input file length is not a multiple
-// of 2048!\n" (nothing written), "\nUnexpected error reading input file!\n"
-// or "\nUnexpected error writing output file!\n" (a write or the close failed).
+// block becomes LBA 0. Fails as image_block_count does (nothing written), or
+// with "\nUnexpected error reading input file!\n" or "\nUnexpected error
+// writing output file!\n" (a write or the close failed).
 void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink& output);

@@ -4,6 +4,7 @@
 
 #include "common/console.h"
 #include "common/switches.h"
+#include "common/sector.h"
 #include "common/timecode.h"
 #include "iso9660/emit.h"
 #include "iso9660/image_sink.h"
@@ -69,7 +70,7 @@ int run_volbuild(const VolbuildSettings& settings) {
     fail_with(
         format_text("Error: Volume of %u blocks is too large for /RAW: raw sector addresses end at "
                     "99:59:74 (%u blocks)!\n",
-                    layout.volume_blocks, MAX_RAW_IMAGE_SECTORS));
+                    layout.volume_blocks, static_cast<unsigned>(MAX_RAW_IMAGE_SECTORS)));
   }
   check_files_readable(*root);
   ImageFileSink sink(settings.image_path, settings.raw);

@@ -14,6 +14,7 @@
 
 namespace {
 
+constexpr uint8_t OP_REZERO_UNIT = 0x01;
 constexpr uint8_t OP_MODE_SELECT = 0x15;
 constexpr uint8_t OP_MODE_SENSE = 0x1A;
 constexpr uint8_t OP_MODE_SENSE_10 = 0x5A;
@@ -368,23 +369,26 @@ EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const Emula
   const uint8_t format = c.cdb[10];
   static constexpr uint32_t sizes[] = {2352, 2368, 2448, 96};
   if (format > 3) return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
+  // The audio lands off by the jitter; the subcode stays with the sector asked for.
+  ShiftedAudioReader audio(*disc, format == 3 ? 0 : state->jitter.next_shift_bytes());
   return read_sectors(state, *disc, c, lba, count, sizes[format], true,
                       [&](int32_t at, uint8_t* out) {
-                        uint8_t raw[RAW_SECTOR_SIZE];
-                        uint8_t subcode[96];
-                        if (format != 3) disc->read_sector(at, raw);
-                        if (format == 0 || format == 1 || format == 2)
-                          std::memcpy(out, raw, RAW_SECTOR_SIZE);
+                        if (format != 3) audio.read(at, out);
                         if (format == 1) {
                           std::array<uint8_t, 12> q{};
                           disc->q_subchannel(at, &q);
                           std::memset(out + RAW_SECTOR_SIZE, 0, 16);
                           std::memcpy(out + RAW_SECTOR_SIZE, q.data(), q.size());
                         } else if (format >= 2) {
-                          disc->subcode(at, subcode);
-                          std::memcpy(out + (format == 2 ? RAW_SECTOR_SIZE : 0), subcode, 96);
+                          disc->subcode(at, out + (format == 2 ? RAW_SECTOR_SIZE : 0));
                         }
                       });
+}
+
+EmulatedAnswer rezero_unit(const State& state, EmulatedDevice& device, const EmulatedCommand&) {
+  if (disc_of(device) == nullptr) return no_disc();
+  state->jitter.rezero();
+  return EmulatedAnswer::good();
 }
 
 // bad=FIRST[-LAST]
@@ -424,7 +428,9 @@ std::shared_ptr<CdromDriveState> install_cdrom_drive(EmulatedDevice& device) {
   auto state = std::make_shared<CdromDriveState>();
   state->pages = default_pages();
   take_bad_sectors(device, state.get());
+  state->jitter.take_items(device);
   if (!device.medium_item().empty()) device.set_medium(EmulatedDisc::load(device.medium_item()));
+  device.set_handler(OP_REZERO_UNIT, bind<rezero_unit>(state));
   device.set_handler(OP_MODE_SELECT, bind<mode_select>(state));
   device.set_handler(OP_MODE_SENSE, bind<mode_sense>(state));
   device.set_handler(OP_MODE_SENSE_10, bind<mode_sense>(state));

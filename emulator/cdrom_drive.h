@@ -16,7 +16,9 @@
 // disc the disc commands answer MEDIUM NOT PRESENT.
 //
 // Bus value items: medium=<cue sheet> loads the disc (see EmulatedDisc);
-// bad=FIRST[-LAST] makes those sectors unreadable.
+// bad=FIRST[-LAST] makes those sectors unreadable (audio and data alike);
+// jitter=N and seed=S make audio reads land off (see AudioJitter). REZERO
+// UNIT answers GOOD and makes the next audio read exact.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,7 @@
 #include <memory>
 #include <vector>
 
+#include "emulator/audio_jitter.h"
 #include "emulator/cd_disc.h"
 #include "emulator/device.h"
 
@@ -39,6 +42,7 @@ struct CdromDriveState {
   int32_t bad_first = 1;
   int32_t bad_last = 0;
   int32_t position = 0;  // LBA of the last sector read, for READ SUB-CHANNEL format 1
+  AudioJitter jitter;
 };
 
 // Installs the commands above on a device with a fresh state, loading the

@@ -313,14 +313,16 @@ std::optional<EmulatedAnswer> unreadable(const CdromDriveState& state, const Emu
   return std::nullopt;
 }
 
-// Reads `count` sectors of `size` bytes each with `fill`, stopping at the
-// first sector that cannot be read and at the end of the host's buffer.
+// Reads `count` sectors of `size` bytes each with `fill` straight into the
+// host's buffer, stopping at the first sector that cannot be read and at the
+// end of the host's buffer.
 template <typename Fill>
 EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc,
                             const EmulatedCommand& c, uint32_t lba, uint32_t count, uint32_t size,
                             bool audio_read, Fill fill) {
   const uint32_t room = c.buffer == nullptr ? 0 : c.buffer_length / size;
-  std::vector<uint8_t> data;
+  const bool to_host = c.buffer != nullptr && c.direction == SRB_DIR_IN;
+  std::vector<uint8_t> unsent(to_host ? 0 : size);
   std::optional<EmulatedAnswer> failure;
   // Past the lead-out fails whether or not the host left room for it.
   const uint64_t end = uint64_t{lba} + count;
@@ -336,12 +338,9 @@ EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc,
       failure = stop;
       break;
     }
-    data.resize(data.size() + size);
-    fill(at, data.data() + data.size() - size);
+    fill(at, to_host ? c.buffer + std::size_t{i} * size : unsent.data());
     state->position = at;
   }
-  if (!data.empty())
-    c.send_data(data.data(), static_cast<uint32_t>(data.size()), static_cast<uint32_t>(data.size()));
   return failure ? *failure : EmulatedAnswer::good();
 }
 

@@ -30,13 +30,15 @@ nanoseconds() {
   echo $((end - start))
 }
 
-# The best time of ripspan from a drive with the given extra bus items, and of cp.
+# The best time of ripspan from a drive with the given extra bus items into
+# the variable `best`, and of cp (run before each) into `best_cp`.
 best_cp=0
 rip_with() {
-  local items=$1 best=0 t
+  local items=$1 t
+  best=0
   for _ in $(seq "$rounds"); do
     rm -f "$work/copy.bin" "$work/out.wav"
-    t=$(nanoseconds cp "$work/disc.bin" "$work/copy.bin")
+    t=$(nanoseconds cp --reflink=never "$work/disc.bin" "$work/copy.bin")
     if [ "$best_cp" = 0 ] || [ "$t" -lt "$best_cp" ]; then best_cp=$t; fi
     rm -f "$work/copy.bin"
     t=$(EMULATED_SCSI_BUS="0:3:0=MYSTERY CDROM,medium=$work/disc.cue$items" \
@@ -45,10 +47,11 @@ rip_with() {
     cmp -s <(tail -c +45 "$work/out.wav") "$work/disc.bin" || { echo "ripspan$items: the WAV samples differ from the image" >&2; exit 1; }
     rm -f "$work/out.wav"
   done
-  echo "$best"
 }
-exact=$(rip_with "")
-jitter=$(rip_with ",jitter=30,seed=7")
+rip_with ""
+exact=$best
+rip_with ",jitter=30,seed=7"
+jitter=$best
 awk -v frames="$frames" -v c="$best_cp" -v e="$exact" -v j="$jitter" 'BEGIN {
   printf "image          %d MB (%d frames of 2352 bytes)\n", frames * 2352 / 1e6, frames
   printf "cp             %.3f s\n", c / 1e9

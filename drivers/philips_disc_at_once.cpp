@@ -1,7 +1,6 @@
 // Disc-at-once recording of the Philips family: READ SESSION, the catalog
 // number page, the table of contents for WRITE SESSION, lead-in and lead-out
-// through the gap writer; the whole-disc table of class 2; the leaves by
-// model class code.
+// through the gap writer; the whole-disc table of class 2.
 #include <cstring>
 
 #include "common/byteorder.h"
@@ -104,9 +103,9 @@ std::vector<uint8_t> philips_session_toc(const DiscLayout& layout) {
 std::vector<uint8_t> philips_disc_table(const DiscLayout& layout, bool session) {
   if (!valid_types(layout) || layout.track_count == 0) return {};
   std::vector<uint8_t> table((layout.track_count + 2u) * DISC_TABLE_ENTRY);
-  table[1] = static_cast<uint8_t>(drive_track_type(layout.tracks[0].track_type) |
-                                  (session ? 0x08 : 0) |
-                                  ((layout.layout_flags & LAYOUT_MCN) ? 0x80 : 0));
+  table[1] =
+      static_cast<uint8_t>(drive_track_type(layout.tracks[0].track_type) | (session ? 0x08 : 0) |
+                           ((layout.layout_flags & LAYOUT_MCN) ? 0x80 : 0));
   put_catalog(layout, &table[4]);
   unsigned cue = 0;
   for (unsigned t = 0; t < layout.track_count && cue < layout.cuepoint_count; ++t) {
@@ -114,9 +113,11 @@ std::vector<uint8_t> philips_disc_table(const DiscLayout& layout, bool session) 
     uint8_t* entry = &table[(t + 1) * DISC_TABLE_ENTRY];
     // This track's cuepoints: an optional index 0, index 1, further indexes.
     const unsigned first = cue;
-    while (cue < layout.cuepoint_count && layout.cuepoints[cue].track == layout.cuepoints[first].track)
+    while (cue < layout.cuepoint_count &&
+           layout.cuepoints[cue].track == layout.cuepoints[first].track)
       ++cue;
-    const unsigned index1 = layout.cuepoints[first].index == 0 && first + 1 < cue ? first + 1 : first;
+    const unsigned index1 =
+        layout.cuepoints[first].index == 0 && first + 1 < cue ? first + 1 : first;
     const CuePoint& next = layout.cuepoints[cue < layout.cuepoint_count ? cue : cue - 1];
     uint32_t next_pregap = 0;
     if (next.track != LEADOUT_TRACK && next.index == 0 && cue + 1 < layout.cuepoint_count)
@@ -230,17 +231,4 @@ ResultCode PhilipsClass2::BeginDiscAtOnce(const DiscAtOnceJob& job) {
 ResultCode PhilipsClass2::EndDiscAtOnce(uint8_t /*progress*/) {
   SynchronizeCache(true);
   return 1;
-}
-
-std::unique_ptr<ScsiDevice> create_philips_recorder(uint8_t model_code) {
-  switch (model_code) {
-    case 2: return std::make_unique<PhilipsClass2>();
-    case 6: return std::make_unique<PhilipsClass6>();
-    case 7: return std::make_unique<PhilipsClass7>();
-    case 8: return std::make_unique<PhilipsClass8>();
-    case 9: return std::make_unique<PhilipsClass9>();
-    case 12: return std::make_unique<PhilipsClass12>();
-    case 14: return std::make_unique<PhilipsClass14>();
-    default: return nullptr;
-  }
 }

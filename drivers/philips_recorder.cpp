@@ -62,13 +62,11 @@ ResultCode PhilipsRecorder::OpenTrack(const TrackEntry& track) {
   return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_NONE, cdb, 10, nullptr, 0);
 }
 
-ResultCode PhilipsRecorder::SetWritingBlockLength(uint8_t /*track_type*/,
-                                                  uint16_t /*block_size*/) {
+ResultCode PhilipsRecorder::SetWritingBlockLength(uint8_t /*track_type*/, uint16_t /*block_size*/) {
   return 1;
 }
 
-ResultCode PhilipsRecorder::SendSpeedPage(uint8_t code, uint8_t limit, bool writing,
-                                          uint8_t test) {
+ResultCode PhilipsRecorder::SendSpeedPage(uint8_t code, uint8_t limit, bool writing, uint8_t test) {
   uint8_t data[12] = {};
   if (speedPage31) {
     code = std::min<uint8_t>({code, limit, sizeof PAGE_31_SPEED_VALUES - 1});

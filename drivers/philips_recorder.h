@@ -20,15 +20,14 @@
 class PhilipsRecorder : public RecorderDriver {
  public:
   // Slots 13 to 20.
-  ResultCode CloseTrack() override;                                   // SYNCHRONIZE CACHE
+  ResultCode CloseTrack() override;                                       // SYNCHRONIZE CACHE
   ResultCode FinalizeDisc(uint8_t close_mode, uint8_t session) override;  // 0xE9
-  ResultCode OpenTrack(const TrackEntry& track) override;             // 0xE6
+  ResultCode OpenTrack(const TrackEntry& track) override;                 // 0xE6
   ResultCode SetWritingBlockLength(uint8_t track_type, uint16_t block_size) override;  // 1
-  ResultCode SetWritingSpeed(uint8_t speed, uint8_t test) override;   // page 0x23 (0x31)
+  ResultCode SetWritingSpeed(uint8_t speed, uint8_t test) override;  // page 0x23 (0x31)
   // 2352-byte blocks are byte-swapped in place before WRITE(10) and swapped
   // back when the drive refuses them, so that a retry sends the same bytes.
-  ResultCode Write(uint8_t* buffer, uint16_t block_size, uint16_t count,
-                   int32_t address) override;
+  ResultCode Write(uint8_t* buffer, uint16_t block_size, uint16_t count, int32_t address) override;
   ResultCode BeginDiscAtOnce(const DiscAtOnceJob& job) override;
   ResultCode EndDiscAtOnce(uint8_t progress) override;
 
@@ -135,9 +134,6 @@ class PhilipsClass2 : public PhilipsRecorder {
   // SYNCHRONIZE CACHE (raises).
   ResultCode EndDiscAtOnce(uint8_t progress) override;
 };
-
-// The leaf of a Philips model class; null for any other code.
-std::unique_ptr<ScsiDevice> create_philips_recorder(uint8_t model_code);
 
 // The drive's table of contents for WRITE SESSION: one descriptor per track
 // (length, control nibble and ISRC flag, ISRC, then the LBAs of its indexes

@@ -85,8 +85,8 @@ ResultCode RecorderDriver::WriteNamed(uint8_t* buffer, uint16_t block_size, uint
   return CheckNamed(result, "WRITE", raise);
 }
 
-void write_gap_blocks(RecorderDriver& recorder, TrackType type, uint32_t count,
-                      uint16_t block_size, bool leadin_marking, uint8_t* scratch) {
+void write_gap_blocks(RecorderDriver& recorder, TrackType type, uint32_t count, uint16_t block_size,
+                      bool leadin_marking, uint8_t* scratch) {
   if (count == 0 || block_size == 0) return;
   std::unique_ptr<uint8_t, decltype(&std::free)> owned(nullptr, &std::free);
   if (scratch == nullptr) {
@@ -112,10 +112,9 @@ void write_gap_blocks(RecorderDriver& recorder, TrackType type, uint32_t count,
 }
 
 uint8_t track_control_nibble(uint8_t track_flags) {
-  return static_cast<uint8_t>(((track_flags & TRACK_PRE) ? 0x01 : 0) |
-                              ((track_flags & TRACK_DCP) ? 0x02 : 0) |
-                              ((track_flags & TRACK_DATA) ? 0x04 : 0) |
-                              ((track_flags & TRACK_4CH) ? 0x08 : 0));
+  return static_cast<uint8_t>(
+      ((track_flags & TRACK_PRE) ? 0x01 : 0) | ((track_flags & TRACK_DCP) ? 0x02 : 0) |
+      ((track_flags & TRACK_DATA) ? 0x04 : 0) | ((track_flags & TRACK_4CH) ? 0x08 : 0));
 }
 
 const RecorderProfile* recorder_profile(uint8_t model_code) {

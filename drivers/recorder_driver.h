@@ -16,9 +16,10 @@
 // RecorderCaps bits.
 constexpr uint16_t CAP_TRACK_AT_ONCE = 0x01;
 constexpr uint16_t CAP_DISC_AT_ONCE = 0x02;
-constexpr uint16_t CAP_BIT2 = 0x04;          // set for some models; nothing tests it
-constexpr uint16_t CAP_CODES_IN_CUE = 0x08;  // catalog number and ISRC go into the drive's cue sheet
-constexpr uint16_t CAP_SESSION_BIT = 0x10;   // the table of contents carries the session bit
+constexpr uint16_t CAP_BIT2 = 0x04;  // set for some models; nothing tests it
+constexpr uint16_t CAP_CODES_IN_CUE =
+    0x08;                                   // catalog number and ISRC go into the drive's cue sheet
+constexpr uint16_t CAP_SESSION_BIT = 0x10;  // the table of contents carries the session bit
 
 // Speed codes: 1x, 2x, 4x, 6x (1x = 75 blocks a second).
 enum SpeedCode : uint8_t { SPEED_1X = 0, SPEED_2X = 1, SPEED_4X = 2, SPEED_6X = 3 };
@@ -109,8 +110,8 @@ inline ResultCode write_blocks(RecorderDriver& recorder, uint8_t* buffer, uint16
 // and Cdi; with `leadin_marking` 0xA0 is added to the BCD minute); every
 // other block is zeros. `scratch`, when given, is a buffer of at least 65000
 // bytes to use instead of a new one.
-void write_gap_blocks(RecorderDriver& recorder, TrackType type, uint32_t count,
-                      uint16_t block_size, bool leadin_marking, uint8_t* scratch = nullptr);
+void write_gap_blocks(RecorderDriver& recorder, TrackType type, uint32_t count, uint16_t block_size,
+                      bool leadin_marking, uint8_t* scratch = nullptr);
 
 // The control nibble of a track from its flags: pre-emphasis 1, copy
 // permitted 2, data 4, four channels 8.

@@ -29,34 +29,25 @@ std::string event_text(const RecordingEvent& event) {
       return format_text("Writing TRACK %02u (%lu blocks)\n", event.args[0], word(event, 1)) +
              " 0% completed.\r";
     case EVENT_FILE_PROGRESS:
-    case EVENT_TRACK_PROGRESS:
-      return format_text(" %u%% completed.\r", event.args[0]);
+    case EVENT_TRACK_PROGRESS: return format_text(" %u%% completed.\r", event.args[0]);
     case EVENT_FILE_END:
-    case EVENT_TRACK_END:
-      return " 100% completed.\n";
-    case EVENT_RECORDING_DONE:
-      return "CD successfully recorded!\n";
-    case EVENT_PREGAP_START:
-      return format_text("Writing pregap (%lu blocks)...", word(event, 0));
-    case EVENT_POSTGAP_START:
-      return format_text("Writing postgap (%lu blocks)...", word(event, 0));
-    case EVENT_LEADIN_START:
-      return "Writing leadin track...";
-    case EVENT_LEADOUT_START:
-      return "Writing leadout track...";
+    case EVENT_TRACK_END: return " 100% completed.\n";
+    case EVENT_RECORDING_DONE: return "CD successfully recorded!\n";
+    case EVENT_PREGAP_START: return format_text("Writing pregap (%lu blocks)...", word(event, 0));
+    case EVENT_POSTGAP_START: return format_text("Writing postgap (%lu blocks)...", word(event, 0));
+    case EVENT_LEADIN_START: return "Writing leadin track...";
+    case EVENT_LEADOUT_START: return "Writing leadout track...";
     case EVENT_FINALIZE_START:
       return format_text("\nFinalizing %s (writing leadin/leadout)...",
                          event.args[0] ? "SESSION" : "DISC");
-    case EVENT_ANALYSIS_START:
-      return "Analyzing disc layout... Please wait...\n";
+    case EVENT_ANALYSIS_START: return "Analyzing disc layout... Please wait...\n";
     case EVENT_READ_END:
     case EVENT_JITTER_READ_END:
     case EVENT_PREGAP_END:
     case EVENT_POSTGAP_END:
     case EVENT_LEADIN_END:
     case EVENT_LEADOUT_END:
-    case EVENT_FINALIZE_END:
-      return "\n";
+    case EVENT_FINALIZE_END: return "\n";
     default:  // 6, 25 and every type above 25
       return "";
   }

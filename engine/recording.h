@@ -19,8 +19,8 @@
 // drivers/recorder_driver.h; beep and eject are the same bits in both).
 constexpr uint8_t TAO_FINALIZE = 0x04;  // finalize after the track
 constexpr uint8_t TAO_PROGRESS = 0x08;
-constexpr uint8_t TAO_SESSION = 0x10;   // finalize the session only, leave the disc open
-constexpr uint8_t TAO_TEST = 0x20;      // test recording
+constexpr uint8_t TAO_SESSION = 0x10;  // finalize the session only, leave the disc open
+constexpr uint8_t TAO_TEST = 0x20;     // test recording
 
 // One data track whose blocks the caller produces through a BlockWriter.
 struct TrackAtOnceJob {

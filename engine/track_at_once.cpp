@@ -29,7 +29,8 @@ void end_track_at_once(RecorderDriver& recorder, const TrackAtOnceJob& job) {
 BlockWriter::BlockWriter(uint16_t block_size, RecorderDriver& recorder)
     : recorder_(recorder),
       block_size_(block_size),
-      blocks_per_flush_(static_cast<uint16_t>(block_size == 0 ? 0 : MAX_TRANSFER_BYTES / block_size)),
+      blocks_per_flush_(
+          static_cast<uint16_t>(block_size == 0 ? 0 : MAX_TRANSFER_BYTES / block_size)),
       capacity_(static_cast<uint16_t>(blocks_per_flush_ * block_size)),
       buffer_(MAX_TRANSFER_BYTES) {
   if (blocks_per_flush_ == 0) raise_message(MSG_BUGCHECK, 0, 0, 0);

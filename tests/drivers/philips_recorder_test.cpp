@@ -73,8 +73,13 @@ std::unique_ptr<DiscLayout> three_track_layout(const char* mcn = nullptr) {
   return make_layout({{TrackType::Mode1, TRACK_DATA, nullptr},
                       {TrackType::Audio, TRACK_DCP | TRACK_PRE, "USABC9612345"},
                       {TrackType::Audio, TRACK_4CH, nullptr}},
-                     {{T1, 0, -150}, {T1, 1, 0}, {T2, 1, 1000}, {T2, 2, 1200}, {T3, 0, 2000},
-                      {T3, 1, 2150}, {LO, 1, 3000}},
+                     {{T1, 0, -150},
+                      {T1, 1, 0},
+                      {T2, 1, 1000},
+                      {T2, 2, 1200},
+                      {T3, 0, 2000},
+                      {T3, 1, 2150},
+                      {LO, 1, 3000}},
                      mcn);
 }
 
@@ -94,7 +99,8 @@ cdm_test::ScriptedReply session_reply(uint8_t leadin, uint8_t leadout) {
 TEST(PhilipsDiscAtOnce, OneAudioTrackSendsItsSessionAndLeadIn) {
   Drive<PhilipsClass7> drive;
   drive.transport->push_reply(session_reply(2, 1));
-  auto layout = make_layout({{TrackType::Audio, 0, nullptr}}, {{T1, 0, -150}, {T1, 1, 0}, {LO, 1, 100}});
+  auto layout =
+      make_layout({{TrackType::Audio, 0, nullptr}}, {{T1, 0, -150}, {T1, 1, 0}, {LO, 1, 100}});
   DiscAtOnceJob job;
   job.layout = layout.get();
   EXPECT_EQ(drive.recorder.BeginDiscAtOnce(job), 1);
@@ -159,12 +165,15 @@ TEST(PhilipsDiscAtOnce, SessionFormatFollowsTheLastTrack) {
     uint8_t byte6;
   };
   const Case cases[] = {
-      {TrackType::Mode1, 7, 0x10}, {TrackType::Mode2, 7, 0x20}, {TrackType::Cdi, 9, 0x20},
+      {TrackType::Mode1, 7, 0x10},
+      {TrackType::Mode2, 7, 0x20},
+      {TrackType::Cdi, 9, 0x20},
       {TrackType::Mode2, 14, 0x00},
   };
   for (const Case& c : cases) {
-    auto layout = make_layout({{TrackType::Audio, 0, nullptr}, {c.last, TRACK_DATA, nullptr}},
-                              {{T1, 0, -150}, {T1, 1, 0}, {T2, 0, 100}, {T2, 1, 250}, {LO, 1, 400}});
+    auto layout =
+        make_layout({{TrackType::Audio, 0, nullptr}, {c.last, TRACK_DATA, nullptr}},
+                    {{T1, 0, -150}, {T1, 1, 0}, {T2, 0, 100}, {T2, 1, 250}, {LO, 1, 400}});
     DiscAtOnceJob job;
     job.layout = layout.get();
     ScopedTransport<RecordingTransport> transport;
@@ -235,8 +244,9 @@ TEST(PhilipsDiscAtOnce, FailuresOfTheSessionCommandsAreRaised) {
   layout->tracks[1].track_type = static_cast<TrackType>(4);
   DiscAtOnceJob job;
   job.layout = layout.get();
-  EXPECT_EQ(cdm_test::raised_text([&] { drive.recorder.BeginDiscAtOnce(job); }),
-            "\nError: 'WRITE SESSION' command failed on device 0:0:0\nInternal bugcheck detected\n");
+  EXPECT_EQ(
+      cdm_test::raised_text([&] { drive.recorder.BeginDiscAtOnce(job); }),
+      "\nError: 'WRITE SESSION' command failed on device 0:0:0\nInternal bugcheck detected\n");
   EXPECT_EQ(drive.transport->commands.size(), 3u);
 }
 
@@ -254,20 +264,20 @@ TEST(PhilipsClass2Table, DiscTableCarriesHeaderTracksAndLeadOut) {
   EXPECT_EQ(drive.command(1).cdb, Bytes({0xEF, 0x01, 0, 0, 0, 0, 0, 0, 160, 0}));  // FORMAT DISC
   const Bytes expected = {
       // disc header: Mode 1 first, session, catalog number
-      0, 0x8A, 0, 0, 0x01, 0x23, 0x45, 0x67, 0x89, 0x01, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-      0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0x8A, 0, 0, 0x01, 0x23, 0x45, 0x67, 0x89, 0x01, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 0, 0, 0, 0, 0, 0, 0,
       // track 1: Mode 1, no copy; 1000 frames, index 0 150 frames, next pregap 0
-      1, 0x01, 0x03, 0, 0, 0, 0, 0x03, 0xE8, 0, 0x96, 0, 0x96, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-      0, 0, 0, 0, 0, 0, 0, 0,
+      1, 0x01, 0x03, 0, 0, 0, 0, 0x03, 0xE8, 0, 0x96, 0, 0x96, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 0, 0, 0, 0, 0,
       // track 2: audio with PRE, copy permitted, ISRC; next pregap 150
-      2, 0x05, 0x06, 0, 0, 0, 0, 0x03, 0xE8, 0, 0, 0, 0, 0x25, 0x23, 0x11, 0x12, 0x13, 0x96,
-      0x12, 0x34, 0x50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      2, 0x05, 0x06, 0, 0, 0, 0, 0x03, 0xE8, 0, 0, 0, 0, 0x25, 0x23, 0x11, 0x12, 0x13, 0x96, 0x12,
+      0x34, 0x50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
       // track 3: four channels, no copy; 850 frames to the lead-out
-      3, 0x06, 0x03, 0, 0, 0, 0, 0x03, 0x52, 0, 0x96, 0, 0x96, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-      0, 0, 0, 0, 0, 0, 0, 0,
+      3, 0x06, 0x03, 0, 0, 0, 0, 0x03, 0x52, 0, 0x96, 0, 0x96, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 0, 0, 0, 0, 0,
       // lead-out
-      0xAA, 0, 0, 0x1A, 0x5E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-      0, 0, 0, 0, 0};
+      0xAA, 0, 0, 0x1A, 0x5E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 0, 0};
   EXPECT_EQ(drive.command(1).data_out, expected);
   EXPECT_EQ(drive.command(2).cdb, Bytes({0xF0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));  // WRITE DISC
   drive.recorder.EndDiscAtOnce(1);
@@ -285,7 +295,7 @@ TEST(PhilipsSlots, SpeedPagesClampAndCarryTheTestBit) {
       {7, true, 3, 0, {0, 0, 0, 0, 0x23, 6, 2, 0, 0, 0, 0, 0}},  // 6x lowered to 2x
       {7, true, 0, 1, {0, 0, 0, 0, 0x23, 6, 1, 1, 0, 0, 0, 0}},
       {2, true, 3, 1, {0, 0, 0, 0, 0x23, 6, 6, 1, 0, 0, 0, 0}},
-      {14, true, 3, 1, {0, 0, 0, 0, 0x31, 2, 0, 0x21}},          // page 0x31: 2x, test
+      {14, true, 3, 1, {0, 0, 0, 0, 0x31, 2, 0, 0x21}},  // page 0x31: 2x, test
       {14, true, 0, 0, {0, 0, 0, 0, 0x31, 2, 0, 0x10}},
       {9, false, 3, 0, {0, 0, 0, 0, 0x23, 6, 6, 0, 0, 0, 0, 0}},
       {8, false, 3, 0, {0, 0, 0, 0, 0x23, 6, 4, 0, 0, 0, 0, 0}},  // reading limit 4x
@@ -295,8 +305,8 @@ TEST(PhilipsSlots, SpeedPagesClampAndCarryTheTestBit) {
     ScopedTransport<RecordingTransport> transport;
     std::unique_ptr<ScsiDevice> device = create_driver(c.model);
     auto& recorder = static_cast<RecorderDriver&>(*device);
-    EXPECT_EQ(c.writing ? recorder.SetWritingSpeed(c.code, c.test) : recorder.SetReadingSpeed(c.code),
-              1);
+    EXPECT_EQ(
+        c.writing ? recorder.SetWritingSpeed(c.code, c.test) : recorder.SetReadingSpeed(c.code), 1);
     ASSERT_EQ(transport->commands.size(), 1u);
     EXPECT_EQ(transport->commands[0].cdb,
               Bytes({0x15, 0x10, 0, 0, static_cast<uint8_t>(c.data.size()), 0}));
@@ -313,8 +323,10 @@ TEST(PhilipsSlots, TrackAndDiscCommands) {
     TrackType type;
     uint8_t flags;
     uint8_t byte6;
-  } tracks[] = {{TrackType::Audio, 0, 0x04}, {TrackType::Audio, TRACK_PRE, 0x05},
-                {TrackType::Mode1, TRACK_DATA, 0x01}, {TrackType::Mode2, TRACK_DATA, 0x02},
+  } tracks[] = {{TrackType::Audio, 0, 0x04},
+                {TrackType::Audio, TRACK_PRE, 0x05},
+                {TrackType::Mode1, TRACK_DATA, 0x01},
+                {TrackType::Mode2, TRACK_DATA, 0x02},
                 {TrackType::Cdi, TRACK_DATA, 0x02}};
   for (const auto& t : tracks) {
     track.track_type = t.type;
@@ -425,8 +437,7 @@ TEST(PhilipsWrite, DiscAtOnceSendsCookedBlocksAsRawSectors) {
         EXPECT_TRUE(sector_matches_address(sector.data(), 300 + static_cast<int32_t>(block)));
         EXPECT_EQ(sector[15], c.mode);
         EXPECT_TRUE(std::equal(original.begin() + block * c.block_size,
-                               original.begin() + (block + 1) * c.block_size,
-                               sector.begin() + 16));
+                               original.begin() + (block + 1) * c.block_size, sector.begin() + 16));
         if (c.mode == 1) {
           EXPECT_TRUE(valid_mode1_sector(sector.data()));
         }
@@ -446,8 +457,11 @@ TEST(PhilipsRead, AudioIsSwappedAndRawDataDescrambledByModelClass) {
     uint8_t audio_opcode;
     bool audio_swapped;
     bool descrambled;
-  } cases[] = {{7, 0x28, true, true},    {8, 0x28, true, false},  {9, 0x28, true, false},
-               {12, 0xD8, false, false}, {14, 0xD8, true, false}};
+  } cases[] = {{7, 0x28, true, true},
+               {8, 0x28, true, false},
+               {9, 0x28, true, false},
+               {12, 0xD8, false, false},
+               {14, 0xD8, true, false}};
   for (const auto& c : cases) {
     ScopedTransport<RecordingTransport> transport;
     std::unique_ptr<ScsiDevice> device = create_driver(c.model);

@@ -14,8 +14,8 @@
 #include "common/timecode.h"
 #include "drivers/driver_factory.h"
 #include "drivers/recording_events.h"
-#include "support/scsi_fakes.h"
 #include "support/recorder_fakes.h"
+#include "support/scsi_fakes.h"
 
 namespace {
 
@@ -34,8 +34,8 @@ struct ProfileCase {
 
 TEST(RecorderModels, FactoryCreatesEachPhilipsClassWithItsFields) {
   const ProfileCase cases[] = {
-      {2, 0x1B, 3, 3, 1, 0x01},  {6, 0x01, 1, 1, 1, 0x00},  {7, 0x1B, 1, 1, 1, 0x01},
-      {8, 0x1B, 1, 2, 2, 0x01},  {9, 0x1B, 1, 3, 3, 0x01},  {12, 0x19, 1, 2, 1, 0x01},
+      {2, 0x1B, 3, 3, 1, 0x01},  {6, 0x01, 1, 1, 1, 0x00}, {7, 0x1B, 1, 1, 1, 0x01},
+      {8, 0x1B, 1, 2, 2, 0x01},  {9, 0x1B, 1, 3, 3, 0x01}, {12, 0x19, 1, 2, 1, 0x01},
       {14, 0x0B, 1, 2, 1, 0x01},
   };
   for (const ProfileCase& c : cases) {
@@ -71,8 +71,7 @@ TEST(RecorderWrappers, ReportUnderTheirNames) {
       {"SET WRITING BLOCK LENGTH",
        [&](bool raise) { return recorder.SetWritingBlockLengthNamed(1, 2048, raise); }},
       {"SET WRITING SPEED", [&](bool raise) { return recorder.SetWritingSpeedNamed(1, 0, raise); }},
-      {"FINALIZE DISC",
-       [&](bool raise) { return recorder.FinalizeDiscNamed(1, 0, false, raise); }},
+      {"FINALIZE DISC", [&](bool raise) { return recorder.FinalizeDiscNamed(1, 0, false, raise); }},
       {"WRITE", [&](bool raise) { return recorder.WriteNamed(block, 2048, 1, 0, raise); }},
   };
   for (const auto& c : cases) {
@@ -100,10 +99,11 @@ TEST(RecorderWrappers, FinalizeSendsBothEventsEvenWhenTheDriveFails) {
 Bytes raw_blocks(unsigned count, bool data) {
   Bytes buffer(count * RAW_SECTOR_SIZE);
   for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<uint8_t>(i * 7 + 3);
+  const Bytes user_data(2048, 0x5A);
   if (data)
     for (unsigned b = 0; b < count; ++b)
       build_sector(&buffer[b * RAW_SECTOR_SIZE], SECTOR_MODE1, static_cast<int32_t>(b), nullptr,
-                   &buffer[b * RAW_SECTOR_SIZE + 100], false, false, false);
+                   user_data.data(), false, false, false);
   return buffer;
 }
 
@@ -128,8 +128,7 @@ TEST(RecorderWrappers, WriteScramblesOnlyBuffersThatBeginWithTheSync) {
     Bytes expected = c.buffer;
     if (c.scrambled)
       for (std::size_t at = 0; at < expected.size(); at += RAW_SECTOR_SIZE)
-        for (std::size_t i = 12; i < RAW_SECTOR_SIZE; ++i)
-          expected[at + i] ^= SCRAMBLER_TABLE[i];
+        for (std::size_t i = 12; i < RAW_SECTOR_SIZE; ++i) expected[at + i] ^= SCRAMBLER_TABLE[i];
     const auto count = static_cast<uint16_t>(c.buffer.size() / c.block_size);
     EXPECT_EQ(recorder.WriteNamed(c.buffer.data(), c.block_size, count, 0, true), 1);
     ASSERT_EQ(recorder.writes.size(), 1u) << c.what;
@@ -189,14 +188,10 @@ TEST(GapWriter, BuildsDataSectorsAtTheNextAddressesAndZerosOtherwise) {
     uint8_t mode;                     // 0: zero blocks
   };
   const Case cases[] = {
-      {TrackType::Mode1, 2352, false, {27, 3}, 1},
-      {TrackType::Mode1, 2352, true, {27, 3}, 1},
-      {TrackType::Mode2, 2352, false, {27, 3}, 2},
-      {TrackType::Cdi, 2352, true, {27, 3}, 2},
-      {TrackType::Audio, 2352, false, {27, 3}, 0},
-      {TrackType::Mode1, 2048, false, {30}, 0},
-      {TrackType::Mode2, 2336, false, {27, 3}, 0},
-      {TrackType::Audio, 2448, false, {26, 4}, 0},
+      {TrackType::Mode1, 2352, false, {27, 3}, 1}, {TrackType::Mode1, 2352, true, {27, 3}, 1},
+      {TrackType::Mode2, 2352, false, {27, 3}, 2}, {TrackType::Cdi, 2352, true, {27, 3}, 2},
+      {TrackType::Audio, 2352, false, {27, 3}, 0}, {TrackType::Mode1, 2048, false, {30}, 0},
+      {TrackType::Mode2, 2336, false, {27, 3}, 0}, {TrackType::Audio, 2448, false, {26, 4}, 0},
   };
   for (const Case& c : cases) {
     FakeRecorder recorder;

@@ -1,5 +1,6 @@
 // Test support for recorder drivers and the engine: a recorder whose slots
-// answer from a script, an event log, and a check of raw Mode 1 sectors.
+// answer from a script, an event log, and a check of raw Mode 1 sectors
+// (raised_text comes with support/raised.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,22 +13,11 @@
 #include "common/sector.h"
 #include "drivers/recorder_driver.h"
 #include "drivers/recording_events.h"
+#include "support/raised.h"
 
 namespace cdm_test {
 
 using Bytes = std::vector<uint8_t>;
-
-// What a raised record prints; fails the test when nothing is raised.
-template <typename Body>
-std::string raised_text(Body body) {
-  try {
-    body();
-  } catch (const MSGVEC& record) {
-    return message_vector_text(record);
-  }
-  ADD_FAILURE() << "nothing was raised";
-  return "";
-}
 
 // A recorder whose slots answer from a script and keep what Write was given.
 class FakeRecorder : public RecorderDriver {
@@ -70,7 +60,6 @@ class EventLog {
   ~EventLog() { clear_event_callback(); }
   std::vector<uint16_t> types;
 };
-
 
 // True when a raw Mode 1 sector's EDC and P/Q parity match its contents.
 inline bool valid_mode1_sector(const uint8_t* sector) {

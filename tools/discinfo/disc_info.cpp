@@ -28,11 +28,7 @@ const char* type_text(const TrackEntry& track) {
 
 DiscInfoSettings parse_disc_info_command_line(int argc, const char* const* argv) {
   DiscInfoSettings settings;
-  const ScsiSettings& environment = scsi_settings();
-  if (environment.reader_id_given) {
-    settings.address_given = true;
-    settings.address = {environment.reader_ha, environment.reader_id, environment.reader_lun};
-  }
+  reader_address_from_environment(&settings.address_given, &settings.address);
   CommandLine rules;
   rules.tool_name = "DISCINFO";
   rules.usage_lines = {

@@ -5,8 +5,8 @@
 #include "common/console.h"
 #include "common/text.h"
 #include "common/timecode.h"
-#include "scsi/settings.h"
 #include "tools/ripspan/rip_span.h"
+#include "tools/shared/reader_choice.h"
 
 namespace {
 
@@ -102,11 +102,7 @@ bool parse_span_position(const std::string& value, const std::string& range_erro
 
 RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
   RipSpanSettings settings;
-  const ScsiSettings& environment = scsi_settings();
-  if (environment.reader_id_given) {
-    settings.address_given = true;
-    settings.address = {environment.reader_ha, environment.reader_id, environment.reader_lun};
-  }
+  reader_address_from_environment(&settings.address_given, &settings.address);
   using Format = RipSpanSettings::Format;
   CommandLine rules;
   rules.tool_name = "RIPSPAN";

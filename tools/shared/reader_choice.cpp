@@ -2,6 +2,14 @@
 
 #include "common/console.h"
 #include "scsi/scan.h"
+#include "scsi/settings.h"
+
+void reader_address_from_environment(bool* given, DeviceAddress* address) {
+  const ScsiSettings& environment = scsi_settings();
+  if (!environment.reader_id_given) return;
+  *given = true;
+  *address = {environment.reader_ha, environment.reader_id, environment.reader_lun};
+}
 
 CdReader* choose_reader(bool address_given, const DeviceAddress& address) {
   if (!address_given) {

@@ -7,6 +7,10 @@
 #include "common/switches.h"
 #include "drivers/cd_reader.h"
 
+// The reader address of the environment (CDREADER_ID), when it gives one:
+// sets `given` and `address`, else leaves them. /ID= replaces it afterwards.
+void reader_address_from_environment(bool* given, DeviceAddress* address);
+
 // The device at `address` when `address_given`, else the first reader or
 // recorder. None prints "\nError: Specified device (%u:%u:%u) is not a
 // CDROM!\n" or "\nError: Unable to find a CDROM device on the SCSI bus!\n"

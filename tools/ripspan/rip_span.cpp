@@ -88,9 +88,9 @@ int run_rip_span(const RipSpanSettings& settings) {
                    (settings.format == Format::Chosen && !settings.data && !settings.cdg);
   RipOutput output(settings.output, settings.append, wav, byte_count);
 
-  reader->SetReadingSpeedNamed(settings.speed_code, true);
   uint64_t written = 0;
   try {
+    reader->SetReadingSpeedNamed(settings.speed_code, true);
     read_span_to_file(*reader, output.file(), settings.data ? SPAN_DATA : SPAN_AUDIO, block_size,
                       span.first, span.last, settings.jitter, settings.logging, &written);
   } catch (...) {

@@ -160,9 +160,15 @@ std::string banner_line(const std::string& tool_name) {
   return format_text("%s.EXE - Version %s (%s)\n", tool_name.c_str(), kVersion, kVersionDate);
 }
 
-void print_usage_screen(const std::string& tool_name, const std::vector<std::string>& lines) {
+void print_usage_screen(const std::string& tool_name, const std::vector<std::string>& lines,
+                        bool key_pause) {
   out_text(banner_line(tool_name));
   out_text("\n");
+  if (key_pause) {
+    out_text("<hit any key to continue>\r");
+    std::fflush(stdout);
+    wait_for_key();
+  }
   for (const std::string& line : lines) out_text(line);
 }
 

@@ -40,8 +40,10 @@ void err_text(const std::string& text);
 // "NAME.EXE - Version 2.4A (November 1996)\n" for a tool name in capitals.
 std::string banner_line(const std::string& tool_name);
 
-// The usage screen: banner, empty line, then the given lines as they stand.
-void print_usage_screen(const std::string& tool_name, const std::vector<std::string>& lines);
+// The usage screen: banner, empty line, then the given lines as they stand;
+// with `key_pause`, "<hit any key to continue>\r" and a key before the lines.
+void print_usage_screen(const std::string& tool_name, const std::vector<std::string>& lines,
+                        bool key_pause = false);
 
 // Confirmation prompt: prints `prompt` (no newline), waits for RETURN, then
 // prints a newline.

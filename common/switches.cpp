@@ -135,7 +135,7 @@ std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
   const std::size_t slots = rules.parameter_missing.size();
   const bool needs_parameter = !rules.parameter_missing.empty() && !rules.parameter_missing[0].empty();
   if (argc <= 1 && rules.usage_when_empty && needs_parameter) {
-    print_usage_screen(rules.tool_name, rules.usage_lines);
+    print_usage_screen(rules.tool_name, rules.usage_lines, rules.usage_key_pause);
     throw ToolExit{1};
   }
   std::vector<std::string> parameters;
@@ -148,7 +148,7 @@ std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
     }
     const std::string upper = upper_case(typed);
     if (upper == "/?") {
-      print_usage_screen(rules.tool_name, rules.usage_lines);
+      print_usage_screen(rules.tool_name, rules.usage_lines, rules.usage_key_pause);
       throw ToolExit{1};
     }
     const SwitchRule* match = nullptr;

@@ -50,6 +50,8 @@ struct CommandLine {
   std::vector<std::string> parameter_missing;
   // Show the usage screen when started without any argument.
   bool usage_when_empty = true;
+  // Wait for a key between the banner and the usage lines.
+  bool usage_key_pause = false;
 };
 
 // True when the argument is a switch: it begins with '/' and the part before

@@ -144,18 +144,34 @@ const DiscTrack* EmulatedDisc::track_number(uint8_t number) const {
 
 void EmulatedDisc::read_image(const DiscTrack& track, uint32_t frame, uint8_t* out,
                               uint32_t size) const {
-  std::memset(out, 0, size);
   const uint64_t offset = track.file_offset + uint64_t{frame} * track.block_size;
   const uint64_t end = file_ends_[static_cast<std::size_t>(track.file)];
-  if (offset >= end) return;
-  const auto wanted = static_cast<std::size_t>(std::min<uint64_t>(size, end - offset));
-  const int fd = files_[static_cast<std::size_t>(track.file)]->descriptor();
-  std::size_t done = 0;
-  while (done < wanted) {
-    const ssize_t got = pread(fd, out + done, wanted - done, static_cast<off_t>(offset + done));
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
+  const auto wanted =
+      offset >= end ? std::size_t{0} : static_cast<std::size_t>(std::min<uint64_t>(size, end - offset));
+  // Sectors are mostly read in runs: one read of the file serves many.
+  const bool cached = track.file == cache_file_ && offset >= cache_offset_ &&
+                      offset + wanted <= cache_offset_ + cache_.size();
+  if (!cached && wanted > 0) {
+    cache_.resize(static_cast<std::size_t>(
+        std::min<uint64_t>(std::max<std::size_t>(READ_AHEAD_BYTES, wanted), end - offset)));
+    const int fd = files_[static_cast<std::size_t>(track.file)]->descriptor();
+    std::size_t done = 0;
+    while (done < cache_.size()) {
+      const ssize_t got =
+          pread(fd, cache_.data() + done, cache_.size() - done, static_cast<off_t>(offset + done));
+      if (got <= 0) break;
+      done += static_cast<std::size_t>(got);
+    }
+    cache_.resize(done);
+    cache_file_ = track.file;
+    cache_offset_ = offset;
   }
+  std::size_t copied = 0;
+  if (wanted > 0 && offset >= cache_offset_ && offset < cache_offset_ + cache_.size()) {
+    copied = std::min<std::size_t>(wanted, cache_offset_ + cache_.size() - offset);
+    std::memcpy(out, cache_.data() + (offset - cache_offset_), copied);
+  }
+  std::memset(out + copied, 0, size - copied);
 }
 
 void EmulatedDisc::read_sector(int32_t lba, uint8_t* raw, uint8_t* rw) const {

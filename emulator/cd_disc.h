@@ -76,6 +76,11 @@ class EmulatedDisc : public EmulatedMedium {
   std::vector<std::unique_ptr<FileSource>> files_;
   std::vector<uint64_t> file_ends_;  // offset just past the image data of each file
   int32_t leadout_ = 0;
+  // The bytes of the last read of an image file, kept for the sectors that follow.
+  static constexpr std::size_t READ_AHEAD_BYTES = 128 * 1024;
+  mutable int cache_file_ = -1;
+  mutable uint64_t cache_offset_ = 0;
+  mutable std::vector<uint8_t> cache_;
   bool has_catalog_ = false;
   std::array<char, 13> catalog_{};
 };

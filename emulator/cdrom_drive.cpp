@@ -292,16 +292,17 @@ std::optional<EmulatedAnswer> unreadable(const CdromDriveState& state, const Emu
   return std::nullopt;
 }
 
-// Reads `count` sectors of `size` bytes each with `fill`, stopping at the
-// first sector that cannot be read and at the end of the host's buffer. An
-// audio read stops at a data track and a data read at an audio track, unless
-// `any_track`.
+// Reads `count` sectors of `size` bytes each with `fill` straight into the
+// host's buffer, stopping at the first sector that cannot be read and at the
+// end of the host's buffer. An audio read stops at a data track and a data
+// read at an audio track, unless `any_track`.
 template <typename Fill>
 EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc, const EmulatedCommand& c,
                             uint32_t lba, uint32_t count, uint32_t size, bool audio_read,
                             bool any_track, Fill fill) {
   const uint32_t room = c.buffer == nullptr ? 0 : c.buffer_length / size;
-  std::vector<uint8_t> data;
+  const bool to_host = c.buffer != nullptr && c.direction == SRB_DIR_IN;
+  std::vector<uint8_t> unsent(to_host ? 0 : size);
   std::optional<EmulatedAnswer> failure;
   // Past the lead-out fails whether or not the host left room for it.
   const uint64_t end = uint64_t{lba} + count;
@@ -317,12 +318,9 @@ EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc, const 
       failure = stop;
       break;
     }
-    data.resize(data.size() + size);
-    fill(at, data.data() + data.size() - size);
+    fill(at, to_host ? c.buffer + std::size_t{i} * size : unsent.data());
     state->position = at;
   }
-  if (!data.empty())
-    c.send_data(data.data(), static_cast<uint32_t>(data.size()), static_cast<uint32_t>(data.size()));
   return failure ? *failure : EmulatedAnswer::good();
 }
 
@@ -336,11 +334,19 @@ EmulatedAnswer read_10(const State& state, EmulatedDevice& device, const Emulate
   const bool raw_read = size == RAW_SECTOR_SIZE;
   // A recorder that reads audio with READ(10) takes either kind of track.
   const bool any_track = raw_read && state->audio_by_read10;
+  // Audio read this way jitters as READ CD-DA does; the offset is taken at
+  // the first audio sector of the command.
+  std::optional<ShiftedAudioReader> audio;
   return read_sectors(state, *disc, c, lba, count, size, false, any_track,
                       [&](int32_t at, uint8_t* out) {
                         uint8_t raw[RAW_SECTOR_SIZE];
-                        disc->read_sector(at, raw);
                         const bool data = disc->track_at(at)->is_data();
+                        if (!data && any_track) {
+                          if (!audio) audio.emplace(*disc, state->jitter.next_shift_bytes());
+                          audio->read(at, raw);
+                        } else {
+                          disc->read_sector(at, raw);
+                        }
                         if (raw_read) {
                           transform_sector(raw, !data && state->audio_by_read10, false,
                                            data && state->scrambled_raw_data);
@@ -364,24 +370,29 @@ EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const Emula
   const uint8_t format = c.cdb[10];
   static constexpr uint32_t sizes[] = {2352, 2368, 2448, 96};
   if (format > 3) return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
+  // The audio lands off by the jitter; the subcode stays with the sector asked for.
+  ShiftedAudioReader audio(*disc, format == 3 ? 0 : state->jitter.next_shift_bytes());
   return read_sectors(state, *disc, c, lba, count, sizes[format], true, false,
                       [&](int32_t at, uint8_t* out) {
-                        uint8_t raw[RAW_SECTOR_SIZE];
-                        uint8_t subcode[96];
-                        if (format != 3) disc->read_sector(at, raw);
-                        if (state->swapped_cdda) transform_sector(raw, true, false, false);
-                        if (format == 0 || format == 1 || format == 2)
-                          std::memcpy(out, raw, RAW_SECTOR_SIZE);
+                        if (format != 3) {
+                          audio.read(at, out);
+                          if (state->swapped_cdda) transform_sector(out, true, false, false);
+                        }
                         if (format == 1) {
                           std::array<uint8_t, 12> q{};
                           disc->q_subchannel(at, &q);
                           std::memset(out + RAW_SECTOR_SIZE, 0, 16);
                           std::memcpy(out + RAW_SECTOR_SIZE, q.data(), q.size());
                         } else if (format >= 2) {
-                          disc->subcode(at, subcode);
-                          std::memcpy(out + (format == 2 ? RAW_SECTOR_SIZE : 0), subcode, 96);
+                          disc->subcode(at, out + (format == 2 ? RAW_SECTOR_SIZE : 0));
                         }
                       });
+}
+
+EmulatedAnswer rezero_unit(const State& state, EmulatedDevice& device, const EmulatedCommand&) {
+  if (disc_of(device) == nullptr) return no_disc();
+  state->jitter.rezero();
+  return EmulatedAnswer::good();
 }
 
 // bad=FIRST[-LAST]
@@ -438,6 +449,8 @@ std::shared_ptr<CdromDriveState> install_cdrom_commands(EmulatedDevice& device) 
   auto state = std::make_shared<CdromDriveState>();
   state->pages = default_pages();
   take_bad_sectors(device, state.get());
+  state->jitter.take_items(device);
+  device.set_handler(EMU_OP_REZERO_UNIT, bind_handler<rezero_unit>(state));
   device.set_handler(EMU_OP_MODE_SELECT, bind_handler<mode_select>(state));
   device.set_handler(EMU_OP_MODE_SENSE, bind_handler<mode_sense>(state));
   device.set_handler(EMU_OP_MODE_SENSE_10, bind_handler<mode_sense>(state));

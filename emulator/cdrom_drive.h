@@ -16,7 +16,9 @@
 // disc the disc commands answer MEDIUM NOT PRESENT.
 //
 // Bus value items: medium=<cue sheet> loads the disc (see EmulatedDisc);
-// bad=FIRST[-LAST] makes those sectors unreadable.
+// bad=FIRST[-LAST] makes those sectors unreadable (audio and data alike);
+// jitter=N and seed=S make audio reads land off (see AudioJitter). REZERO
+// UNIT answers GOOD and makes the next audio read exact.
 #pragma once
 
 #include <cstdint>
@@ -26,10 +28,12 @@
 #include <optional>
 #include <vector>
 
+#include "emulator/audio_jitter.h"
 #include "emulator/cd_disc.h"
 #include "emulator/device.h"
 
 // Operation codes of the CD-ROM drive's commands.
+constexpr uint8_t EMU_OP_REZERO_UNIT = 0x01;
 constexpr uint8_t EMU_OP_MODE_SELECT = 0x15;
 constexpr uint8_t EMU_OP_MODE_SENSE = 0x1A;
 constexpr uint8_t EMU_OP_START_STOP_UNIT = 0x1B;
@@ -53,6 +57,7 @@ struct CdromDriveState {
   int32_t bad_first = 1;
   int32_t bad_last = 0;
   int32_t position = 0;  // LBA of the last sector read, for READ SUB-CHANNEL format 1
+  AudioJitter jitter;
 
   // What a drive model changes (the recorders): the block lengths MODE SELECT
   // accepts (READ(10) refuses those longer than a raw sector with ILLEGAL

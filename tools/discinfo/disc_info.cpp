@@ -5,6 +5,7 @@
 #include "drivers/cd_reader.h"
 #include "scsi/scan.h"
 #include "scsi/settings.h"
+#include "tools/shared/reader_choice.h"
 
 namespace {
 
@@ -23,36 +24,11 @@ const char* type_text(const TrackEntry& track) {
   return "Data ";
 }
 
-// The drive the tool lists, or the tool's error.
-CdReader* find_reader(const DiscInfoSettings& settings) {
-  if (!settings.address_given) {
-    auto* reader = dynamic_cast<CdReader*>(
-        find_device(KIND_MASK_READER_OR_RECORDER, ANY_ADDRESS, ANY_ADDRESS, ANY_ADDRESS));
-    if (reader == nullptr) fail_with("\nError: Unable to find a CDROM device on the SCSI bus!\n");
-    return reader;
-  }
-  const DeviceAddress& address = settings.address;
-  CdReader* reader = nullptr;
-  // An address part that does not fit a byte matches no device.
-  if (address.host_adapter < ANY_ADDRESS && address.id < ANY_ADDRESS && address.lun < ANY_ADDRESS)
-    reader = dynamic_cast<CdReader*>(find_device(
-        KIND_MASK_READER_OR_RECORDER, static_cast<uint8_t>(address.host_adapter),
-        static_cast<uint8_t>(address.id), static_cast<uint8_t>(address.lun)));
-  if (reader == nullptr)
-    fail_with(format_text("\nError: Specified device (%u:%u:%u) is not a CDROM!\n",
-                          address.host_adapter, address.id, address.lun));
-  return reader;
-}
-
 }  // namespace
 
 DiscInfoSettings parse_disc_info_command_line(int argc, const char* const* argv) {
   DiscInfoSettings settings;
-  const ScsiSettings& environment = scsi_settings();
-  if (environment.reader_id_given) {
-    settings.address_given = true;
-    settings.address = {environment.reader_ha, environment.reader_id, environment.reader_lun};
-  }
+  reader_address_from_environment(&settings.address_given, &settings.address);
   CommandLine rules;
   rules.tool_name = "DISCINFO";
   rules.usage_lines = {
@@ -112,10 +88,8 @@ std::string mode_page_dump(const uint8_t* data, std::size_t length) {
 int run_disc_info(const DiscInfoSettings& settings) {
   aspi_open(true);
   scan_scsi_bus();
-  CdReader* reader = find_reader(settings);
-  out_text("CDROM device found...\n");
-  out_text(format_text("  HA #%u - SCSI ID #%u - %.8s %.16s %.4s\n\n", reader->host_adapter,
-                       reader->target, reader->vendor, reader->product, reader->revision));
+  CdReader* reader = choose_reader(settings.address_given, settings.address);
+  out_text(reader_found_text(*reader));
   reader->TestUnitReady(true);
   std::unique_ptr<DiscLayout> layout = create_disc_layout();
   reader->ReadDiscToc(layout.get(), settings.mode, settings.mcn, settings.isrc);

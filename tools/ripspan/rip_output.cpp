@@ -1,0 +1,102 @@
+#include "tools/ripspan/rip_output.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cstring>
+
+#include "common/byteorder.h"
+#include "common/console.h"
+#include "common/msgvec.h"
+#include "common/wav.h"
+
+namespace {
+
+constexpr uint32_t RIFF_SIZE_AT = 4;
+constexpr uint32_t DATA_SIZE_AT = 40;
+constexpr uint64_t MAX_WAV_LENGTH = 0xFFFFFFFFull;
+constexpr uint32_t CANONICAL_EXTRA = 36;  // RIFF size - data size of the canonical header
+
+// True when nothing is at the path or it is a regular file.
+bool usable_path(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return true;
+  return S_ISREG(status.st_mode);
+}
+
+bool tag_at(const uint8_t* header, uint32_t at, const char* tag) {
+  return std::memcmp(header + at, tag, 4) == 0;
+}
+
+// The canonical header of a CD audio WAV file, with "data" right after the
+// format chunk so that the data length is where the tool updates it.
+bool cd_wav_header(const uint8_t* h) {
+  return tag_at(h, 0, "RIFF") && tag_at(h, 8, "WAVE") && tag_at(h, 12, "fmt ") &&
+         get_le32(h + 16) == 16 && get_le16(h + 20) == 1 && get_le16(h + 22) == 2 &&
+         get_le32(h + 24) == 44100 && get_le32(h + 28) == 176400 && get_le16(h + 32) == 4 &&
+         get_le16(h + 34) == 16 && tag_at(h, 36, "data");
+}
+
+[[noreturn]] void too_long() {
+  fail_with("Error: WAV file cannot hold 4 GB or more of audio data!\n");
+}
+
+}  // namespace
+
+RipOutput::RipOutput(const std::string& path, bool append, bool wav, uint64_t byte_count)
+    : wav_(wav), appending_(append) {
+  if (!append) {
+    if (wav && byte_count + CANONICAL_EXTRA > MAX_WAV_LENGTH) too_long();
+    if (usable_path(path)) file_ = std::fopen(path.c_str(), "wb");
+    if (file_ == nullptr)
+      fail_with(format_text("Error creating output file \"%s\"\n", path.c_str()));
+    if (wav) write_lengths(byte_count);
+    return;
+  }
+  if (usable_path(path)) file_ = std::fopen(path.c_str(), "r+b");
+  if (file_ == nullptr) fail_with(format_text("Error opening output file \"%s\"\n", path.c_str()));
+  if (wav) {
+    uint8_t header[WAV_HEADER_SIZE] = {};
+    if (std::fread(header, 1, sizeof header, file_) != sizeof header || !cd_wav_header(header))
+      fail_with("WAV file is invalid/corrupt or not CD compatible!\n");
+    riff_size_ = get_le32(header + RIFF_SIZE_AT);
+    data_size_ = get_le32(header + DATA_SIZE_AT);
+    if (riff_size_ + byte_count > MAX_WAV_LENGTH || data_size_ + byte_count > MAX_WAV_LENGTH)
+      too_long();
+  }
+  std::fseek(file_, 0, SEEK_END);
+}
+
+RipOutput::~RipOutput() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+bool RipOutput::write_lengths(uint64_t written) {
+  if (!wav_) return true;
+  if (!appending_) {
+    WavHeader header;
+    init_wav_header(&header, static_cast<uint32_t>(written));
+    const std::array<uint8_t, WAV_HEADER_SIZE> bytes = wav_header_bytes(header);
+    return std::fseek(file_, 0, SEEK_SET) == 0 &&
+           std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+  }
+  // Only the two length fields of an appended file change.
+  uint8_t riff[4], data[4];
+  put_le32(riff, static_cast<uint32_t>(riff_size_ + written));
+  put_le32(data, static_cast<uint32_t>(data_size_ + written));
+  return std::fseek(file_, RIFF_SIZE_AT, SEEK_SET) == 0 && std::fwrite(riff, 1, 4, file_) == 4 &&
+         std::fseek(file_, DATA_SIZE_AT, SEEK_SET) == 0 && std::fwrite(data, 1, 4, file_) == 4;
+}
+
+void RipOutput::finish(uint64_t written) {
+  const bool lengths = write_lengths(written);
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (!lengths || !closed) raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
+}
+
+void RipOutput::finish_after_failure(uint64_t written) noexcept {
+  write_lengths(written);
+  std::fclose(file_);
+  file_ = nullptr;
+}

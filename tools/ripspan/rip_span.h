@@ -1,0 +1,52 @@
+// The span extraction tool's work: settings from the command line, the
+// checks, the drive, the span (MSF/LBA range or one track from the table of
+// contents), the output file (WAV or binary, new or appended) and the read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/switches.h"
+#include "engine/span_reading.h"
+
+struct RipSpanSettings {
+  std::string output;      // the one positional parameter
+  uint32_t first_lba = 0;  // /START
+  bool first_given = false;
+  uint32_t last_lba = 0;  // /END
+  bool last_given = false;
+  uint16_t track = 0;          // /TRACK, 0: none
+  bool address_given = false;  // /ID= or CDREADER_ID
+  DeviceAddress address;
+  bool append = false;                                                // /APPEND
+  bool logging = true;                                                // cleared by /BATCH
+  bool cdg = false;                                                   // /CDG
+  bool data = false;                                                  // /DATA
+  JitterMode jitter = JITTER_DRIVE_DEFAULT;                           // /JC 2, /NOJC 1
+  bool reset = false;                                                 // /RESET
+  enum class Format { Chosen, Binary, Wav } format = Format::Chosen;  // /BIN, /WAV
+  uint8_t speed_code = 255;                                           // /SPEED, 255: maximum
+  uint16_t block_length = 2352;                                       // /BLKLEN
+};
+
+// Parses the command line on top of the environment's settings
+// (load_scsi_settings must have run: CDREADER_ID gives the default address).
+// Every refusal prints the tool's text and throws ToolExit{1}; "/?" and an
+// empty command line print the usage screen, wait for a key and throw
+// ToolExit{1}.
+RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv);
+
+// Installs the console texts of the reading events.
+void install_rip_span_events();
+
+// Runs the tool. The tool's own refusals print their text and throw
+// ToolExit{1}; drive and file failures raise MSGVEC. A span that fails
+// part-way leaves what was written, with a WAV header that counts exactly
+// those bytes. Returns the exit status 0.
+int run_rip_span(const RipSpanSettings& settings);
+
+// "/START=" or "/END=" values: MM:SS:FF (at least 00:02:00, at most
+// 80:59:74) or an LBA; fewer than three numbers give the LBA of the first.
+// Returns false when the text is no such value (the format error); prints
+// `range_error` and throws ToolExit{1} for a time out of range.
+bool parse_span_position(const std::string& value, const std::string& range_error, uint32_t* lba);

@@ -1,0 +1,169 @@
+// The span extraction tool's command line: switch table, value checks and
+// the checks that follow the arguments.
+#include <sstream>
+
+#include "common/console.h"
+#include "common/text.h"
+#include "common/timecode.h"
+#include "tools/ripspan/rip_span.h"
+#include "tools/shared/reader_choice.h"
+
+namespace {
+
+constexpr unsigned long long MAX_LBA = 0xFFFFFFFFull;
+constexpr unsigned long long MAX_SWITCH_NUMBER = 0xFFFF;  // the "%hu" values
+constexpr unsigned MAX_MINUTES = 80;
+constexpr unsigned MAX_SECONDS = 59;
+constexpr unsigned MAX_FRAMES = 74;
+
+// The value after "<name>=", or false when the argument does not go on with '='.
+bool value_of(const std::string& upper, const std::string& name, std::string* value) {
+  if (upper.size() <= name.size() || upper.compare(0, name.size(), name) != 0 ||
+      upper[name.size()] != '=')
+    return false;
+  *value = upper.substr(name.size() + 1);
+  return true;
+}
+
+// A "%hu" value read in full: digits only, at most 65535.
+bool switch_number(const std::string& upper, const std::string& name, uint16_t* out) {
+  std::string text;
+  unsigned long long value = 0;
+  if (!value_of(upper, name, &text) || !parse_decimal(text, MAX_SWITCH_NUMBER, &value))
+    return false;
+  *out = static_cast<uint16_t>(value);
+  return true;
+}
+
+// /SPEED=n: 1, 2, 4, 6, 8, 10 or 12 times, as speed codes 0 to 6.
+bool speed_switch(const std::string& upper, uint8_t* code) {
+  uint16_t speed = 0;
+  if (!switch_number(upper, "/SPEED", &speed)) return false;
+  static constexpr uint16_t speeds[] = {1, 2, 4, 6, 8, 10, 12};
+  for (uint8_t i = 0; i < sizeof speeds / sizeof speeds[0]; ++i)
+    if (speeds[i] == speed) {
+      *code = i;
+      return true;
+    }
+  fail_with("Error: Illegal reading speed specified!\n");
+}
+
+bool track_switch(const std::string& upper, uint16_t* track) {
+  std::string text;
+  unsigned long long value = 0;
+  if (!value_of(upper, "/TRACK", &text) || text.empty()) return false;
+  // Digits beyond the range are a number out of range, not a bad format.
+  if (!parse_decimal(text, ~0ull, &value)) {
+    if (text.find_first_not_of("0123456789") != std::string::npos) return false;
+    value = ~0ull;
+  }
+  if (value < 1 || value > 99) fail_with("Error: Illegal /TRACK number specified!\n");
+  *track = static_cast<uint16_t>(value);
+  return true;
+}
+
+SwitchRule position_switch(const std::string& name, const std::string& range_error, uint32_t* lba,
+                           bool* given, const std::string& format_error) {
+  return SwitchRule{name, true,
+                    [name, range_error, lba, given](const std::string& upper) {
+                      std::string value;
+                      if (!value_of(upper, name, &value)) return false;
+                      if (!parse_span_position(value, range_error, lba)) return false;
+                      *given = true;
+                      return true;
+                    },
+                    format_error};
+}
+
+}  // namespace
+
+bool parse_span_position(const std::string& value, const std::string& range_error, uint32_t* lba) {
+  std::vector<std::string> fields;
+  std::stringstream stream(value);
+  for (std::string field; std::getline(stream, field, ':');) fields.push_back(field);
+  if (!value.empty() && value.back() == ':') return false;
+  if (fields.empty() || fields.size() > 3) return false;
+  unsigned long long numbers[3] = {};
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (!parse_decimal(fields[i], i == 0 && fields.size() < 3 ? MAX_LBA : ~0ull, &numbers[i]))
+      return false;
+  if (fields.size() < 3) {
+    *lba = static_cast<uint32_t>(numbers[0]);
+    return true;
+  }
+  const unsigned long long minutes = numbers[0], seconds = numbers[1], frames = numbers[2];
+  if (minutes > MAX_MINUTES || seconds > MAX_SECONDS || frames > MAX_FRAMES ||
+      (minutes == 0 && seconds < 2))
+    fail_with(range_error);
+  *lba = static_cast<uint32_t>(minutes * 60 * FRAMES_PER_SECOND + seconds * FRAMES_PER_SECOND +
+                               frames - LBA_OFFSET_FRAMES);
+  return true;
+}
+
+RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
+  RipSpanSettings settings;
+  reader_address_from_environment(&settings.address_given, &settings.address);
+  using Format = RipSpanSettings::Format;
+  CommandLine rules;
+  rules.tool_name = "RIPSPAN";
+  rules.usage_key_pause = true;
+  rules.usage_lines = {
+      "Usage: RIPSPAN <imagefile> [/START=<start>] [/END=<end>] [/TRACK=n]\n",
+      "         [/ID=ha:id:lun] [/APPEND] [/BATCH] [/CDG] [/DATA]\n",
+      "         [/JC] [/NOJC] [/RESET] [/SPEED=n] [/BIN] [/WAV]\n",
+      "imagefile - Output image data file\n",
+      "/START    - Starting MSF/LBA (default is start of disc)\n",
+      "/END      - Ending MSF/LBA (default is end of disc)\n",
+      "/TRACK    - Copy specified track number (1 to 99)\n",
+      "/ID       - SCSI ID of CDROM drive (default is first found)\n",
+      "/APPEND   - Append data to existing file\n",
+      "/BATCH    - Disable all logging messages\n",
+      "/CDG      - Enable reading of CD+G subcodes\n",
+      "/DATA     - Enable reading of raw (2352 byte) data sectors\n",
+      "/JC       - Enable 'jitter' correction (audio only)\n",
+      "/NOJC     - Disable 'jitter' correction (audio only)\n",
+      "/RESET    - Reset device (workaround for firmware bugs)\n",
+      "/SPEED=n  - Audio reading speed (default is maximum)\n",
+      "/BIN      - Write output file in Intel binary format (default for data)\n",
+      "/WAV      - Write output file in WAV format (default for audio)\n",
+      "e.g. RIPSPAN /START=10:14:36 /END=13:55:11 /WAV TEST.WAV\n",
+      "e.g. RIPSPAN /START=106232 /END=124443 /BIN TEST.BIN\n",
+      "e.g. RIPSPAN /TRACK=5 /ID=0:3:0 /SPEED=4 /APPEND TRACK5.WAV\n",
+  };
+  RipSpanSettings& s = settings;
+  rules.switches = {
+      plain_switch("/APPEND", &s.append),
+      plain_switch("/BATCH", &s.logging, false),
+      plain_switch("/CDG", &s.cdg),
+      plain_switch("/DATA", &s.data),
+      plain_switch("/JC", [&s] { s.jitter = JITTER_ON; }),
+      plain_switch("/NOJC", [&s] { s.jitter = JITTER_OFF; }),
+      plain_switch("/RESET", &s.reset),
+      plain_switch("/BIN", [&s] { s.format = Format::Binary; }),
+      plain_switch("/WAV", [&s] { s.format = Format::Wav; }),
+      // Matched by its first six characters, like the other value switches.
+      SwitchRule{"/BLKLE", true,
+                 [&s](const std::string& upper) {
+                   return switch_number(upper, "/BLKLEN", &s.block_length);
+                 },
+                 "Error: Illegal /BLKLEN format!\n"},
+      SwitchRule{"/SPEED", true,
+                 [&s](const std::string& upper) { return speed_switch(upper, &s.speed_code); },
+                 "Error: Illegal /SPEED format!\n"},
+      SwitchRule{"/TRACK", true,
+                 [&s](const std::string& upper) { return track_switch(upper, &s.track); },
+                 "Error: Illegal /TRACK value format!\n"},
+      position_switch("/START", "Error: Illegal MM:SS:FF value specified\n", &s.first_lba,
+                      &s.first_given, "Error: Illegal /START value format!\n"),
+      position_switch("/END", "Error: Illegal MM:SS:FF value specified!\n", &s.last_lba,
+                      &s.last_given, "Error: Illegal /END value format!\n"),
+      address_switch("/ID", &s.address, &s.address_given, "Error: Illegal /ID value format!\n"),
+  };
+  rules.parameter_missing = {"Error: Output filename must be specified!\n"};
+  const std::vector<std::string> parameters = parse_command_line(rules, argc, argv);
+  settings.output = parameters.at(0);
+  if (settings.first_given && settings.last_given && settings.first_lba > settings.last_lba)
+    fail_with("Error: /START value is greater than /END value!\n");
+  if (settings.data && settings.cdg) fail_with("Error: Cannot use both /DATA and /CDG\n");
+  return settings;
+}

@@ -34,6 +34,24 @@ bool scan_u16(const std::string& text, std::size_t* pos, uint16_t* out) {
   return true;
 }
 
+// "--help" prints the usage screen and "--version" the banner line, each with
+// status 0, wherever it stands on the line (the first of them decides) and
+// before any other argument is looked at. Both are matched as typed: "--HELP"
+// is an ordinary argument.
+void answer_help_or_version(const CommandLine& rules, int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string typed = argv[i] ? argv[i] : "";
+    if (typed == "--help") {
+      print_usage_screen(rules.tool_name, rules.usage_lines);
+      throw ToolExit{0};
+    }
+    if (typed == "--version") {
+      out_text(banner_line(rules.tool_name));
+      throw ToolExit{0};
+    }
+  }
+}
+
 }  // namespace
 
 SwitchRule plain_switch(const std::string& name, bool* flag, bool value) {
@@ -113,6 +131,7 @@ bool is_switch_argument(const std::string& argument) {
 
 std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
                                             const char* const* argv) {
+  answer_help_or_version(rules, argc, argv);
   const std::size_t slots = rules.parameter_missing.size();
   const bool needs_parameter = !rules.parameter_missing.empty() && !rules.parameter_missing[0].empty();
   if (argc <= 1 && rules.usage_when_empty && needs_parameter) {

@@ -3,7 +3,6 @@
 
 #include <sys/types.h>
 
-
 namespace {
 
 bool read_exact(std::FILE* file, void* buffer, std::size_t size) {
@@ -83,15 +82,18 @@ int read_wav_header(std::FILE* file, uint32_t* data_size, uint32_t* data_offset)
 
   bool format_seen = false;
   while (read_chunk_header(file, &tag, &size)) {
+    // Every chunk lies within the file: one that claims more is refused
+    // before anything is read or skipped on its word.
+    const off_t position = ftello(file);
+    if (position < 0 || static_cast<uint64_t>(position) > file_length) return 0;
+    if (size > file_length - static_cast<uint64_t>(position)) return 0;
     if (tag == WAV_TAG_FMT) {
       if (!format_chunk_fits(file, size)) return 0;
       format_seen = true;
     } else if (tag == WAV_TAG_DATA) {
-      const off_t position = ftello(file);
-      if (!format_seen || position < 0) return 0;
+      if (!format_seen) return 0;
       // A data offset past 4 GiB cannot be described to the caller.
       if (static_cast<uint64_t>(position) > UINT32_MAX) return 0;
-      if (size > file_length - static_cast<uint64_t>(position)) return 0;
       if (data_size) *data_size = size;
       if (data_offset) *data_offset = static_cast<uint32_t>(position);
       return 1;

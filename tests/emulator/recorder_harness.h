@@ -167,7 +167,7 @@ class RecorderHarness : public testing::Test {
     Bytes lengths(4);
     // READ SESSION
     ASSERT_EQ(receive({0xEE, 0, 0, 0, 0, 0, 0, 0, 4, 0}, &lengths), 1);
-    const uint16_t leadout = get_be16(&lengths[2]);
+    const uint32_t leadout = get_be16(&lengths[2]);
     EXPECT_EQ(get_be16(&lengths[0]), 4500);
     Bytes catalog_page = {0x22, 0x08, 0x01};
     const Bytes digits = catalog_bcd("0731454032326");

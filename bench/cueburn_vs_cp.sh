@@ -5,8 +5,9 @@
 # each): the ratio of their times and cueburn's peak resident memory.
 #   bench/cueburn_vs_cp.sh [build-dir] [rounds]
 set -euo pipefail
+shopt -s inherit_errexit
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build-bench}
+build=$(realpath -m "${1:-$root/build-bench}")
 rounds=${2:-3}
 if [ ! -x "$build/bin/cueburn" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -616,4 +616,29 @@ TEST_F(CueBurn, TransporterRefusals) {
   }
 }
 
+// /SESSION closes the session and leaves the disc open: a second sheet then
+// goes into a second session after the first one's lead-out at LBA 700 (6750 blocks),
+// the next lead-in (4500) and a pregap (150).
+TEST_F(CueBurn, SessionAtOnceLeavesTheDiscOpenForAnotherSession) {
+  const std::vector<Fixture> all = fixtures();
+  write_fixture(all[2]);
+  write_file(folder + "/second.cue",
+             "FILE audio.bin BINARY\n  TRACK 03 AUDIO\n    INDEX 01 00:00:00\n");
+  const std::string recorder = "0:4:0=CDD2000,medium=" + folder + "/burned";
+  ProgramRun run = cueburn(recorder, {"disc.cue", "/NOCONFIRM", "/SESSION"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = cueburn(recorder, {"second.cue", "/NOCONFIRM"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const ProgramRun info = discinfo(recorder, {"/NOPROMPT"});
+  EXPECT_EQ(info.out.substr(info.out.find("\n\n") + 2),
+            std::string(HEADER) +
+                "01   Data    00:02:00    000000     No        No        No     Not Available\n"
+                "02   Audio   00:10:00    000600     No        No        No     Not Available\n"
+                "03   Audio   02:43:25    012100     No        No        No     Not Available\n"
+                "\nLeadout: 02:44:50 (LBA 012200)\n");
+  // The second recording closed the disc.
+  run = cueburn(recorder, {"second.cue", "/NOCONFIRM"});
+  EXPECT_EQ(run.status, 1);
+}
+
 }  // namespace

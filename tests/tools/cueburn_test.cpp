@@ -1,6 +1,8 @@
 // cueburn run as a user runs it, recording cue sheets on emulated recorders;
 // the recorded discs are then read back with discinfo, byte by byte from the
 // recorder's image, and with cd-info, which no one here wrote.
+#include "tools/cueburn/cueburn.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "common/sector.h"
+#include "drivers/recorder_driver.h"
 #include "support/cue_images.h"
 #include "support/run_program.h"
 #include "support/scsi_fakes.h"
@@ -639,6 +642,27 @@ TEST_F(CueBurn, SessionAtOnceLeavesTheDiscOpenForAnotherSession) {
   // The second recording closed the disc.
   run = cueburn(recorder, {"second.cue", "/NOCONFIRM"});
   EXPECT_EQ(run.status, 1);
+}
+
+// The figures at their edges; the size is summed in 64 bits, so image data
+// just under 4 GiB is not reported as 0 Mb.
+TEST(CueBurnFigures, SizeTimeAndSpeed) {
+  const struct {
+    uint64_t bytes;
+    unsigned long megabytes;
+  } sizes[] = {{0, 0}, {1048576, 1}, {1048577, 2}, {0xFFFFFFFFull, 4096}};
+  for (const auto& c : sizes) EXPECT_EQ(image_megabytes(c.bytes), c.megabytes) << c.bytes;
+  const struct {
+    uint32_t frames;
+    unsigned factor;
+    uint16_t minutes;
+  } times[] = {{333000, 1, 79}, {333000, 2, 40}, {0, 1, 5}, {446, 6, 1}};
+  for (const auto& c : times) EXPECT_EQ(recording_minutes(c.frames, c.factor), c.minutes);
+  // The asked code, or the drive's maximum when it is not below it.
+  EXPECT_EQ(clamp_speed_code(3, SPEED_2X), SPEED_2X);
+  EXPECT_EQ(clamp_speed_code(255, SPEED_6X), SPEED_6X);
+  EXPECT_EQ(clamp_speed_code(0, SPEED_2X), SPEED_1X);
+  EXPECT_EQ(speed_factor(SPEED_4X), 4u);
 }
 
 }  // namespace

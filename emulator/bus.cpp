@@ -186,6 +186,9 @@ EmulatedBus::EmulatedBus(const std::vector<EmulatedDeviceSpec>& specs) {
     if (!unknown.empty()) reject(spec.text, "unknown item \"" + unknown.front() + "\"");
     devices_.push_back(std::move(device));
   }
+  std::vector<EmulatedDevice*> all;
+  for (const auto& device : devices_) all.push_back(device.get());
+  for (const auto& device : devices_) device->set_bus_devices(all);
 }
 
 uint8_t EmulatedBus::adapter_count() const {

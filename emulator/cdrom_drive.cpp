@@ -417,6 +417,7 @@ bool medium_is_cue_sheet(const EmulatedDevice& device) {
 }
 
 void move_tray(CdromDriveState& state, EmulatedDevice& device, bool load) {
+  state.tray_open = !load;
   if (load) {
     if (state.ejected) device.set_medium(std::move(state.ejected));
   } else if (device.medium() != nullptr) {

@@ -53,6 +53,7 @@ struct CdromDriveState {
   std::map<uint8_t, std::vector<uint8_t>> pages;
   // The disc while the tray is out.
   std::unique_ptr<EmulatedMedium> ejected;
+  bool tray_open = false;
   // Sectors that fail to read: first and last LBA, or first > last for none.
   int32_t bad_first = 1;
   int32_t bad_last = 0;

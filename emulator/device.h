@@ -114,6 +114,26 @@ class EmulatedMedium {
   std::string name;  // as given with medium=
 };
 
+// A drive's tray as a disc transporter works it: drive models whose discs a
+// transporter can change give their device one.
+class EmulatedTray {
+ public:
+  virtual ~EmulatedTray() = default;
+  // Whether the host has opened the tray (ejected the disc).
+  virtual bool open() const = 0;
+  // Whether a disc lies in the open tray, and whether it holds a recording.
+  virtual bool holds_disc() const = 0;
+  virtual bool holds_recording() const = 0;
+  // Where the drive keeps its disc (medium=PATH).
+  virtual const std::string& disc_path() const = 0;
+  // Takes the disc out of the open tray; a recorded disc's files are kept as
+  // keep_path.cue, .bin and .state (empty: a blank disc, nothing kept).
+  // False when the files cannot be moved; the disc then stays.
+  virtual bool take_disc(const std::string& keep_path) = 0;
+  // Puts a blank disc into the open, empty tray.
+  virtual void put_blank() = 0;
+};
+
 class EmulatedDevice;
 using EmulatedHandler = std::function<EmulatedAnswer(EmulatedDevice&, const EmulatedCommand&)>;
 
@@ -160,6 +180,15 @@ class EmulatedDevice {
   template <typename T>
   T* medium_as() const { return dynamic_cast<T*>(medium_.get()); }
 
+  // The tray a disc transporter works, or null.
+  EmulatedTray* tray() const { return tray_.get(); }
+  void set_tray(std::shared_ptr<EmulatedTray> tray) { tray_ = std::move(tray); }
+
+  // The devices on the same bus (set by the bus once all exist), for devices
+  // that act on others; empty until then.
+  const std::vector<EmulatedDevice*>& bus_devices() const { return bus_devices_; }
+  void set_bus_devices(std::vector<EmulatedDevice*> devices) { bus_devices_ = std::move(devices); }
+
   // Whether the device holds no media (disk, changer): then TEST UNIT READY
   // needs no medium.
   bool takes_media() const;
@@ -182,5 +211,7 @@ class EmulatedDevice {
   std::array<EmulatedHandler, 256> handlers_{};
   std::map<std::string, bool> taken_;
   std::unique_ptr<EmulatedMedium> medium_;
+  std::shared_ptr<EmulatedTray> tray_;
+  std::vector<EmulatedDevice*> bus_devices_;
   std::array<uint8_t, SENSE_LENGTH> pending_sense_{};
 };

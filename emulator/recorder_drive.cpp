@@ -5,6 +5,7 @@
 
 #include "common/sector.h"
 #include "common/timecode.h"
+#include "emulator/recorder_tray.h"
 
 namespace {
 
@@ -301,5 +302,7 @@ std::shared_ptr<RecorderDrive> install_recorder_drive(EmulatedDevice& device) {
       return blank_medium(d) ? refuse(SENSE_BLANK_MEDIUM) : read(d, command);
     });
   }
-  return std::make_shared<RecorderDrive>(std::move(reading), std::move(disc));
+  auto drive = std::make_shared<RecorderDrive>(std::move(reading), std::move(disc));
+  if (drive->disc() != nullptr) device.set_tray(make_recorder_tray(drive));
+  return drive;
 }

@@ -64,6 +64,9 @@ class RecorderDrive {
   CdromDriveState& reading() { return *reading_; }
   // Null when the drive was given no medium.
   RecordedDisc* disc() { return disc_.get(); }
+  const RecordedDisc* disc() const { return disc_.get(); }
+  // Puts another disc in its place (a disc transporter's exchange).
+  void replace_disc(std::unique_ptr<RecordedDisc> disc) { disc_ = std::move(disc); }
 
   // NOT READY without a disc, ILLEGAL REQUEST 30h/05h for a closed one.
   std::optional<EmulatedAnswer> refuse_recording(const EmulatedDevice& device) const;

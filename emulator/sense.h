@@ -28,6 +28,10 @@ constexpr SenseCondition SENSE_COMMAND_SEQUENCE_ERROR{SENSE_KEY_ILLEGAL_REQUEST,
 constexpr SenseCondition SENSE_CANNOT_WRITE_INCOMPATIBLE{SENSE_KEY_ILLEGAL_REQUEST, 0x30, 0x05};
 constexpr SenseCondition SENSE_END_OF_USER_AREA{SENSE_KEY_ILLEGAL_REQUEST, 0x63, 0x00};
 constexpr SenseCondition SENSE_ILLEGAL_MODE_FOR_TRACK{SENSE_KEY_ILLEGAL_REQUEST, 0x64, 0x00};
+// Medium changers: no disc left in the source element, and an element the
+// changer cannot reach (a recorder whose tray is closed).
+constexpr SenseCondition SENSE_SOURCE_ELEMENT_EMPTY{SENSE_KEY_ILLEGAL_REQUEST, 0x3B, 0x0E};
+constexpr SenseCondition SENSE_ELEMENT_NOT_ACCESSIBLE{SENSE_KEY_ILLEGAL_REQUEST, 0x3B, 0x11};
 constexpr SenseCondition SENSE_MEDIUM_CHANGED{SENSE_KEY_UNIT_ATTENTION, 0x28, 0x00};
 constexpr SenseCondition SENSE_POWER_ON_RESET{SENSE_KEY_UNIT_ATTENTION, 0x29, 0x00};
 constexpr SenseCondition SENSE_WRITE_PROTECTED{SENSE_KEY_DATA_PROTECT, 0x27, 0x00};

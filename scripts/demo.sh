@@ -35,5 +35,10 @@ FILE "audio.bin" BINARY
     INDEX 01 00:15:00
 CUE
 cat "$work/sample.cue"
-echo "== discinfo /MODE /MCN /ISRC with the disc in an emulated CD-ROM drive at 0:3:0"
-EMULATED_SCSI_BUS="0:3:0=CD-ROM PX-12CS,medium=$work/sample.cue" "$bin/discinfo" /MODE /MCN /ISRC
+echo "== cueburn sample.cue /NOCONFIRM on an emulated CDD2000 recorder at 0:4:0 (its disc: burned.*)"
+bus="0:4:0=CDD2000,medium=$work/burned"
+EMULATED_SCSI_BUS="$bus" "$bin/cueburn" "$work/sample.cue" /NOCONFIRM
+echo "== discinfo /MODE /MCN /ISRC of the recorded disc, in the same recorder"
+EMULATED_SCSI_BUS="$bus" "$bin/discinfo" /MODE /MCN /ISRC
+echo "== the recorded disc as a cue sheet and one image (any cue sheet reader takes it)"
+cat "$work/burned.cue"

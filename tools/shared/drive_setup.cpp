@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "common/switches.h"
 #include "drivers/driver_factory.h"
 #include "emulator/bus.h"
 #include "scsi/linux/sg_transport.h"
@@ -16,4 +17,12 @@ std::unique_ptr<ScsiTransport> make_default_transport() {
 void install_drive_setup() {
   set_transport_factory(&make_default_transport);
   set_driver_factory(&create_driver);
+}
+
+ScsiDevice* find_device_at(uint16_t kind_mask, const DeviceAddress& address) {
+  if (address.host_adapter >= ANY_ADDRESS || address.id >= ANY_ADDRESS ||
+      address.lun >= ANY_ADDRESS)
+    return nullptr;
+  return find_device(kind_mask, static_cast<uint8_t>(address.host_adapter),
+                     static_cast<uint8_t>(address.id), static_cast<uint8_t>(address.lun));
 }

@@ -2,6 +2,7 @@
 // drivers' factory, the two choices that scsi/ leaves to the layers above it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "scsi/transport.h"
@@ -14,3 +15,10 @@ std::unique_ptr<ScsiTransport> make_default_transport();
 // Installs make_default_transport as the transport factory and the drivers'
 // create_driver as the driver factory of the bus scan.
 void install_drive_setup();
+
+class ScsiDevice;
+struct DeviceAddress;
+
+// The first device of a kind in kind_mask at exactly `address`; null when
+// none is there (an address part above 254 matches no device).
+ScsiDevice* find_device_at(uint16_t kind_mask, const DeviceAddress& address);

@@ -3,6 +3,7 @@
 #include "common/console.h"
 #include "scsi/scan.h"
 #include "scsi/settings.h"
+#include "tools/shared/drive_setup.h"
 
 void reader_address_from_environment(bool* given, DeviceAddress* address) {
   const ScsiSettings& environment = scsi_settings();
@@ -18,12 +19,7 @@ CdReader* choose_reader(bool address_given, const DeviceAddress& address) {
     if (reader == nullptr) fail_with("\nError: Unable to find a CDROM device on the SCSI bus!\n");
     return reader;
   }
-  CdReader* reader = nullptr;
-  // An address part that does not fit a byte matches no device.
-  if (address.host_adapter < ANY_ADDRESS && address.id < ANY_ADDRESS && address.lun < ANY_ADDRESS)
-    reader = dynamic_cast<CdReader*>(
-        find_device(KIND_MASK_READER_OR_RECORDER, static_cast<uint8_t>(address.host_adapter),
-                    static_cast<uint8_t>(address.id), static_cast<uint8_t>(address.lun)));
+  auto* reader = dynamic_cast<CdReader*>(find_device_at(KIND_MASK_READER_OR_RECORDER, address));
   if (reader == nullptr)
     fail_with(format_text("\nError: Specified device (%u:%u:%u) is not a CDROM!\n",
                           address.host_adapter, address.id, address.lun));

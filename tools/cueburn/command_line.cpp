@@ -1,0 +1,103 @@
+#include <cstdio>
+
+#include "common/console.h"
+#include "scsi/settings.h"
+#include "tools/cueburn/cueburn.h"
+
+namespace {
+
+// "/SPEED=" values and their speed codes.
+struct SpeedValue {
+  uint16_t factor;
+  uint16_t code;
+};
+constexpr SpeedValue SPEED_VALUES[] = {{1, 0}, {2, 1}, {4, 2}, {6, 3}};
+
+// A "<name>=%hu" switch whose value `check` then accepts or refuses with
+// its own error.
+SwitchRule checked_number_switch(const std::string& name, uint16_t* value,
+                                 const std::string& format_error,
+                                 std::function<void(uint16_t)> check) {
+  SwitchRule rule = number_switch(name, value, format_error);
+  rule.apply = [scan = rule.apply, value, check](const std::string& upper) {
+    if (!scan(upper)) return false;
+    check(*value);
+    return true;
+  };
+  return rule;
+}
+
+}  // namespace
+
+CueBurnSettings parse_cueburn_command_line(int argc, const char* const* argv) {
+  CueBurnSettings settings;
+  const ScsiSettings& environment = scsi_settings();
+  if (environment.writer_id_given) {
+    settings.address_given = true;
+    settings.address = {environment.writer_ha, environment.writer_id, environment.writer_lun};
+  }
+  uint16_t speed_value = 0;
+  CommandLine rules;
+  rules.tool_name = "CUEBURN";
+  rules.usage_lines = {
+      "Usage: CUEBURN <cuefile> [/ID=ha:id:lun] [/BEEP] [/COPIES=n] [/EJECT]\n",
+      "         [/NOCONFIRM] [/NOWARN] [/SESSION] [/SPEED=n] [/TEST]\n",
+      "cuefile    - Cue sheet filename\n",
+      "/ID        - SCSI ID of CD recorder (default is first found)\n",
+      "/BEEP      - Issue an audible 'beep' when recording has finished\n",
+      "/COPIES=n  - Number of discs to be recorded (default is 1)\n",
+      "/EJECT     - Eject CD when recording has finished\n",
+      "/NOCONFIRM - Disable all confirmation prompts\n",
+      "/NOWARN    - Disable all warning messages\n",
+      "/SESSION   - Enable session-at-once recording (default is disc-at-once)\n",
+      "/SPEED=n   - Recording speed (default is maximum)\n",
+      "/TEST      - Enable test recording mode\n",
+  };
+  rules.switches = {
+      address_switch("/ID", &settings.address, &settings.address_given,
+                     "Error: Illegal /ID format!\n"),
+      checked_number_switch("/COPIES", &settings.copies, "Error: Illegal /COPIES format!\n",
+                            [](uint16_t copies) {
+                              if (copies == 0) fail_with("Error: Illegal copy count specified!\n");
+                            }),
+      plain_switch("/BEEP", &settings.beep),
+      plain_switch("/EJECT", &settings.eject),
+      plain_switch("/NOCONFIRM", &settings.confirm, false),
+      plain_switch("/NOWARN", &settings.warnings, false),
+      plain_switch("/SESSION", &settings.session),
+      checked_number_switch("/SPEED", &speed_value, "Error: Illegal /SPEED format!\n",
+                            [&settings](uint16_t factor) {
+                              for (const SpeedValue& value : SPEED_VALUES) {
+                                if (value.factor == factor) {
+                                  settings.speed = value.code;
+                                  return;
+                                }
+                              }
+                              fail_with("Error: Illegal recording speed specified!\n");
+                            }),
+      plain_switch("/TEST", &settings.test),
+      plain_switch("/TRANSPORT", &settings.transport),
+  };
+  rules.parameter_missing = {"Error: CUE SHEET filename must be specified!\n"};
+  settings.cue_sheet = parse_command_line(rules, argc, argv).at(0);
+  return settings;
+}
+
+uint8_t clamp_speed_code(uint16_t speed, uint8_t max_write_speed) {
+  return speed >= max_write_speed ? max_write_speed : static_cast<uint8_t>(speed);
+}
+
+unsigned speed_factor(uint8_t speed_code) {
+  constexpr unsigned FACTORS[] = {1, 2, 4, 6};
+  return speed_code < 4 ? FACTORS[speed_code] : 1;
+}
+
+unsigned long image_megabytes(uint64_t total_bytes) {
+  constexpr uint64_t MEGABYTE = 1048576;
+  return static_cast<unsigned long>((total_bytes + MEGABYTE - 1) / MEGABYTE);
+}
+
+uint16_t recording_minutes(uint32_t total_frames, unsigned factor) {
+  const uint64_t per_minute = 4500ull * factor;
+  return static_cast<uint16_t>((total_frames + per_minute + 19999) / per_minute);
+}

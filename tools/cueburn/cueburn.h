@@ -1,0 +1,50 @@
+// The disc-at-once recording tool: parses a cue sheet, shows what it found
+// and the disc layout, finds the recorder (and, when asked, the disc
+// transporter) and records the disc once per copy through the engine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/switches.h"
+
+struct CueBurnSettings {
+  std::string cue_sheet;       // the positional parameter, as typed
+  bool address_given = false;  // from /ID= or CDWRITER_ID
+  DeviceAddress address;
+  uint16_t copies = 1;     // /COPIES=n, never 0
+  uint16_t speed = 255;    // speed code of /SPEED= (255: the drive's maximum)
+  bool beep = false;       // /BEEP
+  bool confirm = true;     // cleared by /NOCONFIRM
+  bool eject = false;      // /EJECT
+  bool session = false;    // /SESSION: session-at-once
+  bool transport = false;  // /TRANSPORT: a disc transporter feeds the discs
+  bool warnings = true;    // cleared by /NOWARN
+  bool test = false;       // /TEST: test recording
+};
+
+// Parses the command line on top of the environment's settings
+// (load_scsi_settings must have run: CDWRITER_ID gives the default address,
+// /ID= replaces it). Switch errors print their text and throw ToolExit{1};
+// "/?" and an empty command line print the usage text and throw ToolExit{1}.
+CueBurnSettings parse_cueburn_command_line(int argc, const char* const* argv);
+
+// The speed code the recording uses: the one asked for, or the recorder's
+// maximum when it is not below it.
+uint8_t clamp_speed_code(uint16_t speed, uint8_t max_write_speed);
+
+// 1, 2, 4 or 6 for speed codes 0 to 3.
+unsigned speed_factor(uint8_t speed_code);
+
+// Whole MiB of image data, rounded up.
+unsigned long image_megabytes(uint64_t total_bytes);
+
+// Approximate minutes to record `total_frames` at a speed factor: the frames
+// plus one minute for lead-in and lead-out, rounded up generously, in 16 bits.
+uint16_t recording_minutes(uint32_t total_frames, unsigned factor);
+
+// Runs the tool: finds the devices, parses the cue sheet, shows the counts,
+// the layout and the estimates, and records `copies` discs. Tool errors
+// print their text and throw ToolExit{1}; cue sheet and drive errors raise
+// MSGVEC. Returns the exit status 0.
+int run_cueburn(const CueBurnSettings& settings);

@@ -1,0 +1,130 @@
+// The tool's sequence: devices, cue sheet, counts, layout, estimates, then
+// one recording per copy with the transporter's exchanges around them.
+#include <memory>
+
+#include "common/console.h"
+#include "drivers/disc_transporter.h"
+#include "drivers/recorder_driver.h"
+#include "drivers/recording_events.h"
+#include "engine/recording.h"
+#include "layout/cue_sheet.h"
+#include "layout/listing.h"
+#include "scsi/scan.h"
+#include "tools/cueburn/cueburn.h"
+#include "tools/shared/drive_setup.h"
+
+namespace {
+
+void print_device_line(const ScsiDevice& device) {
+  out_text(format_text("  HA #%u - SCSI ID #%u - %.8s %.16s %.4s\n\n", device.host_adapter,
+                       device.target, device.vendor, device.product, device.revision));
+}
+
+// The recorder of the settings, or the tool's error.
+RecorderDriver& find_recorder(const CueBurnSettings& settings) {
+  if (settings.address_given) {
+    auto* recorder =
+        dynamic_cast<RecorderDriver*>(find_device_at(KIND_MASK_RECORDER, settings.address));
+    if (recorder == nullptr)
+      fail_with(
+          format_text("\nError: Specified device (%u:%u:%u) is not a CD-Recorder or is unknown!\n",
+                      settings.address.host_adapter, settings.address.id, settings.address.lun));
+    return *recorder;
+  }
+  auto* recorder = dynamic_cast<RecorderDriver*>(
+      find_device(KIND_MASK_RECORDER, ANY_ADDRESS, ANY_ADDRESS, ANY_ADDRESS));
+  if (recorder == nullptr)
+    fail_with("\nError: Unable to find a known CD-Recorder device on the SCSI bus!\n");
+  return *recorder;
+}
+
+DiscTransporter& find_transporter() {
+  auto* transporter = dynamic_cast<DiscTransporter*>(
+      find_device(KIND_MASK_TRANSPORTER, ANY_ADDRESS, ANY_ADDRESS, ANY_ADDRESS));
+  if (transporter == nullptr)
+    fail_with("\nError: Unable to find a known Disc-Transporter device on the SCSI bus!\n");
+  return *transporter;
+}
+
+// A prompt that waits for RETURN (or the end of standard input).
+void prompt(const std::string& text) {
+  out_text(text);
+  wait_for_return();
+}
+
+uint8_t job_flags(const CueBurnSettings& settings) {
+  uint8_t flags = JOB_PROGRESS;
+  if (settings.beep) flags |= JOB_BEEP;
+  if (settings.eject) flags |= JOB_EJECT;
+  if (settings.session) flags |= JOB_SESSION;
+  if (settings.test) flags |= JOB_TEST;
+  return flags;
+}
+
+}  // namespace
+
+int run_cueburn(const CueBurnSettings& settings) {
+  set_event_callback(&console_event_callback);
+  aspi_open(true);
+  scan_scsi_bus();
+  RecorderDriver& recorder = find_recorder(settings);
+  out_text("CD-Recorder device found...\n");
+  print_device_line(recorder);
+  if (!(recorder.RecorderCaps & CAP_DISC_AT_ONCE))
+    fail_with("Error: CD-Recorder does not support 'disc-at-once' recording!\n");
+  DiscTransporter* transporter = nullptr;
+  if (settings.transport) {
+    transporter = &find_transporter();
+    out_text("Disc-Transporter device found...\n");
+    print_device_line(*transporter);
+  }
+
+  std::unique_ptr<CueSheetLayout> sheet = parse_cue_sheet(settings.cue_sheet);
+  check_disc_length(*sheet->layout, settings.confirm);
+  out_text("The CUE SHEET file has been successfully parsed...\n");
+  out_text(format_text("  Number of files     : %03u\n", sheet->file_count));
+  out_text(format_text("  Number of tracks    : %03u\n", sheet->track_count));
+  // The lead-out and the first track's index 0 at 00:00:00 are not counted.
+  out_text(format_text("  Number of cuepoints : %03u\n", sheet->cuepoint_count - 2u));
+  if (settings.confirm) {
+    prompt("\nHit <RETURN> to view disc layout...");
+    list_layout(*sheet->layout, true, settings.warnings);
+  }
+
+  const uint8_t speed = clamp_speed_code(settings.speed, recorder.maxWriteSpeed);
+  const unsigned factor = speed_factor(speed);
+  out_text(format_text("\nImage file(s) contain %luMb of data\n",
+                       image_megabytes(sheet->total_image_bytes)));
+  out_text(format_text("Approximate recording time at %ux speed is %u minutes\n", factor,
+                       recording_minutes(sheet->total_frames, factor)));
+
+  DiscAtOnceJob job;
+  job.layout = sheet->layout.get();
+  job.files = sheet->files.data();
+  job.file_count = sheet->file_count;
+  job.speed = speed;
+  job.flags = job_flags(settings);
+
+  for (unsigned disc = 1; disc <= settings.copies; ++disc) {
+    const bool ask = transporter == nullptr ? settings.confirm || settings.copies > 1
+                                            : disc == 1 && settings.confirm;
+    if (ask) {
+      out_text("\n");
+      if (settings.test) out_text("TEST recording mode is enabled!\n");
+      prompt("Hit <RETURN> to begin recording (or CTRL/C to exit)...");
+    }
+    if (transporter != nullptr) {
+      out_text(format_text("\nLOADING DISC #%u...", disc));
+      exchange_disc(recorder, *transporter,
+                    disc == 1 ? TRANSPORTER_LOAD_FIRST : TRANSPORTER_EXCHANGE);
+      out_text("\n");
+    }
+    out_text("\n");
+    record_disc_at_once(recorder, job);
+  }
+  if (transporter != nullptr) exchange_disc(recorder, *transporter, TRANSPORTER_UNLOAD_LAST);
+
+  free_cue_sheet(sheet);
+  release_devices();
+  return 0;
+}

@@ -26,6 +26,7 @@ const Program kPrograms[] = {
     {"volbuild", "VOLBUILD", {"in/", "out"}},
     {"discinfo", "DISCINFO", {}},
     {"ripspan", "RIPSPAN", {}},
+    {"cueburn", "CUEBURN", {}},
 };
 
 // Names the row in test listings.

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "common/byteorder.h"
+#include "common/numbers.h"
 #include "common/sector.h"
 #include "common/timecode.h"
 #include "scsi/models.h"
@@ -26,6 +27,7 @@ constexpr uint8_t OP_READ_TOC = 0x43;
 constexpr uint8_t OP_READ_CDDA = 0xD8;
 
 constexpr uint8_t ALL_PAGES = 0x3F;
+constexpr uint64_t MAX_BAD_LBA = 450000;
 constexpr uint8_t ERROR_RECOVERY_PAGE = 0x01;
 constexpr uint8_t AUDIO_STATUS_NONE = 0x15;  // no current audio status to return
 constexpr SenseCondition SENSE_SAVING_NOT_SUPPORTED{SENSE_KEY_ILLEGAL_REQUEST, 0x39, 0x00};
@@ -391,11 +393,13 @@ EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const Emula
 void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
   const std::optional<std::string> item = device.take_item("bad");
   if (!item) return;
-  char* end = nullptr;
-  const long first = std::strtol(item->c_str(), &end, 10);
-  long last = first;
-  if (end != item->c_str() && *end == '-') last = std::strtol(end + 1, &end, 10);
-  if (end == item->c_str() || *end != '\0' || first < 0 || last < first || last > 450000)
+  const std::size_t dash = item->find('-');
+  uint64_t first = 0;
+  bool read = parse_decimal(item->substr(0, dash), MAX_BAD_LBA, &first);
+  uint64_t last = first;
+  if (read && dash != std::string::npos)
+    read = parse_decimal(item->substr(dash + 1), MAX_BAD_LBA, &last);
+  if (!read || last < first)
     throw EmulatedBusError("bad item \"bad=" + *item + "\" (FIRST[-LAST], LBAs)");
   state->bad_first = static_cast<int32_t>(first);
   state->bad_last = static_cast<int32_t>(last);

@@ -66,9 +66,21 @@ std::string mode_page_dump() {
 
 std::vector<VmCase> vm_cases() {
   return {
-      {"discinfo_volume", "discinfo", {}, DriveMedium::VOLUME, {}, 0,
-       DEVICE_LINES + VOLUME_TOC, ""},
-      {"discinfo_no_disc", "discinfo", {}, DriveMedium::NO_DISC, {}, 1, DEVICE_LINES,
+      {"discinfo_volume",
+       "discinfo",
+       {},
+       DriveMedium::VOLUME,
+       {},
+       0,
+       DEVICE_LINES + VOLUME_TOC,
+       ""},
+      {"discinfo_no_disc",
+       "discinfo",
+       {},
+       DriveMedium::NO_DISC,
+       {},
+       1,
+       DEVICE_LINES,
        "\nError: 'TEST UNIT READY' command failed on device 0:3:0\nDevice is not ready\n"},
       // The drive has no READ SUB-CHANNEL: the catalog number and the ISRC
       // are not available, and the trace shows the host adapter's error.
@@ -94,7 +106,8 @@ std::vector<VmCase> vm_cases() {
        "SCSI 0:3:0 [1A 00 3F 00 D4 00] in 212: status 01/00/00, result 1\n"},
       // The drive takes a block length only from a MODE SELECT with the
       // page format bit, so the switch to 2340-byte blocks fails with its
-      // sense, and the program stops with that error.
+      // sense, and the program stops with that error, after trying to set
+      // the drive back to 2048-byte blocks.
       {"discinfo_mode_traced",
        "discinfo",
        {"/MODE"},
@@ -104,6 +117,8 @@ std::vector<VmCase> vm_cases() {
        DEVICE_LINES,
        "{...}\n"
        "SCSI 0:3:0 [43 00 00 00 00 00 00 03 24 00] in 804: status 01/00/00, result 1\n"
+       "SCSI 0:3:0 [15 00 00 00 0C 00] out 12: status 04/00/02, sense key 5 ASC 24 ASCQ 00, "
+       "result -28 (Illegal command request)\n"
        "SCSI 0:3:0 [15 00 00 00 0C 00] out 12: status 04/00/02, sense key 5 ASC 24 ASCQ 00, "
        "result -28 (Illegal command request)\n"
        "\n"

@@ -1,5 +1,7 @@
 #include "tools/discinfo/disc_info.h"
 
+#include <algorithm>
+
 #include "common/console.h"
 #include "common/timecode.h"
 #include "drivers/cd_reader.h"
@@ -28,7 +30,9 @@ CdReader* find_reader(const DiscInfoSettings& settings) {
   if (!settings.address_given) {
     auto* reader = dynamic_cast<CdReader*>(
         find_device(KIND_MASK_READER_OR_RECORDER, ANY_ADDRESS, ANY_ADDRESS, ANY_ADDRESS));
-    if (reader == nullptr) fail_with("\nError: Unable to find a CDROM device on the SCSI bus!\n");
+    if (reader == nullptr)
+      fail_with("\nError: Unable to find a CDROM device on the SCSI bus!\n" +
+                device_list_full_note());
     return reader;
   }
   const DeviceAddress& address = settings.address;
@@ -40,9 +44,33 @@ CdReader* find_reader(const DiscInfoSettings& settings) {
         static_cast<uint8_t>(address.id), static_cast<uint8_t>(address.lun)));
   if (reader == nullptr)
     fail_with(format_text("\nError: Specified device (%u:%u:%u) is not a CDROM!\n",
-                          address.host_adapter, address.id, address.lun));
+                          address.host_adapter, address.id, address.lun) +
+              device_list_full_note());
   return reader;
 }
+
+// Puts the drive back to 2048-byte blocks after the mode probe of /MODE: at
+// once with finish(), which raises a failure, or, when an error ends the
+// listing on the way, on leaving the scope, where a failure is left unsaid
+// so that the error that ended the listing is the one reported.
+class BlockLengthRestore {
+ public:
+  explicit BlockLengthRestore(CdReader* reader) : reader_(reader) {}
+  ~BlockLengthRestore() {
+    if (reader_ != nullptr) reader_->StopDataRead();
+  }
+  BlockLengthRestore(const BlockLengthRestore&) = delete;
+  BlockLengthRestore& operator=(const BlockLengthRestore&) = delete;
+
+  void finish() {
+    CdReader* reader = reader_;
+    reader_ = nullptr;
+    if (reader != nullptr) reader->StopDataReadNamed(true);
+  }
+
+ private:
+  CdReader* reader_;
+};
 
 }  // namespace
 
@@ -109,8 +137,18 @@ std::string mode_page_dump(const uint8_t* data, std::size_t length) {
   return text;
 }
 
+std::string read_mode_page_dump(CdReader& reader) {
+  uint8_t pages[MODE_DUMP_LENGTH] = {};
+  uint32_t received = 0;
+  reader.ModeSense(pages, MODE_DUMP_LENGTH, 0x3F, 0, true, &received);
+  // The mode data length counts the bytes after itself.
+  const std::size_t announced = std::size_t{pages[0]} + 1;
+  return mode_page_dump(pages, std::min<std::size_t>(received, announced));
+}
+
 int run_disc_info(const DiscInfoSettings& settings) {
   aspi_open(true);
+  const DeviceListRelease release;
   scan_scsi_bus();
   CdReader* reader = find_reader(settings);
   out_text("CDROM device found...\n");
@@ -118,7 +156,11 @@ int run_disc_info(const DiscInfoSettings& settings) {
                        reader->target, reader->vendor, reader->product, reader->revision));
   reader->TestUnitReady(true);
   std::unique_ptr<DiscLayout> layout = create_disc_layout();
-  reader->ReadDiscToc(layout.get(), settings.mode, settings.mcn, settings.isrc);
+  {
+    BlockLengthRestore restore(settings.mode ? reader : nullptr);
+    reader->ReadDiscToc(layout.get(), settings.mode, settings.mcn, settings.isrc);
+    restore.finish();
+  }
 
   if (settings.mcn) {
     out_text("Media Catalog Number: ");
@@ -140,11 +182,6 @@ int run_disc_info(const DiscInfoSettings& settings) {
   out_text(format_text("\nLeadout: %02u:%02u:%02u (LBA %06lu)\n", leadout.minute, leadout.second,
                        leadout.frame, static_cast<unsigned long>(layout->leadout_position)));
 
-  if (settings.dump) {
-    uint8_t pages[MODE_DUMP_LENGTH] = {};
-    reader->ModeSenseRaw(pages, MODE_DUMP_LENGTH, 0x3F, 0);
-    out_text(mode_page_dump(pages, sizeof pages));
-  }
-  release_devices();
+  if (settings.dump) out_text(read_mode_page_dump(*reader));
   return 0;
 }

@@ -38,5 +38,6 @@ run_target fuzz_cue_sheet "$root/fuzz/cue_sheet.dict" \
 run_target fuzz_wav_header "$root/fuzz/wav_header.dict" "$root/tests/fixtures/wav" || failed=1
 run_target fuzz_emulated_bus "$root/fuzz/emulated_bus.dict" "$root/tests/fixtures/emulated_bus" \
   || failed=1
-run_target fuzz_drive_answers "$root/fuzz/drive_answers.dict" || failed=1
+run_target fuzz_drive_answers "$root/fuzz/drive_answers.dict" "$root/tests/fixtures/drive_answers" \
+  || failed=1
 exit $failed

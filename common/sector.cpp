@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/timecode.h"
+#include "common/byteorder.h"
 
 namespace {
 
@@ -33,13 +34,6 @@ constexpr std::array<uint8_t, RAW_SECTOR_SIZE> make_scrambler() {
     table[i] = static_cast<uint8_t>(byte);
   }
   return table;
-}
-
-void put_le32(uint8_t* at, uint32_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-  at[2] = static_cast<uint8_t>(value >> 16);
-  at[3] = static_cast<uint8_t>(value >> 24);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/sector.h"
+#include "common/byteorder.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -77,17 +78,13 @@ constexpr CrcKind kCrc32 = {make_crc_slices(0xEDB88320u), make_fold_keys(0xEDB88
 static_assert(kCrc32.keys.ahead64_low == 0x154442bd4ull && kCrc32.keys.ahead64_high == 0x1c6e41596ull &&
               kCrc32.keys.ahead16_low == 0x1751997d0ull && kCrc32.keys.ahead16_high == 0xccaa009eull);
 
-uint32_t load_le32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
-         (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
-}
 
 uint32_t crc_sliced(const CrcSlices& t, const uint8_t* bytes, std::size_t length, uint32_t crc) {
   for (; length >= kSliceCount; length -= kSliceCount, bytes += kSliceCount) {
-    const uint32_t a = crc ^ load_le32(bytes);
-    const uint32_t b = load_le32(bytes + 4);
-    const uint32_t c = load_le32(bytes + 8);
-    const uint32_t d = load_le32(bytes + 12);
+    const uint32_t a = crc ^ get_le32(bytes);
+    const uint32_t b = get_le32(bytes + 4);
+    const uint32_t c = get_le32(bytes + 8);
+    const uint32_t d = get_le32(bytes + 12);
     crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
           t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
           t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^

@@ -5,14 +5,9 @@
 
 #include "common/console.h"
 #include "common/numbers.h"
+#include "common/text.h"
 
 namespace {
-
-std::string upper_case(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // The value after "<name>=", or false when the argument does not go on with '='.
 bool value_after(const std::string& upper, const std::string& name, std::string* value) {
@@ -29,6 +24,24 @@ bool scan_u16(std::string_view text, uint16_t* out) {
   if (!parse_decimal(text, 0xFFFF, &value)) return false;
   *out = static_cast<uint16_t>(value);
   return true;
+}
+
+// "--help" prints the usage screen and "--version" the banner line, each with
+// status 0, wherever it stands on the line (the first of them decides) and
+// before any other argument is looked at. Both are matched as typed: "--HELP"
+// is an ordinary argument.
+void answer_help_or_version(const CommandLine& rules, int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string typed = argv[i] ? argv[i] : "";
+    if (typed == "--help") {
+      print_usage_screen(rules.tool_name, rules.usage_lines);
+      throw ToolExit{0};
+    }
+    if (typed == "--version") {
+      out_text(banner_line(rules.tool_name));
+      throw ToolExit{0};
+    }
+  }
 }
 
 }  // namespace
@@ -119,6 +132,7 @@ bool is_switch_argument(const std::string& argument) {
 
 std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
                                             const char* const* argv) {
+  answer_help_or_version(rules, argc, argv);
   const std::size_t slots = rules.parameter_missing.size();
   const bool needs_parameter = !rules.parameter_missing.empty() && !rules.parameter_missing[0].empty();
   if (argc <= 1 && rules.usage_when_empty && needs_parameter) {

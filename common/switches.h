@@ -63,6 +63,8 @@ struct CommandLine {
 bool is_switch_argument(const std::string& argument);
 
 // Parses argv[1..]. Returns the positional parameters as typed (fewer than the
-// slots when optional ones are missing). "/?" prints the usage screen.
+// slots when optional ones are missing). "/?" prints the usage screen and ends
+// with status 1; "--help" prints it and "--version" the banner line, and both
+// end with status 0 (ToolExit{0}).
 std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
                                             const char* const* argv);

@@ -8,6 +8,9 @@ constexpr int32_t FRAMES_PER_SECOND = 75;
 constexpr int32_t FRAMES_PER_MINUTE = 4500;
 // Absolute frames before LBA 0.
 constexpr int32_t LBA_OFFSET_FRAMES = 150;
+// Raw sectors a file may hold from LBA 0 before a header address would pass
+// 99:59:74, the last address BCD can write (449,850).
+constexpr uint32_t MAX_RAW_IMAGE_SECTORS = 100 * FRAMES_PER_MINUTE - LBA_OFFSET_FRAMES;
 
 // Minute, second, frame as binary values (not BCD).
 struct MsfTime {

@@ -1,25 +1,9 @@
 #include "common/wav.h"
+#include "common/byteorder.h"
 
 #include <sys/types.h>
 
-
 namespace {
-
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-void put32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void put16(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
 
 bool read_exact(std::FILE* file, void* buffer, std::size_t size) {
   return std::fread(buffer, 1, size, file) == size;
@@ -29,8 +13,8 @@ bool read_exact(std::FILE* file, void* buffer, std::size_t size) {
 bool read_chunk_header(std::FILE* file, uint32_t* tag, uint32_t* size) {
   uint8_t bytes[8];
   if (!read_exact(file, bytes, sizeof bytes)) return false;
-  *tag = le32(bytes);
-  *size = le32(bytes + 4);
+  *tag = get_le32(bytes);
+  *size = get_le32(bytes + 4);
   return true;
 }
 
@@ -39,8 +23,8 @@ bool format_chunk_fits(std::FILE* file, uint32_t size) {
   if (size < 16 || size > 32) return false;
   uint8_t chunk[32];
   if (!read_exact(file, chunk, size)) return false;
-  return le16(chunk) == 1 && le16(chunk + 2) == 2 && le32(chunk + 4) == 44100 &&
-         le16(chunk + 12) == 4 && le16(chunk + 14) == 16;
+  return get_le16(chunk) == 1 && get_le16(chunk + 2) == 2 && get_le32(chunk + 4) == 44100 &&
+         get_le16(chunk + 12) == 4 && get_le16(chunk + 14) == 16;
 }
 
 }  // namespace
@@ -64,19 +48,19 @@ void init_wav_header(WavHeader* header, uint32_t data_size) {
 std::array<uint8_t, WAV_HEADER_SIZE> wav_header_bytes(const WavHeader& header) {
   std::array<uint8_t, WAV_HEADER_SIZE> bytes{};
   uint8_t* p = bytes.data();
-  put32(p + 0, header.riff_tag);
-  put32(p + 4, header.riff_size);
-  put32(p + 8, header.wave_tag);
-  put32(p + 12, header.fmt_tag);
-  put32(p + 16, header.fmt_size);
-  put16(p + 20, header.format_tag);
-  put16(p + 22, header.channels);
-  put32(p + 24, header.samples_per_second);
-  put32(p + 28, header.bytes_per_second);
-  put16(p + 32, header.block_align);
-  put16(p + 34, header.bits_per_sample);
-  put32(p + 36, header.data_tag);
-  put32(p + 40, header.data_size);
+  put_le32(p + 0, header.riff_tag);
+  put_le32(p + 4, header.riff_size);
+  put_le32(p + 8, header.wave_tag);
+  put_le32(p + 12, header.fmt_tag);
+  put_le32(p + 16, header.fmt_size);
+  put_le16(p + 20, header.format_tag);
+  put_le16(p + 22, header.channels);
+  put_le32(p + 24, header.samples_per_second);
+  put_le32(p + 28, header.bytes_per_second);
+  put_le16(p + 32, header.block_align);
+  put_le16(p + 34, header.bits_per_sample);
+  put_le32(p + 36, header.data_tag);
+  put_le32(p + 40, header.data_size);
   return bytes;
 }
 
@@ -94,19 +78,22 @@ int read_wav_header(std::FILE* file, uint32_t* data_size, uint32_t* data_offset)
   if (!read_chunk_header(file, &tag, &size) || tag != WAV_TAG_RIFF) return 0;
   if (size > file_length - 8) return 0;
   uint8_t wave[4];
-  if (!read_exact(file, wave, sizeof wave) || le32(wave) != WAV_TAG_WAVE) return 0;
+  if (!read_exact(file, wave, sizeof wave) || get_le32(wave) != WAV_TAG_WAVE) return 0;
 
   bool format_seen = false;
   while (read_chunk_header(file, &tag, &size)) {
+    // Every chunk lies within the file: one that claims more is refused
+    // before anything is read or skipped on its word.
+    const off_t position = ftello(file);
+    if (position < 0 || static_cast<uint64_t>(position) > file_length) return 0;
+    if (size > file_length - static_cast<uint64_t>(position)) return 0;
     if (tag == WAV_TAG_FMT) {
       if (!format_chunk_fits(file, size)) return 0;
       format_seen = true;
     } else if (tag == WAV_TAG_DATA) {
-      const off_t position = ftello(file);
-      if (!format_seen || position < 0) return 0;
+      if (!format_seen) return 0;
       // A data offset past 4 GiB cannot be described to the caller.
       if (static_cast<uint64_t>(position) > UINT32_MAX) return 0;
-      if (size > file_length - static_cast<uint64_t>(position)) return 0;
       if (data_size) *data_size = size;
       if (data_offset) *data_offset = static_cast<uint32_t>(position);
       return 1;

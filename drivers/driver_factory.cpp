@@ -1,13 +1,44 @@
-// Model code -> driver object: the generic reader for every CD drive (the
-// reader families and the recorder drivers replace it for their model codes),
-// a plain ScsiDevice for disks and the disc transporter.
+// Model code -> driver object. Each drive family adds one row per model code
+// it serves (its leaf class); every CD drive without a row is read by the
+// generic reader, and disks get a plain ScsiDevice.
 #include "drivers/driver_factory.h"
 
+#include <iterator>
+
 #include "drivers/cd_reader.h"
+#include "drivers/disc_transporter.h"
+#include "drivers/philips_recorder.h"
 #include "scsi/models.h"
 
+namespace {
+
+template <typename Driver>
+std::unique_ptr<ScsiDevice> make() {
+  return std::make_unique<Driver>();
+}
+
+struct DriverRow {
+  uint8_t model_code;
+  std::unique_ptr<ScsiDevice> (*create)();
+};
+
+// One row per model code that a family serves, in model code order.
+const DriverRow driver_table[] = {
+    {MODEL_DISK, make<ScsiDevice>},
+    {2, make<PhilipsClass2>},
+    {MODEL_TRANSPORTER, make<DiscTransporter>},
+    {6, make<PhilipsClass6>},
+    {7, make<PhilipsClass7>},
+    {8, make<PhilipsClass8>},
+    {9, make<PhilipsClass9>},
+    {12, make<PhilipsClass12>},
+    {14, make<PhilipsClass14>},
+};
+
+}  // namespace
+
 std::unique_ptr<ScsiDevice> create_driver(uint8_t model_code) {
-  if (model_code == MODEL_DISK || model_code == MODEL_TRANSPORTER)
-    return std::make_unique<ScsiDevice>();
+  for (const DriverRow& row : driver_table)
+    if (row.model_code == model_code) return row.create();
   return std::make_unique<CdReader>();
 }

@@ -15,17 +15,6 @@
 
 namespace {
 
-constexpr uint8_t OP_MODE_SELECT = 0x15;
-constexpr uint8_t OP_MODE_SENSE = 0x1A;
-constexpr uint8_t OP_MODE_SENSE_10 = 0x5A;
-constexpr uint8_t OP_START_STOP_UNIT = 0x1B;
-constexpr uint8_t OP_PREVENT_ALLOW = 0x1E;
-constexpr uint8_t OP_READ_CAPACITY = 0x25;
-constexpr uint8_t OP_READ_10 = 0x28;
-constexpr uint8_t OP_READ_SUBCHANNEL = 0x42;
-constexpr uint8_t OP_READ_TOC = 0x43;
-constexpr uint8_t OP_READ_CDDA = 0xD8;
-
 constexpr uint8_t ALL_PAGES = 0x3F;
 constexpr uint64_t MAX_BAD_LBA = 450000;
 constexpr uint8_t ERROR_RECOVERY_PAGE = 0x01;
@@ -33,13 +22,6 @@ constexpr uint8_t AUDIO_STATUS_NONE = 0x15;  // no current audio status to retur
 constexpr SenseCondition SENSE_SAVING_NOT_SUPPORTED{SENSE_KEY_ILLEGAL_REQUEST, 0x39, 0x00};
 
 using State = std::shared_ptr<CdromDriveState>;
-
-// The product as INQUIRY gives it: 16 characters padded with blanks.
-std::string padded_product(const EmulatedDevice& device) {
-  std::string product = device.identity().product;
-  product.resize(16, ' ');
-  return product;
-}
 
 EmulatedDisc* disc_of(const EmulatedDevice& device) { return device.medium_as<EmulatedDisc>(); }
 
@@ -83,7 +65,7 @@ std::vector<uint8_t> changeable_mask(const std::vector<uint8_t>& page) {
 // MODE SENSE(6) and MODE SENSE(10): the same block descriptor and pages
 // behind a header of 4 or 8 bytes.
 EmulatedAnswer mode_sense(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
-  const bool ten_byte = c.cdb[0] == OP_MODE_SENSE_10;
+  const bool ten_byte = c.cdb[0] == EMU_OP_MODE_SENSE_10;
   const uint8_t page_code = c.cdb[2] & 0x3F;
   const uint8_t page_control = c.cdb[2] >> 6;
   const bool no_descriptor = (c.cdb[1] & 0x08) != 0;
@@ -128,10 +110,6 @@ EmulatedAnswer mode_sense(const State& state, EmulatedDevice& device, const Emul
   return EmulatedAnswer::good();
 }
 
-bool valid_block_length(uint32_t length) {
-  return length == 2048 || length == 2336 || length == 2340 || length == 2352;
-}
-
 EmulatedAnswer mode_select(const State& state, EmulatedDevice&, const EmulatedCommand& c) {
   const uint32_t length = std::min<uint32_t>(c.cdb[4], c.buffer ? c.buffer_length : 0);
   if (c.direction != SRB_DIR_OUT || (length > 0 && c.buffer == nullptr))
@@ -147,7 +125,8 @@ EmulatedAnswer mode_select(const State& state, EmulatedDevice&, const EmulatedCo
   if (descriptor_length == 8) {
     density = data[4];
     block_length = get_be24(data + 9);
-    if (!valid_block_length(block_length))
+    const std::vector<uint32_t>& lengths = state->block_lengths;
+    if (std::find(lengths.begin(), lengths.end(), block_length) == lengths.end())
       return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_PARAMETERS);
   }
   // Check every page before changing anything.
@@ -163,6 +142,10 @@ EmulatedAnswer mode_select(const State& state, EmulatedDevice&, const EmulatedCo
     std::vector<uint8_t> page = found->second;
     for (uint32_t i = 2; i < size; ++i)
       page[i] = static_cast<uint8_t>((page[i] & ~mask[i]) | (data[at + i] & mask[i]));
+    if (state->check_page) {
+      if (const std::optional<SenseCondition> refused = state->check_page(page))
+        return EmulatedAnswer::check(*refused);
+    }
     changes.emplace_back(code, std::move(page));
     at += size;
   }
@@ -175,12 +158,7 @@ EmulatedAnswer mode_select(const State& state, EmulatedDevice&, const EmulatedCo
 EmulatedAnswer start_stop(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
   const bool start = c.cdb[4] & 0x01;
   const bool load_eject = c.cdb[4] & 0x02;
-  if (!load_eject) return EmulatedAnswer::good();
-  if (start) {
-    if (state->ejected) device.set_medium(std::move(state->ejected));
-  } else if (device.medium() != nullptr) {
-    state->ejected = device.take_medium();
-  }
+  if (load_eject) move_tray(*state, device, start);
   return EmulatedAnswer::good();
 }
 
@@ -213,7 +191,7 @@ void put_toc_descriptor(std::vector<uint8_t>& data, uint8_t control, uint8_t tra
   data.insert(data.end(), descriptor, descriptor + 8);
 }
 
-EmulatedAnswer read_toc(const State&, EmulatedDevice& device, const EmulatedCommand& c) {
+EmulatedAnswer read_toc(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
   const EmulatedDisc* disc = disc_of(device);
   if (disc == nullptr) return no_disc();
   const bool msf = c.cdb[1] & 0x02;
@@ -233,9 +211,10 @@ EmulatedAnswer read_toc(const State&, EmulatedDevice& device, const EmulatedComm
     put_toc_descriptor(data, tracks.back().control, LEADOUT_TRACK, disc->leadout(), msf);
   } else if (format == 1) {
     data[2] = 1;
-    data[3] = 1;
-    put_toc_descriptor(data, tracks.front().control, tracks.front().number,
-                       tracks.front().index1_lba, msf);
+    data[3] = state->last_session;
+    const DiscTrack* first = disc->track_number(state->last_session_track);
+    if (first == nullptr) first = &tracks.front();
+    put_toc_descriptor(data, first->control, first->number, first->index1_lba, msf);
   } else {
     return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
   }
@@ -305,21 +284,24 @@ EmulatedAnswer read_subchannel(const State& state, EmulatedDevice& device,
 
 // The checks every sector of a read passes in order; a failure ends the read there.
 std::optional<EmulatedAnswer> unreadable(const CdromDriveState& state, const EmulatedDisc& disc,
-                                         int32_t lba, bool audio_read) {
+                                         int32_t lba, bool audio_read, bool any_track) {
   const DiscTrack* track = disc.track_at(lba);
   if (lba < 0 || track == nullptr) return read_failure(SENSE_LBA_OUT_OF_RANGE, lba);
-  if (track->is_data() == audio_read) return read_failure(SENSE_ILLEGAL_MODE_FOR_TRACK, lba);
+  if (!any_track && track->is_data() == audio_read)
+    return read_failure(SENSE_ILLEGAL_MODE_FOR_TRACK, lba);
   if (lba >= state.bad_first && lba <= state.bad_last)
     return read_failure(SENSE_UNRECOVERED_READ_ERROR, lba);
   return std::nullopt;
 }
 
 // Reads `count` sectors of `size` bytes each with `fill`, stopping at the
-// first sector that cannot be read and at the end of the host's buffer.
+// first sector that cannot be read and at the end of the host's buffer. An
+// audio read stops at a data track and a data read at an audio track, unless
+// `any_track`.
 template <typename Fill>
-EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc,
-                            const EmulatedCommand& c, uint32_t lba, uint32_t count, uint32_t size,
-                            bool audio_read, Fill fill) {
+EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc, const EmulatedCommand& c,
+                            uint32_t lba, uint32_t count, uint32_t size, bool audio_read,
+                            bool any_track, Fill fill) {
   const uint32_t room = c.buffer == nullptr ? 0 : c.buffer_length / size;
   std::vector<uint8_t> data;
   std::optional<EmulatedAnswer> failure;
@@ -333,7 +315,7 @@ EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc,
                                     : count;
   for (uint32_t i = 0; i < std::min(in_range, room); ++i) {
     const auto at = static_cast<int32_t>(lba + i);
-    if (auto stop = unreadable(*state, disc, at, audio_read)) {
+    if (auto stop = unreadable(*state, disc, at, audio_read, any_track)) {
       failure = stop;
       break;
     }
@@ -352,14 +334,28 @@ EmulatedAnswer read_10(const State& state, EmulatedDevice& device, const Emulate
   const uint32_t lba = get_be32(c.cdb + 2);
   const uint32_t count = get_be16(c.cdb + 7);
   const uint32_t size = state->block_length;
-  return read_sectors(state, *disc, c, lba, count, size, false, [&](int32_t at, uint8_t* out) {
-    uint8_t raw[RAW_SECTOR_SIZE];
-    disc->read_sector(at, raw);
-    // User data of mode 1 after the header, of mode 2 form 1 after the subheader.
-    std::size_t offset = RAW_SECTOR_SIZE - size;
-    if (size == DATA_BLOCK_SIZE) offset = raw[15] == 2 ? MODE2_DATA_OFFSET : SECTOR_DATA_OFFSET;
-    std::memcpy(out, raw + offset, size);
-  });
+  if (size > RAW_SECTOR_SIZE) return EmulatedAnswer::check(SENSE_ILLEGAL_MODE_FOR_TRACK);
+  const bool raw_read = size == RAW_SECTOR_SIZE;
+  // A recorder that reads audio with READ(10) takes either kind of track.
+  const bool any_track = raw_read && state->audio_by_read10;
+  return read_sectors(state, *disc, c, lba, count, size, false, any_track,
+                      [&](int32_t at, uint8_t* out) {
+                        uint8_t raw[RAW_SECTOR_SIZE];
+                        disc->read_sector(at, raw);
+                        const bool data = disc->track_at(at)->is_data();
+                        if (raw_read) {
+                          transform_sector(raw, !data && state->audio_by_read10, false,
+                                           data && state->scrambled_raw_data);
+                          std::memcpy(out, raw, size);
+                          return;
+                        }
+                        // User data of mode 1 after the header, of mode 2 form 1
+                        // after the subheader.
+                        std::size_t offset = RAW_SECTOR_SIZE - size;
+                        if (size == DATA_BLOCK_SIZE)
+                          offset = raw[15] == 2 ? MODE2_DATA_OFFSET : SECTOR_DATA_OFFSET;
+                        std::memcpy(out, raw + offset, size);
+                      });
 }
 
 EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
@@ -370,11 +366,12 @@ EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const Emula
   const uint8_t format = c.cdb[10];
   static constexpr uint32_t sizes[] = {2352, 2368, 2448, 96};
   if (format > 3) return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
-  return read_sectors(state, *disc, c, lba, count, sizes[format], true,
+  return read_sectors(state, *disc, c, lba, count, sizes[format], true, false,
                       [&](int32_t at, uint8_t* out) {
                         uint8_t raw[RAW_SECTOR_SIZE];
                         uint8_t subcode[96];
                         if (format != 3) disc->read_sector(at, raw);
+                        if (state->swapped_cdda) transform_sector(raw, true, false, false);
                         if (format == 0 || format == 1 || format == 2)
                           std::memcpy(out, raw, RAW_SECTOR_SIZE);
                         if (format == 1) {
@@ -405,41 +402,57 @@ void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
   state->bad_last = static_cast<int32_t>(last);
 }
 
-template <EmulatedAnswer (*Handler)(const State&, EmulatedDevice&, const EmulatedCommand&)>
-EmulatedHandler bind(const State& state) {
-  return [state](EmulatedDevice& device, const EmulatedCommand& command) {
-    return Handler(state, device, command);
-  };
+}  // namespace
+
+bool medium_is_cue_sheet(const EmulatedDevice& device) {
+  const std::string& medium = device.medium_item();
+  return medium.size() > 4 && strcasecmp(medium.c_str() + medium.size() - 4, ".cue") == 0;
 }
 
-}  // namespace
+void move_tray(CdromDriveState& state, EmulatedDevice& device, bool load) {
+  if (load) {
+    if (state.ejected) device.set_medium(std::move(state.ejected));
+  } else if (device.medium() != nullptr) {
+    state.ejected = device.take_medium();
+  }
+}
 
 bool cdrom_drive_serves(const EmulatedDevice& device) {
   if (!device.takes_media()) return false;
   // A recorder reads a pressed disc given as a cue sheet; its other media
   // belong to the recorder models.
-  const std::string& medium = device.medium_item();
-  const bool cue_sheet =
-      medium.size() > 4 && strcasecmp(medium.c_str() + medium.size() - 4, ".cue") == 0;
-  return cue_sheet || lookup_model(recorder_models, padded_product(device).c_str()) == nullptr;
+  return medium_is_cue_sheet(device) || recorder_model_code(device) == 0;
+}
+
+uint8_t recorder_model_code(const EmulatedDevice& device) {
+  // The product as INQUIRY gives it: 16 characters padded with blanks.
+  std::string product = device.identity().product;
+  product.resize(16, ' ');
+  const ModelEntry* model = lookup_model(recorder_models, product.c_str());
+  return model == nullptr ? 0 : model->model_code;
 }
 
 std::shared_ptr<CdromDriveState> install_cdrom_drive(EmulatedDevice& device) {
+  std::shared_ptr<CdromDriveState> state = install_cdrom_commands(device);
+  if (!device.medium_item().empty()) device.set_medium(EmulatedDisc::load(device.medium_item()));
+  return state;
+}
+
+std::shared_ptr<CdromDriveState> install_cdrom_commands(EmulatedDevice& device) {
   auto state = std::make_shared<CdromDriveState>();
   state->pages = default_pages();
   take_bad_sectors(device, state.get());
-  if (!device.medium_item().empty()) device.set_medium(EmulatedDisc::load(device.medium_item()));
-  device.set_handler(OP_MODE_SELECT, bind<mode_select>(state));
-  device.set_handler(OP_MODE_SENSE, bind<mode_sense>(state));
-  device.set_handler(OP_MODE_SENSE_10, bind<mode_sense>(state));
-  device.set_handler(OP_START_STOP_UNIT, bind<start_stop>(state));
-  device.set_handler(OP_PREVENT_ALLOW, [](EmulatedDevice&, const EmulatedCommand&) {
+  device.set_handler(EMU_OP_MODE_SELECT, bind_handler<mode_select>(state));
+  device.set_handler(EMU_OP_MODE_SENSE, bind_handler<mode_sense>(state));
+  device.set_handler(EMU_OP_MODE_SENSE_10, bind_handler<mode_sense>(state));
+  device.set_handler(EMU_OP_START_STOP_UNIT, bind_handler<start_stop>(state));
+  device.set_handler(EMU_OP_PREVENT_ALLOW, [](EmulatedDevice&, const EmulatedCommand&) {
     return EmulatedAnswer::good();
   });
-  device.set_handler(OP_READ_CAPACITY, bind<read_capacity>(state));
-  device.set_handler(OP_READ_10, bind<read_10>(state));
-  device.set_handler(OP_READ_SUBCHANNEL, bind<read_subchannel>(state));
-  device.set_handler(OP_READ_TOC, bind<read_toc>(state));
-  device.set_handler(OP_READ_CDDA, bind<read_cdda>(state));
+  device.set_handler(EMU_OP_READ_CAPACITY, bind_handler<read_capacity>(state));
+  device.set_handler(EMU_OP_READ_10, bind_handler<read_10>(state));
+  device.set_handler(EMU_OP_READ_SUBCHANNEL, bind_handler<read_subchannel>(state));
+  device.set_handler(EMU_OP_READ_TOC, bind_handler<read_toc>(state));
+  device.set_handler(EMU_OP_READ_CDDA, bind_handler<read_cdda>(state));
   return state;
 }

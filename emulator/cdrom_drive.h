@@ -20,12 +20,26 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "emulator/cd_disc.h"
 #include "emulator/device.h"
+
+// Operation codes of the CD-ROM drive's commands.
+constexpr uint8_t EMU_OP_MODE_SELECT = 0x15;
+constexpr uint8_t EMU_OP_MODE_SENSE = 0x1A;
+constexpr uint8_t EMU_OP_START_STOP_UNIT = 0x1B;
+constexpr uint8_t EMU_OP_PREVENT_ALLOW = 0x1E;
+constexpr uint8_t EMU_OP_READ_CAPACITY = 0x25;
+constexpr uint8_t EMU_OP_READ_10 = 0x28;
+constexpr uint8_t EMU_OP_READ_SUBCHANNEL = 0x42;
+constexpr uint8_t EMU_OP_READ_TOC = 0x43;
+constexpr uint8_t EMU_OP_MODE_SENSE_10 = 0x5A;
+constexpr uint8_t EMU_OP_READ_CDDA = 0xD8;
 
 // What the drive keeps between commands.
 struct CdromDriveState {
@@ -39,12 +53,42 @@ struct CdromDriveState {
   int32_t bad_first = 1;
   int32_t bad_last = 0;
   int32_t position = 0;  // LBA of the last sector read, for READ SUB-CHANNEL format 1
+
+  // What a drive model changes (the recorders): the block lengths MODE SELECT
+  // accepts (READ(10) refuses those longer than a raw sector with ILLEGAL
+  // MODE FOR THIS TRACK), a check of every page MODE SELECT would set (null:
+  // any value of a changeable byte), and how reads differ from a CD-ROM
+  // drive's.
+  std::vector<uint32_t> block_lengths = {2048, 2336, 2340, 2352};
+  std::function<std::optional<SenseCondition>(const std::vector<uint8_t>& page)> check_page;
+  bool audio_by_read10 = false;     // READ(10) of 2352-byte blocks reads audio, bytes swapped
+  bool scrambled_raw_data = false;  // READ(10) of 2352-byte blocks gives data sectors scrambled
+  bool swapped_cdda = false;        // READ CD-DA gives audio with the bytes of each sample swapped
+  // What READ TOC format 1 reports: the last session and its first track
+  // (0: the disc's first track).
+  uint8_t last_session = 1;
+  uint8_t last_session_track = 0;
 };
 
 // Installs the commands above on a device with a fresh state, loading the
 // disc from medium= and taking the bad= item. Throws EmulatedBusError when
 // either cannot be used. Returns the state for models that add to it.
 std::shared_ptr<CdromDriveState> install_cdrom_drive(EmulatedDevice& device);
+
+// The same commands without loading a medium, for drive models that load
+// their own (the recorders).
+std::shared_ptr<CdromDriveState> install_cdrom_commands(EmulatedDevice& device);
+
+// True when medium= names a pressed disc (a cue sheet), which a recorder
+// reads as the CD-ROM drive does.
+bool medium_is_cue_sheet(const EmulatedDevice& device);
+
+// Moves the disc between the drive and its open tray.
+void move_tray(CdromDriveState& state, EmulatedDevice& device, bool load);
+
+// The model code of the device's product in the recorder model table, 0
+// when it is not there.
+uint8_t recorder_model_code(const EmulatedDevice& device);
 
 // True for devices the generic drive serves: CD drives (device types 4, 5
 // and 0xFF) that are not recorders of the model table, and recorders given a

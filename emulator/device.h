@@ -119,6 +119,15 @@ class EmulatedMedium {
 class EmulatedDevice;
 using EmulatedHandler = std::function<EmulatedAnswer(EmulatedDevice&, const EmulatedCommand&)>;
 
+// A handler that calls `Handler(state, device, command)`: how a drive model
+// gives its commands the state they share.
+template <auto Handler, typename State>
+EmulatedHandler bind_handler(const State& state) {
+  return [state](EmulatedDevice& device, const EmulatedCommand& command) {
+    return Handler(state, device, command);
+  };
+}
+
 class EmulatedDevice {
  public:
   explicit EmulatedDevice(EmulatedDeviceSpec spec);
@@ -134,6 +143,9 @@ class EmulatedDevice {
 
   // Installs (or, with an empty function, removes) the handler of an opcode.
   void set_handler(uint8_t opcode, EmulatedHandler handler);
+  // The handler of an opcode (empty when the device has none), for a model
+  // that wraps what another model installed.
+  const EmulatedHandler& handler(uint8_t opcode) const { return handlers_[opcode]; }
 
   // A model-specific item of the bus value; taking it marks it as known.
   std::optional<std::string> take_item(const std::string& key);

@@ -1,10 +1,12 @@
 #include "emulator/models.h"
 
 #include "emulator/cdrom_drive.h"
+#include "emulator/philips_recorder.h"
 
 // Drive families add their rows here, most specific first.
 const std::vector<EmulatedModel>& emulated_models() {
   static const std::vector<EmulatedModel> models = {
+      {"Philips recorder", philips_recorder_serves, install_philips_recorder},
       // Last: every CD drive that no model above serves reads as a CD-ROM drive.
       {"generic CD-ROM reader", cdrom_drive_serves,
        [](EmulatedDevice& device) { install_cdrom_drive(device); }},

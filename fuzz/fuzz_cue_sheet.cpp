@@ -8,15 +8,15 @@
 #include "common/msgvec.h"
 #include "layout/cue_sheet.h"
 #include "support/cue_images.h"
+#include "support/scratch.h"
 
 namespace {
 
-std::string& image_folder() {
-  static std::string folder;
-  return folder;
+// The images, removed with their folder when the run ends.
+const std::string& image_folder() {
+  static const ScratchDirectory folder;
+  return folder.path();
 }
-
-void remove_images() { remove_folder(image_folder()); }
 
 void check_layout(const CueSheetLayout& sheet) {
   const DiscLayout& layout = *sheet.layout;
@@ -43,9 +43,7 @@ void check_layout(const CueSheetLayout& sheet) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  image_folder() = make_scratch_folder();
   write_cue_fixture_images(image_folder());
-  std::atexit(remove_images);
   return 0;
 }
 

@@ -30,15 +30,37 @@ ssize_t read_fully(int fd, uint8_t* buffer, std::size_t wanted) {
   return static_cast<ssize_t>(got);
 }
 
-// Copies one file into exactly blocks_of(entry.size) blocks.
-void copy_file(const std::string& path, const DirectoryEntry& entry, uint8_t* buffer, BlockSink* sink) {
+// Opens a file of the tree for reading. O_NONBLOCK: a FIFO put in a
+// file's place after the scan must not stop the run; it is refused as
+// anything else that is not a regular file is.
+int open_regular_file(const std::string& path, struct stat* info) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) fail_with(format_text("\nError: Unable to open \"%s\"\n", path.c_str()));
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fd < 0)
+    fail_with(
+        format_text("\nError: Unable to open \"%s\"\n%s\n", path.c_str(), std::strerror(errno)));
+  if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
     close(fd);
-    fail_with(format_text("\nError: Unable to open \"%s\"\n", path.c_str()));
+    fail_with(format_text("\nError: Unable to open \"%s\"\nNot a regular file\n", path.c_str()));
   }
+  return fd;
+}
+
+// Calls `action` with the host path and entry of every file whose data goes
+// into the volume, in extent order.
+template <typename Action>
+void for_each_data_file(const DirectoryNode& node, const Action& action) {
+  for (const auto& entry : node.entries) {
+    if (entry->flags & (ENTRY_DIRECTORY | ENTRY_SYSTEM)) continue;
+    action(node.path + entry->host_name, *entry);
+  }
+  for (const auto& child : node.children) for_each_data_file(*child, action);
+}
+
+// Copies one file into exactly blocks_of(entry.size) blocks.
+void copy_file(const std::string& path, const DirectoryEntry& entry, uint8_t* buffer,
+               BlockSink* sink) {
+  struct stat info {};
+  const int fd = open_regular_file(path, &info);
   if (static_cast<uint64_t>(info.st_size) > entry.size) {
     err_text(format_text("Warning: \"%s\" grew since the scan; only its first %u bytes are copied\n",
                          path.c_str(), entry.size));
@@ -67,16 +89,6 @@ void copy_file(const std::string& path, const DirectoryEntry& entry, uint8_t* bu
     remaining -= piece;
   }
   close(fd);
-}
-
-void emit_node_files(const DirectoryNode& node, uint8_t* buffer, BlockSink* sink, bool log) {
-  for (const auto& entry : node.entries) {
-    if (entry->flags & (ENTRY_DIRECTORY | ENTRY_SYSTEM)) continue;
-    const std::string path = node.path + entry->host_name;
-    copy_file(path, *entry, buffer, sink);
-    if (log) out_text(path + "\n");
-  }
-  for (const auto& child : node.children) emit_node_files(*child, buffer, sink, log);
 }
 
 }  // namespace
@@ -110,9 +122,19 @@ void emit_directories(const VolumeLayout& layout, BlockSink* sink) {
   }
 }
 
+void check_files_readable(const DirectoryNode& root) {
+  for_each_data_file(root, [](const std::string& path, const DirectoryEntry&) {
+    struct stat info {};
+    close(open_regular_file(path, &info));
+  });
+}
+
 void emit_files(const DirectoryNode& root, BlockSink* sink, bool log) {
   std::vector<uint8_t> buffer(kReadBufferBytes);
-  emit_node_files(root, buffer.data(), sink, log);
+  for_each_data_file(root, [&](const std::string& path, const DirectoryEntry& entry) {
+    copy_file(path, entry, buffer.data(), sink);
+    if (log) out_text(path + "\n");
+  });
 }
 
 void emit_volume(const VolumeLayout& layout, const DirectoryNode& root, const std::string& label,

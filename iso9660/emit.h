@@ -33,12 +33,19 @@ void emit_path_tables(const VolumeLayout& layout, BlockSink* sink);
 // Every directory extent in path table order.
 void emit_directories(const VolumeLayout& layout, BlockSink* sink);
 
+// Opens every file whose data goes into the volume and closes it again, so
+// that a file that cannot be read fails the run before its output is begun.
+// Fails as emit_files does when a file cannot be opened.
+void check_files_readable(const DirectoryNode& root);
+
 // The data of every file in extent order, each in exactly the blocks assigned
 // to it: a file that has grown since the scan is cut, one that has shrunk is
 // padded with zeros, each with a warning on standard error. Special files are
 // never opened. With `log`, prints each file's host path and "\n" once it
-// is copied. Fails (ToolExit{1}) with "\nError: Unable to open \"%s\"\n" or,
-// on a read error, "\nError: Unexpected EOF reading \"%s\"!\n".
+// is copied. Fails (ToolExit{1}) with "\nError: Unable to open \"%s\"\n" and
+// the system's reason on the next line (also when the file is no longer a
+// regular file: "Not a regular file"; a FIFO never blocks), or, on a read
+// error, "\nError: Unexpected EOF reading \"%s\"!\n".
 void emit_files(const DirectoryNode& root, BlockSink* sink, bool log);
 
 // The whole volume: descriptors, path tables, directories, files.

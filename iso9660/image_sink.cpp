@@ -20,8 +20,19 @@ constexpr std::size_t kRawSectorsBuffered = 65000 / RAW_SECTOR_SIZE;
 
 ImageFileSink::ImageFileSink(const std::string& path, bool raw)
     : raw_(raw), buffer_(raw ? kRawSectorsBuffered * RAW_SECTOR_SIZE : MAX_PIECE_BYTES) {
-  fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) fail_with(format_text("Error: Unable to create ISO9660 image file \"%s\"\n", path.c_str()));
+  // O_NONBLOCK: a FIFO that no one reads is refused at once instead of
+  // holding the run; writes block again once the file is open.
+  fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd_ >= 0 && fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0) {
+    const int error = errno;
+    close(fd_);
+    fd_ = -1;
+    errno = error;
+  }
+  if (fd_ < 0) {
+    fail_with(format_text("Error: Unable to create ISO9660 image file \"%s\"\n%s\n", path.c_str(),
+                          std::strerror(errno)));
+  }
 }
 
 ImageFileSink::~ImageFileSink() {

@@ -13,7 +13,8 @@
 class ImageFileSink : public BlockSink {
  public:
   // Creates (or replaces) the image file. Fails with "Error: Unable to create
-  // ISO9660 image file \"%s\"\n" (ToolExit{1}).
+  // ISO9660 image file \"%s\"\n" and the system's reason on the next line
+  // (ToolExit{1}).
   ImageFileSink(const std::string& path, bool raw);
   ~ImageFileSink() override;
   ImageFileSink(const ImageFileSink&) = delete;

@@ -71,21 +71,42 @@ uint32_t blocks_of(uint32_t size) {
   return static_cast<uint32_t>((uint64_t{size} + ISO_BLOCK_SIZE - 1) / ISO_BLOCK_SIZE);
 }
 
+void fail_too_many_files(const std::string& path) {
+  fail_with(format_text("Error: Too many files in directory!\n\"%s\"\n", path.c_str()));
+}
+
+void size_directory(DirectoryNode* node) {
+  sort_by_name(&node->entries);
+  sort_by_name(&node->children);
+  const uint32_t sectors = sectors_for_entries(*node);
+  if (sectors > MAX_EXTENT_SECTORS) fail_too_many_files(node->path);
+  node->sector_count = static_cast<uint16_t>(sectors);
+  node->own_entry->size = sectors * static_cast<uint32_t>(ISO_BLOCK_SIZE);
+}
+
 void size_directories(DirectoryNode* root) {
-  sort_by_name(&root->entries);
-  sort_by_name(&root->children);
-  const uint32_t sectors = sectors_for_entries(*root);
-  if (sectors > MAX_EXTENT_SECTORS) fail_with("Error: Too many files in directory!\n");
-  root->sector_count = static_cast<uint16_t>(sectors);
-  root->own_entry->size = sectors * static_cast<uint32_t>(ISO_BLOCK_SIZE);
+  size_directory(root);
   for (const auto& child : root->children) size_directories(child.get());
 }
 
+uint32_t path_table_record_length(const std::string& name) {
+  const std::size_t length = name.size();
+  return static_cast<uint32_t>(8 + length + (length & 1));
+}
+
 uint32_t path_table_size(const DirectoryNode* root) {
-  const std::size_t length = root->name.size();
-  uint32_t bytes = static_cast<uint32_t>(8 + length + (length & 1));
+  uint32_t bytes = path_table_record_length(root->name);
   for (const auto& child : root->children) bytes += path_table_size(child.get());
   return bytes;
+}
+
+void check_path_table_bytes(uint64_t bytes) {
+  if (bytes > MAX_PATH_TABLE_BYTES)
+    fail_with("Error: Path table exceeds 31 sectors (too many directories)!\n");
+}
+
+void check_volume_blocks(uint64_t blocks) {
+  if (blocks > MAX_VOLUME_BLOCKS) fail_with("Error: Volume exceeds 4294967295 blocks!\n");
 }
 
 std::vector<DirectoryNode*> directories_in_path_table_order(DirectoryNode* root) {
@@ -106,7 +127,7 @@ uint32_t assign_extents(DirectoryNode* root, uint32_t first_directory_block) {
     next_block += node->sector_count;
   }
   assign_file_extents(root, &next_block);
-  if (next_block > 0xFFFFFFFFull) fail_with("Error: Volume exceeds 4294967295 blocks!\n");
+  check_volume_blocks(next_block);
   return static_cast<uint32_t>(next_block);
 }
 
@@ -114,9 +135,8 @@ VolumeLayout lay_out_volume(DirectoryNode* root) {
   size_directories(root);
   VolumeLayout layout;
   layout.path_table_bytes = path_table_size(root);
+  check_path_table_bytes(layout.path_table_bytes);
   layout.path_table_blocks = blocks_of(layout.path_table_bytes);
-  if (layout.path_table_blocks > MAX_EXTENT_SECTORS)
-    fail_with("Error: Path table exceeds 31 sectors (too many directories)!\n");
   layout.m_table_block = PATH_TABLE_BLOCK + layout.path_table_blocks;
   layout.root_extent = PATH_TABLE_BLOCK + 2 * layout.path_table_blocks;
   layout.volume_blocks = assign_extents(root, layout.root_extent);

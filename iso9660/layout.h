@@ -18,6 +18,14 @@ constexpr uint32_t SYSTEM_AREA_BLOCKS = 16;
 constexpr uint32_t PRIMARY_DESCRIPTOR_BLOCK = 16;
 constexpr uint32_t TERMINATOR_BLOCK = 17;
 constexpr uint32_t PATH_TABLE_BLOCK = 18;
+// Bytes of the largest path table.
+constexpr uint32_t MAX_PATH_TABLE_BYTES = MAX_EXTENT_SECTORS * ISO_BLOCK_SIZE;
+// The most blocks a volume may have: its size is a 32-bit field.
+constexpr uint64_t MAX_VOLUME_BLOCKS = 0xFFFFFFFFull;
+// The most entries a directory of 31 sectors can hold (records of the
+// shortest name, 36 bytes: 55 in the first sector, 56 in each other one).
+constexpr std::size_t MAX_DIRECTORY_ENTRIES =
+    (ISO_BLOCK_SIZE - 2 * 34) / 36 + 30 * (ISO_BLOCK_SIZE / 36);
 
 // Name order: byte by byte; at the first difference a '.' comes before any
 // other character, else the smaller byte comes first; a prefix comes before
@@ -28,13 +36,29 @@ bool name_order_before(const std::string& a, const std::string& b);
 // (length with its lowest bit cleared) + 36.
 std::size_t directory_record_length(std::size_t name_length);
 
-// Sorts every entry and child list and sets every directory's sector count
-// and its own entry's size (count × 2048). Fails with "Error: Too many files
-// in directory!\n" (ToolExit{1}) when a directory needs 32 sectors or more.
+// Sorts one directory's entry and child lists and sets its sector count and
+// its own entry's size (count × 2048). Fails with "Error: Too many files in
+// directory!\n" and the directory's path in quotes on the next line
+// (ToolExit{1}) when it needs 32 sectors or more.
+void size_directory(DirectoryNode* node);
+// The same failure, for a directory known to hold too many entries.
+[[noreturn]] void fail_too_many_files(const std::string& path);
+
+// size_directory for every directory of the tree.
 void size_directories(DirectoryNode* root);
 
 // Bytes of one path table.
 uint32_t path_table_size(const DirectoryNode* root);
+// Bytes a directory of that name adds to a path table.
+uint32_t path_table_record_length(const std::string& name);
+
+// Fail (ToolExit{1}) when a path table of `bytes` would pass 31 sectors
+// ("Error: Path table exceeds 31 sectors (too many directories)!\n") and
+// when a volume of `blocks` would pass 2^32 - 1 blocks ("Error: Volume
+// exceeds 4294967295 blocks!\n"). The scan checks them as the tree grows,
+// the layout once more on the whole tree.
+void check_path_table_bytes(uint64_t bytes);
+void check_volume_blocks(uint64_t blocks);
 
 // The directories in path table order: level by level, depth first within a
 // level in child order.
@@ -43,8 +67,7 @@ std::vector<DirectoryNode*> directories_in_path_table_order(DirectoryNode* root)
 // Gives every directory its extent and number (path table order) from
 // `first_directory_block`, then every non-empty file its extent in file order
 // (depth first, pre-order; a node's files before its children). Returns the
-// volume's size in blocks. Fails (ToolExit{1}) when the volume would pass
-// 2^32 blocks.
+// volume's size in blocks. Fails as check_volume_blocks does.
 uint32_t assign_extents(DirectoryNode* root, uint32_t first_directory_block);
 
 // Blocks a file of `size` bytes occupies.
@@ -61,6 +84,6 @@ struct VolumeLayout {
 };
 
 // Sizes the directories, measures the path table and assigns the extents.
-// Fails (ToolExit{1}) as size_directories does, and with "Error: Path table
-// exceeds 31 sectors (too many directories)!\n" before any extent is set.
+// Fails (ToolExit{1}) as size_directories does, and as check_path_table_bytes
+// does before any extent is set.
 VolumeLayout lay_out_volume(DirectoryNode* root);

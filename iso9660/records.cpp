@@ -12,25 +12,6 @@ namespace {
 
 constexpr std::size_t kDotRecordLength = 34;
 
-void put_le16(uint8_t* at, uint32_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void put_le32(uint8_t* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void put_both16(uint8_t* at, uint32_t value) {
-  put_le16(at, value);
-  put_be16(at + 2, value);
-}
-
-void put_both32(uint8_t* at, uint32_t value) {
-  put_le32(at, value);
-  put_be32(at + 4, value);
-}
-
 // Copies `text` and pads the field with spaces up to `length` bytes.
 void put_text(uint8_t* at, const std::string& text, std::size_t length) {
   std::memset(at, ' ', length);

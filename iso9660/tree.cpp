@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "common/console.h"
+#include "iso9660/layout.h"
 #include "iso9660/level1_names.h"
 
 namespace {
@@ -38,10 +39,14 @@ bool acceptable(const HostItem& item, const ScanOptions& options) {
   return true;
 }
 
-// Reads the names of one host directory; false when it cannot be read. A name
-// that vanished since it was listed is passed over; a link that leads nowhere
-// is described by the link itself (neither file nor directory: a system file).
-bool read_host_directory(const std::string& path, std::vector<HostItem>* items) {
+// Reads the names of one host directory that `options` accept; false when
+// it cannot be read. A name that vanished since it was listed is passed
+// over; a link that leads nowhere is described by the link itself (neither
+// file nor directory: a system file). Reading stops with the "Too many
+// files" failure as soon as more names are accepted than a directory can
+// hold, however many the host directory has.
+bool read_host_directory(const std::string& path, const ScanOptions& options,
+                         std::vector<HostItem>* items) {
   DIR* dir = opendir(path.c_str());
   if (dir == nullptr) return false;
   const int fd = dirfd(dir);
@@ -59,6 +64,11 @@ bool read_host_directory(const std::string& path, std::vector<HostItem>* items) 
     if (fstatat(fd, found->d_name, &item.info, 0) != 0 &&
         fstatat(fd, found->d_name, &item.info, AT_SYMLINK_NOFOLLOW) != 0)
       continue;
+    if (!acceptable(item, options)) continue;
+    if (items->size() == MAX_DIRECTORY_ENTRIES) {
+      closedir(dir);
+      fail_too_many_files(path);
+    }
     items->push_back(std::move(item));
   }
   closedir(dir);
@@ -80,39 +90,83 @@ std::unique_ptr<DirectoryEntry> entry_for(const HostItem& item, std::string name
   return entry;
 }
 
-void scan_node(DirectoryNode* node, const ScanOptions& options, std::vector<FileIdentity>* ancestry) {
-  if (node->level > MAX_DIRECTORY_LEVEL) fail_with("Error: Directory depth exceeds 8 levels!\n");
+[[noreturn]] void fail_too_deep(const std::string& path) {
+  fail_with(format_text("Error: Directory depth exceeds 8 levels!\n\"%s\"\n", path.c_str()));
+}
+
+// What the scan has taken so far, checked against the volume's limits each
+// time it grows, so that a tree that multiplies itself through links fails
+// as soon as it passes one, not once it has been read whole.
+struct ScanTotals {
+  uint64_t entries = 0;
+  uint64_t path_table_bytes = 0;
+  // The system area and descriptors, the directory extents, the file data.
+  uint64_t blocks = PATH_TABLE_BLOCK;
+  std::vector<FileIdentity> ancestry;
+
+  uint64_t volume_blocks() const {
+    return blocks + 2 * ((path_table_bytes + ISO_BLOCK_SIZE - 1) / ISO_BLOCK_SIZE);
+  }
+};
+
+struct ScanState {
+  const ScanOptions& options;
+  ScanTotals totals;
+};
+
+void scan_node(DirectoryNode* node, ScanState* state) {
+  if (node->level > MAX_DIRECTORY_LEVEL) fail_too_deep(node->path);
+  ScanTotals& totals = state->totals;
   std::vector<HostItem> items;
-  if (!read_host_directory(node->path, &items)) {
+  if (!read_host_directory(node->path, state->options, &items)) {
     if (node->level == 1) fail_with(format_text("Error: Unable to read directory \"%s\"\n", node->path.c_str()));
     err_text(format_text("Warning: Unable to read directory \"%s\"; it is left empty\n", node->path.c_str()));
   }
+  totals.entries += items.size();
+  if (totals.entries > MAX_VOLUME_ENTRIES)
+    fail_with(format_text("Error: Too many files in volume (more than %u)!\n", MAX_VOLUME_ENTRIES));
   // Names are handed out in host name order so that the same tree always
   // gets the same names, whatever order the host lists it in.
   std::sort(items.begin(), items.end(), [](const HostItem& a, const HostItem& b) { return a.name < b.name; });
-  Level1NameSet names;
-  for (const HostItem& item : items) {
-    if (!acceptable(item, options)) continue;
+  std::vector<HostName> host_names;
+  for (const HostItem& item : items) host_names.push_back(HostName{item.name, is_directory(item)});
+  const std::vector<std::string> names = unique_level1_names(host_names);
+  std::vector<std::pair<const HostItem*, DirectoryEntry*>> directories;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const HostItem& item = items[i];
     if (is_regular(item) && static_cast<uint64_t>(item.info.st_size) > kLargestFileSize) {
       fail_with(format_text("Error: File \"%s%s\" is 4 GiB or larger; an ISO9660 volume cannot hold it!\n",
                             node->path.c_str(), item.name.c_str()));
     }
-    std::unique_ptr<DirectoryEntry> entry = entry_for(item, names.unique_name(item.name, is_directory(item)));
-    DirectoryEntry* own_entry = entry.get();
-    node->entries.push_back(std::move(entry));
-    if (!is_directory(item)) continue;
-    node->children.push_back(new_directory_node(node, own_entry, node->path + item.name + "/",
-                                                own_entry->name, static_cast<uint16_t>(node->level + 1)));
+    node->entries.push_back(entry_for(item, names[i]));
+    DirectoryEntry* entry = node->entries.back().get();
+    totals.blocks += blocks_of(entry->size);
+    if (is_directory(item)) directories.emplace_back(&item, entry);
+  }
+  size_directory(node);
+  totals.blocks += node->sector_count;
+  check_volume_blocks(totals.volume_blocks());
+  for (const auto& [item, own_entry] : directories) {
+    const std::string path = node->path + item->name + "/";
+    // A directory counts at its depth in the volume, however it is reached.
+    const auto level = static_cast<uint16_t>(node->level + 1);
+    if (level > MAX_DIRECTORY_LEVEL) fail_too_deep(path);
+    totals.path_table_bytes += path_table_record_length(own_entry->name);
+    check_path_table_bytes(totals.path_table_bytes);
+    node->children.push_back(new_directory_node(node, own_entry, path, own_entry->name, level));
     DirectoryNode* child = node->children.back().get();
-    const FileIdentity identity = identity_of(item.info);
-    if (std::find(ancestry->begin(), ancestry->end(), identity) != ancestry->end()) {
+    const FileIdentity identity = identity_of(item->info);
+    if (std::find(totals.ancestry.begin(), totals.ancestry.end(), identity) !=
+        totals.ancestry.end()) {
       err_text(format_text("Warning: \"%s\" leads back into its own ancestry; it is not descended\n",
                            child->path.c_str()));
+      size_directory(child);
+      totals.blocks += child->sector_count;
       continue;
     }
-    ancestry->push_back(identity);
-    scan_node(child, options, ancestry);
-    ancestry->pop_back();
+    totals.ancestry.push_back(identity);
+    scan_node(child, state);
+    totals.ancestry.pop_back();
   }
 }
 
@@ -134,13 +188,24 @@ EntryTime local_entry_time(std::time_t when) {
 
 std::time_t volume_creation_time() {
   const char* fixed = std::getenv("SOURCE_DATE_EPOCH");
-  if (fixed != nullptr && *fixed != '\0') {
-    char* end = nullptr;
-    errno = 0;
-    const long long seconds = std::strtoll(fixed, &end, 10);
-    if (*end == '\0' && errno == 0 && seconds >= 0) return static_cast<std::time_t>(seconds);
+  if (fixed == nullptr) return std::time(nullptr);
+  // Digits only, and few enough that the value cannot overflow.
+  const std::string text = fixed;
+  bool whole = !text.empty() && text.size() <= 12 &&
+               text.find_first_not_of("0123456789") == std::string::npos;
+  std::tm local{};
+  std::time_t seconds = 0;
+  if (whole) {
+    seconds = static_cast<std::time_t>(std::stoll(text));
+    whole = localtime_r(&seconds, &local) != nullptr && local.tm_year + 1900 <= 9999;
   }
-  return std::time(nullptr);
+  if (!whole) {
+    fail_with(
+        "Error: SOURCE_DATE_EPOCH must be a whole number of seconds since 1970 that falls before "
+        "the "
+        "year 10000!\n");
+  }
+  return seconds;
 }
 
 std::unique_ptr<DirectoryEntry> make_root_entry(std::time_t now) {
@@ -173,10 +238,11 @@ std::unique_ptr<DirectoryNode> new_root_node(std::unique_ptr<DirectoryEntry> roo
 }
 
 void scan_directory(DirectoryNode* node, const ScanOptions& options) {
-  std::vector<FileIdentity> ancestry;
+  ScanState state{options, {}};
+  state.totals.path_table_bytes = path_table_record_length(node->name);
   struct stat info {};
-  if (stat(node->path.c_str(), &info) == 0) ancestry.push_back(identity_of(info));
-  scan_node(node, options, &ancestry);
+  if (stat(node->path.c_str(), &info) == 0) state.totals.ancestry.push_back(identity_of(info));
+  scan_node(node, &state);
 }
 
 std::unique_ptr<DirectoryNode> scan_tree(const std::string& source_path, const ScanOptions& options) {

@@ -21,6 +21,9 @@ constexpr uint8_t ENTRY_SYSTEM = 0x10;
 
 // Deepest directory level of a volume; the root is level 1.
 constexpr uint16_t MAX_DIRECTORY_LEVEL = 8;
+// The most files and subdirectories a volume may hold in all, far more than
+// a disc can: it bounds the time and memory a scan may take.
+constexpr unsigned MAX_VOLUME_ENTRIES = 1000000;
 
 // A local date and time, as the directory records carry them.
 struct EntryTime {
@@ -81,8 +84,12 @@ struct DirectoryNode {
 
 // The root entry: the given time (local), ENTRY_DIRECTORY, name ".".
 // The time a new volume is made at: SOURCE_DATE_EPOCH (seconds since 1970)
-// when the environment sets it to a number, so that the same tree gives the
-// same image byte for byte; otherwise the clock.
+// when the environment sets it, so that the same tree gives the same image
+// byte for byte; otherwise the clock. A value that is not a whole number of
+// seconds whose local date falls before the year 10000 (empty, signed, a
+// fraction, an exponent) fails with "Error: SOURCE_DATE_EPOCH must be a whole
+// number of seconds since 1970 that falls before the year 10000!\n"
+// (ToolExit{1}).
 std::time_t volume_creation_time();
 
 std::unique_ptr<DirectoryEntry> make_root_entry(std::time_t now = volume_creation_time());
@@ -115,14 +122,22 @@ struct ScanOptions {
 };
 
 // Fills the tree below `node` (whose path must end with '/') from the host
-// directory, depth first. Names beginning with '.' are hidden; anything that
-// is neither a regular file nor a directory is a system file, recorded with
-// size 0 and never opened. Symbolic links are followed; a directory that
-// leads back into its own ancestry is kept empty with a warning.
-// Fails (message on standard error, ToolExit{1}) when the level exceeds 8
-// ("Error: Directory depth exceeds 8 levels!\n"), when an included file is
-// 4 GiB or more, and when the top directory cannot be read; a subdirectory
-// that cannot be read is left empty with a warning.
+// directory, depth first, and sizes each directory as it is read. Names
+// beginning with '.' are hidden; anything that is neither a regular file nor
+// a directory is a system file, recorded with size 0 and never opened.
+// Symbolic links are followed; a directory that leads back into its own
+// ancestry is kept empty with a warning.
+// Every limit of the volume is checked while the tree grows, so that a tree
+// that multiplies itself through links fails at once. Fails (message on
+// standard error, ToolExit{1}) when a directory would sit deeper than level 8
+// in the volume, however it is reached ("Error: Directory depth exceeds 8
+// levels!\n" and its path in quotes on the next line); when a directory
+// holds too many entries (size_directory); when the path table or the volume
+// grows too large (check_path_table_bytes, check_volume_blocks); when the
+// volume passes MAX_VOLUME_ENTRIES entries ("Error: Too many files in volume
+// (more than 1000000)!\n"); when an included file is 4 GiB or more; and
+// when the top directory cannot be read. A subdirectory that cannot be read
+// is left empty with a warning.
 void scan_directory(DirectoryNode* node, const ScanOptions& options);
 
 // The whole tree of `source_path` (ending with '/'): root entry, root node, scan.

@@ -30,7 +30,7 @@ bool LineScanner::file_name(std::string* out) {
   return word(out);
 }
 
-bool LineScanner::number(uint16_t* out) {
+bool LineScanner::number(uint32_t* out, char follow) {
   skip_white_space();
   std::size_t p = pos_;
   bool negative = false;
@@ -39,20 +39,16 @@ bool LineScanner::number(uint16_t* out) {
     ++p;
   }
   if (p >= line_.size() || line_[p] < '0' || line_[p] > '9') return false;
-  // The conversion saturates at the largest unsigned long, then keeps the low
-  // 16 bits, as the scan's conversion does.
-  uint64_t value = 0;
-  bool saturated = false;
+  uint32_t value = 0;
+  bool too_large = false;
   for (; p < line_.size() && line_[p] >= '0' && line_[p] <= '9'; ++p) {
-    const auto digit = static_cast<uint64_t>(line_[p] - '0');
-    if (value > (UINT64_MAX - digit) / 10) saturated = true;
-    if (!saturated) value = value * 10 + digit;
+    const auto digit = static_cast<uint32_t>(line_[p] - '0');
+    if (value > (NUMBER_OUT_OF_RANGE - 1 - digit) / 10) too_large = true;
+    if (!too_large) value = value * 10 + digit;
   }
-  if (saturated) value = UINT64_MAX;
-  if (negative) value = 0 - value;
-  auto result = static_cast<uint16_t>(value);
-  if (negative && result == 0) result = 0xFFFF;
-  *out = result;
+  if (p < line_.size() && !is_scan_space(line_[p]) && (follow == '\0' || line_[p] != follow))
+    return false;
+  *out = negative || too_large ? NUMBER_OUT_OF_RANGE : value;
   pos_ = p;
   return true;
 }
@@ -63,9 +59,9 @@ bool LineScanner::literal(char c) {
   return true;
 }
 
-int LineScanner::time(uint16_t* minute, uint16_t* second, uint16_t* frame) {
-  if (!number(minute)) return 0;
-  if (!literal(':') || !number(second)) return 1;
+int LineScanner::time(uint32_t* minute, uint32_t* second, uint32_t* frame) {
+  if (!number(minute, ':')) return 0;
+  if (!literal(':') || !number(second, ':')) return 1;
   if (!literal(':') || !number(frame)) return 2;
   return 3;
 }

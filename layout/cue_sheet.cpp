@@ -2,19 +2,18 @@
 
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 
 #include "common/msgvec.h"
+#include "common/regular_file.h"
 #include "common/timecode.h"
 #include "common/wav.h"
 #include "layout/cue_scanner.h"
+#include "common/text.h"
 
 namespace {
-
-// Longest piece of a line read at once; a longer line is read in pieces and
-// each piece counts as a line.
-constexpr std::size_t LINE_PIECE = 255;
 
 struct TrackKind {
   const char* keyword;
@@ -33,18 +32,12 @@ bool same_word(const std::string& word, const char* keyword) {
   return strcasecmp(word.c_str(), keyword) == 0;
 }
 
-bool time_in_range(uint16_t minute, uint16_t second, uint16_t frame) {
+bool time_in_range(uint32_t minute, uint32_t second, uint32_t frame) {
   return minute <= 74 && second <= 59 && frame <= 74;
 }
 
-uint32_t time_frames(uint16_t minute, uint16_t second, uint16_t frame) {
+uint32_t time_frames(uint32_t minute, uint32_t second, uint32_t frame) {
   return minute * 4500u + second * 75u + frame;
-}
-
-std::string upper_case(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
 }
 
 // The one pass over a cue sheet with its working state.
@@ -110,19 +103,15 @@ class CueParser {
 
 std::unique_ptr<CueSheetLayout> CueParser::parse(std::string_view text) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  // A CR before a LF is part of the line end, not of the line.
-  std::string lines;
-  lines.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines.push_back(text[i]);
-
-  std::string_view rest = lines;
+  // Whole lines of any length, each ended by a LF, a CR LF or the end of the
+  // text. A CR elsewhere is white space within its line.
+  std::string_view rest = text;
   while (!rest.empty()) {
-    std::size_t piece = rest.find('\n');
-    piece = piece == std::string_view::npos ? rest.size() : piece + 1;
-    if (piece > LINE_PIECE) piece = LINE_PIECE;
-    std::string_view line = rest.substr(0, piece);
-    rest.remove_prefix(piece);
+    const std::size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (!line.empty() && line.back() == '\r' && end != std::string_view::npos)
+      line.remove_suffix(1);
     ++line_counter_;
     // A NUL byte ends the line's text, as in any C string.
     const std::size_t nul = line.find('\0');
@@ -207,13 +196,15 @@ void CueParser::open_image(const std::string& written, FileType type, ImageFile*
     candidates[1] = sheet_folder_ + "/" + written;
   std::FILE* stream = nullptr;
   for (const std::string& candidate : candidates) {
-    struct stat info {};
-    if (candidate.empty() || stat(candidate.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    stream = std::fopen(candidate.c_str(), "rb");
-    if (stream) {
-      file->path = candidate;
-      break;
+    const int fd = candidate.empty() ? -1 : open_regular_file(candidate);
+    if (fd < 0) continue;
+    stream = fdopen(fd, "rb");
+    if (!stream) {
+      close(fd);
+      continue;
     }
+    file->path = candidate;
+    break;
   }
   if (!stream) raise_message(MSG_CUE_SHEET_LINE, 1, MSG_OPEN_FAILED, 1, line_counter_, written);
 
@@ -238,7 +229,7 @@ void CueParser::open_image(const std::string& written, FileType type, ImageFile*
 void CueParser::do_track(LineScanner& scan) {
   if (!file_seen_) fail("No FILE has been specified!");
   if (track_in_file_ && last_index_number_ == 0) fail("No 'INDEX 1' was defined for previous track!");
-  uint16_t number = 0;
+  uint32_t number = 0;
   std::string type_word;
   if (!scan.number(&number) || !scan.word(&type_word)) fail("Illegal TRACK command syntax!");
   if (number < 1 || number > MAX_TRACKS) fail("Illegal track number specified!");
@@ -316,7 +307,7 @@ void CueParser::do_isrc(LineScanner& scan) {
 void CueParser::do_pregap(LineScanner& scan) {
   if (pregap_seen_) fail("Multiple PREGAP commands are not allowed!");
   if (!track_in_file_ || index_in_track_) fail("Illegal PREGAP command placement!");
-  uint16_t m = 0, s = 0, f = 0;
+  uint32_t m = 0, s = 0, f = 0;
   if (scan.time(&m, &s, &f) != 3) fail("Illegal PREGAP command syntax!");
   if (!time_in_range(m, s, f)) fail("Illegal MM:SS:FF value specified!");
   pending_pregap_ += time_frames(m, s, f);
@@ -327,7 +318,7 @@ void CueParser::do_pregap(LineScanner& scan) {
 void CueParser::do_postgap(LineScanner& scan) {
   if (postgap_seen_) fail("Multiple POSTGAP commands are not allowed!");
   if (!index_in_track_) fail("Illegal POSTGAP command placement!");
-  uint16_t m = 0, s = 0, f = 0;
+  uint32_t m = 0, s = 0, f = 0;
   if (scan.time(&m, &s, &f) != 3) fail("Illegal POSTGAP command syntax!");
   if (!time_in_range(m, s, f)) fail("Illegal MM:SS:FF value specified!");
   pending_postgap_ = time_frames(m, s, f);
@@ -338,8 +329,8 @@ void CueParser::do_postgap(LineScanner& scan) {
 void CueParser::do_index(LineScanner& scan) {
   if (!track_in_file_) fail("No TRACK has been specified!");
   if (postgap_seen_) fail("Illegal INDEX command placement!");
-  uint16_t number = 0;
-  uint16_t m = 0, s = 0, f = 0;
+  uint32_t number = 0;
+  uint32_t m = 0, s = 0, f = 0;
   if (!scan.number(&number) || scan.time(&m, &s, &f) != 3) fail("Illegal INDEX command syntax!");
   if (number > MAX_INDEX_NUMBER) fail("Illegal INDEX number specified!");
   if (!time_in_range(m, s, f)) fail("Illegal MM:SS:FF value specified!");
@@ -417,15 +408,15 @@ std::unique_ptr<CueSheetLayout> parse_cue_sheet_text(std::string_view text,
 }
 
 std::unique_ptr<CueSheetLayout> parse_cue_sheet(const std::string& path) {
-  std::FILE* stream = std::fopen(path.c_str(), "rb");
-  if (!stream) raise_message(MSG_OPEN_FAILED, 1, 0, 0, path);
   std::string text;
-  char buffer[65536];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, got);
-  const bool failed = std::ferror(stream) != 0;
-  std::fclose(stream);
-  if (failed) raise_message(MSG_OPEN_FAILED, 1, 0, 0, path);
+  switch (read_regular_file(path, CUE_SHEET_SIZE_LIMIT, &text)) {
+    case FileReading::Read: break;
+    case FileReading::NotRegular:
+      raise_message(MSG_OPEN_FAILED, 1, MSG_TEXT, 1, path, "Cue sheet is not a regular file!");
+    case FileReading::TooLarge:
+      raise_message(MSG_OPEN_FAILED, 1, MSG_TEXT, 1, path, "Cue sheet is larger than 1 MB!");
+    case FileReading::Failed: raise_message(MSG_OPEN_FAILED, 1, 0, 0, path);
+  }
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
   return parse_cue_sheet_text(text, folder);

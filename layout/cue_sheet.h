@@ -4,9 +4,11 @@
 // Faults raise an MSGVEC record: a fault on a line (or a file that is not a
 // whole number of blocks, found at the next FILE or at the end) raises
 // "Invalid CUE SHEET command at line %u" with the fault's text as the cause;
-// a cue sheet that cannot be read raises 'Unable to open file "%s"'; a sheet
-// without tracks, a last file without tracks and a last track without index 1
-// raise their own text alone. No partly built layout is ever returned.
+// a cue sheet that cannot be read raises 'Unable to open file "%s"', with the
+// reason as the cause when the sheet is no regular file or is larger than
+// CUE_SHEET_SIZE_LIMIT; a sheet without tracks, a last file without tracks
+// and a last track without index 1 raise their own text alone. No partly
+// built layout is ever returned.
 #pragma once
 
 #include <memory>
@@ -15,14 +17,19 @@
 
 #include "layout/disc_layout.h"
 
-// Parses the cue sheet at `path`. Image files are opened as written, relative
-// to the current folder, else relative to the cue sheet's folder.
+// Bytes of the largest cue sheet read: far more than a sheet of 99 tracks
+// with every command needs, far less than would tie up the machine.
+constexpr std::size_t CUE_SHEET_SIZE_LIMIT = 1 << 20;
+
+// Parses the cue sheet at `path`, which must be a regular file. Image files,
+// regular files too, are opened as written, relative to the current folder,
+// else relative to the cue sheet's folder.
 std::unique_ptr<CueSheetLayout> parse_cue_sheet(const std::string& path);
 
 // Parses cue sheet text already in memory. Image file names that are not
 // found as written are looked up in `sheet_folder` (empty: the current folder
-// only). Accepts CRLF line ends, a UTF-8 byte-order mark and a last line
-// without a newline.
+// only). Lines may be of any length; accepts CRLF line ends, a UTF-8
+// byte-order mark and a last line without a newline.
 std::unique_ptr<CueSheetLayout> parse_cue_sheet_text(std::string_view text,
                                                      const std::string& sheet_folder);
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need when it is missing (Debian
-# packages by name). Safe to run again: it installs nothing that is present.
+# Installs the Debian packages that the build and the tests need
+# (scripts/packages.txt) when they are missing, and says which ones before it
+# installs anything. A user who is not root installs them through sudo. Safe
+# to run again: it installs nothing that is present.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 missing=()
@@ -9,10 +11,21 @@ while read -r package; do
   [ -n "$package" ] || continue
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done < "$here/packages.txt"
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+[ ${#missing[@]} -gt 0 ] || exit 0
+
+echo "setup: these Debian packages are missing and will be installed with apt-get:"
+echo "  ${missing[*]}"
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "setup: you are not root and sudo is not installed; as root, run:" >&2
+    echo "  apt-get update && apt-get install --no-install-recommends ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "setup: through sudo, which may ask for your password"
+  as_root=(sudo)
 fi
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup: installed ${missing[*]}"

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "common/byteorder.h"
 #include "support/cue_images.h"
 
 namespace {
@@ -116,6 +117,26 @@ TEST(WavHeader, SizesThatLieAboutTheFile) {
   EXPECT_EQ(check(wav_file_bytes(spec), &size, &offset), 0);
   spec.data_size_field = 0xFFFFFFFF;
   EXPECT_EQ(check(wav_file_bytes(spec), &size, &offset), 0);
+
+  // A format or unknown chunk claiming more bytes than the file holds (one
+  // more, or sizes whose sum with the position overflows 32 bits).
+  spec = cd_audio(100);
+  spec.list_chunk = true;
+  const std::vector<uint8_t> whole = wav_file_bytes(spec);
+  const std::size_t list = 36;  // after "RIFF", "WAVE" and a 16-byte format chunk
+  ASSERT_EQ(std::string(whole.begin() + list, whole.begin() + list + 4), "LIST");
+  const auto remaining = static_cast<uint32_t>(whole.size() - list - 8);
+  struct Lie {
+    std::size_t at;
+    uint32_t claimed;
+  };
+  for (const Lie lie : {Lie{list + 4, remaining + 1}, Lie{list + 4, 0xFFFFFFFF},
+                        Lie{list + 4, 0xFFFFFFFF - list - 7}, Lie{16, 0xFFFFFFFF},
+                        Lie{16, 0xFFFFFFF0}, Lie{4, 0xFFFFFFFF}}) {
+    std::vector<uint8_t> bytes = whole;
+    put_le32(bytes.data() + lie.at, lie.claimed);
+    EXPECT_EQ(check(bytes, &size, &offset), 0) << lie.at << " " << lie.claimed;
+  }
 }
 
 TEST(WavHeader, TruncatedAndForeignFiles) {

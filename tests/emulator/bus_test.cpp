@@ -125,11 +125,17 @@ TEST_F(EmulatedDrive, TestUnitReadyNeedsAMedium) {
 TEST_F(EmulatedDrive, UnknownCommandsAreIllegalRequests) {
   use("0:4:0=CDD2000,medium=blank");
   uint8_t buffer[8] = {};
-  EXPECT_EQ(recorder.ReadCapacityRaw(nullptr, nullptr), MSG_ILLEGAL_REQUEST);
+  // FORMAT DISC belongs to another class of the family.
+  const uint8_t format_disc[10] = {0xEF, 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(recorder.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_NONE, format_disc, 10, nullptr, 0),
+            MSG_ILLEGAL_REQUEST);
   EXPECT_EQ(recorder.last_sense[2], SENSE_KEY_ILLEGAL_REQUEST);
   EXPECT_EQ(recorder.last_sense[12], 0x20);
   EXPECT_EQ(recorder.last_sense[13], 0x00);
-  EXPECT_EQ(recorder.ReadRaw(buffer, 8, 1, 0, 0), MSG_ILLEGAL_REQUEST);
+  // READ CD-DA, 1 block at LBA 0
+  const uint8_t read_cdda[12] = {0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0};
+  EXPECT_EQ(recorder.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, read_cdda, 12, buffer, 8),
+            MSG_ILLEGAL_REQUEST);
   // INQUIRY of vital product data is refused too.
   const uint8_t evpd[6] = {0x12, 0x01, 0x80, 0, 8, 0};
   EXPECT_EQ(recorder.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, evpd, 6, buffer, 8),

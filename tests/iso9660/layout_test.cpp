@@ -63,7 +63,7 @@ TEST(DirectorySizing, ThirtyTwoSectorsAreTooManyFiles) {
   add_file(full, "G0000000.TXT", 0);
   const auto [status, err] = failure_of([&] { size_directories(root.get()); });
   EXPECT_EQ(status, 1);
-  EXPECT_EQ(err, "Error: Too many files in directory!\n");
+  EXPECT_EQ(err, "Error: Too many files in directory!\n\"src/FULL/\"\n");
 }
 
 TEST(ExtentAssignment, DirectoriesLevelByLevelThenFilesDepthFirst) {

@@ -272,7 +272,8 @@ TEST(Volume, DepthEightIsTheLimitAndNineStopsTheScan) {
   tree.make_folder("src/2/3/4/5/6/7/8/9");
   built = build(tree / "src/", options);
   EXPECT_EQ(built.status, 1);
-  EXPECT_EQ(built.err, "Error: Directory depth exceeds 8 levels!\n");
+  EXPECT_EQ(built.err,
+            "Error: Directory depth exceeds 8 levels!\n\"" + tree / "src/2/3/4/5/6/7/8/9/\"\n");
   EXPECT_TRUE(built.volume.empty());
   // Without recursion the deep tree is no concern.
   built = build(tree / "src/");
@@ -304,6 +305,34 @@ TEST(Volume, DatesAreModificationTimesInLocalTime) {
   const ReadRecord file = find_record(root_directory(built), "F.TXT");
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.date), 7), std::string("\x65\x09\x09\x04\x2e\x28\x00", 7));
   EXPECT_EQ(text_at(built.volume, 16 * 2048 + 813, 16), "2024030509070800");
+}
+
+TEST(Volume, AFileSwappedForAFifoAfterTheScanIsRefusedWithoutWaiting) {
+  ScratchTree tree;
+  tree.write_file("src/data.bin", 3000);
+  tree.write_file("src/later.bin", 10);
+  const auto swap = [&] {
+    ASSERT_EQ(unlink((tree / "src/data.bin").c_str()), 0);
+    ASSERT_EQ(mkfifo((tree / "src/data.bin").c_str(), 0600),
+              0);  // no writer: a blocking open waits forever
+  };
+  Built built = build(tree / "src/", {}, "", swap);
+  EXPECT_EQ(built.status, 1);
+  EXPECT_EQ(built.err,
+            "\nError: Unable to open \"" + tree / "src/data.bin\"\nNot a regular file\n");
+  EXPECT_EQ(built.out, "");
+
+  // The check before any output is begun finds it the same way.
+  ASSERT_EQ(unlink((tree / "src/data.bin").c_str()), 0);
+  tree.write_file("src/data.bin", 3000);
+  built = build(tree / "src/", {}, "", [&] {
+    swap();
+    check_files_readable(*built.root);
+  });
+  EXPECT_EQ(built.status, 1);
+  EXPECT_EQ(built.err,
+            "\nError: Unable to open \"" + tree / "src/data.bin\"\nNot a regular file\n");
+  EXPECT_TRUE(built.volume.empty());
 }
 
 TEST(Volume, AFileThatChangedSizeStillFillsExactlyItsBlocks) {

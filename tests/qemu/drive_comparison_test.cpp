@@ -76,6 +76,7 @@ TEST(QemuDrive, EmulatedDriveAnswersAsQemuDriveDoes) {
   request.image = tree / "disc.iso";
   const VmOutcome qemu = run_in_vm(request);
   if (!qemu.skip_reason.empty()) GTEST_SKIP() << qemu.skip_reason;
+  if (!qemu.failure.empty()) FAIL() << qemu.failure;
   ASSERT_EQ(qemu.run.status, 0) << qemu.run.err;
 
   ProgramRun ours;

@@ -1,18 +1,27 @@
 #include "qemu/qemu_drive.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
-#include <filesystem>
 
 namespace {
 
-constexpr int SCRIPT_COULD_NOT_RUN = 125;
+constexpr int MACHINE_COULD_NOT_RUN = 125;
 
-bool is_file(const std::string& path) {
-  std::error_code ignored;
-  return std::filesystem::is_regular_file(path, ignored);
+// True when `program` is an executable file in a folder of PATH.
+bool on_path(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path ? path : "";
+  for (std::size_t begin = 0, end = 0; begin <= folders.size(); begin = end + 1) {
+    end = folders.find(':', begin);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = end > begin ? folders.substr(begin, end - begin) : ".";
+    if (access((folder + "/" + program).c_str(), X_OK) == 0) return true;
+  }
+  return false;
 }
 
-// The last few lines of a text, for a skip reason.
+// The last few lines of a text, for a failure message.
 std::string tail_lines(const std::string& text, int count) {
   std::size_t at = text.size();
   if (at > 0 && text[at - 1] == '\n') --at;
@@ -25,7 +34,7 @@ std::string tail_lines(const std::string& text, int count) {
 }
 
 // A program that found no drive at all: in a machine whose drive had not
-// appeared by the time the program started (the script waits ten seconds
+// appeared by the time the program started (the runner waits 30 seconds
 // for it, which a loaded machine may need more than).
 bool found_no_drive(const ProgramRun& run) {
   return run.err.find("device on the SCSI bus!") != std::string::npos ||
@@ -34,42 +43,31 @@ bool found_no_drive(const ProgramRun& run) {
 
 }  // namespace
 
-std::string qemu_drive_script() {
-  if (const char* chosen = std::getenv("QEMU_DRIVE_RUN")) return is_file(chosen) ? chosen : "";
-  for (const std::string& path : {std::string(CDM_SOURCE_DIR) + "/../shared/qemu-drive/run",
-                                  std::string("/work/shared/qemu-drive/run")})
-    if (is_file(path)) return path;
-  return "";
-}
+std::string vm_runner_script() { return std::string(CDM_SOURCE_DIR) + "/tests/qemu/run-in-vm"; }
 
-VmOutcome run_in_vm(const VmRequest& request) {
+VmOutcome run_in_vm(const VmRequest& request, const std::string& runner) {
   VmOutcome outcome;
-  const std::string script = qemu_drive_script();
-  if (script.empty()) {
-    outcome.skip_reason = "no qemu-drive/run script (looked for $QEMU_DRIVE_RUN, "
-                          "../shared/qemu-drive/run and /work/shared/qemu-drive/run)";
+  if (!on_path("qemu-system-x86_64")) {
+    outcome.skip_reason = "qemu-system-x86_64 is not installed (scripts/setup.sh installs it)";
     return outcome;
   }
-  // Through bash: the shared folder may be laid out without execute bits.
-  std::vector<std::string> arguments = {script, "--timeout", std::to_string(VM_RUN_TIMEOUT_S)};
-  if (request.medium == DriveMedium::VOLUME) {
+  std::vector<std::string> arguments = {runner, "--timeout", std::to_string(VM_RUN_TIMEOUT_S)};
+  if (request.medium == DriveMedium::VOLUME)
     arguments.insert(arguments.end(), {"--medium", request.image});
-  } else {
-    arguments.push_back("--no-medium");
-  }
   for (const std::string& variable : request.environment)
     arguments.insert(arguments.end(), {"--env", variable});
+  for (const std::string& file : request.files) arguments.insert(arguments.end(), {"--file", file});
   arguments.push_back("--");
   arguments.push_back(request.program);
   arguments.insert(arguments.end(), request.arguments.begin(), request.arguments.end());
 
   for (int attempt = 1; attempt <= 2; ++attempt) {
     outcome.run = run_command("bash", arguments, "", "", 1800);
-    if (outcome.run.status != SCRIPT_COULD_NOT_RUN && (attempt == 2 || !found_no_drive(outcome.run)))
+    if (outcome.run.status != MACHINE_COULD_NOT_RUN &&
+        (attempt == 2 || !found_no_drive(outcome.run)))
       return outcome;
-    if (outcome.run.err.find("cannot install") != std::string::npos) break;
   }
-  outcome.skip_reason = "the virtual machine could not run the program: " +
-                        tail_lines(outcome.run.err, 5);
+  outcome.failure = "QEMU is installed but the virtual machine could not run the program:\n" +
+                    tail_lines(outcome.run.err, 8);
   return outcome;
 }

@@ -1,7 +1,7 @@
 // Runs one of the suite's programs inside a small virtual machine whose only
-// SCSI device is QEMU's emulated CD-ROM drive (the qemu-drive/run script of
-// the shared folder beside the repository), so that the program reaches a
-// drive model written elsewhere through the Linux SCSI generic backend.
+// SCSI device is QEMU's emulated CD-ROM drive (tests/qemu/run-in-vm), so that
+// the program reaches a drive model written elsewhere through the Linux SCSI
+// generic backend.
 #pragma once
 
 #include <string>
@@ -18,26 +18,26 @@ struct VmRequest {
   DriveMedium medium = DriveMedium::NO_DISC;
   std::string image;                // the 2048-byte-sector image for VOLUME
   std::vector<std::string> environment;  // NAME=VALUE, set inside the machine only
+  std::vector<std::string> files;        // copied into the machine's working folder
 };
 
 struct VmOutcome {
-  ProgramRun run;          // the program's output and status (when it ran)
-  std::string skip_reason; // not empty when the machine could not run it
+  ProgramRun run;           // the program's output and status (when it ran)
+  std::string skip_reason;  // not empty when QEMU is not installed
+  std::string failure;      // not empty when QEMU is there but could not run it
 };
 
-// The run script: $QEMU_DRIVE_RUN when set, else ../shared/qemu-drive/run
-// from the source folder, else /work/shared/qemu-drive/run; "" when none of
-// them is a file.
-std::string qemu_drive_script();
+// The project's runner, tests/qemu/run-in-vm.
+std::string vm_runner_script();
 
-// Time limit of one machine run, in seconds, handed to the script. Generous:
+// Time limit of one machine run, in seconds, handed to the runner. Generous:
 // under software emulation on a loaded machine a run can take minutes.
 constexpr int VM_RUN_TIMEOUT_S = 600;
 
-// Runs the request in a fresh machine. When the machine fails to start or to
-// run the program (the script's status 125) it is tried once more, unless
-// the packages it needs cannot be installed; after that the outcome carries
-// the reason instead of a result. A program that found no drive on the bus
-// is also run once more (the drive may not have appeared in time); the
-// second outcome stands.
-VmOutcome run_in_vm(const VmRequest& request);
+// Runs the request in a fresh machine through `runner`. Without
+// qemu-system-x86_64 on PATH the outcome carries a skip reason. When the
+// machine fails to start or to run the program (the runner's status 125) it
+// is tried once more; after that the outcome carries the failure with the
+// runner's reason. A program that found no drive on the bus is also run once
+// more (the drive may not have appeared in time); the second outcome stands.
+VmOutcome run_in_vm(const VmRequest& request, const std::string& runner = vm_runner_script());

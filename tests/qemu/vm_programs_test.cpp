@@ -3,11 +3,13 @@
 // QEMU's emulated CD-ROM drive (host adapter 0, SCSI ID 3, LUN 0), through
 // the Linux SCSI generic backend with no emulated bus, and compares what it
 // printed and its exit status. The disc is an ISO9660 volume that volbuild
-// makes. When the machine cannot be started the case is skipped, with the
-// reason.
+// makes, and so is "disc.iso" in the machine's working folder when a case
+// asks for it. Without QEMU the case is skipped, with the reason; when QEMU
+// is there but the machine cannot be started, the case fails.
 //
 // To add a case, add a row to vm_cases(): program, arguments, medium,
-// environment inside the machine, and the expected exit status, standard
+// environment inside the machine, whether the volume is also handed in as a
+// file, and the expected exit status, standard
 // output and standard error as line patterns (see line_pattern.h), where
 // {LEADOUT} stands for the volume's lead-out as "MM:SS:FF (LBA NNNNNN)".
 #include <gtest/gtest.h>
@@ -29,6 +31,7 @@ struct VmCase {
   std::vector<std::string> arguments;
   DriveMedium medium;
   std::vector<std::string> environment;
+  bool volume_as_file;
   int status;
   std::string out;
   std::string err;
@@ -71,6 +74,7 @@ std::vector<VmCase> vm_cases() {
        {},
        DriveMedium::VOLUME,
        {},
+       false,
        0,
        DEVICE_LINES + VOLUME_TOC,
        ""},
@@ -79,6 +83,7 @@ std::vector<VmCase> vm_cases() {
        {},
        DriveMedium::NO_DISC,
        {},
+       false,
        1,
        DEVICE_LINES,
        "\nError: 'TEST UNIT READY' command failed on device 0:3:0\nDevice is not ready\n"},
@@ -89,6 +94,7 @@ std::vector<VmCase> vm_cases() {
        {"/MCN", "/ISRC", "/DUMP"},
        DriveMedium::VOLUME,
        {"TRACE_SCSI_ENABLED=1"},
+       false,
        0,
        DEVICE_LINES + "Media Catalog Number: Not Available\n" + VOLUME_TOC + mode_page_dump(),
        "SCSI 0:0:0 [12 00 00 00 68 00] in 104: status 82/00/00, result -3 (Device does not exist)\n"
@@ -113,6 +119,7 @@ std::vector<VmCase> vm_cases() {
        {"/MODE"},
        DriveMedium::VOLUME,
        {"TRACE_SCSI_ENABLED=1"},
+       false,
        1,
        DEVICE_LINES,
        "{...}\n"
@@ -124,6 +131,26 @@ std::vector<VmCase> vm_cases() {
        "\n"
        "Error: 'SET BLOCK LENGTH' command failed on device 0:3:0\n"
        "Illegal command request\n"},
+      // The default address from the environment reaches the program.
+      {"discinfo_reader_id_elsewhere",
+       "discinfo",
+       {},
+       DriveMedium::VOLUME,
+       {"CDREADER_ID=0:4:0"},
+       false,
+       1,
+       "",
+       "\nError: Specified device (0:4:0) is not a CDROM!\n"},
+      // A file handed in, and an argument with a blank and a quote.
+      {"sectconv_file_in_machine",
+       "sectconv",
+       {"disc.iso", "it's raw.bin"},
+       DriveMedium::NO_DISC,
+       {},
+       true,
+       0,
+       "File contains 1Mb of data ({*} blocks)\nProcessing...\n{*}Conversion completed!\n",
+       ""},
   };
 }
 
@@ -151,20 +178,19 @@ TEST_P(VmProgram, PrintsWhatTheDriveAnswers) {
   request.arguments = c.arguments;
   request.medium = c.medium;
   request.environment = c.environment;
-  std::string leadout;
-  if (c.medium == DriveMedium::VOLUME) {
-    tree.write_text("src/README.TXT", "A volume for the drive in the virtual machine.\n");
-    tree.write_file("src/DATA/BLOCKS.BIN", 300000, 7);
-    const ProgramRun built = run_program(
-        "volbuild", {"src/", "disc.iso", "/RECURSE", "/BATCH", "/VOLUME=QEMU_TEST"}, tree.path());
-    ASSERT_EQ(built.status, 0) << built.err;
-    request.image = tree / "disc.iso";
-    const std::vector<uint8_t> image = read_file_bytes(request.image);
-    ASSERT_EQ(image.size() % 2048, 0u);
-    leadout = leadout_text(image.size() / 2048);
-  }
+  tree.write_text("src/README.TXT", "A volume for the drive in the virtual machine.\n");
+  tree.write_file("src/DATA/BLOCKS.BIN", 300000, 7);
+  const ProgramRun built = run_program(
+      "volbuild", {"src/", "disc.iso", "/RECURSE", "/BATCH", "/VOLUME=QEMU_TEST"}, tree.path());
+  ASSERT_EQ(built.status, 0) << built.err;
+  const std::vector<uint8_t> image = read_file_bytes(tree / "disc.iso");
+  ASSERT_EQ(image.size() % 2048, 0u);
+  const std::string leadout = leadout_text(image.size() / 2048);
+  if (c.medium == DriveMedium::VOLUME) request.image = tree / "disc.iso";
+  if (c.volume_as_file) request.files = {tree / "disc.iso"};
   const VmOutcome outcome = run_in_vm(request);
   if (!outcome.skip_reason.empty()) GTEST_SKIP() << outcome.skip_reason;
+  if (!outcome.failure.empty()) FAIL() << outcome.failure;
 
   EXPECT_EQ(outcome.run.status, c.status);
   EXPECT_TRUE(matches_line_pattern(with_leadout(c.out, leadout), outcome.run.out))

@@ -1,5 +1,6 @@
 // discinfo run as a user runs it, on discs in emulated drives.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <optional>
 #include <string>
@@ -362,6 +363,40 @@ TEST_F(Discinfo, HostileDrivesValuesAndNumbers) {
     EXPECT_EQ(run.status, c.status) << c.what;
     EXPECT_EQ(run.out, c.out) << c.what;
     EXPECT_EQ(run.err, c.err) << c.what;
+  }
+}
+
+// A cue sheet or an image that is no regular file, or a sheet too large to be
+// real, makes the bus value invalid: discinfo says why and ends, never waits.
+TEST_F(Discinfo, MediumThatIsNoRegularFile) {
+  const std::string fifo = folder + "/fifo.cue";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string large = folder + "/large.cue";
+  write_file(large, "REM " + std::string(1 << 20, 'x') + "\n");
+  ASSERT_EQ(mkfifo((folder + "/image.bin").c_str(), 0600), 0);
+  const std::string fifo_image = folder + "/image.cue";
+  write_file(fifo_image, "FILE image.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+  const std::string lead = "\nError: Invalid EMULATED_SCSI_BUS value: cue sheet \"";
+  struct Case {
+    std::string sheet;
+    std::string err;
+  };
+  const Case cases[] = {
+      {fifo, fifo + "\": Unable to open file \"" + fifo + "\": Cue sheet is not a regular file!\n"},
+      {"/dev/zero",
+       "/dev/zero\": Unable to open file \"/dev/zero\": Cue sheet is not a regular file!\n"},
+      {folder,
+       folder + "\": Unable to open file \"" + folder + "\": Cue sheet is not a regular file!\n"},
+      {large,
+       large + "\": Unable to open file \"" + large + "\": Cue sheet is larger than 1 MB!\n"},
+      {fifo_image,
+       fifo_image + "\": Invalid CUE SHEET command at line 1: Unable to open file \"image.bin\"\n"},
+  };
+  for (const Case& c : cases) {
+    const ProgramRun run = discinfo("0:3:0=CD-ROM PX-12CS,medium=" + c.sheet, {});
+    EXPECT_EQ(run.status, 1) << c.sheet;
+    EXPECT_EQ(run.out, "") << c.sheet;
+    EXPECT_EQ(run.err, lead + c.err) << c.sheet;
   }
 }
 

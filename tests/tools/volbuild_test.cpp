@@ -1,11 +1,17 @@
 // volbuild run as a user runs it; its images read back by ISO9660 readers
 // that no one here wrote.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <regex>
 
 #include "common/sector.h"
+#include "common/timecode.h"
+#include "iso9660/layout.h"
 #include "support/scratch_tree.h"
 
 namespace {
@@ -54,11 +60,15 @@ TEST(VolbuildTool, UsageScreenAndCommandLineFaults) {
       {{"src/", "a.iso", "/Fast"}, "", "Invalid switch - /Fast\n"},
       {{"src/", "a.iso", "/VOLUME"}, "", "Error: Illegal /VOLUME format!\n"},
       {{"src/", "a.iso", "/volumes"}, "", "Error: Illegal /VOLUME format!\n"},
-      {{"src/", "a.iso", "/VOLUME=" + std::string(33, 'x'), "/Fast"}, "", "Error: Volume label is too long!\n"},
+      {{"src/", "a.iso", "/VOLUME=" + std::string(33, 'x'), "/Fast"},
+       "",
+       "Error: Volume label is too long!\n"},
       {{"src", "a.iso"}, "", "Error: Invalid pathname specification!\n"},
       {{"src/a.txt", "a.iso"}, "", "Error: Invalid pathname specification!\n"},
       {{"missing/", "a.iso"}, "", "Error: Unable to read directory \"missing/\"\n"},
-      {{"src/", "nowhere/a.iso"}, "", "Error: Unable to create ISO9660 image file \"nowhere/a.iso\"\n"},
+      {{"src/", "nowhere/a.iso"},
+       "",
+       "Error: Unable to create ISO9660 image file \"nowhere/a.iso\"\nNo such file or directory\n"},
   };
   for (const Case& c : cases) {
     const ProgramRun result = volbuild(c.arguments, tree.path());
@@ -111,14 +121,14 @@ TEST(VolbuildTool, TreeFaultsStopTheRunBeforeTheImageIsCreated) {
   tree.make_folder("src/2/3/4/5/6/7/8/9");
   ProgramRun result = volbuild({"src/", "out.iso", "/RECURSE"}, tree.path());
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "Error: Directory depth exceeds 8 levels!\n");
+  EXPECT_EQ(result.err, "Error: Directory depth exceeds 8 levels!\n\"src/2/3/4/5/6/7/8/9/\"\n");
   EXPECT_FALSE(file_exists(tree / "out.iso"));
 
   std::filesystem::remove_all(tree / "src/2");
   for (int i = 0; i < 1302; ++i) tree.write_file("src/F" + std::to_string(1000000 + i) + ".TXT", 0);
   result = volbuild({"src/", "out.iso", "/BATCH"}, tree.path());
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "Error: Too many files in directory!\n");
+  EXPECT_EQ(result.err, "Error: Too many files in directory!\n\"src/\"\n");
   EXPECT_FALSE(file_exists(tree / "out.iso"));
 }
 
@@ -127,7 +137,9 @@ TEST(VolbuildTool, AFullDiskIsReportedAsAWriteError) {
   tree.write_file("src/a.bin", 100000);
   const ProgramRun result = volbuild({"src/", "/dev/full", "/BATCH"}, tree.path());
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "\nUnexpected error writing image file (disk full?)!\n");
+  EXPECT_EQ(result.err,
+            "\nUnexpected error writing image file (disk full?)!\nImage file \"/dev/full\" is "
+            "incomplete.\n");
 }
 
 TEST(VolbuildTool, AnImageBeingReplacedInsideTheTreeIsLeftOut) {
@@ -173,6 +185,219 @@ TEST(VolbuildTool, RawImagesHoldMode1SectorsOfThePlainBlocks) {
   }
 }
 
+// Seven real directories, each holding `links` symbolic links to the next:
+// a tree that multiplies itself to links^6 directories in the volume.
+void write_fan_out(const ScratchTree& tree, int links) {
+  for (int k = 1; k <= 7; ++k) tree.make_folder("src/d" + std::to_string(k));
+  for (int k = 1; k < 7; ++k) {
+    for (int l = 0; l < links; ++l) {
+      const std::string link = tree / ("src/d" + std::to_string(k) + "/l" + std::to_string(l));
+      ASSERT_EQ(symlink(("../d" + std::to_string(k + 1)).c_str(), link.c_str()), 0);
+    }
+  }
+}
+
+// A sparse file of `size` bytes: no data on disk, nothing to read before
+// the run fails.
+void write_sparse(const ScratchTree& tree, const std::string& relative, uint64_t size) {
+  tree.write_file(relative, 0);
+  std::filesystem::resize_file(tree / relative, size);
+}
+
+const char kLabelCharacters[] =
+    "Error: Illegal /VOLUME format!\nA volume label may hold only the letters A-Z, the digits 0-9 "
+    "and '_'.\n";
+const char kBadEpoch[] =
+    "Error: SOURCE_DATE_EPOCH must be a whole number of seconds since 1970 that falls before the "
+    "year 10000!\n";
+const char kPreviousImage[] = "an image of an earlier run";
+
+TEST(VolbuildHostile, EveryCaseFailsWithItsMessageAndLeavesTheOldImageAlone) {
+  struct Case {
+    std::string why;
+    std::function<void(const ScratchTree&)> setup;
+    std::vector<std::string> arguments;  // after "src/" "out.iso" "/BATCH"
+    std::string environment;             // "NAME=value", or empty
+    std::string err;
+  };
+  const std::string path_table = "Error: Path table exceeds 31 sectors (too many directories)!\n";
+  const std::vector<Case> cases = {
+      {"8 links a level: 8^6 directories through links",
+       [](const ScratchTree& t) { write_fan_out(t, 8); },
+       {"/RECURSE"},
+       "",
+       path_table},
+      {"10 links a level: a million directories",
+       [](const ScratchTree& t) { write_fan_out(t, 10); },
+       {"/RECURSE"},
+       "",
+       path_table},
+      {"4096 links to one file of 4 GiB less a byte",
+       [](const ScratchTree& t) {
+         write_sparse(t, "src/big.bin", 0xFFFFFFFFull);
+         const std::vector<std::string> levels = {"a", "b", "c", "d"};
+         for (std::size_t k = 0; k < levels.size(); ++k) {
+           t.make_folder("src/" + levels[k]);
+           for (int l = 0; l < 8; ++l) {
+             const std::string target = k == 0 ? "../big.bin" : "../" + levels[k - 1];
+             const std::string link = t / ("src/" + levels[k] + "/l" + std::to_string(l));
+             ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+           }
+         }
+       },
+       {"/RECURSE"},
+       "",
+       "Error: Volume exceeds 4294967295 blocks!\n"},
+      {"1000 files seen through each of 8^5 links",
+       [](const ScratchTree& t) {
+         write_fan_out(t, 8);
+         for (int i = 0; i < 1000; ++i) t.write_file("src/d7/f" + std::to_string(i), 0);
+       },
+       {"/RECURSE"},
+       "",
+       "Error: Too many files in volume (more than 1000000)!\n"},
+      {"more names in one directory than 31 sectors can hold",
+       [](const ScratchTree& t) {
+         for (std::size_t i = 0; i <= MAX_DIRECTORY_ENTRIES; ++i)
+           t.write_file("src/many/" + std::to_string(i), 0);
+       },
+       {"/RECURSE"},
+       "",
+       "Error: Too many files in directory!\n\"src/many/\"\n"},
+      {"a link loop reached at level 9",
+       [](const ScratchTree& t) {
+         t.make_folder("src/2/3/4/5/6/7/8");
+         ASSERT_EQ(symlink("../../..", (t / "src/2/3/4/5/6/7/8/loop").c_str()), 0);
+       },
+       {"/RECURSE"},
+       "",
+       "Error: Directory depth exceeds 8 levels!\n\"src/2/3/4/5/6/7/8/loop/\"\n"},
+      {"a file no one may read",
+       [](const ScratchTree& t) {
+         t.write_file("src/a.bin", 5000);
+         if (geteuid() == 0) {
+           // Root reads any file by its mode; this one refuses reading to all.
+           ASSERT_EQ(symlink("/proc/sys/vm/drop_caches", (t / "src/locked.bin").c_str()), 0);
+         } else {
+           t.write_file("src/locked.bin", 10);
+           ASSERT_EQ(chmod((t / "src/locked.bin").c_str(), 0), 0);
+         }
+       },
+       {},
+       "",
+       "\nError: Unable to open \"src/locked.bin\"\nPermission denied\n"},
+      {"a raw volume one block past 99:59:74",
+       [](const ScratchTree& t) {
+         write_sparse(t, "src/huge.bin", uint64_t{MAX_RAW_IMAGE_SECTORS - 20} * 2048);
+       },
+       {"/RAW"},
+       "",
+       "Error: Volume of 449851 blocks is too large for /RAW: raw sector addresses end at 99:59:74 "
+       "(449850 "
+       "blocks)!\n"},
+      {"a slash in the label", {}, {"/VOLUME=my/files"}, "", kLabelCharacters},
+      {"a star in the label", {}, {"/VOLUME=A*"}, "", kLabelCharacters},
+      {"a control byte in the label",
+       {},
+       {"/VOLUME=A\x01"
+        "B"},
+       "",
+       kLabelCharacters},
+      {"UTF-8 in the label", {}, {"/VOLUME=caf\xc3\xa9"}, "", kLabelCharacters},
+      {"a blank in the label", {}, {"/VOLUME=my files"}, "", kLabelCharacters},
+      {"a negative epoch", {}, {}, "SOURCE_DATE_EPOCH=-1", kBadEpoch},
+      {"a word for an epoch", {}, {}, "SOURCE_DATE_EPOCH=abc", kBadEpoch},
+      {"an exponent", {}, {}, "SOURCE_DATE_EPOCH=1e9", kBadEpoch},
+      {"a fraction", {}, {}, "SOURCE_DATE_EPOCH=851990400.5", kBadEpoch},
+      {"blanks around the number", {}, {}, "SOURCE_DATE_EPOCH= 851990400", kBadEpoch},
+      {"an empty epoch", {}, {}, "SOURCE_DATE_EPOCH=", kBadEpoch},
+      {"past the year 9999", {}, {}, "SOURCE_DATE_EPOCH=999999999999", kBadEpoch},
+      {"more digits than any time", {}, {}, "SOURCE_DATE_EPOCH=99999999999999999999999", kBadEpoch},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    ScratchTree tree;
+    tree.make_folder("src");
+    if (c.setup) c.setup(tree);
+    tree.write_text("out.iso", kPreviousImage);
+    std::vector<std::string> arguments = {"src/", "out.iso", "/BATCH"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    ProgramRun result;
+    if (c.environment.empty()) {
+      result = volbuild(arguments, tree.path());
+    } else {
+      arguments.insert(arguments.begin(), {c.environment, std::string(CDM_BIN_DIR) + "/volbuild"});
+      result = run_command("env", arguments, tree.path());
+    }
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(read_file(tree / "out.iso"), kPreviousImage);
+  }
+}
+
+TEST(VolbuildHostile, AnImageNoOneReadsFromIsRefusedAtOnce) {
+  ScratchTree tree;
+  tree.write_file("src/a.bin", 10);
+  ASSERT_EQ(mkfifo((tree / "pipe").c_str(), 0600), 0);
+  const ProgramRun result = volbuild({"src/", "pipe", "/BATCH"}, tree.path());
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err,
+            "Error: Unable to create ISO9660 image file \"pipe\"\nNo such device or address\n");
+}
+
+TEST(VolbuildHostile, ARawVolumeEndingAt995974IsWritten) {
+  ScratchTree tree;
+  // 21 blocks of system area, descriptors, path tables and root.
+  write_sparse(tree, "src/huge.bin", uint64_t{MAX_RAW_IMAGE_SECTORS - 21} * 2048);
+  const ProgramRun result = volbuild({"src/", "/dev/null", "/BATCH", "/RAW"}, tree.path());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(VolbuildHostile, NamesThatCollideOrHoldOtherBytesStayLevel1ForStrictReaders) {
+  ScratchTree tree;
+  std::vector<std::string> sources;
+  for (int i = 0; i < 12; ++i) sources.push_back("src/longfilename" + std::to_string(i) + ".text");
+  for (const char* name : {"caf\xc3\xa9.txt", "caf\xc3\xa8.txt", "cafe.txt", "LONGFI~1.TEX",
+                           "a b;1.txt", "tab\there", "new\nline"})
+    sources.push_back(std::string("src/") + name);
+  sources.push_back("src/" + std::string(246, 'x') + ".text");
+  sources.push_back("src/" + std::string(250, 'x') + ".text");
+  for (std::size_t i = 0; i < sources.size(); ++i)
+    tree.write_file(sources[i], 100 + i, static_cast<unsigned>(i + 1));
+  ASSERT_EQ(volbuild({"src/", "out.iso", "/BATCH"}, tree.path()).status, 0);
+
+  const ProgramRun check = run_command("isovfy", {tree / "out.iso"});
+  EXPECT_EQ(check.status, 0);
+  EXPECT_NE(check.out.find("No errors found"), std::string::npos) << check.out;
+  const ProgramRun listing = run_command("isoinfo", {"-f", "-i", tree / "out.iso"});
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  EXPECT_EQ(
+      listing.out,
+      "/A_B_1.TXT\n/CAFE.TXT\n/CAF__.TXT\n/CAF___1.TXT\n/LONGFILE.TEX\n/LONGFI_1.TEX\n/"
+      "LONGFI_2.TEX\n"
+      "/LONGFI_3.TEX\n/LONGFI_4.TEX\n/LONGFI_5.TEX\n/LONGFI_6.TEX\n/LONGFI_7.TEX\n/LONGFI_8.TEX\n"
+      "/LONGFI_9.TEX\n/LONGF_10.TEX\n/LONGF_11.TEX\n/LONGF_12.TEX\n/NEW_LINE\n/TAB_HERE\n/"
+      "XXXXXXXX.TEX\n"
+      "/XXXXXX_1.TEX\n");
+
+  // Every file comes back whole under its volume name.
+  const ProgramRun extracted = run_command(
+      "xorriso", {"-osirrox", "on", "-indev", tree / "out.iso", "-extract", "/", tree / "copy"});
+  ASSERT_EQ(extracted.status, 0) << extracted.err;
+  std::multiset<std::vector<uint8_t>> expected;
+  std::multiset<std::vector<uint8_t>> found;
+  for (const std::string& source : sources) expected.insert(read_file_bytes(tree / source));
+  for (const auto& item : std::filesystem::directory_iterator(tree / "copy")) {
+    found.insert(read_file_bytes(item.path().string()));
+    EXPECT_TRUE(std::regex_match(item.path().filename().string(),
+                                 std::regex("[A-Z0-9_]{1,8}(\\.[A-Z0-9_]{1,3})?")))
+        << item.path();
+  }
+  EXPECT_EQ(found, expected);
+}
+
 // A tree with the shapes that matter, and the names it gets in the volume.
 struct SampleTree {
   std::map<std::string, std::string> volume_path_of;  // source path -> volume path
@@ -198,7 +423,7 @@ SampleTree write_sample_tree(const ScratchTree& tree) {
       {"src/Big Data.raw", "BIG_DATA.RAW"},
       {"src/docs/Readme.md", "DOCS/README.MD"},
       {"src/docs/Long_File_Name.text", "DOCS/LONG_FIL.TEX"},
-      {"src/docs/long_file_name.texture", "DOCS/LONG_F~1.TEX"},
+      {"src/docs/long_file_name.texture", "DOCS/LONG_F_1.TEX"},
       {"src/docs/deep/er/x.dat", "DOCS/DEEP/ER/X.DAT"},
       {"src/music/track01.wav", "MUSIC/TRACK01.WAV"},
   };
@@ -246,12 +471,12 @@ TEST(VolbuildReadBack, ReadersReportTheDirectoryListingAndDescriptor) {
   EXPECT_NE(descriptor.out.find("Volume size is: " + std::to_string(image.size() / 2048) + "\n"), std::string::npos);
 
   // The reader walks the directories in path table order (level by level)
-  // and lists each in name order ('_' before '~').
+  // and lists each in name order.
   const ProgramRun listing = run_command("isoinfo", {"-f", "-i", tree / "out.iso"});
   ASSERT_EQ(listing.status, 0) << listing.err;
   EXPECT_EQ(listing.out,
             "/BIG_DATA.RAW\n/BLOCK.BIN\n/BLOCK1.BIN\n/DOCS\n/EMPTY.TXT\n/MUSIC\n/ONE.BIN\n"
-            "/DOCS/DEEP\n/DOCS/LONG_FIL.TEX\n/DOCS/LONG_F~1.TEX\n/DOCS/README.MD\n"
+            "/DOCS/DEEP\n/DOCS/LONG_FIL.TEX\n/DOCS/LONG_F_1.TEX\n/DOCS/README.MD\n"
             "/MUSIC/TRACK01.WAV\n/DOCS/DEEP/ER\n/DOCS/DEEP/ER/X.DAT\n");
 
   // Sizes in a second reader's long listing.

@@ -4,6 +4,7 @@
 
 #include "common/console.h"
 #include "common/switches.h"
+#include "common/timecode.h"
 #include "iso9660/emit.h"
 #include "iso9660/image_sink.h"
 #include "iso9660/layout.h"
@@ -64,8 +65,20 @@ int run_volbuild(const VolbuildSettings& settings) {
   }
   const std::unique_ptr<DirectoryNode> root = scan_tree(settings.source_path, options);
   const VolumeLayout layout = lay_out_volume(root.get());
+  if (settings.raw && layout.volume_blocks > MAX_RAW_IMAGE_SECTORS) {
+    fail_with(
+        format_text("Error: Volume of %u blocks is too large for /RAW: raw sector addresses end at "
+                    "99:59:74 (%u blocks)!\n",
+                    layout.volume_blocks, MAX_RAW_IMAGE_SECTORS));
+  }
+  check_files_readable(*root);
   ImageFileSink sink(settings.image_path, settings.raw);
-  emit_volume(layout, *root, settings.label, &sink, settings.logging);
-  sink.finish();
+  try {
+    emit_volume(layout, *root, settings.label, &sink, settings.logging);
+    sink.finish();
+  } catch (...) {
+    err_text(format_text("Image file \"%s\" is incomplete.\n", settings.image_path.c_str()));
+    throw;
+  }
   return 0;
 }

@@ -20,8 +20,10 @@ struct VolbuildSettings {
 VolbuildSettings parse_volbuild_command_line(int argc, const char* const* argv);
 
 // Scans the tree, lays out the volume, then creates the image and writes it.
-// Every fault found in the tree (depth, too many files, a file of 4 GiB or
-// more, a path table beyond 31 sectors, an unreadable source directory) ends
-// the run before the image file is touched. Returns the exit status (0);
-// failures throw ToolExit{1} after their message.
+// Every fault that can be found before writing (the tree's limits, a file of
+// 4 GiB or more, an unreadable source directory, a file that cannot be
+// opened, a /RAW volume past MAX_RAW_IMAGE_SECTORS) ends the run before the
+// image file is touched. A failure once the image is begun adds the line
+// "Image file \"%s\" is incomplete.\n" after its message. Returns the exit
+// status (0); failures throw ToolExit{1} after their message.
 int run_volbuild(const VolbuildSettings& settings);

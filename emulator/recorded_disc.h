@@ -1,0 +1,116 @@
+// The disc in an emulated recorder, kept between runs as three files beside
+// each other:
+//
+//   PATH.bin    every sector from LBA 0 to the end of the last track, as a
+//               reader gets it: 2352 bytes, or 2448 for a CD+G track (the 96
+//               subcode bytes after each sector). The area between two
+//               sessions (lead-out, lead-in, pregap) holds zero frames.
+//   PATH.cue    the cue sheet of the disc: CATALOG, then FILE "PATH.bin"
+//               (the file's own name, found beside the sheet), and for each
+//               track its TRACK line (AUDIO, CDG, MODE1/2352 or MODE2/2352),
+//               FLAGS (DCP, 4CH, PRE), ISRC and every INDEX at or after LBA 0
+//               as recorded (the file's frame count, which is the LBA). A
+//               later session's first track begins with "REM SESSION nn" and
+//               has its index 0 where the previous session's lead-out began.
+//   PATH.state  "capacity N" (the LBA after the last writable block), "disc
+//               open" or "disc closed", "next N" (the LBA where the next
+//               track's index 1 goes), and one "session N FIRST LAST LEADOUT
+//               open|closed" line per session (track numbers, the LBA where
+//               its lead-out begins or, open, where its last track ends).
+//
+// None of the three means a blank disc. A recording works on a copy (the
+// sectors go to PATH.bin.new) that replaces the stored disc only when it is
+// committed: new files are written first and renamed over the old ones, so a
+// recording that stops half way leaves the stored disc as it was.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "emulator/cd_disc.h"
+
+struct RecordedSession {
+  uint8_t first_track = 0;
+  uint8_t last_track = 0;
+  int32_t leadout = 0;  // where its lead-out begins (open: where its last track ends)
+  bool closed = false;
+};
+
+// Everything about a recorded disc but its sectors.
+struct RecordedDiscInfo {
+  int32_t capacity = 0;  // LBA after the last block a track may hold
+  bool closed = false;   // takes no further session
+  bool has_catalog = false;
+  std::array<char, 13> catalog{};
+  std::vector<DiscTrack> tracks;  // number, control, type, block_size, indexes, LBAs, ISRC
+  std::vector<RecordedSession> sessions;
+  int32_t bin_end = 0;  // LBA after the last sector PATH.bin holds
+};
+
+// Lead-in and lead-out lengths the recorders report and write, in blocks.
+constexpr uint32_t LEADIN_BLOCKS = 4500;
+constexpr uint32_t FIRST_LEADOUT_BLOCKS = 6750;
+constexpr uint32_t LATER_LEADOUT_BLOCKS = 2250;
+constexpr int32_t PREGAP_BLOCKS = 150;
+
+class RecordedDisc {
+ public:
+  // Loads the disc kept at `path`; a blank disc whose last writable block
+  // lies before LBA `blank_capacity` when none of its files exist. Throws
+  // EmulatedBusError when only some of them exist or they cannot be read.
+  RecordedDisc(std::string path, int32_t blank_capacity);
+  RecordedDisc(const RecordedDisc&) = delete;
+  RecordedDisc& operator=(const RecordedDisc&) = delete;
+  ~RecordedDisc();  // forgets a recording not committed
+
+  const std::string& path() const { return path_; }
+  // The disc as its files hold it.
+  const RecordedDiscInfo& stored() const { return stored_; }
+  // The disc being recorded (the stored one when no recording runs).
+  RecordedDiscInfo& recording() { return work_; }
+  const RecordedDiscInfo& recording() const { return work_; }
+  bool writing() const { return writing_; }
+  bool test() const { return test_; }
+
+  // Where the next track of the recording goes: the first LBA of its area
+  // (its pregap) and its index 1. After a closed session both lie past that
+  // session's lead-out, the next lead-in and a pregap.
+  int32_t next_area() const;
+  int32_t next_index1() const;
+  // The lead-out of the session being recorded: 6750 blocks when it is the
+  // disc's first, 2250 after that.
+  uint32_t leadout_blocks() const;
+
+  // Starts a recording; a test recording keeps no sectors. False when
+  // PATH.bin.new cannot be made.
+  bool begin(bool test);
+  // Appends `count` frames of `frame_size` bytes for the LBAs from `lba` on:
+  // frames before the end of the stored sectors are dropped (the pregap
+  // before LBA 0), a gap before `lba` is filled with zero frames. False when
+  // the file cannot be written.
+  bool store(int32_t lba, const uint8_t* frames, uint32_t count, uint32_t frame_size);
+  // Makes the recording the stored disc (a test recording is forgotten).
+  // False on a file failure; the stored disc then stays as it was.
+  bool commit();
+  // Forgets the recording.
+  void discard();
+
+  // The cue sheet of the recording.
+  std::string cue_sheet() const;
+  // A reader's view of the stored disc; null when it is blank.
+  std::unique_ptr<EmulatedDisc> reading_disc() const;
+
+ private:
+  void load();
+  std::string state_text() const;
+
+  std::string path_;
+  RecordedDiscInfo stored_;
+  RecordedDiscInfo work_;
+  bool writing_ = false;
+  bool test_ = false;
+  int fd_ = -1;  // PATH.bin.new while recording
+};

@@ -1,0 +1,112 @@
+// What every emulated recorder shares, whatever its command set: the disc it
+// records on (RecordedDisc), the reading commands of the CD-ROM drive for
+// that disc, and the course of a recording that a family's commands drive.
+//
+// A recording is either a session at once (the family decoded a table: the
+// tracks, their indexes and the lead-out are known before the first block) or
+// track at once (each track opened alone, at the next writable address, ended
+// by the host and the session closed by a fixation). Blocks come in order,
+// whatever address the host gives: the lead-in blocks the host writes, then
+// the program area from the first LBA the host writes, then the lead-out. The
+// family turns each block back into what a reader gets (BlockDecoder); the
+// sectors of tracks stored as 2048 or 2336 bytes a block are built here.
+//
+// The recording refuses, as the drives do: no disc (NOT READY 3Ah), a closed
+// disc (ILLEGAL REQUEST 30h/05h), a block with no session or track open and a
+// command out of order (2Ch/00h), a transfer that is not a whole number of
+// blocks of the block length in force (24h/00h), a block length the track
+// cannot take (64h/00h), more blocks than the table announced (63h/00h),
+// blocks past the disc's capacity or a table that does not fit it (21h/00h).
+// A file that cannot be written is MEDIUM ERROR 0Ch/00h.
+//
+// Bus value items of every recorder: medium=PATH (the disc, see
+// RecordedDisc; no medium: an empty drive), capacity=MINUTES (1 to 99, the
+// size of a blank disc, default 74).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "emulator/cdrom_drive.h"
+#include "emulator/device.h"
+#include "emulator/recorded_disc.h"
+
+// Turns one block as the host sent it (`size` bytes) back into what the
+// disc holds, in place; `data` tells whether it belongs to a data track.
+using BlockDecoder = std::function<void(uint8_t* block, uint32_t size, bool data)>;
+
+// What a table says about a session besides its tracks.
+struct SessionPlan {
+  // Tracks with LBAs relative to the session: the first track's index 1 of a
+  // first session is LBA 0. Number, control, ISRC, indexes and end_lba are
+  // used; data tracks take their mode from their first sector.
+  std::vector<DiscTrack> tracks;
+  bool has_catalog = false;
+  std::array<char, 13> catalog{};
+  uint32_t leadin_blocks = 0;    // lead-in blocks the host writes
+  int32_t program_start = -150;  // first program LBA the host writes (relative)
+  uint32_t leadout_blocks = 0;   // lead-out blocks the host writes
+  bool leave_open = false;       // close the session only
+};
+
+class RecorderDrive {
+ public:
+  RecorderDrive(std::shared_ptr<CdromDriveState> reading, std::unique_ptr<RecordedDisc> disc);
+  // An unfixated track-at-once recording is kept (its session left open); a
+  // session at once not finished is forgotten.
+  ~RecorderDrive();
+  RecorderDrive(const RecorderDrive&) = delete;
+  RecorderDrive& operator=(const RecorderDrive&) = delete;
+
+  CdromDriveState& reading() { return *reading_; }
+  // Null when the drive was given no medium.
+  RecordedDisc* disc() { return disc_.get(); }
+
+  // NOT READY without a disc, ILLEGAL REQUEST 30h/05h for a closed one.
+  std::optional<EmulatedAnswer> refuse_recording(const EmulatedDevice& device) const;
+  // Whether the session being recorded is the disc's first.
+  bool first_session() const;
+
+  // Starts a session at once from a decoded table.
+  EmulatedAnswer begin_session(const EmulatedDevice& device, SessionPlan plan, bool test);
+  // Opens a track at once: control, type and block_size (2352 or 2448) of
+  // `track` are used; the drive writes its pregap.
+  EmulatedAnswer open_track(const EmulatedDevice& device, const DiscTrack& track, bool test);
+  // WRITE of `count` blocks of the block length in force.
+  EmulatedAnswer write(EmulatedDevice& device, const EmulatedCommand& command, uint32_t count,
+                       const BlockDecoder& decode);
+  // SYNCHRONIZE CACHE: ends the open track, or a session at once whose last
+  // block came.
+  EmulatedAnswer synchronize(EmulatedDevice& device);
+  // Closes the track-at-once session; leave_open keeps the disc open.
+  EmulatedAnswer fixate(EmulatedDevice& device, bool leave_open, bool test);
+
+ private:
+  enum class Phase { Idle, LeadIn, Program, LeadOut, Done };
+  EmulatedAnswer finish(EmulatedDevice& device);
+  bool store_pregap(const DiscTrack& track);
+  DiscTrack* track_at(int32_t lba);
+  void close_open_track();
+  void show_sessions();
+
+  std::shared_ptr<CdromDriveState> reading_;
+  std::unique_ptr<RecordedDisc> disc_;
+  Phase phase_ = Phase::Idle;
+  bool at_once_ = false;     // a session at once, else track at once
+  bool track_open_ = false;  // track at once: a track takes blocks
+  bool leave_open_ = false;
+  uint32_t leadin_left_ = 0;
+  uint32_t leadout_left_ = 0;
+  int32_t cursor_ = 0;       // LBA of the next program block
+  int32_t program_end_ = 0;  // session at once: where its lead-out begins
+  std::vector<uint8_t> frames_;  // blocks of one WRITE on their way to the file
+};
+
+// Installs what every recorder has: the CD-ROM drive's commands for reading
+// its own disc (a blank disc answers BLANK CHECK to them), the block length
+// 2448 for CD+G, the disc named by medium= and the capacity= item. Throws
+// EmulatedBusError for a bad item or a disc that cannot be loaded.
+std::shared_ptr<RecorderDrive> install_recorder_drive(EmulatedDevice& device);

@@ -1,0 +1,85 @@
+// The recording engine: turns a disc-at-once or a track-at-once job into the
+// recorder operations of RecorderDriver, streaming image files in chunks of
+// whole blocks of at most 65000 bytes with their generated pregaps and
+// postgaps, and reports progress through the recording events.
+//
+// Every failure is raised as an MSGVEC record ('Unable to open file', an
+// image file that ends early, or a recorder operation through its reporting
+// wrapper); the engine never tries to close a track or a disc after one.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "drivers/recorder_driver.h"
+#include "drivers/recording_events.h"
+#include "layout/disc_layout.h"
+
+// TrackAtOnceJob::flags (the disc-at-once job's bits are JOB_* in
+// drivers/recorder_driver.h; beep and eject are the same bits in both).
+constexpr uint8_t TAO_FINALIZE = 0x04;  // finalize after the track
+constexpr uint8_t TAO_PROGRESS = 0x08;
+constexpr uint8_t TAO_SESSION = 0x10;  // finalize the session only, leave the disc open
+constexpr uint8_t TAO_TEST = 0x20;     // test recording
+
+// One data track whose blocks the caller produces through a BlockWriter.
+struct TrackAtOnceJob {
+  TrackEntry track;
+  ImageFile file;  // not read by the track-at-once operations
+  uint8_t speed = SPEED_1X;
+  uint8_t flags = 0;
+};
+
+// The console texts of the events (standard output); returns 1.
+int console_event_callback(const RecordingEvent& event);
+
+// Streams one image file with all its tracks (entries of `layout` from the
+// file's first track on): per track the writing block
+// length, the generated pregap, the file's blocks in chunks (blocks past the
+// end of the file's data go as zeros within the chunk where it ends), the
+// generated postgap. `buffer`, when given, is a buffer of at least 65000
+// bytes used for every chunk (else one is allocated for the file).
+// Raises 'Unable to open file "%s"' and "Unexpected failure reading file
+// (end-of-file?)" when a chunk finds no data left or the read fails.
+void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const ImageFile& file,
+                       bool progress, uint8_t* buffer = nullptr);
+
+// Records a whole disc: test unit ready, rezero, speed and test mode,
+// BeginDiscAtOnce, every image file, EndDiscAtOnce, then the closing event,
+// the beep and the eject as the job asks. Returns 1.
+int record_disc_at_once(RecorderDriver& recorder, const DiscAtOnceJob& job);
+
+// Readies the recorder for the track's blocks (test unit ready, speed and
+// test mode, block length, OPEN TRACK, each raising); returns OPEN TRACK's result.
+ResultCode begin_track_at_once(RecorderDriver& recorder, const TrackAtOnceJob& job);
+
+// CLOSE TRACK, then as the job asks FINALIZE DISC, the closing event, the
+// beep and the eject (each raising).
+void end_track_at_once(RecorderDriver& recorder, const TrackAtOnceJob& job);
+
+// Two beeps with a pause of 300 ms after each, through the replaceable sleep.
+void signal_recording_end();
+
+// The staging buffer of a track-at-once recording: bytes are collected and
+// sent as whole buffers of 65000 / block size blocks.
+class BlockWriter {
+ public:
+  BlockWriter(uint16_t block_size, RecorderDriver& recorder);
+
+  // Adds `length` bytes, sending every buffer that fills up on the way.
+  void append(const uint8_t* bytes, std::size_t length);
+  // Sends what is left, padded with zeros to a whole block; nothing when empty.
+  void flush();
+
+  uint16_t block_size() const { return block_size_; }
+  uint16_t capacity() const { return capacity_; }
+  uint16_t fill_level() const { return fill_level_; }
+
+ private:
+  RecorderDriver& recorder_;
+  uint16_t block_size_;
+  uint16_t blocks_per_flush_;
+  uint16_t capacity_;  // blocks_per_flush_ * block_size_
+  uint16_t fill_level_ = 0;
+  std::vector<uint8_t> buffer_;
+};

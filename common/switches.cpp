@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/console.h"
+#include "common/numbers.h"
 #include "common/text.h"
 
 namespace {
@@ -15,22 +16,13 @@ bool value_after(const std::string& upper, const std::string& name, std::string*
   return true;
 }
 
-// One "%hu" conversion: optional blanks, an optional sign, decimal digits,
-// taken modulo 2^16 like the C library's scan.
-bool scan_u16(const std::string& text, std::size_t* pos, uint16_t* out) {
-  std::size_t p = *pos;
-  while (p < text.size() && std::isspace(static_cast<unsigned char>(text[p]))) ++p;
-  bool negative = false;
-  if (p < text.size() && (text[p] == '+' || text[p] == '-')) negative = text[p++] == '-';
-  if (p >= text.size() || !std::isdigit(static_cast<unsigned char>(text[p]))) return false;
-  unsigned long long value = 0;
-  while (p < text.size() && std::isdigit(static_cast<unsigned char>(text[p]))) {
-    value = value * 10 + static_cast<unsigned>(text[p] - '0');
-    if (value > 0xFFFFFFFFull) value = 0xFFFFFFFFull;  // saturate like a long scan
-    ++p;
-  }
-  *out = static_cast<uint16_t>(negative ? (0x10000u - (value & 0xFFFF)) : value);
-  *pos = p;
+// One number of a switch value: digits only, at most 65535 (the range of
+// the "%hu" the switches are written with); a larger number, a sign, a blank
+// or any other character makes the value malformed.
+bool scan_u16(std::string_view text, uint16_t* out) {
+  uint64_t value = 0;
+  if (!parse_decimal(text, 0xFFFF, &value)) return false;
+  *out = static_cast<uint16_t>(value);
   return true;
 }
 
@@ -53,6 +45,21 @@ void answer_help_or_version(const CommandLine& rules, int argc, const char* cons
 }
 
 }  // namespace
+
+bool parse_device_address(std::string_view text, uint16_t max, DeviceAddress* address) {
+  DeviceAddress parsed;
+  uint16_t* const parts[] = {&parsed.host_adapter, &parsed.id, &parsed.lun};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::size_t end = i < 2 ? text.find(':') : text.size();
+    uint64_t value = 0;
+    if (end == std::string_view::npos || !parse_decimal(text.substr(0, end), max, &value))
+      return false;
+    *parts[i] = static_cast<uint16_t>(value);
+    text.remove_prefix(i < 2 ? end + 1 : end);
+  }
+  *address = parsed;
+  return true;
+}
 
 SwitchRule plain_switch(const std::string& name, bool* flag, bool value) {
   return SwitchRule{name, false, [flag, value](const std::string&) {
@@ -77,12 +84,7 @@ SwitchRule address_switch(const std::string& name, DeviceAddress* address, bool*
                       std::string value;
                       if (!value_after(upper, name, &value)) return false;
                       DeviceAddress parsed;
-                      std::size_t pos = 0;
-                      if (!scan_u16(value, &pos, &parsed.host_adapter)) return false;
-                      if (pos >= value.size() || value[pos++] != ':') return false;
-                      if (!scan_u16(value, &pos, &parsed.id)) return false;
-                      if (pos >= value.size() || value[pos++] != ':') return false;
-                      if (!scan_u16(value, &pos, &parsed.lun)) return false;
+                      if (!parse_device_address(value, 0xFFFF, &parsed)) return false;
                       *address = parsed;
                       if (given) *given = true;
                       return true;
@@ -95,9 +97,8 @@ SwitchRule number_switch(const std::string& name, uint16_t* value, const std::st
                     [name, value](const std::string& upper) {
                       std::string text;
                       if (!value_after(upper, name, &text)) return false;
-                      std::size_t pos = 0;
                       uint16_t parsed = 0;
-                      if (!scan_u16(text, &pos, &parsed)) return false;
+                      if (!scan_u16(text, &parsed)) return false;
                       *value = parsed;
                       return true;
                     },

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A device address "ha:id:lun".
@@ -16,6 +17,11 @@ struct DeviceAddress {
   uint16_t lun = 0;
   bool operator==(const DeviceAddress&) const = default;
 };
+
+// Reads "ha:id:lun": three decimal numbers of digits only, each at most
+// `max`, separated by single colons, with nothing before or after. False,
+// leaving `address` alone, for anything else.
+bool parse_device_address(std::string_view text, uint16_t max, DeviceAddress* address);
 
 struct SwitchRule {
   // "/BATCH" (plain) or "/ID" (with a value, matched by this prefix).
@@ -33,10 +39,10 @@ struct SwitchRule {
 // Rules for the usual kinds of switches.
 SwitchRule plain_switch(const std::string& name, bool* flag, bool value = true);
 SwitchRule plain_switch(const std::string& name, std::function<void()> action);
-// "/ID=%hu:%hu:%hu".
+// "/ID=%hu:%hu:%hu": each number read whole and at most 65535.
 SwitchRule address_switch(const std::string& name, DeviceAddress* address, bool* given,
                           const std::string& format_error);
-// "<name>=%hu".
+// "<name>=%hu": the number read whole and at most 65535.
 SwitchRule number_switch(const std::string& name, uint16_t* value, const std::string& format_error);
 // "<name>=%s": one word, in upper case.
 SwitchRule text_switch(const std::string& name, std::string* value, const std::string& format_error);

@@ -2,6 +2,8 @@
 // sector reads and the two plain commands READ TOC and READ SUB-CHANNEL.
 #include "drivers/cd_reader.h"
 
+#include <algorithm>
+
 #include "common/byteorder.h"
 #include "common/console.h"
 #include "common/msgvec.h"
@@ -14,6 +16,11 @@ constexpr uint8_t OP_READ_TOC = 0x43;
 constexpr uint8_t OP_READ_CDDA = 0xD8;
 
 }  // namespace
+
+uint32_t last_sector(uint32_t lba, uint32_t count) {
+  if (count == 0) return lba;
+  return static_cast<uint32_t>(std::min<uint64_t>(uint64_t{lba} + count - 1, UINT32_MAX));
+}
 
 uint32_t audio_sector_size(uint8_t subcode_format) {
   switch (subcode_format) {
@@ -38,12 +45,13 @@ ResultCode CdReader::LoadDisc() { return StartStopUnitRaw(true, true); }
 ResultCode CdReader::ReadAudio(uint8_t* buffer, uint32_t count, uint32_t lba,
                                uint8_t subcode_format) {
   const uint32_t sector_size = audio_sector_size(subcode_format);
-  if (sector_size == 0) return MSG_BUGCHECK;
+  uint32_t length = 0;
+  if (sector_size == 0 || !transfer_length(sector_size, count, &length)) return MSG_BUGCHECK;
   uint8_t cdb[12] = {OP_READ_CDDA, LunBits()};
   put_be32(cdb + 2, lba);
   put_be32(cdb + 6, count);
   cdb[10] = subcode_format;
-  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 12, buffer, count * sector_size);
+  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 12, buffer, length);
 }
 
 ResultCode CdReader::ReadData(uint8_t* buffer, uint32_t block_size, uint16_t count,
@@ -113,8 +121,9 @@ ResultCode CdReader::StopAudioReadNamed(bool raise) {
   return CheckNamed(StopAudioRead(), "STOP AUDIO READ", raise);
 }
 
-ResultCode CdReader::ReadToc(uint8_t* buffer, uint16_t length, uint8_t format, bool raise) {
-  return CheckNamed(ReadTocRaw(buffer, length, format), "READ TOC", raise);
+ResultCode CdReader::ReadToc(uint8_t* buffer, uint16_t length, uint8_t format, bool raise,
+                             uint32_t* transferred) {
+  return CheckNamed(ReadTocRaw(buffer, length, format, transferred), "READ TOC", raise);
 }
 
 ResultCode CdReader::ReadSubchannel(uint8_t* buffer, uint8_t format, uint8_t track, bool subq,
@@ -122,11 +131,16 @@ ResultCode CdReader::ReadSubchannel(uint8_t* buffer, uint8_t format, uint8_t tra
   return CheckNamed(ReadSubchannelRaw(buffer, format, track, subq, msf), "READ SUBCHANNEL", raise);
 }
 
-ResultCode CdReader::ReadTocRaw(uint8_t* buffer, uint16_t length, uint8_t format) {
+ResultCode CdReader::ReadTocRaw(uint8_t* buffer, uint16_t length, uint8_t format,
+                                uint32_t* transferred) {
   uint8_t cdb[10] = {OP_READ_TOC, LunBits()};
   put_be16(cdb + 7, length);
   cdb[9] = static_cast<uint8_t>(format << 6);
-  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 10, buffer, length);
+  uint32_t received = 0;
+  const ResultCode result =
+      Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 10, buffer, length, &received);
+  if (transferred != nullptr) *transferred = received;
+  return result;
 }
 
 ResultCode CdReader::ReadSubchannelRaw(uint8_t* buffer, uint8_t format, uint8_t track, bool subq,
@@ -136,7 +150,8 @@ ResultCode CdReader::ReadSubchannelRaw(uint8_t* buffer, uint8_t format, uint8_t 
   cdb[3] = format;
   cdb[6] = track;
   put_be16(cdb + 7, SUBCHANNEL_LENGTH);
-  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 10, buffer, SUBCHANNEL_LENGTH);
+  uint32_t received = 0;  // a shorter answer is read with the rest zeroed
+  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 10, buffer, SUBCHANNEL_LENGTH, &received);
 }
 
 ResultCode CdReader::ReadAudioSectors(uint8_t* buffer, uint32_t count, uint32_t lba,
@@ -144,8 +159,8 @@ ResultCode CdReader::ReadAudioSectors(uint8_t* buffer, uint32_t count, uint32_t 
   ResultCode result = ReadAudio(buffer, count, lba, subcode_format);
   if (result == MSG_MEDIUM_ERROR && (readerCaps & CAP_RECOVERY_OFF)) result = 1;
   if (result != 1 && raise)
-    raise_sector_read_failure(ReadKind::Audio, lba, lba + count - 1, host_adapter, target, lun,
-                              result);
+    raise_sector_read_failure(ReadKind::Audio, lba, last_sector(lba, count), host_adapter, target,
+                              lun, result);
   return result;
 }
 
@@ -154,12 +169,12 @@ ResultCode CdReader::ReadDataSectors(uint8_t* buffer, uint32_t block_size, uint1
   ResultCode result = ReadData(buffer, block_size, count, lba);
   if (result == MSG_MEDIUM_ERROR && (readerCaps & CAP_RECOVERY_OFF)) result = 1;
   if (result == 1 && (readerCaps & CAP_COMPUTE_CRC)) {
-    const uint16_t length = static_cast<uint16_t>(block_size * count);
+    const std::size_t length = std::size_t{block_size} * count;  // every byte read
     runningCrc = compute_edc(CRC32_TABLE.data(), buffer, length, runningCrc);
   }
   if (result != 1 && raise)
-    raise_sector_read_failure(ReadKind::Data, lba, lba + count - 1, host_adapter, target, lun,
-                              result);
+    raise_sector_read_failure(ReadKind::Data, lba, last_sector(lba, count), host_adapter, target,
+                              lun, result);
   return result;
 }
 

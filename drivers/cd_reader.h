@@ -35,6 +35,10 @@ constexpr uint8_t SUBCODE_Q = 1;
 constexpr uint8_t SUBCODE_ALL = 2;
 constexpr uint8_t SUBCODE_ONLY = 3;
 
+// The last sector of `count` from `lba`, for messages: lba itself for a count
+// of 0, and no further than the last 32-bit address.
+uint32_t last_sector(uint32_t lba, uint32_t count);
+
 // Bytes per sector that READ CD-DA delivers for a subcode format; 0 for a
 // format the command does not have.
 uint32_t audio_sector_size(uint8_t subcode_format);
@@ -58,8 +62,8 @@ class CdReader : public ScsiDevice {
   virtual ResultCode EnableErrorRecovery();                        // generic: 1
   virtual ResultCode EjectDisc();                                  // START/STOP UNIT eject
   virtual ResultCode LoadDisc();                                   // START/STOP UNIT load
-  // READ CD-DA of `count` sectors; a subcode format above 3 returns
-  // MSG_BUGCHECK without a command.
+  // READ CD-DA of `count` sectors; a subcode format above 3, or a count whose
+  // bytes make 4 GiB or more, returns MSG_BUGCHECK without a command.
   virtual ResultCode ReadAudio(uint8_t* buffer, uint32_t count, uint32_t lba,
                                uint8_t subcode_format);
   // READ(10) of `count` blocks of block_size bytes at the drive's block length.
@@ -88,32 +92,42 @@ class CdReader : public ScsiDevice {
   ResultCode StopDataReadNamed(bool raise);
   ResultCode StartAudioReadNamed(uint32_t lba, uint32_t block_size, bool raise);
   ResultCode StopAudioReadNamed(bool raise);
-  ResultCode ReadToc(uint8_t* buffer, uint16_t length, uint8_t format, bool raise);
+  // READ TOC; a drive may send less than `length` (the rest is zeroed), and
+  // the count goes to `transferred` when given.
+  ResultCode ReadToc(uint8_t* buffer, uint16_t length, uint8_t format, bool raise,
+                     uint32_t* transferred = nullptr);
   ResultCode ReadSubchannel(uint8_t* buffer, uint8_t format, uint8_t track, bool subq, bool msf,
                             bool raise);
 
   // Plain commands (no raise): READ TOC with LBA addresses (format in bits
-  // 6-7 of byte 9), and READ SUB-CHANNEL of 48 bytes.
-  ResultCode ReadTocRaw(uint8_t* buffer, uint16_t length, uint8_t format);
+  // 6-7 of byte 9), and READ SUB-CHANNEL of 48 bytes. Both take a shorter
+  // answer, with the rest of the buffer zeroed.
+  ResultCode ReadTocRaw(uint8_t* buffer, uint16_t length, uint8_t format,
+                        uint32_t* transferred = nullptr);
   ResultCode ReadSubchannelRaw(uint8_t* buffer, uint8_t format, uint8_t track, bool subq, bool msf);
 
   // Sector reads through slots 5 and 6. With CAP_RECOVERY_OFF a "Bad medium
   // detected" answer counts as success (the buffer holds what the drive
-  // gave). A data read that succeeds with CAP_COMPUTE_CRC folds block_size *
-  // count bytes (modulo 65536) into runningCrc. A failure with `raise` raises
-  // "Unable to read AUDIO/DATA sectors first to last on device ha:id:lun".
+  // gave, zeros past it). A data read that succeeds with CAP_COMPUTE_CRC
+  // folds all block_size * count bytes into runningCrc. A failure with
+  // `raise` raises "Unable to read AUDIO/DATA sectors first to last on device
+  // ha:id:lun" (last_sector gives the last).
   ResultCode ReadAudioSectors(uint8_t* buffer, uint32_t count, uint32_t lba,
                               uint8_t subcode_format, bool raise);
   ResultCode ReadDataSectors(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba,
                              bool raise);
 
   // Fills the header and the track table of `layout` from the disc: TEST UNIT
-  // READY and READ TOC raise; with detect_modes the block length is set to
-  // 2340 (raising) and each data track's first sector tells its mode (a read
-  // that fails leaves mode 0); want_mcn and want_isrc read the catalog number
-  // and the ISRC codes (failures leave them absent). The drive is left at
-  // 2340-byte blocks after detect_modes. A disc whose first track number is
-  // above 1 gets that number as the layout's first track.
+  // READY and READ TOC raise, and so does a table of contents that cannot be
+  // listed ("Invalid table of contents on device ha:id:lun" and why: fewer
+  // bytes than announced, no track, tracks out of order, no lead-out or one
+  // not past the last track, an address past 99:59:74). With detect_modes
+  // the block length is set to 2340 (raising) and each data track's first
+  // sector tells its mode (a read that fails leaves mode 0); want_mcn and
+  // want_isrc read the catalog number and the ISRC codes (failures leave
+  // them absent). The drive is left at 2340-byte blocks after detect_modes.
+  // A disc whose first track number is above 1 gets that number as the
+  // layout's first track.
   void ReadDiscToc(DiscLayout* layout, bool detect_modes, bool want_mcn, bool want_isrc);
   // 1 and 13 digits in out13 when the disc has a valid catalog number, else 0.
   int ReadCatalogNumber(char* out13, bool raise);

@@ -1,13 +1,17 @@
 // The disc-level reads of CdReader: the table of contents into a DiscLayout,
 // the catalog number, the ISRC codes and the search for the last readable
 // sector.
+#include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "common/byteorder.h"
+#include "common/console.h"
 #include "common/msgvec.h"
 #include "common/sector.h"
+#include "common/timecode.h"
 #include "drivers/cd_reader.h"
 
 namespace {
@@ -16,6 +20,8 @@ constexpr unsigned TOC_HEADER_LENGTH = 4;
 constexpr unsigned TOC_DESCRIPTOR_LENGTH = 8;
 constexpr uint32_t MODE_PROBE_BLOCK = 2340;  // a raw sector without its sync
 constexpr uint32_t LAST_SECTOR_WINDOW = 75;
+// The last address a disc can have: absolute time 99:59:74.
+constexpr uint32_t MAX_DISC_LBA = MAX_ABSOLUTE_FRAMES - LBA_OFFSET_FRAMES;
 
 // Track flags from the control nibble of a table-of-contents descriptor.
 uint8_t flags_from_control(uint8_t control) {
@@ -25,6 +31,56 @@ uint8_t flags_from_control(uint8_t control) {
   if (control & 0x01) flags |= TRACK_PRE;
   if (control & 0x08) flags |= TRACK_4CH;
   return flags;
+}
+
+// The track number of a descriptor: numbers from 100 up stand for the lead-out.
+uint8_t descriptor_track(const uint8_t* descriptor) {
+  return descriptor[2] < 100 ? descriptor[2] : LEADOUT_TRACK;
+}
+
+// Why a READ TOC answer of `received` bytes is not a table of contents that
+// can be listed, or "" when it is one: the drive sent what it announced, and
+// the descriptors it announced hold tracks numbered upwards from 1 to 99
+// that start one after the other, then a lead-out past the last of them, all
+// at addresses a disc can have. Only the announced descriptors are read, at
+// most as many as the buffer holds.
+std::string toc_problem(const uint8_t* toc, uint32_t received) {
+  if (received < TOC_HEADER_LENGTH)
+    return format_text("READ TOC returned %u bytes, too few for a table of contents", received);
+  const uint32_t announced = std::min<uint32_t>(get_be16(toc) + 2u, TOC_BUFFER_LENGTH);
+  if (received < announced)
+    return format_text("READ TOC returned %u of the %u bytes it announced", received, announced);
+  const uint32_t descriptors =
+      announced > TOC_HEADER_LENGTH ? (announced - TOC_HEADER_LENGTH) / TOC_DESCRIPTOR_LENGTH : 0;
+  unsigned previous_track = 0;
+  uint32_t previous_start = 0;
+  for (uint32_t i = 0; i < descriptors; ++i) {
+    const uint8_t* descriptor = toc + TOC_HEADER_LENGTH + i * TOC_DESCRIPTOR_LENGTH;
+    const uint8_t track = descriptor_track(descriptor);
+    const uint32_t start = get_be32(descriptor + 4);
+    if (track == LEADOUT_TRACK) {
+      if (previous_track == 0) return "The table of contents lists no track";
+      if (start > MAX_DISC_LBA)
+        return format_text("Lead-out at LBA %u is past the end of any disc", start);
+      if (start <= previous_start)
+        return format_text("Lead-out at LBA %u is not past track %u at LBA %u", start,
+                           previous_track, previous_start);
+      return "";
+    }
+    if (track == 0) return "Track number 0 is not a track";
+    if (track <= previous_track)
+      return format_text("Track %u follows track %u: tracks are not in ascending order", track,
+                         previous_track);
+    if (start > MAX_DISC_LBA)
+      return format_text("Track %u starts at LBA %u, past the end of any disc", track, start);
+    if (previous_track != 0 && start <= previous_start)
+      return format_text("Track %u at LBA %u does not start after track %u at LBA %u", track, start,
+                         previous_track, previous_start);
+    previous_track = track;
+    previous_start = start;
+  }
+  if (previous_track == 0) return "The table of contents lists no track";
+  return format_text("The table of contents has no lead-out after track %u", previous_track);
 }
 
 bool is_upper_letter(char c) { return c >= 'A' && c <= 'Z'; }
@@ -66,7 +122,14 @@ void CdReader::ReadDiscToc(DiscLayout* layout, bool detect_modes, bool want_mcn,
                            bool want_isrc) {
   TestUnitReady(true);
   uint8_t toc[TOC_BUFFER_LENGTH] = {};
-  ReadToc(toc, TOC_BUFFER_LENGTH, 0, true);
+  uint32_t received = 0;
+  ReadToc(toc, TOC_BUFFER_LENGTH, 0, true, &received);
+  const std::string problem = toc_problem(toc, received);
+  if (!problem.empty())
+    raise_message(
+        MSG_TEXT, 1, MSG_TEXT, 1,
+        format_text("Invalid table of contents on device %u:%u:%u", host_adapter, target, lun),
+        problem);
 
   layout->first_track = 0;
   layout->track_count = 0;
@@ -75,17 +138,11 @@ void CdReader::ReadDiscToc(DiscLayout* layout, bool detect_modes, bool want_mcn,
   layout->catalog_number.fill(0);
   layout->tracks.fill(TrackEntry{});
 
-  // Only the descriptors the drive says it sent: a drive that sends no
-  // lead-out descriptor must not turn the rest of the buffer into tracks.
-  const uint32_t data_length = get_be16(toc);
-  uint32_t descriptors = data_length >= 2 ? (data_length - 2) / TOC_DESCRIPTOR_LENGTH : 0;
-  if (descriptors > MAX_TRACK_ENTRIES) descriptors = MAX_TRACK_ENTRIES;
-
   unsigned tracks = 0;
-  for (unsigned i = 0; i < descriptors; ++i) {
+  for (unsigned i = 0; i < MAX_TRACK_ENTRIES; ++i) {
     const uint8_t* descriptor = toc + TOC_HEADER_LENGTH + i * TOC_DESCRIPTOR_LENGTH;
     TrackEntry& entry = layout->tracks[i];
-    entry.track_number = descriptor[2] < 100 ? descriptor[2] : LEADOUT_TRACK;
+    entry.track_number = descriptor_track(descriptor);
     entry.start = get_be32(descriptor + 4);
     entry.track_flags = flags_from_control(descriptor[1] & 0x0F);
     entry.read_from_disc = 1;
@@ -106,7 +163,7 @@ void CdReader::ReadDiscToc(DiscLayout* layout, bool detect_modes, bool want_mcn,
   }
   layout->track_count = static_cast<uint8_t>(tracks);
   // Tracks keep their own numbers; a disc that starts above track 1 says so.
-  layout->first_track = tracks > 0 ? layout->tracks[0].track_number : 1;
+  layout->first_track = layout->tracks[0].track_number;
   if (want_mcn && ReadCatalogNumber(layout->catalog_number.data(), false) == 1)
     layout->layout_flags |= LAYOUT_MCN;
 }

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
 
 #include "common/console.h"
+#include "common/numbers.h"
 #include "emulator/models.h"
 
 namespace {
@@ -36,16 +36,14 @@ std::vector<std::string> split(const std::string& text, char separator) {
   throw EmulatedBusError(problem + " in \"" + entry + "\"");
 }
 
-// A whole number in decimal, or in hex with 0x (or in the base given); false when it is not one or
-// exceeds `max`.
+// A whole number in decimal, or in hex with 0x (or in the base given, 10 or
+// 16), read in full; false when it is not one or exceeds `max`.
 bool parse_number(const std::string& text, unsigned long max, unsigned long* out, int base = 0) {
-  if (text.empty() || !std::isxdigit(static_cast<unsigned char>(text[0]))) return false;
   const bool hex_prefix = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  if (base == 0) base = hex_prefix ? 16 : 10;
-  char* end = nullptr;
-  const unsigned long value = std::strtoul(text.c_str(), &end, base);
-  if (end == nullptr || *end != '\0' || value > max) return false;
-  *out = value;
+  uint64_t value = 0;
+  const bool hex = base == 16 || (base == 0 && hex_prefix);
+  if (!(hex ? parse_hex(text, max, &value) : parse_decimal(text, max, &value))) return false;
+  *out = static_cast<unsigned long>(value);
   return true;
 }
 
@@ -205,6 +203,7 @@ EmulatedDevice* EmulatedBus::device(uint8_t ha, uint8_t id, uint8_t lun) const {
 }
 
 void EmulatedBus::execute(ScsiRequest& request) {
+  request.transferred = 0;
   request.ha_status = HASTAT_OK;
   request.target_status = STATUS_GOOD;
   if (request.command_code != SC_EXEC_SCSI_CMD || request.cdb_length < 6 ||
@@ -216,8 +215,9 @@ void EmulatedBus::execute(ScsiRequest& request) {
     request.srb_status = SS_INVALID_HA;
     return;
   }
-  const EmulatedCommand command{request.cdb, request.cdb_length, request.direction(),
-                                request.buffer, request.buffer_length};
+  uint32_t sent = 0;
+  const EmulatedCommand command{request.cdb,    request.cdb_length,    request.direction(),
+                                request.buffer, request.buffer_length, &sent};
   EmulatedDevice* device = this->device(request.host_adapter, request.target, request.lun);
   EmulatedAnswer answer;
   if (device != nullptr) {
@@ -242,6 +242,10 @@ void EmulatedBus::execute(ScsiRequest& request) {
   }
   request.target_status = answer.target_status;
   request.srb_status = answer.target_status == STATUS_GOOD ? SS_COMP : SS_ERR;
+  // A device takes the whole of the data it is sent once it accepts the command.
+  const bool data_out = request.direction() == SRB_DIR_OUT && request.buffer != nullptr;
+  request.transferred =
+      data_out ? (request.srb_status == SS_COMP ? request.buffer_length : 0) : sent;
 }
 
 std::unique_ptr<EmulatedBus> make_emulated_bus(const std::string& value) {

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "common/byteorder.h"
+#include "common/numbers.h"
 #include "common/sector.h"
 #include "common/timecode.h"
 #include "scsi/models.h"
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr uint8_t ALL_PAGES = 0x3F;
+constexpr uint64_t MAX_BAD_LBA = 450000;
 constexpr uint8_t ERROR_RECOVERY_PAGE = 0x01;
 constexpr uint8_t AUDIO_STATUS_NONE = 0x15;  // no current audio status to return
 constexpr SenseCondition SENSE_SAVING_NOT_SUPPORTED{SENSE_KEY_ILLEGAL_REQUEST, 0x39, 0x00};
@@ -319,6 +321,7 @@ EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc, const 
       break;
     }
     fill(at, to_host ? c.buffer + std::size_t{i} * size : unsent.data());
+    if (to_host) c.wrote_in_place((i + 1) * size);
     state->position = at;
   }
   return failure ? *failure : EmulatedAnswer::good();
@@ -399,11 +402,13 @@ EmulatedAnswer rezero_unit(const State& state, EmulatedDevice& device, const Emu
 void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
   const std::optional<std::string> item = device.take_item("bad");
   if (!item) return;
-  char* end = nullptr;
-  const long first = std::strtol(item->c_str(), &end, 10);
-  long last = first;
-  if (end != item->c_str() && *end == '-') last = std::strtol(end + 1, &end, 10);
-  if (end == item->c_str() || *end != '\0' || first < 0 || last < first || last > 450000)
+  const std::size_t dash = item->find('-');
+  uint64_t first = 0;
+  bool read = parse_decimal(item->substr(0, dash), MAX_BAD_LBA, &first);
+  uint64_t last = first;
+  if (read && dash != std::string::npos)
+    read = parse_decimal(item->substr(dash + 1), MAX_BAD_LBA, &last);
+  if (!read || last < first)
     throw EmulatedBusError("bad item \"bad=" + *item + "\" (FIRST[-LAST], LBAs)");
   state->bad_first = static_cast<int32_t>(first);
   state->bad_last = static_cast<int32_t>(last);

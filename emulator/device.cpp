@@ -52,7 +52,12 @@ uint32_t EmulatedCommand::send_data(const uint8_t* data, uint32_t length,
   if (buffer == nullptr || direction != SRB_DIR_IN) return 0;
   const uint32_t count = std::min({length, allocation, buffer_length});
   if (count > 0) std::memcpy(buffer, data, count);
+  if (sent != nullptr) *sent = std::max(*sent, count);
   return count;
+}
+
+void EmulatedCommand::wrote_in_place(uint32_t length) const {
+  if (sent != nullptr) *sent = std::max(*sent, std::min(length, buffer_length));
 }
 
 EmulatedDevice::EmulatedDevice(EmulatedDeviceSpec spec) : spec_(std::move(spec)) {

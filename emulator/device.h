@@ -84,11 +84,16 @@ struct EmulatedCommand {
   uint8_t direction = SRB_DIR_NONE;
   uint8_t* buffer = nullptr;
   uint32_t buffer_length = 0;
+  uint32_t* sent = nullptr;  // when given: the most bytes any send_data copied
 
   uint8_t opcode() const { return cdb_length ? cdb[0] : 0xFF; }
-  // Copies data in for the host: at most `allocation` bytes and at most the
-  // buffer's length. Returns the count copied.
+  // Copies data in for the host from the start of its buffer: at most
+  // `allocation` bytes and at most the buffer's length. Returns the count
+  // copied.
   uint32_t send_data(const uint8_t* data, uint32_t length, uint32_t allocation) const;
+  // Records that `length` bytes from the start of the host's buffer were
+  // written in place (reads that fill the buffer sector by sector).
+  void wrote_in_place(uint32_t length) const;
 };
 
 // How a command ended.

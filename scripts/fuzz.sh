@@ -10,7 +10,8 @@ seconds=${1:-60}
 build="$root/build-fuzz"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCDM_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-ninja -C "$build" -j2 fuzz_cue_sheet fuzz_wav_header >/dev/null || ninja -C "$build" -j1 fuzz_cue_sheet fuzz_wav_header
+targets="fuzz_cue_sheet fuzz_wav_header fuzz_emulated_bus fuzz_drive_answers"
+ninja -C "$build" -j2 $targets >/dev/null || ninja -C "$build" -j1 $targets
 
 run_target() {
   local target=$1 dict=$2; shift 2
@@ -35,4 +36,8 @@ failed=0
 run_target fuzz_cue_sheet "$root/fuzz/cue_sheet.dict" \
   "$root/tests/fixtures/cue/good" "$root/tests/fixtures/cue/bad" || failed=1
 run_target fuzz_wav_header "$root/fuzz/wav_header.dict" "$root/tests/fixtures/wav" || failed=1
+run_target fuzz_emulated_bus "$root/fuzz/emulated_bus.dict" "$root/tests/fixtures/emulated_bus" \
+  || failed=1
+run_target fuzz_drive_answers "$root/fuzz/drive_answers.dict" "$root/tests/fixtures/drive_answers" \
+  || failed=1
 exit $failed

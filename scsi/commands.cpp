@@ -35,9 +35,11 @@ ResultCode ScsiDevice::TestUnitReadyRaw() {
 
 ResultCode ScsiDevice::TestUnitReady(bool raise) {
   ResultCode result = 0;
-  for (int attempt = 0; attempt < TEST_UNIT_READY_TRIES; ++attempt) {
+  for (int attempt = 1;; ++attempt) {
     result = TestUnitReadyRaw();
-    if (result != MSG_UNIT_ATTENTION && result != MSG_NOT_READY) break;
+    const bool passing =
+        result == MSG_UNIT_ATTENTION || result == MSG_NOT_READY || result == MSG_TARGET_BUSY;
+    if (!passing || attempt == TEST_UNIT_READY_TRIES) break;
     platform_sleep(TEST_UNIT_READY_PAUSE_MS);
   }
   return CheckNamed(result, "TEST UNIT READY", raise);
@@ -56,8 +58,9 @@ ResultCode ScsiDevice::InquiryRaw(uint8_t ha, uint8_t id, uint8_t lun_number, ui
                                   uint8_t* sense_out) {
   ScsiDevice probe(ha, id, lun_number);
   const uint8_t cdb[6] = {OP_INQUIRY, probe.LunBits(), 0, 0, INQUIRY_LENGTH, 0};
+  uint32_t received = 0;  // a device may send less than asked: the rest is zeroed
   const ResultCode result =
-      probe.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 6, buffer, INQUIRY_LENGTH);
+      probe.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 6, buffer, INQUIRY_LENGTH, &received);
   if (result != 1 && sense_out != nullptr)
     std::memcpy(sense_out, probe.last_sense.data(), SENSE_LENGTH);
   return result;
@@ -82,15 +85,20 @@ ResultCode ScsiDevice::ModeSelect(uint8_t* buffer, uint8_t length, bool page_for
 }
 
 ResultCode ScsiDevice::ModeSenseRaw(uint8_t* buffer, uint8_t length, uint8_t page_code,
-                                    uint8_t page_control) {
+                                    uint8_t page_control, uint32_t* transferred) {
   const uint8_t byte2 = static_cast<uint8_t>((page_control << 6) | (page_code & 0x3F));
   const uint8_t cdb[6] = {OP_MODE_SENSE, LunBits(), byte2, 0, length, 0};
-  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 6, buffer, length);
+  uint32_t received = 0;
+  const ResultCode result =
+      Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 6, buffer, length, &received);
+  if (transferred != nullptr) *transferred = received;
+  return result;
 }
 
 ResultCode ScsiDevice::ModeSense(uint8_t* buffer, uint8_t length, uint8_t page_code,
-                                 uint8_t page_control, bool raise) {
-  return CheckNamed(ModeSenseRaw(buffer, length, page_code, page_control), "MODE SENSE", raise);
+                                 uint8_t page_control, bool raise, uint32_t* transferred) {
+  return CheckNamed(ModeSenseRaw(buffer, length, page_code, page_control, transferred),
+                    "MODE SENSE", raise);
 }
 
 ResultCode ScsiDevice::StartStopUnitRaw(bool start, bool load_eject) {
@@ -131,11 +139,20 @@ void build_transfer_cdb(uint8_t* cdb, uint8_t opcode, uint8_t lun_bits, uint16_t
 
 }  // namespace
 
+bool transfer_length(uint32_t block_size, uint32_t count, uint32_t* length) {
+  const uint64_t bytes = uint64_t{block_size} * count;
+  if (bytes > UINT32_MAX) return false;
+  *length = static_cast<uint32_t>(bytes);
+  return true;
+}
+
 ResultCode ScsiDevice::ReadRaw(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba,
                                uint8_t vendor_bits) {
+  uint32_t length = 0;
+  if (!transfer_length(block_size, count, &length)) return MSG_BUGCHECK;
   uint8_t cdb[10];
   build_transfer_cdb(cdb, OP_READ, LunBits(), count, lba, vendor_bits);
-  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 10, buffer, block_size * count);
+  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 10, buffer, length);
 }
 
 ResultCode ScsiDevice::Read(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba,
@@ -145,9 +162,11 @@ ResultCode ScsiDevice::Read(uint8_t* buffer, uint32_t block_size, uint16_t count
 
 ResultCode ScsiDevice::WriteRaw(uint8_t* buffer, uint32_t block_size, uint16_t count,
                                 uint32_t lba, uint8_t vendor_bits) {
+  uint32_t length = 0;
+  if (!transfer_length(block_size, count, &length)) return MSG_BUGCHECK;
   uint8_t cdb[10];
   build_transfer_cdb(cdb, OP_WRITE, LunBits(), count, lba, vendor_bits);
-  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_OUT, cdb, 10, buffer, block_size * count);
+  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_OUT, cdb, 10, buffer, length);
 }
 
 ResultCode ScsiDevice::Write(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba,

@@ -9,7 +9,8 @@
 #include "scsi/trace.h"
 
 ResultCode ScsiDevice::Execute(uint8_t command_code, uint8_t direction, const uint8_t* cdb,
-                               uint8_t cdb_length, uint8_t* buffer, uint32_t buffer_length) {
+                               uint8_t cdb_length, uint8_t* buffer, uint32_t buffer_length,
+                               uint32_t* transferred) {
   ScsiRequest request;  // zero-filled
   request.command_code = command_code;
   request.host_adapter = host_adapter;
@@ -19,6 +20,7 @@ ResultCode ScsiDevice::Execute(uint8_t command_code, uint8_t direction, const ui
   if (buffer != nullptr) {
     request.buffer = buffer;
     request.buffer_length = buffer_length;
+    request.transferred = buffer_length;
   }
   request.sense_length = SENSE_LENGTH;
   request.cdb_length = cdb_length;
@@ -35,6 +37,18 @@ ResultCode ScsiDevice::Execute(uint8_t command_code, uint8_t direction, const ui
       result = aspi_status_to_result(request.srb_status, request.ha_status,
                                      request.target_status, request.sense_area);
     }
+  } else {
+    request.transferred = 0;
+  }
+  const uint32_t moved = std::min(request.transferred, request.buffer_length);
+  request.transferred = moved;
+  // What the device did not send is never left as it was.
+  if (request.direction() == SRB_DIR_IN && moved < request.buffer_length)
+    std::memset(request.buffer + moved, 0, request.buffer_length - moved);
+  if (transferred != nullptr) {
+    *transferred = moved;
+  } else if (result == 1 && moved < request.buffer_length) {
+    result = MSG_DATA_OVERRUN;
   }
   if (scsi_settings().trace_enabled) err_text(format_scsi_trace(request, result));
   return result;

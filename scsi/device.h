@@ -26,6 +26,10 @@ constexpr uint16_t KIND_MASK_TRANSPORTER = 1u << DEVICE_TRANSPORTER;
 // Length of the INQUIRY data the library asks for.
 constexpr uint8_t INQUIRY_LENGTH = 104;
 
+// count blocks of block_size bytes in `length`; false when they make 4 GiB or
+// more, which no request can carry.
+bool transfer_length(uint32_t block_size, uint32_t count, uint32_t* length);
+
 class ScsiDevice {
  public:
   ScsiDevice() = default;
@@ -40,8 +44,15 @@ class ScsiDevice {
   // with length 0 when no data moves). Keeps the sense data of a request that
   // did not complete cleanly in last_sense. Never raises; returns 0 when the
   // request never completed, or when no transport is open.
+  //
+  // Data that comes in fills the buffer only as far as the device sent it;
+  // the rest of the buffer is zeroed, whatever the result. A request that
+  // completes having moved fewer bytes than buffer_length gives
+  // MSG_DATA_OVERRUN, unless the caller passes `transferred`: a command with
+  // an allocation length may answer with less, and then gets the count.
   ResultCode Execute(uint8_t command_code, uint8_t direction, const uint8_t* cdb,
-                     uint8_t cdb_length, uint8_t* buffer, uint32_t buffer_length);
+                     uint8_t cdb_length, uint8_t* buffer, uint32_t buffer_length,
+                     uint32_t* transferred = nullptr);
 
   // Sends nothing and returns 1.
   ResultCode Reset();
@@ -54,14 +65,16 @@ class ScsiDevice {
   uint8_t LunBits() const { return static_cast<uint8_t>(lun << 5); }
 
   // TEST UNIT READY; the named form tries up to three times, pausing one
-  // second after "Unit attention" or "Device is not ready".
+  // second after "Unit attention", "Device is not ready" or "Target is busy"
+  // when another try follows.
   ResultCode TestUnitReadyRaw();
   ResultCode TestUnitReady(bool raise);
   // REZERO UNIT.
   ResultCode RezeroUnitRaw();
   ResultCode RezeroUnit(bool raise);
-  // INQUIRY of 104 bytes into `buffer` for the address ha:id:lun; on failure
-  // the 18 sense bytes go to `sense_out` when given.
+  // INQUIRY of 104 bytes into `buffer` for the address ha:id:lun (a device
+  // may send less: the rest is zeroed); on failure the 18 sense bytes go to
+  // `sense_out` when given.
   static ResultCode InquiryRaw(uint8_t ha, uint8_t id, uint8_t lun, uint8_t* buffer,
                                uint8_t* sense_out);
   static ResultCode Inquiry(uint8_t ha, uint8_t id, uint8_t lun, uint8_t* buffer,
@@ -69,11 +82,13 @@ class ScsiDevice {
   // MODE SELECT(6) of `length` bytes (page_format sets the PF bit).
   ResultCode ModeSelectRaw(uint8_t* buffer, uint8_t length, bool page_format);
   ResultCode ModeSelect(uint8_t* buffer, uint8_t length, bool page_format, bool raise);
-  // MODE SENSE(6) of `length` bytes for a page code and page control (0-3).
-  ResultCode ModeSenseRaw(uint8_t* buffer, uint8_t length, uint8_t page_code,
-                          uint8_t page_control);
+  // MODE SENSE(6) of at most `length` bytes for a page code and page control
+  // (0-3); the bytes the drive sent go to `transferred` when given, the rest
+  // of the buffer is zeroed.
+  ResultCode ModeSenseRaw(uint8_t* buffer, uint8_t length, uint8_t page_code, uint8_t page_control,
+                          uint32_t* transferred = nullptr);
   ResultCode ModeSense(uint8_t* buffer, uint8_t length, uint8_t page_code, uint8_t page_control,
-                       bool raise);
+                       bool raise, uint32_t* transferred = nullptr);
   // START/STOP UNIT.
   ResultCode StartStopUnitRaw(bool start, bool load_eject);
   ResultCode StartStopUnit(bool start, bool load_eject, bool raise);
@@ -83,6 +98,7 @@ class ScsiDevice {
   ResultCode ReadCapacity(uint32_t* last_lba, uint32_t* block_length, bool raise);
   // READ(10) / WRITE(10) of `count` blocks of `block_size` bytes; vendor_bits
   // go to bits 6-7 of the control byte. The named forms send vendor bits 0.
+  // A transfer of 4 GiB or more cannot be asked for: MSG_BUGCHECK, nothing sent.
   ResultCode ReadRaw(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba,
                      uint8_t vendor_bits);
   ResultCode Read(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba, bool raise);

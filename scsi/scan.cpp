@@ -18,6 +18,19 @@ std::vector<std::unique_ptr<ScsiDevice>>& device_list() {
   return list;
 }
 
+// Readers, recorders and transporters the scan found but could not keep.
+std::size_t& ignored_count() {
+  static std::size_t count = 0;
+  return count;
+}
+
+std::size_t usable_count() {
+  std::size_t count = 0;
+  for (const std::unique_ptr<ScsiDevice>& device : device_list())
+    if (device->device_kind != DEVICE_DISK) ++count;
+  return count;
+}
+
 DriverFactory& driver_factory() {
   static DriverFactory factory = nullptr;
   return factory;
@@ -30,8 +43,9 @@ void add_device(const uint8_t* inquiry, uint8_t ha, uint8_t id, uint8_t lun) {
   uint8_t kind = 0, model_code = 0;
   if (!classify_device(inquiry, &kind, &model_code)) return;
   std::vector<std::unique_ptr<ScsiDevice>>& list = device_list();
-  if (list.size() >= MAX_SCSI_DEVICES) {
+  if (kind != DEVICE_DISK && usable_count() >= MAX_SCSI_DEVICES) {
     trace_scsi_note(format_text("device list full, ignoring %u:%u:%u", ha, id, lun));
+    ++ignored_count();
     return;
   }
   std::unique_ptr<ScsiDevice> device =
@@ -113,7 +127,18 @@ ScsiDevice* find_device(uint16_t kind_mask, uint8_t ha, uint8_t id, uint8_t lun)
   return nullptr;
 }
 
-void release_devices() { device_list().clear(); }
+void release_devices() {
+  device_list().clear();
+  ignored_count() = 0;
+}
+
+std::size_t ignored_device_count() { return ignored_count(); }
+
+std::string device_list_full_note() {
+  if (ignored_count() == 0) return "";
+  return format_text("The device list holds %zu devices; %zu more found on the bus were ignored.\n",
+                     MAX_SCSI_DEVICES, ignored_count());
+}
 
 std::size_t device_count() { return device_list().size(); }
 

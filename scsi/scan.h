@@ -6,11 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "scsi/device.h"
 
-// The device list holds at most this many devices; the scan ignores further
-// ones (with a note under TRACE_SCSI_ENABLED).
+// The device list holds at most this many readers, recorders and
+// transporters (disks, which no program uses, do not count); the scan
+// ignores further ones, with a note under TRACE_SCSI_ENABLED, and counts
+// them (ignored_device_count).
 constexpr std::size_t MAX_SCSI_DEVICES = 64;
 
 // An address of 255:255:255 asks find_device for any address.
@@ -35,8 +38,28 @@ unsigned scan_scsi_bus();
 // unless ha is ANY_ADDRESS, whose address is ha:id:lun; null when none is.
 ScsiDevice* find_device(uint16_t kind_mask, uint8_t ha, uint8_t id, uint8_t lun);
 
-// Deletes every device of the list.
+// Deletes every device of the list and forgets the ignored ones.
 void release_devices();
+
+// Deletes every device of the list when it goes out of scope: a program's
+// flow holds one from the scan on, so that its devices are released on every
+// path, an error included.
+class DeviceListRelease {
+ public:
+  DeviceListRelease() = default;
+  ~DeviceListRelease() { release_devices(); }
+  DeviceListRelease(const DeviceListRelease&) = delete;
+  DeviceListRelease& operator=(const DeviceListRelease&) = delete;
+};
+
+// Readers, recorders and transporters the scan ignored because the list was
+// full.
+std::size_t ignored_device_count();
+
+// "" when the scan kept every device; else "The device list holds 64
+// devices; N more found on the bus were ignored.\n", for a program to print
+// after its message that the device it wants is missing.
+std::string device_list_full_note();
 
 // The devices of the list in scan order.
 std::size_t device_count();

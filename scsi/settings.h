@@ -20,7 +20,10 @@ struct ScsiSettings {
 // The process's settings (all clear until load_scsi_settings).
 ScsiSettings& scsi_settings();
 
-// Reads the four variables into scsi_settings(). A variable counts as present
-// whatever its value; an address is taken only when all three numbers of
-// "ha:id:lun" convert (each cut to 8 bits), else it is ignored silently.
+// Reads the four variables into scsi_settings(). LUN_ENABLED and
+// TRACE_SCSI_ENABLED count as present whatever their value. An address
+// variable that is set and not empty must be "ha:id:lun" with three numbers
+// from 0 to 255 and nothing else; otherwise raises "Invalid CDREADER_ID value
+// "TEXT" (ha:id:lun, each a number from 0 to 255)" (or CDWRITER_ID), leaving
+// the settings as they were.
 void load_scsi_settings();

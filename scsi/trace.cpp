@@ -11,8 +11,14 @@ std::string format_scsi_trace(const ScsiRequest& request, ResultCode result) {
     line += format_text(i ? " %02X" : "%02X", request.cdb[i]);
   const uint8_t direction = request.direction();
   const char* way = direction == SRB_DIR_IN ? "in" : direction == SRB_DIR_OUT ? "out" : "none";
-  line += format_text("] %s %u: status %02X/%02X/%02X", way, request.buffer_length,
-                      request.srb_status, request.ha_status, request.target_status);
+  line += format_text("] %s %u", way, request.buffer_length);
+  // The bytes moved, when the target answered and they fall short.
+  const bool answered = request.srb_status == SS_COMP ||
+                        (request.srb_status == SS_ERR && request.ha_status == HASTAT_OK);
+  if (answered && request.transferred < request.buffer_length)
+    line += format_text(" (%u moved)", request.transferred);
+  line += format_text(": status %02X/%02X/%02X", request.srb_status, request.ha_status,
+                      request.target_status);
   if (request.srb_status == SS_ERR && request.target_status == STATUS_CHECK_CONDITION)
     line += format_text(", sense key %X ASC %02X ASCQ %02X",
                         request.sense_area[2] & SENSE_KEY_MASK, request.sense_area[12],

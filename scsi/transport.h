@@ -80,7 +80,10 @@ constexpr uint8_t SENSE_KEY_MISCOMPARE = 0xE;
 
 // One request as it goes to the transport, shaped like the execute request
 // block: ScsiDevice::Execute zero-fills it, sets the input fields, and the
-// transport sets the status bytes and the sense area.
+// transport sets the status bytes, the sense area and the count of bytes
+// moved. Execute presets `transferred` to buffer_length; a backend that
+// knows how many bytes really moved (both of ours do) sets it, also after a
+// failure.
 struct ScsiRequest {
   uint8_t command_code = 0;   // SC_EXEC_SCSI_CMD
   uint8_t srb_status = 0;     // out: SS_...; SS_PENDING means it never completed
@@ -90,6 +93,7 @@ struct ScsiRequest {
   uint8_t flags = 0;          // SRB_DIR_... | SRB_EVENT_NOTIFY
   uint8_t* buffer = nullptr;  // null with length 0 when no data moves
   uint32_t buffer_length = 0;
+  uint32_t transferred = 0;   // in/out: bytes that moved, at most buffer_length
   uint8_t sense_length = 0;   // SENSE_LENGTH
   uint8_t cdb_length = 0;
   uint8_t ha_status = 0;      // out: HASTAT_...
@@ -109,8 +113,8 @@ class ScsiTransport {
   virtual bool open() = 0;
   // Number of host adapters; addresses ha:id:lun with ha below it are valid.
   virtual uint8_t adapter_count() const = 0;
-  // Runs one request and sets srb_status, ha_status, target_status and, after
-  // CHECK CONDITION, the sense area. Never throws.
+  // Runs one request and sets srb_status, ha_status, target_status, the
+  // bytes transferred and, after CHECK CONDITION, the sense area. Never throws.
   virtual void execute(ScsiRequest& request) = 0;
 };
 

@@ -60,6 +60,8 @@ AspiStatus map_sg_io_result(const SgIoOutcome& outcome) {
     }
     return result;
   }
+  const int64_t residual = std::clamp<int64_t>(outcome.residual, 0, outcome.requested);
+  result.transferred = static_cast<uint32_t>(outcome.requested - residual);
   const uint8_t status = outcome.status & 0xFE;  // bit 0 is reserved
   result.srb_status = SS_ERR;
   if (outcome.host_status == SG_DID_ABORT) {
@@ -143,6 +145,7 @@ bool SgTransport::open() {
 }
 
 void SgTransport::execute(ScsiRequest& request) {
+  request.transferred = 0;
   request.ha_status = HASTAT_OK;
   request.target_status = STATUS_GOOD;
   if (request.command_code != SC_EXEC_SCSI_CMD || request.cdb_length == 0 ||
@@ -184,6 +187,8 @@ void SgTransport::execute(ScsiRequest& request) {
   outcome.host_status = header.host_status;
   outcome.driver_status = header.driver_status;
   outcome.sense_written = header.sb_len_wr;
+  outcome.requested = header.dxfer_len;
+  outcome.residual = header.resid;
   const AspiStatus status = map_sg_io_result(outcome);
   // What the kernel said, before the mapping folds it into a few values.
   if (outcome.ioctl_result < 0)
@@ -196,4 +201,5 @@ void SgTransport::execute(ScsiRequest& request) {
   request.srb_status = status.srb_status;
   request.ha_status = status.ha_status;
   request.target_status = status.target_status;
+  request.transferred = status.transferred;
 }

@@ -44,6 +44,8 @@ struct SgIoOutcome {
   uint16_t host_status = 0;  // DID_...
   uint16_t driver_status = 0;
   uint8_t sense_written = 0; // sense bytes the kernel stored
+  uint32_t requested = 0;    // dxfer_len: the bytes the request asked to move
+  int32_t residual = 0;      // resid: the bytes of those that did not move
 };
 
 // The three status bytes of a request.
@@ -51,12 +53,16 @@ struct AspiStatus {
   uint8_t srb_status = SS_PENDING;
   uint8_t ha_status = HASTAT_OK;
   uint8_t target_status = STATUS_GOOD;
+  uint32_t transferred = 0;  // bytes that moved
   bool operator==(const AspiStatus&) const = default;
 };
 
 // Maps an SG_IO outcome onto the request status bytes: a failed ioctl by its
 // errno, then the host byte, the target status, the driver byte. A CHECK
-// CONDITION without sense data becomes a failed sense request.
+// CONDITION without sense data becomes a failed sense request. The bytes
+// moved are the requested ones less the residual count (a residual below 0
+// or above the request is taken as 0 or all of it); none after a failed
+// ioctl.
 AspiStatus map_sg_io_result(const SgIoOutcome& outcome);
 
 class SgTransport : public ScsiTransport {

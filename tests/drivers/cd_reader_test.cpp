@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/msgvec.h"
@@ -195,8 +196,8 @@ TEST_F(ReaderTest, RunningCrcFollowsTheDataReads) {
   reader.ReadDataSectors(buffer, 5, 1, 0, false);
   EXPECT_EQ(reader.runningCrc ^ 0xFFFFFFFF, 0xCBF43926u);
 
-  // 28 sectors of 2352 bytes are 65856 bytes; the length is taken modulo
-  // 65536, so only the first 320 bytes count.
+  // 28 sectors of 2352 bytes are 65856 bytes, more than 16 bits count: every
+  // byte counts, as when the same bytes come in three reads.
   Bytes data(sizeof buffer, 0x5A);
   for (std::size_t i = 320; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
   reader.runningCrc = 0;
@@ -204,14 +205,53 @@ TEST_F(ReaderTest, RunningCrcFollowsTheDataReads) {
   reader.ReadDataSectors(buffer, 2352, 28, 0, false);
   const uint32_t long_read = reader.runningCrc;
   reader.runningCrc = 0;
+  for (const auto& [first, count] : {std::pair{0, 9}, std::pair{9, 9}, std::pair{18, 10}}) {
+    transport->push_reply(
+        good_reply(Bytes(data.begin() + first * 2352, data.begin() + (first + count) * 2352)));
+    reader.ReadDataSectors(buffer, 2352, static_cast<uint16_t>(count), 0, false);
+  }
+  EXPECT_EQ(long_read, reader.runningCrc);
+  reader.runningCrc = 0;
   transport->push_reply(good_reply(Bytes(320, 0x5A)));
   reader.ReadDataSectors(buffer, 320, 1, 0, false);
-  EXPECT_EQ(long_read, reader.runningCrc);
+  EXPECT_NE(long_read, reader.runningCrc);  // not the first 320 bytes alone
 
   // A failed read leaves the accumulator alone.
+  const uint32_t before = reader.runningCrc;
   transport->push_reply(check_reply(SENSE_KEY_MEDIUM_ERROR, 0x11));
   reader.ReadDataSectors(buffer, 320, 1, 0, false);
-  EXPECT_EQ(long_read, reader.runningCrc);
+  EXPECT_EQ(before, reader.runningCrc);
+}
+
+TEST_F(ReaderTest, TransferSizesAndSpansAtTheirLimits) {
+  uint8_t byte = 0;
+  // 1826091 sectors of 2352 bytes are 4294966032 bytes and go out; one more
+  // sector would pass 4 GiB and is refused without a command.
+  EXPECT_EQ(reader.ReadAudio(&byte, 1826091, 0, SUBCODE_NONE), 1);
+  EXPECT_EQ(last().cdb, Bytes({0xD8, 0x40, 0, 0, 0, 0, 0x00, 0x1B, 0xDD, 0x2B, 0, 0}));
+  EXPECT_EQ(last().length(), 4294966032u);
+  EXPECT_EQ(reader.ReadAudio(&byte, 1826092, 0, SUBCODE_NONE), MSG_BUGCHECK);
+  EXPECT_EQ(reader.ReadAudio(&byte, 0xFFFFFFFF, 0, SUBCODE_ALL), MSG_BUGCHECK);
+  EXPECT_EQ(reader.ReadRaw(&byte, 65537, 65535, 0, 0), 1);  // 4294967295 bytes
+  EXPECT_EQ(last().length(), 4294967295u);
+  EXPECT_EQ(reader.ReadRaw(&byte, 65538, 65535, 0, 0), MSG_BUGCHECK);
+  EXPECT_EQ(reader.WriteRaw(&byte, 0xFFFFFFFF, 2, 0, 0), MSG_BUGCHECK);
+  EXPECT_EQ(transport->commands.size(), 2u);
+
+  // The span of a failed read: a count of 0 names its one address, and the
+  // last address stops at the top of 32 bits.
+  transport->push_reply(check_reply(SENSE_KEY_MEDIUM_ERROR, 0x11));
+  EXPECT_EQ(raised_text([&] { reader.ReadDataSectors(&byte, 2048, 0, 0, true); }),
+            "\nError: Unable to read DATA sectors 0 to 0 on device 1:4:2\nBad medium detected\n");
+  transport->push_reply(check_reply(SENSE_KEY_MEDIUM_ERROR, 0x11));
+  EXPECT_EQ(
+      raised_text([&] { reader.ReadAudioSectors(&byte, 0x20, 0xFFFFFFF0, SUBCODE_NONE, true); }),
+      "\nError: Unable to read AUDIO sectors 4294967280 to 4294967295 on device 1:4:2\n"
+      "Bad medium detected\n");
+  EXPECT_EQ(last_sector(7, 0), 7u);
+  EXPECT_EQ(last_sector(7, 1), 7u);
+  EXPECT_EQ(last_sector(0xFFFFFFFF, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(last_sector(1, 0xFFFFFFFF), 0xFFFFFFFFu);
 }
 
 TEST(ReaderCaps, ReportPrintsFiveLines) {

@@ -3,6 +3,7 @@
 // the search for the last readable sector.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ using cdm_test::check_reply;
 using cdm_test::good_reply;
 using cdm_test::RecordingTransport;
 using cdm_test::ScopedTransport;
+using cdm_test::ScriptedReply;
 using Bytes = std::vector<uint8_t>;
 
 struct TocEntry {
@@ -140,15 +142,100 @@ TEST_F(DiscReading, DiscStartingAboveTrackOne) {
   EXPECT_EQ(std::string(layout->tracks[0].isrc.data(), 12), "GBXYZ9700002");
 }
 
-TEST_F(DiscReading, TocWithoutLeadOutKeepsOnlyTheSentDescriptors) {
+TEST_F(DiscReading, TocKeepsOnlyTheSentDescriptors) {
   transport->push_reply(good_reply());
-  Bytes answer = toc_answer({{0x0, 1, 0}, {0x0, 2, 500}});
+  Bytes answer = toc_answer({{0x0, 1, 0}, {0x0, 2, 500}, {0x0, 0xAA, 700}});
   answer.resize(804, 0xEE);  // garbage beyond what the drive said it sent
   transport->push_reply(good_reply(answer));
   reader.ReadDiscToc(layout.get(), false, false, false);
   EXPECT_EQ(layout->track_count, 2);
-  EXPECT_EQ(layout->leadout_position, 0u);
-  EXPECT_EQ(layout->tracks[2].track_number, 0);
+  EXPECT_EQ(layout->leadout_position, 700u);
+  EXPECT_EQ(layout->tracks[3].track_number, 0);
+}
+
+TEST_F(DiscReading, FullestTableOfContentsAtTheLastAddress) {
+  // 99 tracks and a lead-out at 99:59:74 fill the 804 bytes exactly.
+  std::vector<TocEntry> entries;
+  for (uint8_t track = 1; track <= 99; ++track) entries.push_back({0x0, track, track * 4500u});
+  entries.push_back({0x0, 0xAA, 449849});
+  const Bytes answer = toc_answer(entries);
+  ASSERT_EQ(answer.size(), 804u);
+  transport->push_reply(good_reply());
+  transport->push_reply(good_reply(answer));
+  reader.ReadDiscToc(layout.get(), false, false, false);
+  EXPECT_EQ(layout->track_count, 99);
+  EXPECT_EQ(layout->tracks[98].start, 99u * 4500u);
+  EXPECT_EQ(layout->leadout_position, 449849u);
+  EXPECT_EQ(layout->tracks[99].track_number, LEADOUT_TRACK);
+}
+
+TEST_F(DiscReading, TablesOfContentsThatCannotBeListedRaise) {
+  const auto answer_with_length = [](Bytes data, uint16_t length) {
+    data[0] = static_cast<uint8_t>(length >> 8);
+    data[1] = static_cast<uint8_t>(length);
+    return data;
+  };
+  const Bytes two_tracks = toc_answer({{0x0, 1, 0}, {0x0, 2, 500}, {0x0, 0xAA, 700}});
+  const struct {
+    const char* what;
+    Bytes answer;
+    std::optional<uint32_t> transferred;
+    const char* why;
+  } rows[] = {
+      {"nothing sent", two_tracks, 0, "READ TOC returned 0 bytes, too few for a table of contents"},
+      {"part of the header", two_tracks, 3,
+       "READ TOC returned 3 bytes, too few for a table of contents"},
+      {"less than announced", two_tracks, 20, "READ TOC returned 20 of the 28 bytes it announced"},
+      {"header only",
+       answer_with_length(two_tracks, 2),
+       {},
+       "The table of contents lists no track"},
+      {"lead-out only", toc_answer({{0x0, 0xAA, 700}}), {}, "The table of contents lists no track"},
+      {"no lead-out",
+       answer_with_length(two_tracks, 18),
+       {},
+       "The table of contents has no lead-out after track 2"},
+      {"lead-out on the last track",
+       toc_answer({{0x0, 1, 0}, {0x0, 2, 500}, {0x0, 0xAA, 500}}),
+       {},
+       "Lead-out at LBA 500 is not past track 2 at LBA 500"},
+      {"lead-out at 0",
+       toc_answer({{0x0, 1, 0}, {0x0, 0xAA, 0}}),
+       {},
+       "Lead-out at LBA 0 is not past track 1 at LBA 0"},
+      {"track 0", toc_answer({{0x0, 0, 0}, {0x0, 0xAA, 700}}), {}, "Track number 0 is not a track"},
+      {"numbers going down",
+       toc_answer({{0x0, 2, 0}, {0x0, 1, 300}, {0x0, 0xAA, 700}}),
+       {},
+       "Track 1 follows track 2: tracks are not in ascending order"},
+      {"number twice",
+       toc_answer({{0x0, 1, 0}, {0x0, 1, 300}, {0x0, 0xAA, 700}}),
+       {},
+       "Track 1 follows track 1: tracks are not in ascending order"},
+      {"starts going back",
+       toc_answer({{0x0, 1, 300}, {0x0, 2, 200}, {0x0, 0xAA, 700}}),
+       {},
+       "Track 2 at LBA 200 does not start after track 1 at LBA 300"},
+      {"negative start",
+       toc_answer({{0x0, 1, 0xFFFFFF6A}, {0x0, 0xAA, 700}}),
+       {},
+       "Track 1 starts at LBA 4294967146, past the end of any disc"},
+      {"lead-out past 99:59:74",
+       toc_answer({{0x0, 1, 0}, {0x0, 0xAA, 449850}}),
+       {},
+       "Lead-out at LBA 449850 is past the end of any disc"},
+  };
+  for (const auto& row : rows) {
+    transport->commands.clear();
+    transport->push_reply(good_reply());
+    ScriptedReply reply = good_reply(row.answer);
+    reply.transferred = row.transferred;
+    transport->push_reply(reply);
+    EXPECT_EQ(raised_text([&] { reader.ReadDiscToc(layout.get(), true, true, true); }),
+              std::string("\nError: Invalid table of contents on device 0:0:0\n") + row.why + "\n")
+        << row.what;
+    EXPECT_EQ(transport->commands.size(), 2u) << row.what;  // nothing read after READ TOC
+  }
 }
 
 TEST_F(DiscReading, ReadTocFailureRaises) {

@@ -221,7 +221,7 @@ TEST_F(EmulatedDrive, TraceShowsEveryCommand) {
   const std::string traced = testing::internal::GetCapturedStderr();
   load_scsi_settings();
   EXPECT_EQ(traced,
-            "SCSI 0:3:0 [12 00 00 00 68 00] in 104: status 01/00/00, result 1\n"
+            "SCSI 0:3:0 [12 00 00 00 68 00] in 104 (96 moved): status 01/00/00, result 1\n"
             "SCSI 0:3:0 [00 00 00 00 00 00] none 0: status 04/00/02, sense key 2 ASC 3A ASCQ 00, "
             "result -25 (Device is not ready)\n");
 }

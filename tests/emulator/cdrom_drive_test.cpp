@@ -79,13 +79,15 @@ TEST_F(CdromDrive, TableOfContentsIsTheCueSheets) {
 
   // MSF addresses, a starting track, the session format.
   uint8_t toc[64] = {};
+  uint32_t moved = 0;
   const uint8_t msf_from_2[10] = {0x43, 0x02, 0, 0, 0, 0, 2, 0, 64, 0};
-  ASSERT_EQ(reader.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, msf_from_2, 10, toc, 64), 1);
+  ASSERT_EQ(reader.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, msf_from_2, 10, toc, 64, &moved), 1);
+  EXPECT_EQ(moved, 28u);
   EXPECT_EQ(Bytes(toc, toc + 20), Bytes({0, 26, 1, 3,                   // 2 tracks and lead-out
                                          0, 0x10, 2, 0, 0, 0, 8, 0,      // track 2 at 00:08:00
                                          0, 0x13, 3, 0, 0, 0, 11, 50}));  // track 3 at 00:11:50
   const uint8_t session[10] = {0x43, 0, 1, 0, 0, 0, 0, 0, 12, 0};
-  ASSERT_EQ(reader.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, session, 10, toc, 12), 1);
+  ASSERT_EQ(reader.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, session, 10, toc, 12, &moved), 1);
   EXPECT_EQ(Bytes(toc, toc + 12), Bytes({0, 10, 1, 1, 0, 0x14, 1, 0, 0, 0, 0, 0}));
   const uint8_t format4[10] = {0x43, 0, 4, 0, 0, 0, 0, 0, 12, 0};
   EXPECT_EQ(reader.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, format4, 10, toc, 12),

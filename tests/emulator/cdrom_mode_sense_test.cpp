@@ -14,8 +14,9 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes mode_sense(ScsiDevice& drive, Bytes cdb, uint32_t length) {
   Bytes data(length, 0);
+  uint32_t moved = 0;  // the drive may send less than the allocation length
   EXPECT_EQ(drive.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb.data(),
-                          static_cast<uint8_t>(cdb.size()), data.data(), length),
+                          static_cast<uint8_t>(cdb.size()), data.data(), length, &moved),
             1);
   return data;
 }

@@ -58,7 +58,9 @@ TEST_F(PhilipsRecorder, SessionAtOnceIsStoredAsAReaderGetsIt) {
   // The recorder reads its own disc: READ TOC, then READ(10) of raw blocks,
   // audio with the bytes swapped as this class gives it.
   Bytes toc(64);
-  ASSERT_EQ(receive({0x43, 0, 0, 0, 0, 0, 0, 0, 64, 0}, &toc), 1);
+  uint32_t moved = 0;
+  ASSERT_EQ(receive({0x43, 0, 0, 0, 0, 0, 0, 0, 64, 0}, &toc, &moved), 1);
+  EXPECT_EQ(moved, 36u);
   EXPECT_EQ(
       Bytes(toc.begin(), toc.begin() + 36),
       Bytes({0x00, 0x22, 1, 3, 0, 0x12, 1,    0, 0,    0,    0, 0, 0, 0x14, 2,   0, 0, 0, 0, 250, 0,

@@ -111,10 +111,11 @@ class RecorderHarness : public testing::Test {
                          static_cast<uint8_t>(cdb.size()), data.empty() ? nullptr : data.data(),
                          static_cast<uint32_t>(data.size()));
   }
-  int receive(Bytes cdb, Bytes* data) {
+  // A command with an allocation length may answer with less: pass `moved`.
+  int receive(Bytes cdb, Bytes* data, uint32_t* moved = nullptr) {
     drive.last_sense.fill(0);
     return drive.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb.data(), static_cast<uint8_t>(cdb.size()),
-                         data->data(), static_cast<uint32_t>(data->size()));
+                         data->data(), static_cast<uint32_t>(data->size()), moved);
   }
   Sense sense() const {
     return {static_cast<uint8_t>(drive.last_sense[2] & 0x0F), drive.last_sense[12],

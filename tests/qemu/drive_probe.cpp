@@ -63,10 +63,10 @@ std::vector<uint8_t> run_step(ScsiDevice& device, Step step, uint32_t last_lba) 
   std::vector<uint8_t> buffer(step.length, MARKER);
   if (step.direction == SRB_DIR_OUT) std::copy(step.data_out.begin(), step.data_out.end(),
                                                buffer.begin());
-  const ResultCode result =
-      device.Execute(SC_EXEC_SCSI_CMD, step.direction, step.cdb.data(),
-                     static_cast<uint8_t>(step.cdb.size()), buffer.empty() ? nullptr : buffer.data(),
-                     step.length);
+  uint32_t moved = 0;  // a drive may answer with less than the allocation length
+  const ResultCode result = device.Execute(
+      SC_EXEC_SCSI_CMD, step.direction, step.cdb.data(), static_cast<uint8_t>(step.cdb.size()),
+      buffer.empty() ? nullptr : buffer.data(), step.length, &moved);
   std::printf("result %d", result);
   if (result != 1 && result != 0)
     std::printf(" sense %X/%02X/%02X", device.last_sense[2] & SENSE_KEY_MASK,

@@ -60,11 +60,11 @@ const std::string VOLUME_TOC =
     "Leadout: {LEADOUT}\n";
 
 // The mode page dump: the drive's first page is the error recovery page of
-// ten bytes; twelve pages are listed in all.
+// ten bytes; the pages its mode data length covers follow.
 std::string mode_page_dump() {
-  std::string text = "page code   = 01\npage length = 10\n";
-  for (int page = 1; page < 12; ++page) text += "page code   = {*}\npage length = {*}\n";
-  return text;
+  return "page code   = 01\npage length = 10\n"
+         "page code   = {*}\npage length = {*}\n"
+         "{...}\n";
 }
 
 std::vector<VmCase> vm_cases() {
@@ -112,7 +112,8 @@ std::vector<VmCase> vm_cases() {
        "SCSI 0:3:0 [1A 00 3F 00 D4 00] in 212: status 01/00/00, result 1\n"},
       // The drive takes a block length only from a MODE SELECT with the
       // page format bit, so the switch to 2340-byte blocks fails with its
-      // sense, and the program stops with that error.
+      // sense, and the program stops with that error, after trying to set
+      // the drive back to 2048-byte blocks.
       {"discinfo_mode_traced",
        "discinfo",
        {"/MODE"},
@@ -123,6 +124,8 @@ std::vector<VmCase> vm_cases() {
        DEVICE_LINES,
        "{...}\n"
        "SCSI 0:3:0 [43 00 00 00 00 00 00 03 24 00] in 804: status 01/00/00, result 1\n"
+       "SCSI 0:3:0 [15 00 00 00 0C 00] out 12: status 04/00/02, sense key 5 ASC 24 ASCQ 00, "
+       "result -28 (Illegal command request)\n"
        "SCSI 0:3:0 [15 00 00 00 0C 00] out 12: status 04/00/02, sense key 5 ASC 24 ASCQ 00, "
        "result -28 (Illegal command request)\n"
        "\n"

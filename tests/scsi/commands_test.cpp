@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "common/console.h"
@@ -16,6 +17,7 @@ using cdm_test::check_reply;
 using cdm_test::good_reply;
 using cdm_test::RecordingTransport;
 using cdm_test::ScopedTransport;
+using cdm_test::ScriptedReply;
 using cdm_test::SleepRecorder;
 using Bytes = std::vector<uint8_t>;
 
@@ -219,12 +221,26 @@ TEST_F(TestUnitReadyRetries, UnitAttentionOncePausesOnce) {
   EXPECT_EQ(transport->commands[0].cdb, Bytes({0x00, 0x40, 0, 0, 0, 0}));  // TEST UNIT READY
 }
 
-TEST_F(TestUnitReadyRetries, NotReadyThroughoutTakesThreeTriesAndThreePauses) {
+TEST_F(TestUnitReadyRetries, NotReadyThroughoutTakesThreeTriesAndPausesOnlyBetweenThem) {
   transport->push_replies(3, check_reply(SENSE_KEY_NOT_READY, 0x04, 0x01));
   EXPECT_EQ(raised_text([&] { device.TestUnitReady(true); }),
             "\nError: 'TEST UNIT READY' command failed on device 1:4:2\nDevice is not ready\n");
   EXPECT_EQ(transport->commands.size(), 3u);
-  EXPECT_EQ(sleeps.pauses, std::vector<unsigned>({1000, 1000, 1000}));
+  EXPECT_EQ(sleeps.pauses, std::vector<unsigned>({1000, 1000}));  // none after the last try
+}
+
+TEST_F(TestUnitReadyRetries, BusyIsWaitedOutLikeNotReady) {
+  ScriptedReply busy;
+  busy.srb_status = SS_ERR;
+  busy.target_status = STATUS_BUSY;
+  transport->push_reply(busy);
+  EXPECT_EQ(device.TestUnitReady(true), 1);
+  EXPECT_EQ(transport->commands.size(), 2u);
+  EXPECT_EQ(sleeps.pauses, std::vector<unsigned>({1000}));
+  transport->push_replies(3, busy);
+  EXPECT_EQ(raised_text([&] { device.TestUnitReady(true); }),
+            "\nError: 'TEST UNIT READY' command failed on device 1:4:2\nTarget is busy\n");
+  EXPECT_EQ(transport->commands.size(), 5u);
 }
 
 TEST_F(TestUnitReadyRetries, OtherFailuresEndAtOnce) {
@@ -234,6 +250,61 @@ TEST_F(TestUnitReadyRetries, OtherFailuresEndAtOnce) {
   EXPECT_EQ(device.TestUnitReadyRaw(), MSG_NOT_READY);  // the raw form does not retry
   EXPECT_EQ(transport->commands.size(), 2u);
   EXPECT_TRUE(sleeps.pauses.empty());
+}
+
+// A device that sends less than asked: 20 bytes of 0x11.
+class ShortTransfers : public CommandBytes {
+ protected:
+  ShortTransfers() {
+    transport->responder = [](ScsiRequest& request) {
+      request.srb_status = SS_COMP;
+      request.transferred = std::min<uint32_t>(20, request.buffer_length);
+      if (request.direction() == SRB_DIR_IN) std::fill_n(request.buffer, request.transferred, 0x11);
+    };
+  }
+};
+
+TEST_F(ShortTransfers, CommandsWithAnAllocationLengthTakeTheShortAnswerZeroFilled) {
+  uint8_t buffer[INQUIRY_LENGTH];
+  std::fill_n(buffer, sizeof buffer, 0xEE);  // stale bytes of an earlier answer
+  uint32_t moved = 0;
+  EXPECT_EQ(device.ModeSense(buffer, 30, 0x3F, 0, true, &moved), 1);
+  EXPECT_EQ(moved, 20u);
+  Bytes expected(30, 0);
+  std::fill_n(expected.begin(), 20, 0x11);
+  expected.resize(INQUIRY_LENGTH, 0xEE);  // past the allocation length nothing changes
+  EXPECT_EQ(Bytes(buffer, buffer + sizeof buffer), expected);
+
+  std::fill_n(buffer, sizeof buffer, 0xEE);
+  EXPECT_EQ(ScsiDevice::Inquiry(1, 4, 2, buffer, nullptr, true), 1);
+  expected.assign(INQUIRY_LENGTH, 0);
+  std::fill_n(expected.begin(), 20, 0x11);
+  EXPECT_EQ(Bytes(buffer, buffer + sizeof buffer), expected);
+}
+
+TEST_F(ShortTransfers, OtherCommandsFailAndKeepNoStaleBytes) {
+  uint8_t buffer[2048];
+  std::fill_n(buffer, sizeof buffer, 0xEE);
+  EXPECT_EQ(raised_text([&] { device.Read(buffer, 2048, 1, 16, true); }),
+            "\nError: 'READ' command failed on device 1:4:2\nData overrun/underrun detected\n");
+  Bytes expected(sizeof buffer, 0);
+  std::fill_n(expected.begin(), 20, 0x11);
+  EXPECT_EQ(Bytes(buffer, buffer + sizeof buffer), expected);
+  uint32_t last_lba = 0;
+  EXPECT_EQ(device.ReadCapacity(&last_lba, nullptr, false), 1);  // 8 bytes all came
+  EXPECT_EQ(device.Write(buffer, 2048, 1, 16, false), MSG_DATA_OVERRUN);
+  // Execute with a count to report takes the short transfer.
+  const uint8_t cdb[10] = {0x28, 0x40};
+  uint32_t moved = 99;
+  EXPECT_EQ(device.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 10, buffer, 2048, &moved), 1);
+  EXPECT_EQ(moved, 20u);
+  // No transport at all moves nothing.
+  auto previous = install_scsi_transport(nullptr);
+  std::fill_n(buffer, sizeof buffer, 0xEE);
+  EXPECT_EQ(device.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 10, buffer, 2048, &moved), 0);
+  EXPECT_EQ(moved, 0u);
+  EXPECT_EQ(Bytes(buffer, buffer + sizeof buffer), Bytes(sizeof buffer, 0));
+  install_scsi_transport(std::move(previous));
 }
 
 }  // namespace

@@ -206,7 +206,7 @@ TEST(ScsiSettings, EnvironmentVariables) {
     ScopedEnv lun("LUN_ENABLED", "");
     ScopedEnv trace("TRACE_SCSI_ENABLED", "no");
     ScopedEnv reader("CDREADER_ID", "1:5:0");
-    ScopedEnv writer("CDWRITER_ID", "0:300:2x");  // cut to 8 bits; text after it ignored
+    ScopedEnv writer("CDWRITER_ID", "0:255:02");
     load_scsi_settings();
     const ScsiSettings& s = scsi_settings();
     EXPECT_TRUE(s.lun_enabled);
@@ -216,16 +216,26 @@ TEST(ScsiSettings, EnvironmentVariables) {
     EXPECT_EQ(s.reader_id, 5);
     EXPECT_EQ(s.reader_lun, 0);
     EXPECT_TRUE(s.writer_id_given);
-    EXPECT_EQ(s.writer_id, 44);
+    EXPECT_EQ(s.writer_id, 255);
     EXPECT_EQ(s.writer_lun, 2);
   }
-  for (const char* malformed : {"1:5", "a:1:2", "", "1;5;0"}) {
-    ScopedEnv reader("CDREADER_ID", malformed);
-    ScopedEnv writer("CDWRITER_ID", std::nullopt);
+  {
+    ScopedEnv reader("CDREADER_ID", "");  // set empty: as if not set
     load_scsi_settings();
-    EXPECT_FALSE(scsi_settings().reader_id_given) << malformed;
-    EXPECT_FALSE(scsi_settings().writer_id_given);
-    EXPECT_FALSE(scsi_settings().lun_enabled);
+    EXPECT_FALSE(scsi_settings().reader_id_given);
+  }
+  // Every number read whole and within a byte, or the variable is refused by name.
+  for (const char* malformed : {"1:5", "a:1:2", "1;5;0", "0:300:2", "256:259:0", "0:3:0x",
+                                "0:3:0:", " 0:3:0", "0:-1:0", "0:+1:0", "0::0"}) {
+    for (const char* name : {"CDREADER_ID", "CDWRITER_ID"}) {
+      ScopedEnv reader("CDREADER_ID", std::nullopt);
+      ScopedEnv writer("CDWRITER_ID", std::nullopt);
+      ScopedEnv bad(name, malformed);
+      EXPECT_EQ(raised_text([] { load_scsi_settings(); }),
+                std::string("\nError: Invalid ") + name + " value \"" + malformed +
+                    "\" (ha:id:lun, each a number from 0 to 255)\n")
+          << malformed;
+    }
   }
   load_scsi_settings();
 }
@@ -269,6 +279,43 @@ TEST(AspiOpen, NoBackendWithoutATransportFactory) {
   set_transport_factory(nullptr);
   EXPECT_EQ(aspi_open(false), 0);
   install_scsi_transport(std::move(saved));
+}
+
+// Answers INQUIRY as a disk on host adapter 0 and as a CD-ROM drive on
+// adapters 1 and 2: 64 disks, then 128 drives.
+TEST(DeviceList, DisksDoNotFillItAndAFullListSaysSo) {
+  ScopedEnv lun("LUN_ENABLED", "");
+  ScopedEnv trace("TRACE_SCSI_ENABLED", "");
+  load_scsi_settings();
+  ScopedTransport<RecordingTransport> transport;
+  transport->adapters = 3;
+  transport->responder = [](ScsiRequest& request) {
+    request.srb_status = SS_COMP;
+    std::memset(request.buffer, 0, request.buffer_length);
+    request.buffer[0] = request.host_adapter == 0 ? 0x00 : 0x05;
+    std::memcpy(request.buffer + 16, "CD-ROM DRIVE    ", 16);
+  };
+  ASSERT_EQ(aspi_open(true), 1);
+  testing::internal::CaptureStderr();
+  scan_scsi_bus();
+  const std::string traced = testing::internal::GetCapturedStderr();
+  std::size_t readers = 0;
+  for (std::size_t i = 0; i < device_count(); ++i)
+    readers += device_at(i)->device_kind == DEVICE_READER;
+  EXPECT_EQ(readers, MAX_SCSI_DEVICES);
+  EXPECT_EQ(device_count(), 128u);  // the disks are listed beside them
+  EXPECT_NE(find_device(KIND_MASK_READER_OR_RECORDER, 1, 0, 0), nullptr);
+  EXPECT_NE(find_device(KIND_MASK_READER_OR_RECORDER, 1, 7, 7), nullptr);
+  EXPECT_EQ(find_device(KIND_MASK_READER_OR_RECORDER, 2, 0, 0), nullptr);
+  EXPECT_EQ(ignored_device_count(), 64u);
+  EXPECT_EQ(device_list_full_note(),
+            "The device list holds 64 devices; 64 more found on the bus were ignored.\n");
+  EXPECT_NE(traced.find("SCSI: device list full, ignoring 2:0:0\n"), std::string::npos);
+  EXPECT_NE(traced.find("SCSI: device list full, ignoring 2:7:7\n"), std::string::npos);
+  { const DeviceListRelease release; }
+  EXPECT_EQ(device_count(), 0u);
+  EXPECT_EQ(device_list_full_note(), "");
+  load_scsi_settings();
 }
 
 }  // namespace

@@ -87,6 +87,34 @@ TEST(SgIoMapping, StatusBytesOfEachOutcome) {
   }
 }
 
+TEST(SgIoMapping, BytesMovedAreTheRequestLessTheResidual) {
+  const auto with = [](SgIoOutcome in, uint32_t requested, int32_t residual) {
+    in.requested = requested;
+    in.residual = residual;
+    return map_sg_io_result(in);
+  };
+  const struct {
+    const char* what;
+    AspiStatus status;
+    AspiStatus expected;
+  } rows[] = {
+      {"all of a READ", with(outcome(0, 0, 0), 2048, 0), {SS_COMP, 0, 0, 2048}},
+      {"a short TOC", with(outcome(0, 0, 0), 804, 784), {SS_COMP, 0, 0, 20}},
+      {"nothing", with(outcome(0, 0, 0), 104, 104), {SS_COMP, 0, 0, 0}},
+      {"no data phase", with(outcome(0, 0, 0), 0, 0), {SS_COMP, 0, 0, 0}},
+      {"a residual below 0", with(outcome(0, 0, 0), 2352, -16), {SS_COMP, 0, 0, 2352}},
+      {"a residual above the request", with(outcome(0, 0, 0), 12, 4096), {SS_COMP, 0, 0, 0}},
+      {"part of a failed read",
+       with(outcome(0x02, 0, SG_DRIVER_SENSE, 18), 23520, 16464),
+       {SS_ERR, 0, STATUS_CHECK_CONDITION, 7056}},
+      {"a host error",
+       with(outcome(0, SG_DID_ERROR, 0), 2048, 1024),
+       {SS_ERR, HASTAT_OTHER_ERROR, 0, 1024}},
+      {"a failed ioctl", with(failed_ioctl(EIO), 2048, 0), {SS_ERR, HASTAT_OTHER_ERROR, 0, 0}},
+  };
+  for (const auto& row : rows) EXPECT_EQ(row.status, row.expected) << row.what;
+}
+
 class SgFolder : public testing::Test {
  protected:
   void SetUp() override {

@@ -39,6 +39,7 @@ struct ScriptedReply {
   uint8_t target_status = STATUS_GOOD;
   std::array<uint8_t, SENSE_LENGTH> sense{};
   std::vector<uint8_t> data_in;
+  std::optional<uint32_t> transferred;  // bytes the device moved; all of them when absent
 };
 
 inline ScriptedReply good_reply(std::vector<uint8_t> data_in = {}) {
@@ -110,6 +111,7 @@ class RecordingTransport : public ScsiTransport {
     if (request.buffer != nullptr && request.direction() == SRB_DIR_IN && !reply.data_in.empty())
       std::memcpy(request.buffer, reply.data_in.data(),
                   std::min<std::size_t>(reply.data_in.size(), request.buffer_length));
+    if (reply.transferred) request.transferred = *reply.transferred;
   }
 
  private:

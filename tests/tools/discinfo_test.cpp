@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -199,12 +200,170 @@ TEST_F(Discinfo, ModePageDump) {
   const ProgramRun run = discinfo(disc_in_drive(audio_disc(1)), {"/DUMP"});
   EXPECT_EQ(run.status, 0);
   const std::string tail = run.out.substr(run.out.find("(LBA 000100)\n") + 13);
-  std::string expected =
+  const std::string expected =
       "page code   = 01\npage length = 6\npage code   = 02\npage length = 14\n"
       "page code   = 0D\npage length = 6\npage code   = 0E\npage length = 14\n"
       "page code   = 2A\npage length = 20\n";
-  for (int i = 0; i < 7; ++i) expected += "page code   = 00\npage length = 0\n";
-  EXPECT_EQ(tail, expected);
+  EXPECT_EQ(tail, expected);  // the pages the drive has, none made up from the empty rest
+}
+
+// A bus of `count` readers without discs at ha:id:0, eight to a host adapter.
+std::string many_readers(unsigned count) {
+  std::string bus;
+  for (unsigned i = 0; i < count; ++i)
+    bus += std::to_string(i / 8) + ":" + std::to_string(i % 8) + ":0=CD-ROM XM-3401TA;";
+  return bus;
+}
+
+TEST_F(Discinfo, HostileDrivesValuesAndNumbers) {
+  const std::string one_track = disc_in_drive(audio_disc(1));
+  const std::string listing =
+      found("CD-ROM PX-12CS  ") + kHeader +
+      "01   Audio   00:02:00    000000     No        No        No     Not Available\n"
+      "\nLeadout: 00:03:25 (LBA 000100)\n";
+  const std::string no_toc = "\nError: Invalid table of contents on device 0:3:0\n";
+  const std::string id_format = "Error: Illegal /ID format!\n";
+  std::string disks;  // 64 disks ahead of the reader do not fill the device list
+  for (unsigned i = 0; i < 64; ++i)
+    disks += std::to_string(i / 8) + ":" + std::to_string(i % 8) + ":0=DISK,type=0;";
+  struct Case {
+    std::string what;
+    std::string bus;
+    std::vector<std::string> arguments;
+    std::optional<std::string> reader_id;  // CDREADER_ID
+    std::optional<std::string> writer_id;  // CDWRITER_ID
+    std::string out;
+    std::string err;
+    int status;
+  };
+  const Case cases[] = {
+      // A READ TOC that "succeeds" without data is no table of contents.
+      {"recovered error, no data",
+       one_track + ",fail=43:1/17/01",
+       {},
+       {},
+       {},
+       found("CD-ROM PX-12CS  "),
+       no_toc + "READ TOC returned 0 bytes, too few for a table of contents\n",
+       1},
+      {"sense key 0, no data",
+       one_track + ",fail=43:0/00/00",
+       {},
+       {},
+       {},
+       found("CD-ROM PX-12CS  "),
+       no_toc + "READ TOC returned 0 bytes, too few for a table of contents\n",
+       1},
+      {"medium error",
+       one_track + ",fail=43:3/11/00",
+       {},
+       {},
+       {},
+       found("CD-ROM PX-12CS  "),
+       "\nError: 'READ TOC' command failed on device 0:3:0\nBad medium detected\n",
+       1},
+      {"mode sense fails",
+       one_track + ",fail=1A:4/44/00",
+       {"/DUMP"},
+       {},
+       {},
+       listing,
+       "\nError: 'MODE SENSE' command failed on device 0:3:0\nUnrecoverable hardware error\n",
+       1},
+      // One BUSY answer is waited out like NOT READY; three NOT READY are not.
+      {"busy once", one_track + ",busy=1", {}, {}, {}, listing, "", 0},
+      {"not ready twice", one_track + ",notready=2", {}, {}, {}, listing, "", 0},
+      {"not ready thrice",
+       one_track + ",notready=3",
+       {},
+       {},
+       {},
+       found("CD-ROM PX-12CS  "),
+       "\nError: 'TEST UNIT READY' command failed on device 0:3:0\nDevice is not ready\n",
+       1},
+      // Numbers are read whole and in range.
+      {"wrapping ha", one_track, {"/ID=65536:3:0"}, {}, {}, "", id_format, 1},
+      {"negative ha", one_track, {"/ID=-65536:3:0"}, {}, {}, "", id_format, 1},
+      {"sign", one_track, {"/ID=+0:3:0"}, {}, {}, "", id_format, 1},
+      {"text after", one_track, {"/ID=0:3:0junk"}, {}, {}, "", id_format, 1},
+      {"fourth part", one_track, {"/ID=0:3:0:0"}, {}, {}, "", id_format, 1},
+      {"blank", one_track, {"/ID=0: 3:0"}, {}, {}, "", id_format, 1},
+      {"many digits", one_track, {"/ID=000000000000000000065536:3:0"}, {}, {}, "", id_format, 1},
+      {"leading zeros", one_track, {"/ID=000:03:0"}, {}, {}, listing, "", 0},
+      {"reader variable out of range",
+       one_track,
+       {},
+       "256:259:0",
+       {},
+       "",
+       "\nError: Invalid CDREADER_ID value \"256:259:0\" (ha:id:lun, each a number from 0 to "
+       "255)\n",
+       1},
+      {"reader variable garbage",
+       one_track,
+       {},
+       "garbage",
+       {},
+       "",
+       "\nError: Invalid CDREADER_ID value \"garbage\" (ha:id:lun, each a number from 0 to 255)\n",
+       1},
+      {"writer variable short",
+       one_track,
+       {},
+       {},
+       "0:3",
+       "",
+       "\nError: Invalid CDWRITER_ID value \"0:3\" (ha:id:lun, each a number from 0 to 255)\n",
+       1},
+      {"empty reader variable", one_track, {}, "", {}, listing, "", 0},
+      // The emulated bus reads its numbers the same way.
+      {"bad sectors open range",
+       "0:3:0=CD-ROM PX-12CS,bad=5-",
+       {},
+       {},
+       {},
+       "",
+       "\nError: Invalid EMULATED_SCSI_BUS value: bad item \"bad=5-\" (FIRST[-LAST], LBAs)\n",
+       1},
+      {"signed count",
+       "0:3:0=CD-ROM PX-12CS,notready=+1",
+       {},
+       {},
+       {},
+       "",
+       "\nError: Invalid EMULATED_SCSI_BUS value: bad count in \"notready=+1\" in "
+       "\"0:3:0=CD-ROM PX-12CS,notready=+1\"\n",
+       1},
+      // The device list keeps 64 usable devices and says when it kept no more.
+      {"disks do not fill the list",
+       disks + "8:0:0=CD-ROM PX-12CS,medium=" + folder + "/disc.cue",
+       {},
+       {},
+       {},
+       "CDROM device found...\n  HA #8 - SCSI ID #0 - EMULATED CD-ROM PX-12CS   1.00\n\n" +
+           listing.substr(found("CD-ROM PX-12CS  ").size()),
+       "",
+       0},
+      {"full list",
+       many_readers(72),
+       {"/ID=8:7:0"},
+       {},
+       {},
+       "",
+       "\nError: Specified device (8:7:0) is not a CDROM!\n"
+       "The device list holds 64 devices; 8 more found on the bus were ignored.\n",
+       1},
+  };
+  for (const Case& c : cases) {
+    ScopedEnv reader("CDREADER_ID", c.reader_id);
+    ScopedEnv writer("CDWRITER_ID", c.writer_id);
+    std::vector<std::string> arguments = c.arguments;
+    arguments.push_back("/NOPROMPT");
+    const ProgramRun run = discinfo(c.bus, arguments);
+    EXPECT_EQ(run.status, c.status) << c.what;
+    EXPECT_EQ(run.out, c.out) << c.what;
+    EXPECT_EQ(run.err, c.err) << c.what;
+  }
 }
 
 // A cue sheet or an image that is no regular file, or a sheet too large to be

@@ -28,13 +28,15 @@ RecorderDriver& find_recorder(const CueBurnSettings& settings) {
     if (recorder == nullptr)
       fail_with(
           format_text("\nError: Specified device (%u:%u:%u) is not a CD-Recorder or is unknown!\n",
-                      settings.address.host_adapter, settings.address.id, settings.address.lun));
+                      settings.address.host_adapter, settings.address.id, settings.address.lun) +
+          device_list_full_note());
     return *recorder;
   }
   auto* recorder = dynamic_cast<RecorderDriver*>(
       find_device(KIND_MASK_RECORDER, ANY_ADDRESS, ANY_ADDRESS, ANY_ADDRESS));
   if (recorder == nullptr)
-    fail_with("\nError: Unable to find a known CD-Recorder device on the SCSI bus!\n");
+    fail_with("\nError: Unable to find a known CD-Recorder device on the SCSI bus!\n" +
+              device_list_full_note());
   return *recorder;
 }
 
@@ -42,7 +44,8 @@ DiscTransporter& find_transporter() {
   auto* transporter = dynamic_cast<DiscTransporter*>(
       find_device(KIND_MASK_TRANSPORTER, ANY_ADDRESS, ANY_ADDRESS, ANY_ADDRESS));
   if (transporter == nullptr)
-    fail_with("\nError: Unable to find a known Disc-Transporter device on the SCSI bus!\n");
+    fail_with("\nError: Unable to find a known Disc-Transporter device on the SCSI bus!\n" +
+              device_list_full_note());
   return *transporter;
 }
 
@@ -66,6 +69,7 @@ uint8_t job_flags(const CueBurnSettings& settings) {
 int run_cueburn(const CueBurnSettings& settings) {
   set_event_callback(&console_event_callback);
   aspi_open(true);
+  const DeviceListRelease release;
   scan_scsi_bus();
   RecorderDriver& recorder = find_recorder(settings);
   out_text("CD-Recorder device found...\n");
@@ -125,6 +129,5 @@ int run_cueburn(const CueBurnSettings& settings) {
   if (transporter != nullptr) exchange_disc(recorder, *transporter, TRANSPORTER_UNLOAD_LAST);
 
   free_cue_sheet(sheet);
-  release_devices();
   return 0;
 }

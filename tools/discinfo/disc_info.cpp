@@ -1,5 +1,7 @@
 #include "tools/discinfo/disc_info.h"
 
+#include <algorithm>
+
 #include "common/console.h"
 #include "common/timecode.h"
 #include "drivers/cd_reader.h"
@@ -23,6 +25,29 @@ const char* type_text(const TrackEntry& track) {
   if (track.sector_mode == 2) return "Mode2";
   return "Data ";
 }
+
+// Puts the drive back to 2048-byte blocks after the mode probe of /MODE: at
+// once with finish(), which raises a failure, or, when an error ends the
+// listing on the way, on leaving the scope, where a failure is left unsaid
+// so that the error that ended the listing is the one reported.
+class BlockLengthRestore {
+ public:
+  explicit BlockLengthRestore(CdReader* reader) : reader_(reader) {}
+  ~BlockLengthRestore() {
+    if (reader_ != nullptr) reader_->StopDataRead();
+  }
+  BlockLengthRestore(const BlockLengthRestore&) = delete;
+  BlockLengthRestore& operator=(const BlockLengthRestore&) = delete;
+
+  void finish() {
+    CdReader* reader = reader_;
+    reader_ = nullptr;
+    if (reader != nullptr) reader->StopDataReadNamed(true);
+  }
+
+ private:
+  CdReader* reader_;
+};
 
 }  // namespace
 
@@ -85,14 +110,28 @@ std::string mode_page_dump(const uint8_t* data, std::size_t length) {
   return text;
 }
 
+std::string read_mode_page_dump(CdReader& reader) {
+  uint8_t pages[MODE_DUMP_LENGTH] = {};
+  uint32_t received = 0;
+  reader.ModeSense(pages, MODE_DUMP_LENGTH, 0x3F, 0, true, &received);
+  // The mode data length counts the bytes after itself.
+  const std::size_t announced = std::size_t{pages[0]} + 1;
+  return mode_page_dump(pages, std::min<std::size_t>(received, announced));
+}
+
 int run_disc_info(const DiscInfoSettings& settings) {
   aspi_open(true);
+  const DeviceListRelease release;
   scan_scsi_bus();
   CdReader* reader = choose_reader(settings.address_given, settings.address);
   out_text(reader_found_text(*reader));
   reader->TestUnitReady(true);
   std::unique_ptr<DiscLayout> layout = create_disc_layout();
-  reader->ReadDiscToc(layout.get(), settings.mode, settings.mcn, settings.isrc);
+  {
+    BlockLengthRestore restore(settings.mode ? reader : nullptr);
+    reader->ReadDiscToc(layout.get(), settings.mode, settings.mcn, settings.isrc);
+    restore.finish();
+  }
 
   if (settings.mcn) {
     out_text("Media Catalog Number: ");
@@ -114,11 +153,6 @@ int run_disc_info(const DiscInfoSettings& settings) {
   out_text(format_text("\nLeadout: %02u:%02u:%02u (LBA %06lu)\n", leadout.minute, leadout.second,
                        leadout.frame, static_cast<unsigned long>(layout->leadout_position)));
 
-  if (settings.dump) {
-    uint8_t pages[MODE_DUMP_LENGTH] = {};
-    reader->ModeSenseRaw(pages, MODE_DUMP_LENGTH, 0x3F, 0);
-    out_text(mode_page_dump(pages, sizeof pages));
-  }
-  release_devices();
+  if (settings.dump) out_text(read_mode_page_dump(*reader));
   return 0;
 }

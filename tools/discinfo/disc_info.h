@@ -11,6 +11,8 @@
 #include "common/switches.h"
 #include "layout/disc_layout.h"
 
+class CdReader;
+
 struct DiscInfoSettings {
   bool address_given = false;  // from /ID= or CDREADER_ID
   DeviceAddress address;
@@ -30,12 +32,18 @@ DiscInfoSettings parse_disc_info_command_line(int argc, const char* const* argv)
 // Runs the tool: opens the transport, scans the bus, lists the disc of the
 // first reader or recorder (or of the one at the given address). A missing
 // drive prints the tool's error and throws ToolExit{1}; drive errors raise
-// MSGVEC. Returns the exit status 0.
+// MSGVEC. With /MODE the drive is set back to 2048-byte blocks after the
+// table of contents is read. The devices are released on every path.
+// Returns the exit status 0.
 int run_disc_info(const DiscInfoSettings& settings);
 
 // One line of the listing for a track entry, ending in the ISRC or
 // "Not Available" and a newline.
 std::string disc_info_track_line(const TrackEntry& track);
+
+// MODE SENSE of all pages (raising its failure) and the dump of as much of
+// the answer as the drive sent and its mode data length covers.
+std::string read_mode_page_dump(CdReader& reader);
 
 // The mode page dump of a MODE SENSE answer of `length` bytes: page code and
 // length of 12 pages from the first page after the block descriptors (as

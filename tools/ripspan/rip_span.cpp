@@ -61,6 +61,7 @@ void install_rip_span_events() { set_event_callback(console_event_callback); }
 
 int run_rip_span(const RipSpanSettings& settings) {
   aspi_open(true);
+  const DeviceListRelease release;
   scan_scsi_bus();
   CdReader* reader = choose_reader(settings.address_given, settings.address);
   if (settings.logging) {
@@ -98,6 +99,5 @@ int run_rip_span(const RipSpanSettings& settings) {
     throw;
   }
   output.finish(written);
-  release_devices();
   return 0;
 }

@@ -16,13 +16,16 @@ CdReader* choose_reader(bool address_given, const DeviceAddress& address) {
   if (!address_given) {
     auto* reader = dynamic_cast<CdReader*>(
         find_device(KIND_MASK_READER_OR_RECORDER, ANY_ADDRESS, ANY_ADDRESS, ANY_ADDRESS));
-    if (reader == nullptr) fail_with("\nError: Unable to find a CDROM device on the SCSI bus!\n");
+    if (reader == nullptr)
+      fail_with("\nError: Unable to find a CDROM device on the SCSI bus!\n" +
+                device_list_full_note());
     return reader;
   }
   auto* reader = dynamic_cast<CdReader*>(find_device_at(KIND_MASK_READER_OR_RECORDER, address));
   if (reader == nullptr)
     fail_with(format_text("\nError: Specified device (%u:%u:%u) is not a CDROM!\n",
-                          address.host_adapter, address.id, address.lun));
+                          address.host_adapter, address.id, address.lun) +
+              device_list_full_note());
   return reader;
 }
 

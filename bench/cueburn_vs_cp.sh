@@ -30,14 +30,7 @@ FILE audio.bin BINARY
     INDEX 01 00:00:00
 CUE
 
-# Nanoseconds that one command takes (its output is dropped).
-nanoseconds() {
-  local start end
-  start=$(date +%s%N)
-  "$@" > /dev/null
-  end=$(date +%s%N)
-  echo $((end - start))
-}
+. "$root/bench/timing.sh"
 
 best_cp=0
 best_burn=0

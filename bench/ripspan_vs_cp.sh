@@ -21,14 +21,7 @@ frames=$((650 * 1000 * 1000 / 2352))
 head -c $((frames * 2352)) /dev/urandom > "$work/disc.bin"
 printf 'FILE "disc.bin" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n' > "$work/disc.cue"
 
-# Nanoseconds that one command takes.
-nanoseconds() {
-  local start end
-  start=$(date +%s%N)
-  "$@" > /dev/null
-  end=$(date +%s%N)
-  echo $((end - start))
-}
+. "$root/bench/timing.sh"
 
 # The best time of ripspan from a drive with the given extra bus items into
 # the variable `best`, and of cp (run before each) into `best_cp`.

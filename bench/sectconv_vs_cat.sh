@@ -16,24 +16,16 @@ trap 'rm -rf "$work"' EXIT
 blocks=$((200 * 1000 * 1000 / 2048))
 head -c $((blocks * 2048)) /dev/urandom > "$work/in.iso"
 
-# Nanoseconds that one command takes; its standard output goes to file $1.
-nanoseconds() {
-  local out=$1 start end
-  shift
-  start=$(date +%s%N)
-  "$@" > "$out"
-  end=$(date +%s%N)
-  echo $((end - start))
-}
+. "$root/bench/timing.sh"
 
 best_cat=0
 best_conv=0
 for _ in $(seq "$rounds"); do
   rm -f "$work/out.cat" "$work/out.bin"
-  t=$(nanoseconds "$work/out.cat" cat "$work/in.iso")
+  t=$(nanoseconds_to "$work/out.cat" cat "$work/in.iso")
   if [ "$best_cat" = 0 ] || [ "$t" -lt "$best_cat" ]; then best_cat=$t; fi
   rm -f "$work/out.cat"
-  t=$(nanoseconds /dev/null "$build/bin/sectconv" "$work/in.iso" "$work/out.bin")
+  t=$(nanoseconds_to /dev/null "$build/bin/sectconv" "$work/in.iso" "$work/out.bin")
   if [ "$best_conv" = 0 ] || [ "$t" -lt "$best_conv" ]; then best_conv=$t; fi
   rm -f "$work/out.bin"
 done

@@ -15,19 +15,3 @@ inline std::string upper_case(std::string text) {
   for (char& c : text) c = ascii_upper(c);
   return text;
 }
-
-// Reads a whole text as an unsigned decimal number of digits only (no sign,
-// no blanks, nothing after it). False when it is not one or exceeds `max`.
-inline bool parse_decimal(const std::string& text, unsigned long long max,
-                          unsigned long long* out) {
-  if (text.empty()) return false;
-  unsigned long long value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    const auto digit = static_cast<unsigned>(c - '0');
-    if (value > (max - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  *out = value;
-  return true;
-}

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/sector.h"
-#include "common/text.h"
+#include "common/numbers.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ constexpr uint32_t MAX_JITTER_SAMPLES = 100000;
 }  // namespace
 
 void AudioJitter::take_items(EmulatedDevice& device) {
-  unsigned long long value = 0;
+  uint64_t value = 0;
   if (const auto item = device.take_item("jitter")) {
     if (!parse_decimal(*item, MAX_JITTER_SAMPLES, &value))
       throw EmulatedBusError("bad item \"jitter=" + *item + "\" (0 to 100000 stereo samples)");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/regular_file.h"
 #include "iso9660/records.h"
 
 namespace {
@@ -30,17 +31,21 @@ ssize_t read_fully(int fd, uint8_t* buffer, std::size_t wanted) {
   return static_cast<ssize_t>(got);
 }
 
-// Opens a file of the tree for reading. O_NONBLOCK: a FIFO put in a
-// file's place after the scan must not stop the run; it is refused as
-// anything else that is not a regular file is.
-int open_regular_file(const std::string& path, struct stat* info) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+// Opens a file of the tree for reading and fills `info`. A FIFO put in a
+// file's place after the scan is refused without waiting, as anything else
+// that is not a regular file is.
+int open_tree_file(const std::string& path, struct stat* info) {
+  FileOpening opening = FileOpening::Failed;
+  const int fd = open_regular_file(path, &opening);
   if (fd < 0)
-    fail_with(
-        format_text("\nError: Unable to open \"%s\"\n%s\n", path.c_str(), std::strerror(errno)));
-  if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+    fail_with(format_text("\nError: Unable to open \"%s\"\n%s\n", path.c_str(),
+                          opening == FileOpening::NotRegular ? "Not a regular file"
+                                                             : std::strerror(errno)));
+  if (fstat(fd, info) != 0) {
+    const int error = errno;
     close(fd);
-    fail_with(format_text("\nError: Unable to open \"%s\"\nNot a regular file\n", path.c_str()));
+    fail_with(format_text("\nError: Unable to open \"%s\"\n%s\n", path.c_str(),
+                          std::strerror(error)));
   }
   return fd;
 }
@@ -60,7 +65,7 @@ void for_each_data_file(const DirectoryNode& node, const Action& action) {
 void copy_file(const std::string& path, const DirectoryEntry& entry, uint8_t* buffer,
                BlockSink* sink) {
   struct stat info {};
-  const int fd = open_regular_file(path, &info);
+  const int fd = open_tree_file(path, &info);
   if (static_cast<uint64_t>(info.st_size) > entry.size) {
     err_text(format_text("Warning: \"%s\" grew since the scan; only its first %u bytes are copied\n",
                          path.c_str(), entry.size));
@@ -125,7 +130,7 @@ void emit_directories(const VolumeLayout& layout, BlockSink* sink) {
 void check_files_readable(const DirectoryNode& root) {
   for_each_data_file(root, [](const std::string& path, const DirectoryEntry&) {
     struct stat info {};
-    close(open_regular_file(path, &info));
+    close(open_tree_file(path, &info));
   });
 }
 

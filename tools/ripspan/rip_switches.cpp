@@ -3,15 +3,15 @@
 #include <sstream>
 
 #include "common/console.h"
-#include "common/text.h"
+#include "common/numbers.h"
 #include "common/timecode.h"
 #include "tools/ripspan/rip_span.h"
 #include "tools/shared/reader_choice.h"
 
 namespace {
 
-constexpr unsigned long long MAX_LBA = 0xFFFFFFFFull;
-constexpr unsigned long long MAX_SWITCH_NUMBER = 0xFFFF;  // the "%hu" values
+constexpr uint64_t MAX_LBA = 0xFFFFFFFF;
+constexpr uint64_t MAX_SWITCH_NUMBER = 0xFFFF;  // the "%hu" values
 constexpr unsigned MAX_MINUTES = 80;
 constexpr unsigned MAX_SECONDS = 59;
 constexpr unsigned MAX_FRAMES = 74;
@@ -28,7 +28,7 @@ bool value_of(const std::string& upper, const std::string& name, std::string* va
 // A "%hu" value read in full: digits only, at most 65535.
 bool switch_number(const std::string& upper, const std::string& name, uint16_t* out) {
   std::string text;
-  unsigned long long value = 0;
+  uint64_t value = 0;
   if (!value_of(upper, name, &text) || !parse_decimal(text, MAX_SWITCH_NUMBER, &value))
     return false;
   *out = static_cast<uint16_t>(value);
@@ -50,12 +50,12 @@ bool speed_switch(const std::string& upper, uint8_t* code) {
 
 bool track_switch(const std::string& upper, uint16_t* track) {
   std::string text;
-  unsigned long long value = 0;
+  uint64_t value = 0;
   if (!value_of(upper, "/TRACK", &text) || text.empty()) return false;
   // Digits beyond the range are a number out of range, not a bad format.
-  if (!parse_decimal(text, ~0ull, &value)) {
+  if (!parse_decimal(text, UINT64_MAX, &value)) {
     if (text.find_first_not_of("0123456789") != std::string::npos) return false;
-    value = ~0ull;
+    value = UINT64_MAX;
   }
   if (value < 1 || value > 99) fail_with("Error: Illegal /TRACK number specified!\n");
   *track = static_cast<uint16_t>(value);
@@ -83,15 +83,15 @@ bool parse_span_position(const std::string& value, const std::string& range_erro
   for (std::string field; std::getline(stream, field, ':');) fields.push_back(field);
   if (!value.empty() && value.back() == ':') return false;
   if (fields.empty() || fields.size() > 3) return false;
-  unsigned long long numbers[3] = {};
+  uint64_t numbers[3] = {};
   for (std::size_t i = 0; i < fields.size(); ++i)
-    if (!parse_decimal(fields[i], i == 0 && fields.size() < 3 ? MAX_LBA : ~0ull, &numbers[i]))
+    if (!parse_decimal(fields[i], i == 0 && fields.size() < 3 ? MAX_LBA : UINT64_MAX, &numbers[i]))
       return false;
   if (fields.size() < 3) {
     *lba = static_cast<uint32_t>(numbers[0]);
     return true;
   }
-  const unsigned long long minutes = numbers[0], seconds = numbers[1], frames = numbers[2];
+  const uint64_t minutes = numbers[0], seconds = numbers[1], frames = numbers[2];
   if (minutes > MAX_MINUTES || seconds > MAX_SECONDS || frames > MAX_FRAMES ||
       (minutes == 0 && seconds < 2))
     fail_with(range_error);

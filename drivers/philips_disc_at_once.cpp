@@ -204,6 +204,8 @@ ResultCode PhilipsRecorder::BeginDiscAtOnce(const DiscAtOnceJob& job) {
 }
 
 ResultCode PhilipsRecorder::EndDiscAtOnce(uint8_t progress) {
+  // A CD+G last track left 2448 in force; the lead-out goes as 2352.
+  SetWritingBlockLength(static_cast<uint8_t>(lastTrackType), RAW_SECTOR_SIZE);
   if (progress) notify_event(EVENT_LEADOUT_START);
   write_gap_blocks(*this, lastTrackType, leadoutLength, RAW_SECTOR_SIZE, false);
   if (progress) notify_event(EVENT_LEADOUT_END);

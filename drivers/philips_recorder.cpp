@@ -62,7 +62,11 @@ ResultCode PhilipsRecorder::OpenTrack(const TrackEntry& track) {
   return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_NONE, cdb, 10, nullptr, 0);
 }
 
-ResultCode PhilipsRecorder::SetWritingBlockLength(uint8_t /*track_type*/, uint16_t /*block_size*/) {
+ResultCode PhilipsRecorder::SetWritingBlockLength(uint8_t /*track_type*/, uint16_t block_size) {
+  const uint32_t cdg = audio_sector_size(SUBCODE_ALL);
+  if (block_size == cdg)
+    return blockLengthInForce == cdg ? 1 : SetBlockLength(SECTOR_KIND_AUDIO, cdg);
+  if (blockLengthInForce == cdg) return SetBlockLength(SECTOR_KIND_DATA, RAW_SECTOR_SIZE);
   return 1;
 }
 

@@ -155,9 +155,24 @@ std::vector<Fixture> fixtures() {
   };
 }
 
-// Products of the Philips classes that record disc-at-once (classes 2, 7,
-// 8, 9 and 14; 6 and 12 record track at once only).
-const char* const RECORDERS[] = {"KHSW/OB-01", "CDD522/10", "CDD2000", "CDD2600", "RO-1420C"};
+// Products of the classes that record disc-at-once: Philips 2, 7, 8, 9 and
+// 14 (6 and 12 record track at once only), Sony 15, 16 and 17. `codes`: the
+// catalog number and ISRC codes reach the disc (Sony 16 and 17 leave them
+// out of their cue sheet).
+const struct {
+  const char* product;
+  bool codes;
+} RECORDERS[] = {{"KHSW/OB-01", true}, {"CDD522/10", true}, {"CDD2000", true},
+                 {"CDD2600", true},    {"RO-1420C", true},  {"CDW-900E", true},
+                 {"CDS615E", false},   {"CD-R2001", false}};
+
+// A listing as it reads when the recorder left the codes out.
+std::string without_codes(const std::string& listing) {
+  const std::string no_mcn =
+      std::regex_replace(listing, std::regex("Media Catalog Number: [0-9]{13}"),
+                         "Media Catalog Number: Not Available");
+  return std::regex_replace(no_mcn, std::regex("[0-9A-Z]{12}\n"), "Not Available\n");
+}
 
 class CueBurn : public testing::Test {
  protected:
@@ -259,7 +274,7 @@ std::vector<std::string> discinfo_tracks(const std::string& text) {
 
 TEST_F(CueBurn, RecordedDiscsReadBackAsTheCueSheetLaidThemOut) {
   for (const Fixture& fixture : fixtures()) {
-    for (const char* product : RECORDERS) {
+    for (const auto& [product, codes] : RECORDERS) {
       const std::string what = std::string(fixture.name) + " on " + product;
       SCOPED_TRACE(what);
       const std::string cue = write_fixture(fixture);
@@ -273,7 +288,8 @@ TEST_F(CueBurn, RecordedDiscsReadBackAsTheCueSheetLaidThemOut) {
       const ProgramRun info = discinfo(bus, {"/MCN", "/ISRC", "/NOPROMPT"});
       ASSERT_EQ(info.status, 0) << info.err;
       const std::size_t listed = info.out.find("\n\n");
-      EXPECT_EQ(info.out.substr(listed + 2), fixture.listing);
+      EXPECT_EQ(info.out.substr(listed + 2),
+                codes ? fixture.listing : without_codes(fixture.listing));
 
       expect_sectors(read_file(disc + ".bin"), folder, fixture.segments, what);
 
@@ -356,6 +372,10 @@ TEST_F(CueBurn, DeviceErrors) {
       {"0:4:0=CDD521/02",
        {"disc.cue"},
        found,
+       "Error: CD-Recorder does not support 'disc-at-once' recording!\n"},
+      {"0:4:0=RO1060C",
+       {"disc.cue"},
+       "CD-Recorder device found...\n  HA #0 - SCSI ID #4 - EMULATED RO1060C          1.00\n\n",
        "Error: CD-Recorder does not support 'disc-at-once' recording!\n"},
       {"0:4:0=CDD2000",
        {"disc.cue", "/TRANSPORT"},

@@ -236,11 +236,8 @@ EmulatedAnswer open_track(const State& s, EmulatedDevice& device, const Emulated
     track.control |= mode == 0x02 ? 0x01 : 0;
   }
   track.block_size = !track.is_data() && s->drive->reading().block_length == 2448 ? 2448 : 2352;
-  const RecordedDisc* disc = s->drive->disc();
-  const uint8_t next = disc == nullptr || disc->recording().tracks.empty()
-                           ? 1
-                           : static_cast<uint8_t>(disc->recording().tracks.back().number + 1);
-  if (disc != nullptr && c.cdb[5] != next) return refuse(SENSE_INVALID_FIELD_IN_CDB);
+  // The drive numbers its tracks itself; the host's number is only checked.
+  if (c.cdb[5] == 0 || c.cdb[5] > 99) return refuse(SENSE_INVALID_FIELD_IN_CDB);
   s->at_once = false;
   return s->drive->open_track(device, track, s->test());
 }

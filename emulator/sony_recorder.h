@@ -11,8 +11,8 @@
 // UNIT ATTENTION 80h, the drive's report of a finished recording.
 //   - Classes 16 and 17: disc at once once page 22h byte 2 (1 as the drive
 //     starts) was cleared, else WRITE START is a sequence error (2Ch);
-//     track at once through page 23h and OPEN TRACK (F5h, byte 5 the
-//     number of the next track), CLOSE TRACK (F0h) and FIXATION (F1h, byte
+//     track at once through page 23h and OPEN TRACK (F5h, byte 5 a track
+//     number, 1 to 99), CLOSE TRACK (F0h) and FIXATION (F1h, byte
 //     8: 1 session, 0 disc), which answers UNIT ATTENTION D4h when done.
 //     Catalog and ISRC entries of the cue sheet are ignored by class 16.
 //   - Class 15: disc at once only; its own reading and tray commands: START

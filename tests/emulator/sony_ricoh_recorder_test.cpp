@@ -8,6 +8,7 @@
 #include "drivers/driver_factory.h"
 #include "drivers/recorder_driver.h"
 #include "engine/recording.h"
+#include "layout/cue_sheet.h"
 #include "tests/emulator/recorder_harness.h"
 
 namespace {
@@ -122,10 +123,10 @@ TEST_F(SonyRicohRecorders, AnswersAndRefusalsWithADrivesSense) {
        {0xF5, 0, 0, 0, 0, 1, 0, 0, 0, 0},
        {},
        {5, 0x20, 0}},
-      {"open track out of turn",
+      {"open track 0",
        "CDS615E",
        nothing,
-       {0xF5, 0, 0, 0, 0, 2, 0, 0, 0, 0},
+       {0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0},
        {},
        {5, 0x24, 0}},
       {"fixation reports itself done",

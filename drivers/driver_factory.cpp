@@ -8,6 +8,8 @@
 #include "drivers/cd_reader.h"
 #include "drivers/disc_transporter.h"
 #include "drivers/philips_recorder.h"
+#include "drivers/ricoh_recorder.h"
+#include "drivers/sony_recorder.h"
 #include "scsi/models.h"
 
 namespace {
@@ -32,7 +34,11 @@ const DriverRow driver_table[] = {
     {8, make<PhilipsClass8>},
     {9, make<PhilipsClass9>},
     {12, make<PhilipsClass12>},
+    {13, make<RicohClass13>},
     {14, make<PhilipsClass14>},
+    {15, make<SonyClass15>},
+    {16, make<SonyClass16>},
+    {17, make<SonyClass17>},
 };
 
 }  // namespace

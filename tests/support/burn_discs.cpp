@@ -1,6 +1,7 @@
 #include "support/burn_discs.h"
 
 #include <algorithm>
+#include <regex>
 
 #include "support/cue_images.h"
 
@@ -164,7 +165,15 @@ std::vector<Fixture> fixtures() {
   };
 }
 
-const char* const RECORDERS[5] = {"KHSW/OB-01", "CDD522/10", "CDD2000", "CDD2600", "RO-1420C"};
+const std::vector<Recorder> RECORDERS = {
+    {"KHSW/OB-01", true}, {"CDD522/10", true}, {"CDD2000", true},   {"CDD2600", true},
+    {"RO-1420C", true},   {"CDW-900E", true},  {"CDS615E", false},  {"CD-R2001", false}};
+
+std::string without_codes(const std::string& listing) {
+  const std::string no_mcn = std::regex_replace(
+      listing, std::regex("Media Catalog Number: [0-9]{13}"), "Media Catalog Number: Not Available");
+  return std::regex_replace(no_mcn, std::regex("[0-9A-Z]{12}\n"), "Not Available\n");
+}
 
 ProgramRun CueBurn::cueburn(const std::string& bus, const std::vector<std::string>& arguments,
                             const std::string& input) {

@@ -58,9 +58,18 @@ extern const char HEADER[];
 // The round-trip cue sheets: every track type, gaps, indexes, codes, flags.
 std::vector<Fixture> fixtures();
 
-// Products of the Philips classes that record disc-at-once (classes 2, 7,
-// 8, 9 and 14; 6 and 12 record track at once only).
-extern const char* const RECORDERS[5];
+// Products of the classes that record disc-at-once: Philips 2, 7, 8, 9 and
+// 14 (6 and 12 record track at once only), Sony 15, 16 and 17. `codes`: the
+// catalog number and ISRC codes reach the disc (Sony 16 and 17 leave them out
+// of their cue sheet).
+struct Recorder {
+  const char* product;
+  bool codes;
+};
+extern const std::vector<Recorder> RECORDERS;
+
+// A listing as it reads when the recorder left the codes out.
+std::string without_codes(const std::string& listing);
 
 class CueBurn : public testing::Test {
  protected:

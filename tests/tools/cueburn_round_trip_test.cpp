@@ -137,7 +137,7 @@ void expect_bchunk_splits(const std::string& disc, const std::string& folder,
 
 TEST_F(CueBurn, RecordedDiscsReadBackAsTheCueSheetLaidThemOut) {
   for (const Fixture& fixture : fixtures()) {
-    for (const char* product : RECORDERS) {
+    for (const auto& [product, codes] : RECORDERS) {
       const std::string what = std::string(fixture.name) + " on " + product;
       SCOPED_TRACE(what);
       const std::string cue = write_fixture(fixture);
@@ -151,7 +151,8 @@ TEST_F(CueBurn, RecordedDiscsReadBackAsTheCueSheetLaidThemOut) {
       const ProgramRun info = discinfo(bus, {"/MCN", "/ISRC", "/NOPROMPT"});
       ASSERT_EQ(info.status, 0) << info.err;
       const std::size_t listed = info.out.find("\n\n");
-      EXPECT_EQ(info.out.substr(listed + 2), fixture.listing);
+      EXPECT_EQ(info.out.substr(listed + 2),
+                codes ? fixture.listing : without_codes(fixture.listing));
 
       expect_sectors(read_file(disc + ".bin"), folder, fixture.segments, what);
       if (!fixture.peers) continue;

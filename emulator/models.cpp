@@ -2,12 +2,16 @@
 
 #include "emulator/cdrom_drive.h"
 #include "emulator/disc_transporter.h"
+#include "emulator/jvc_recorder.h"
 #include "emulator/philips_recorder.h"
+#include "emulator/yamaha_recorder.h"
 
 // Drive families add their rows here, most specific first.
 const std::vector<EmulatedModel>& emulated_models() {
   static const std::vector<EmulatedModel> models = {
       {"Philips recorder", philips_recorder_serves, install_philips_recorder},
+      {"Yamaha recorder", yamaha_recorder_serves, install_yamaha_recorder},
+      {"JVC recorder", jvc_recorder_serves, install_jvc_recorder},
       {"disc transporter", disc_transporter_serves, install_disc_transporter},
       // Last: every CD drive that no model above serves reads as a CD-ROM drive.
       {"generic CD-ROM reader", cdrom_drive_serves,

@@ -159,7 +159,11 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
   if (command.direction != SRB_DIR_OUT || uint64_t{count} * size != command.buffer_length ||
       (count > 0 && command.buffer == nullptr))
     return refuse(SENSE_INVALID_FIELD_IN_CDB);
-  if (at_once_ ? (size != RAW_SECTOR_SIZE && size != CDG_BLOCK_SIZE)
+  // A session at once also takes user data for its data tracks (their
+  // first block tells the mode).
+  const bool user_data = (size == DATA_BLOCK_SIZE || size == MODE2_BODY_SIZE) &&
+                         phase_ == Phase::Program && track_at(cursor_)->is_data();
+  if (at_once_ ? (size != RAW_SECTOR_SIZE && size != CDG_BLOCK_SIZE && !user_data)
                : !block_fits(disc_->recording().tracks.back(), size))
     return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
   const RecordedDiscInfo& disc = disc_->recording();

@@ -155,9 +155,24 @@ std::vector<Fixture> fixtures() {
   };
 }
 
-// Products of the Philips classes that record disc-at-once (classes 2, 7,
-// 8, 9 and 14; 6 and 12 record track at once only).
-const char* const RECORDERS[] = {"KHSW/OB-01", "CDD522/10", "CDD2000", "CDD2600", "RO-1420C"};
+// Products of the classes that record disc-at-once: Philips 2, 7, 8, 9 and
+// 14 (6 and 12 record track at once only), Yamaha 19 (its writes now and
+// then answered "busy") and 20, JVC 10, 11 and 18, whose drives take no
+// catalog number or ISRC.
+const struct {
+  const char* product;
+  bool codes;
+} RECORDERS[] = {{"KHSW/OB-01", true}, {"CDD522/10", true},          {"CDD2000", true},
+                 {"CDD2600", true},    {"RO-1420C", true},           {"CDR100,writebusy=4", true},
+                 {"CDR102", true},     {"RCD-1000", false},          {"RCD5040", false},
+                 {"CD-R50S-000", false}};
+
+// A listing without the catalog number and ISRC codes.
+std::string without_codes(const std::string& listing) {
+  const std::string mcn = std::regex_replace(
+      listing, std::regex("Number: [0-9]{13}"), "Number: Not Available");
+  return std::regex_replace(mcn, std::regex("[A-Z0-9]{12}\n"), "Not Available\n");
+}
 
 class CueBurn : public testing::Test {
  protected:
@@ -259,7 +274,7 @@ std::vector<std::string> discinfo_tracks(const std::string& text) {
 
 TEST_F(CueBurn, RecordedDiscsReadBackAsTheCueSheetLaidThemOut) {
   for (const Fixture& fixture : fixtures()) {
-    for (const char* product : RECORDERS) {
+    for (const auto& [product, codes] : RECORDERS) {
       const std::string what = std::string(fixture.name) + " on " + product;
       SCOPED_TRACE(what);
       const std::string cue = write_fixture(fixture);
@@ -273,7 +288,8 @@ TEST_F(CueBurn, RecordedDiscsReadBackAsTheCueSheetLaidThemOut) {
       const ProgramRun info = discinfo(bus, {"/MCN", "/ISRC", "/NOPROMPT"});
       ASSERT_EQ(info.status, 0) << info.err;
       const std::size_t listed = info.out.find("\n\n");
-      EXPECT_EQ(info.out.substr(listed + 2), fixture.listing);
+      EXPECT_EQ(info.out.substr(listed + 2),
+                codes ? fixture.listing : without_codes(fixture.listing));
 
       expect_sectors(read_file(disc + ".bin"), folder, fixture.segments, what);
 

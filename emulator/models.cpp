@@ -2,9 +2,11 @@
 
 #include "emulator/cdrom_drive.h"
 #include "emulator/disc_transporter.h"
+#include "emulator/jvc_recorder.h"
 #include "emulator/philips_recorder.h"
 #include "emulator/ricoh_recorder.h"
 #include "emulator/sony_recorder.h"
+#include "emulator/yamaha_recorder.h"
 
 // Drive families add their rows here, most specific first.
 const std::vector<EmulatedModel>& emulated_models() {
@@ -12,6 +14,8 @@ const std::vector<EmulatedModel>& emulated_models() {
       {"Philips recorder", philips_recorder_serves, install_philips_recorder},
       {"Sony recorder", sony_recorder_serves, install_sony_recorder},
       {"Ricoh recorder", ricoh_recorder_serves, install_ricoh_recorder},
+      {"Yamaha recorder", yamaha_recorder_serves, install_yamaha_recorder},
+      {"JVC recorder", jvc_recorder_serves, install_jvc_recorder},
       {"disc transporter", disc_transporter_serves, install_disc_transporter},
       // Last: every CD drive that no model above serves reads as a CD-ROM drive.
       {"generic CD-ROM reader", cdrom_drive_serves,

@@ -7,7 +7,12 @@
 
 #include "drivers/cd_reader.h"
 #include "drivers/disc_transporter.h"
+#include "drivers/nec_reader.h"
 #include "drivers/philips_recorder.h"
+#include "drivers/pioneer_reader.h"
+#include "drivers/plextor_reader.h"
+#include "drivers/sony_reader.h"
+#include "drivers/toshiba_reader.h"
 #include "scsi/models.h"
 
 namespace {
@@ -33,6 +38,21 @@ const DriverRow driver_table[] = {
     {9, make<PhilipsClass9>},
     {12, make<PhilipsClass12>},
     {14, make<PhilipsClass14>},
+    {21, make<NecClass21>},
+    {22, make<NecClass22>},
+    {23, make<NecClass23>},
+    {24, make<NecClass24>},
+    {25, make<PioneerClass25>},
+    {26, make<PioneerClass26>},
+    {27, make<PlextorClass27>},
+    {28, make<PlextorClass28>},
+    {29, make<PlextorClass29>},
+    {30, make<PlextorClass30>},
+    {31, make<SonyClass31>},
+    {32, make<SonyClass32>},
+    {33, make<ToshibaClass33>},
+    {34, make<ToshibaClass34>},
+    {35, make<ToshibaClass35>},
 };
 
 }  // namespace

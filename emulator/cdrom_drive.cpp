@@ -373,23 +373,19 @@ EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const Emula
   const uint8_t format = c.cdb[10];
   static constexpr uint32_t sizes[] = {2352, 2368, 2448, 96};
   if (format > 3) return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
-  // The audio lands off by the jitter; the subcode stays with the sector asked for.
-  ShiftedAudioReader audio(*disc, format == 3 ? 0 : state->jitter.next_shift_bytes());
-  return read_sectors(state, *disc, c, lba, count, sizes[format], true, false,
-                      [&](int32_t at, uint8_t* out) {
-                        if (format != 3) {
-                          audio.read(at, out);
-                          if (state->swapped_cdda) transform_sector(out, true, false, false);
-                        }
-                        if (format == 1) {
-                          std::array<uint8_t, 12> q{};
-                          disc->q_subchannel(at, &q);
-                          std::memset(out + RAW_SECTOR_SIZE, 0, 16);
-                          std::memcpy(out + RAW_SECTOR_SIZE, q.data(), q.size());
-                        } else if (format >= 2) {
-                          disc->subcode(at, out + (format == 2 ? RAW_SECTOR_SIZE : 0));
-                        }
-                      });
+  return read_audio_sectors(state, *disc, c, lba, count, sizes[format],
+                            [&](int32_t at, uint8_t* out) {
+                              if (format != 3 && state->swapped_cdda)
+                                transform_sector(out, true, false, false);
+                              if (format == 1) {
+                                std::array<uint8_t, 12> q{};
+                                disc->q_subchannel(at, &q);
+                                std::memset(out + RAW_SECTOR_SIZE, 0, 16);
+                                std::memcpy(out + RAW_SECTOR_SIZE, q.data(), q.size());
+                              } else if (format >= 2) {
+                                disc->subcode(at, out + (format == 2 ? RAW_SECTOR_SIZE : 0));
+                              }
+                            });
 }
 
 EmulatedAnswer rezero_unit(const State& state, EmulatedDevice& device, const EmulatedCommand&) {
@@ -416,6 +412,18 @@ void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
 
 }  // namespace
 
+EmulatedAnswer read_audio_sectors(const std::shared_ptr<CdromDriveState>& state,
+                                  const EmulatedDisc& disc, const EmulatedCommand& c, uint32_t lba,
+                                  uint32_t count, uint32_t size, const AudioTail& tail) {
+  const bool audio = size >= RAW_SECTOR_SIZE;
+  // The audio lands off by the jitter; what follows it stays with the sector asked for.
+  ShiftedAudioReader reader(disc, audio ? state->jitter.next_shift_bytes() : 0);
+  return read_sectors(state, disc, c, lba, count, size, true, false, [&](int32_t at, uint8_t* out) {
+    if (audio) reader.read(at, out);
+    if (tail) tail(at, out);
+  });
+}
+
 bool medium_is_cue_sheet(const EmulatedDevice& device) {
   const std::string& medium = device.medium_item();
   return medium.size() > 4 && strcasecmp(medium.c_str() + medium.size() - 4, ".cue") == 0;
@@ -437,12 +445,21 @@ bool cdrom_drive_serves(const EmulatedDevice& device) {
   return medium_is_cue_sheet(device) || recorder_model_code(device) == 0;
 }
 
-uint8_t recorder_model_code(const EmulatedDevice& device) {
+uint8_t model_code_in(const ModelEntry* table, const EmulatedDevice& device) {
   // The product as INQUIRY gives it: 16 characters padded with blanks.
   std::string product = device.identity().product;
   product.resize(16, ' ');
-  const ModelEntry* model = lookup_model(recorder_models, product.c_str());
+  const ModelEntry* model = lookup_model(table, product.c_str());
   return model == nullptr ? 0 : model->model_code;
+}
+
+uint8_t recorder_model_code(const EmulatedDevice& device) {
+  return model_code_in(recorder_models, device);
+}
+
+uint8_t reader_model_code(const EmulatedDevice& device) {
+  if (!device.takes_media()) return 0;
+  return model_code_in(reader_models, device);
 }
 
 std::shared_ptr<CdromDriveState> install_cdrom_drive(EmulatedDevice& device) {

@@ -159,8 +159,11 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
   if (command.direction != SRB_DIR_OUT || uint64_t{count} * size != command.buffer_length ||
       (count > 0 && command.buffer == nullptr))
     return refuse(SENSE_INVALID_FIELD_IN_CDB);
-  if (at_once_ ? (size != RAW_SECTOR_SIZE && size != CDG_BLOCK_SIZE)
-               : !block_fits(disc_->recording().tracks.back(), size))
+  const bool raw_block = size == RAW_SECTOR_SIZE || size == CDG_BLOCK_SIZE;
+  if (at_once_
+          ? !raw_block && !(user_data_at_once && phase_ == Phase::Program &&
+                            track_at(cursor_)->is_data() && block_fits(*track_at(cursor_), size))
+          : !block_fits(disc_->recording().tracks.back(), size))
     return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
   const RecordedDiscInfo& disc = disc_->recording();
   if (at_once_) {

@@ -18,6 +18,7 @@ namespace {
 constexpr uint8_t ALL_PAGES = 0x3F;
 constexpr uint64_t MAX_BAD_LBA = 450000;
 constexpr uint8_t ERROR_RECOVERY_PAGE = 0x01;
+constexpr uint8_t WRITE_PARAMETERS_PAGE = 0x05;
 constexpr uint8_t AUDIO_STATUS_NONE = 0x15;  // no current audio status to return
 constexpr SenseCondition SENSE_SAVING_NOT_SUPPORTED{SENSE_KEY_ILLEGAL_REQUEST, 0x39, 0x00};
 
@@ -48,7 +49,8 @@ std::map<uint8_t, std::vector<uint8_t>> default_pages() {
 }
 
 // Bytes of a page the host may change: the error recovery flags and retry
-// count, and every byte of vendor pages a family adds.
+// count, and every byte of the write parameters page and of vendor pages
+// that a recorder adds.
 std::vector<uint8_t> changeable_mask(const std::vector<uint8_t>& page) {
   std::vector<uint8_t> mask(page.size(), 0);
   mask[0] = page[0];
@@ -56,7 +58,7 @@ std::vector<uint8_t> changeable_mask(const std::vector<uint8_t>& page) {
   if (page[0] == ERROR_RECOVERY_PAGE) {
     mask[2] = 0xFF;
     mask[3] = 0xFF;
-  } else if (page[0] >= 0x20 && page[0] != 0x2A) {
+  } else if ((page[0] >= 0x20 && page[0] != 0x2A) || page[0] == WRITE_PARAMETERS_PAGE) {
     std::fill(mask.begin() + 2, mask.end(), 0xFF);
   }
   return mask;

@@ -3,6 +3,7 @@
 #include "emulator/cdrom_drive.h"
 #include "emulator/disc_transporter.h"
 #include "emulator/jvc_recorder.h"
+#include "emulator/mmc_drive.h"
 #include "emulator/nec_drive.h"
 #include "emulator/philips_recorder.h"
 #include "emulator/pioneer_drive.h"
@@ -27,6 +28,7 @@ const std::vector<EmulatedModel>& emulated_models() {
       {"Plextor reader", plextor_drive_serves, install_plextor_drive},
       {"Sony reader", sony_drive_serves, install_sony_drive},
       {"Toshiba reader", toshiba_drive_serves, install_toshiba_drive},
+      {"MMC drive", mmc_drive_serves, install_mmc_drive},
       // Last: every CD drive that no model above serves reads as a CD-ROM drive.
       {"generic CD-ROM reader", cdrom_drive_serves,
        [](EmulatedDevice& device) { install_cdrom_drive(device); }},

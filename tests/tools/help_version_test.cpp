@@ -27,6 +27,7 @@ const Program kPrograms[] = {
     {"discinfo", "DISCINFO", {}},
     {"ripspan", "RIPSPAN", {}},
     {"cueburn", "CUEBURN", {}},
+    {"sheetgen", "SHEETGEN", {}},
 };
 
 // Names the row in test listings.

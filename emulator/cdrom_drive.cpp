@@ -207,12 +207,14 @@ EmulatedAnswer read_toc(const State& state, EmulatedDevice& device, const Emulat
   const std::vector<DiscTrack>& tracks = disc->tracks();
   std::vector<uint8_t> data(4, 0);
   if (format == 0) {
-    data[2] = tracks.front().number;
+    // A hidden first track is not listed; the header begins with the next.
+    const uint8_t listed = std::max(state->toc_first_track, tracks.front().number);
+    data[2] = std::min(listed, tracks.back().number);
     data[3] = tracks.back().number;
     if (start > tracks.back().number && start != LEADOUT_TRACK)
       return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
     for (const DiscTrack& track : tracks)
-      if (track.number >= start && start != LEADOUT_TRACK)
+      if (track.number >= start && track.number >= listed && start != LEADOUT_TRACK)
         put_toc_descriptor(data, track.control, track.number, track.index1_lba, msf);
     put_toc_descriptor(data, tracks.back().control, LEADOUT_TRACK, disc->leadout(), msf);
   } else if (format == 1) {
@@ -425,6 +427,16 @@ void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
   state->bad_last = static_cast<int32_t>(last);
 }
 
+// toc_first=N
+void take_toc_first(EmulatedDevice& device, CdromDriveState* state) {
+  const std::optional<std::string> item = device.take_item("toc_first");
+  if (!item) return;
+  uint64_t track = 0;
+  if (!parse_decimal(*item, MAX_TRACKS, &track) || track == 0)
+    throw EmulatedBusError("bad item \"toc_first=" + *item + "\" (a track number, 1 to 99)");
+  state->toc_first_track = static_cast<uint8_t>(track);
+}
+
 }  // namespace
 
 EmulatedAnswer read_audio_sectors(const std::shared_ptr<CdromDriveState>& state,
@@ -487,6 +499,7 @@ std::shared_ptr<CdromDriveState> install_cdrom_commands(EmulatedDevice& device) 
   auto state = std::make_shared<CdromDriveState>();
   state->pages = default_pages();
   take_bad_sectors(device, state.get());
+  take_toc_first(device, state.get());
   state->jitter.take_items(device);
   device.set_handler(EMU_OP_REZERO_UNIT, bind_handler<rezero_unit>(state));
   device.set_handler(EMU_OP_MODE_SELECT, bind_handler<mode_select>(state));

@@ -17,8 +17,10 @@
 //
 // Bus value items: medium=<cue sheet> loads the disc (see EmulatedDisc);
 // bad=FIRST[-LAST] makes those sectors unreadable (audio and data alike);
-// jitter=N and seed=S make audio reads land off (see AudioJitter). REZERO
-// UNIT answers GOOD and makes the next audio read exact.
+// jitter=N and seed=S make audio reads land off (see AudioJitter);
+// toc_first=N leaves the tracks before track N out of READ TOC, as a disc
+// whose first track is hidden (they stay on the disc and read as before).
+// REZERO UNIT answers GOOD and makes the next audio read exact.
 #pragma once
 
 #include <cstdint>
@@ -78,6 +80,8 @@ struct CdromDriveState {
   // (0: the disc's first track).
   uint8_t last_session = 1;
   uint8_t last_session_track = 0;
+  // The first track READ TOC lists (0: the disc's first).
+  uint8_t toc_first_track = 0;
 };
 
 // Installs the commands above on a device with a fresh state, loading the

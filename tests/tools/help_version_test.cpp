@@ -27,6 +27,7 @@ const Program kPrograms[] = {
     {"discinfo", "DISCINFO", {}},
     {"ripspan", "RIPSPAN", {}},
     {"cueburn", "CUEBURN", {}},
+    {"dircast", "DIRCAST", {}},
     {"sheetgen", "SHEETGEN", {}},
 };
 

@@ -26,7 +26,7 @@ using cdm_test::ScopedEnv;
 const char REM[] = "REM Add 'FILE <filename> <filetype>' command here!\n";
 const char FOUND[] =
     "CDROM device found...\n"
-    "  HA #0 - SCSI ID #3 - EMULATED CD-ROM PX-12CS   1.00\n\n";
+    "  HA #0 - SCSI ID #3 - EMULATED MYSTERY CDROM    1.00\n\n";
 const char GENERIC[] =
     "Warning: CDROM device model is unknown to this program!\n"
     "The generic CDROM device driver will be used...\n\n";
@@ -37,10 +37,11 @@ class SheetGen : public testing::Test {
     ScopedEnv emulated("EMULATED_SCSI_BUS", bus);
     return run_program("sheetgen", arguments, folder);
   }
-  // The drive at 0:3:0 holding a sample disc (each in files of its own).
+  // A drive that no model table knows, at 0:3:0, holding a sample disc
+  // (each in files of its own).
   std::string reader(const SampleDisc& disc, const std::string& items = "") {
     const std::string name = "disc" + std::to_string(++discs);
-    return "0:3:0=CD-ROM PX-12CS,medium=" + write_sample_disc(folder, name, disc) + items;
+    return "0:3:0=MYSTERY CDROM,medium=" + write_sample_disc(folder, name, disc) + items;
   }
 
   ScratchDirectory scratch;
@@ -392,6 +393,11 @@ std::string cdrdao_view(const std::string& text) {
   return view;
 }
 
+// Readers that read the Q subchannel: one no model table knows, and one of
+// each family that can (Plextor, Sony, Toshiba).
+const char* const QREADERS[] = {"MYSTERY CDROM", "CD-ROM PX-12CS", "CD-ROM CDU-76S",
+                                "CD-ROM XM-3401TA"};
+
 TEST_F(SheetGen, RecordedDiscsAreDescribedAsTheirCueSheetsLaidThemOut) {
   using namespace cueburn_test;
   const std::string disc = folder + "/burned";
@@ -407,10 +413,17 @@ TEST_F(SheetGen, RecordedDiscsAreDescribedAsTheirCueSheetsLaidThemOut) {
       const ProgramRun burn = run_program("cueburn", {"disc.cue", "/NOCONFIRM"}, folder);
       ASSERT_EQ(burn.status, 0) << burn.err;
     }
-    const ProgramRun run = sheetgen("0:3:0=CD-ROM PX-12CS,medium=" + disc + ".cue",
-                                    {"described.cue", "/SUBCODE=ALL", "/MCN", "/ISRC", "/BATCH"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    std::string sheet = read_file(folder + "/described.cue");
+    // Every reader that reads the Q subchannel describes the disc alike.
+    std::string sheet;
+    for (const char* product : QREADERS) {
+      SCOPED_TRACE(product);
+      const ProgramRun run = sheetgen(std::string("0:3:0=") + product + ",medium=" + disc + ".cue",
+                                      {"described.cue", "/SUBCODE=ALL", "/MCN", "/ISRC", "/BATCH"});
+      ASSERT_EQ(run.status, 0) << run.err;
+      const std::string described = read_file(folder + "/described.cue");
+      if (sheet.empty()) sheet = described;
+      EXPECT_EQ(described, sheet);
+    }
     const std::size_t rem = sheet.find(REM);
     ASSERT_NE(rem, std::string::npos) << sheet;
     sheet.replace(rem, std::string(REM).size(), "FILE \"burned.bin\" BINARY\n");

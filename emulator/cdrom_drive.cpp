@@ -18,6 +18,7 @@ namespace {
 constexpr uint8_t ALL_PAGES = 0x3F;
 constexpr uint64_t MAX_BAD_LBA = 450000;
 constexpr uint8_t ERROR_RECOVERY_PAGE = 0x01;
+constexpr uint8_t WRITE_PARAMETERS_PAGE = 0x05;
 constexpr uint8_t AUDIO_STATUS_NONE = 0x15;  // no current audio status to return
 constexpr SenseCondition SENSE_SAVING_NOT_SUPPORTED{SENSE_KEY_ILLEGAL_REQUEST, 0x39, 0x00};
 
@@ -38,17 +39,18 @@ EmulatedAnswer read_failure(SenseCondition sense, int32_t lba) {
 // The pages a CD-ROM drive of the time reports, with their current values.
 std::map<uint8_t, std::vector<uint8_t>> default_pages() {
   return {
-      {0x01, {0x01, 0x06, 0x00, 0x05, 0, 0, 0, 0}},                         // error recovery
-      {0x02, {0x02, 0x0E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},      // disconnect
-      {0x0D, {0x0D, 0x06, 0x00, 0x00, 0x00, 0x3C, 0x00, 0x4B}},            // CD-ROM parameters
+      {0x01, {0x01, 0x06, 0x00, 0x05, 0, 0, 0, 0}},                    // error recovery
+      {0x02, {0x02, 0x0E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},  // disconnect
+      {0x0D, {0x0D, 0x06, 0x00, 0x00, 0x00, 0x3C, 0x00, 0x4B}},        // CD-ROM parameters
       {0x0E, {0x0E, 0x0E, 0x04, 0, 0, 0, 0, 0, 0x01, 0xFF, 0x02, 0xFF, 0, 0, 0, 0}},  // audio
       {0x2A, {0x2A, 0x14, 0x00, 0x00, 0x01, 0x0F, 0x29, 0x00, 0x06, 0x90,  // capabilities
-              0x01, 0x00, 0x01, 0x00, 0x06, 0x90, 0, 0, 0, 0, 0, 0}},
+              0x01, 0x00, 0x01, 0x00, 0x06, 0x90, 0,    0,    0,    0,    0, 0}},
   };
 }
 
 // Bytes of a page the host may change: the error recovery flags and retry
-// count, and every byte of vendor pages a family adds.
+// count, and every byte of the write parameters page and of vendor pages
+// that a recorder adds.
 std::vector<uint8_t> changeable_mask(const std::vector<uint8_t>& page) {
   std::vector<uint8_t> mask(page.size(), 0);
   mask[0] = page[0];
@@ -56,7 +58,7 @@ std::vector<uint8_t> changeable_mask(const std::vector<uint8_t>& page) {
   if (page[0] == ERROR_RECOVERY_PAGE) {
     mask[2] = 0xFF;
     mask[3] = 0xFF;
-  } else if (page[0] >= 0x20 && page[0] != 0x2A) {
+  } else if ((page[0] >= 0x20 && page[0] != 0x2A) || page[0] == WRITE_PARAMETERS_PAGE) {
     std::fill(mask.begin() + 2, mask.end(), 0xFF);
   }
   return mask;
@@ -83,7 +85,11 @@ EmulatedAnswer mode_sense(const State& state, EmulatedDevice& device, const Emul
   }
   if (!no_descriptor) {
     data[header_length - 1] = 8;  // block descriptor length
-    const uint8_t descriptor[8] = {state->density, 0, 0, 0, 0,
+    const uint8_t descriptor[8] = {state->density,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
                                    static_cast<uint8_t>(state->block_length >> 16),
                                    static_cast<uint8_t>(state->block_length >> 8),
                                    static_cast<uint8_t>(state->block_length)};
@@ -201,12 +207,14 @@ EmulatedAnswer read_toc(const State& state, EmulatedDevice& device, const Emulat
   const std::vector<DiscTrack>& tracks = disc->tracks();
   std::vector<uint8_t> data(4, 0);
   if (format == 0) {
-    data[2] = tracks.front().number;
+    // A hidden first track is not listed; the header begins with the next.
+    const uint8_t listed = std::max(state->toc_first_track, tracks.front().number);
+    data[2] = std::min(listed, tracks.back().number);
     data[3] = tracks.back().number;
     if (start > tracks.back().number && start != LEADOUT_TRACK)
       return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
     for (const DiscTrack& track : tracks)
-      if (track.number >= start && start != LEADOUT_TRACK)
+      if (track.number >= start && track.number >= listed && start != LEADOUT_TRACK)
         put_toc_descriptor(data, track.control, track.number, track.index1_lba, msf);
     put_toc_descriptor(data, tracks.back().control, LEADOUT_TRACK, disc->leadout(), msf);
   } else if (format == 1) {
@@ -312,7 +320,8 @@ EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc, const 
     failure = read_failure(SENSE_LBA_OUT_OF_RANGE,
                            std::max<int32_t>(disc.leadout(), static_cast<int32_t>(lba)));
   const uint32_t in_range = failure ? (lba < static_cast<uint32_t>(disc.leadout())
-                                           ? static_cast<uint32_t>(disc.leadout()) - lba : 0)
+                                           ? static_cast<uint32_t>(disc.leadout()) - lba
+                                           : 0)
                                     : count;
   for (uint32_t i = 0; i < std::min(in_range, room); ++i) {
     const auto at = static_cast<int32_t>(lba + i);
@@ -382,6 +391,14 @@ EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const Emula
                                 disc->q_subchannel(at, &q);
                                 std::memset(out + RAW_SECTOR_SIZE, 0, 16);
                                 std::memcpy(out + RAW_SECTOR_SIZE, q.data(), q.size());
+                                if (state->unpacked_q) {
+                                  uint8_t* u = out + RAW_SECTOR_SIZE;
+                                  u[0] = q[0] >> 4;
+                                  u[1] = q[0] & 0x0F;
+                                  std::memcpy(u + 2, &q[1], 5);
+                                  std::memcpy(u + 7, &q[7], 3);
+                                  std::memset(u + 10, 0, 6);
+                                }
                               } else if (format >= 2) {
                                 disc->subcode(at, out + (format == 2 ? RAW_SECTOR_SIZE : 0));
                               }
@@ -408,6 +425,16 @@ void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
     throw EmulatedBusError("bad item \"bad=" + *item + "\" (FIRST[-LAST], LBAs)");
   state->bad_first = static_cast<int32_t>(first);
   state->bad_last = static_cast<int32_t>(last);
+}
+
+// toc_first=N
+void take_toc_first(EmulatedDevice& device, CdromDriveState* state) {
+  const std::optional<std::string> item = device.take_item("toc_first");
+  if (!item) return;
+  uint64_t track = 0;
+  if (!parse_decimal(*item, MAX_TRACKS, &track) || track == 0)
+    throw EmulatedBusError("bad item \"toc_first=" + *item + "\" (a track number, 1 to 99)");
+  state->toc_first_track = static_cast<uint8_t>(track);
 }
 
 }  // namespace
@@ -472,6 +499,7 @@ std::shared_ptr<CdromDriveState> install_cdrom_commands(EmulatedDevice& device) 
   auto state = std::make_shared<CdromDriveState>();
   state->pages = default_pages();
   take_bad_sectors(device, state.get());
+  take_toc_first(device, state.get());
   state->jitter.take_items(device);
   device.set_handler(EMU_OP_REZERO_UNIT, bind_handler<rezero_unit>(state));
   device.set_handler(EMU_OP_MODE_SELECT, bind_handler<mode_select>(state));

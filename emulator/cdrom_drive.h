@@ -17,8 +17,10 @@
 //
 // Bus value items: medium=<cue sheet> loads the disc (see EmulatedDisc);
 // bad=FIRST[-LAST] makes those sectors unreadable (audio and data alike);
-// jitter=N and seed=S make audio reads land off (see AudioJitter). REZERO
-// UNIT answers GOOD and makes the next audio read exact.
+// jitter=N and seed=S make audio reads land off (see AudioJitter);
+// toc_first=N leaves the tracks before track N out of READ TOC, as a disc
+// whose first track is hidden (they stay on the disc and read as before).
+// REZERO UNIT answers GOOD and makes the next audio read exact.
 #pragma once
 
 #include <cstdint>
@@ -71,10 +73,15 @@ struct CdromDriveState {
   bool audio_by_read10 = false;     // READ(10) of 2352-byte blocks reads audio, bytes swapped
   bool scrambled_raw_data = false;  // READ(10) of 2352-byte blocks gives data sectors scrambled
   bool swapped_cdda = false;        // READ CD-DA gives audio with the bytes of each sample swapped
+  // READ CD-DA's Q (format 1) comes unpacked: control, address kind, track,
+  // index, relative and absolute minute, second, frame in bytes 0 to 9.
+  bool unpacked_q = false;
   // What READ TOC format 1 reports: the last session and its first track
   // (0: the disc's first track).
   uint8_t last_session = 1;
   uint8_t last_session_track = 0;
+  // The first track READ TOC lists (0: the disc's first).
+  uint8_t toc_first_track = 0;
 };
 
 // Installs the commands above on a device with a fresh state, loading the

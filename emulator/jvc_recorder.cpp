@@ -142,6 +142,9 @@ std::optional<SenseCondition> check_toc(const std::vector<uint8_t>& toc, const P
 enum class Writing { None, DiscAtOnce, TrackAtOnce };
 
 struct Jvc {
+  Jvc(const JvcClass& row, std::shared_ptr<RecorderDrive> recorder)
+      : model(row), drive(std::move(recorder)) {}
+
   const JvcClass& model;
   std::shared_ptr<RecorderDrive> drive;
   std::optional<std::pair<int32_t, int32_t>> limits;  // SET LIMITS waiting for its Q item
@@ -353,7 +356,7 @@ bool jvc_recorder_serves(const EmulatedDevice& device) {
 
 void install_jvc_recorder(EmulatedDevice& device) {
   const JvcClass& model = *jvc_class(device);
-  auto state = std::make_shared<Jvc>(Jvc{model, install_recorder_drive(device), {}, {}, {}});
+  auto state = std::make_shared<Jvc>(model, install_recorder_drive(device));
   CdromDriveState& reading = state->drive->reading();
   reading.unpacked_q = true;
   reading.pages[TEST_PAGE] = {TEST_PAGE, 0x01, 0x02};

@@ -162,15 +162,15 @@ std::vector<Fixture> fixtures() {
 const struct {
   const char* product;
   bool codes;
-} RECORDERS[] = {{"KHSW/OB-01", true}, {"CDD522/10", true},          {"CDD2000", true},
-                 {"CDD2600", true},    {"RO-1420C", true},           {"CDR100,writebusy=4", true},
-                 {"CDR102", true},     {"RCD-1000", false},          {"RCD5040", false},
+} RECORDERS[] = {{"KHSW/OB-01", true},  {"CDD522/10", true}, {"CDD2000", true},
+                 {"CDD2600", true},     {"RO-1420C", true},  {"CDR100,writebusy=4", true},
+                 {"CDR102", true},      {"RCD-1000", false}, {"RCD5040", false},
                  {"CD-R50S-000", false}};
 
 // A listing without the catalog number and ISRC codes.
 std::string without_codes(const std::string& listing) {
-  const std::string mcn = std::regex_replace(
-      listing, std::regex("Number: [0-9]{13}"), "Number: Not Available");
+  const std::string mcn =
+      std::regex_replace(listing, std::regex("Number: [0-9]{13}"), "Number: Not Available");
   return std::regex_replace(mcn, std::regex("[A-Z0-9]{12}\n"), "Not Available\n");
 }
 

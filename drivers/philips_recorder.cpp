@@ -44,7 +44,11 @@ ResultCode PhilipsRecorder::OpenTrack(const TrackEntry& track) {
   return send_write_track(*this, track, false);
 }
 
-ResultCode PhilipsRecorder::SetWritingBlockLength(uint8_t /*track_type*/, uint16_t /*block_size*/) {
+ResultCode PhilipsRecorder::SetWritingBlockLength(uint8_t /*track_type*/, uint16_t block_size) {
+  const uint32_t cdg = audio_sector_size(SUBCODE_ALL);
+  if (block_size == cdg)
+    return blockLengthInForce == cdg ? 1 : SetBlockLength(SECTOR_KIND_AUDIO, cdg);
+  if (blockLengthInForce == cdg) return SetBlockLength(SECTOR_KIND_DATA, RAW_SECTOR_SIZE);
   return 1;
 }
 

@@ -305,6 +305,7 @@ void install_yamaha_recorder(EmulatedDevice& device) {
   state->busy_every = take_count(device, "writebusy", 2);
   state->leadout_polls = take_count(device, "leadout", 0);
   state->drive = install_recorder_drive(device);
+  state->drive->user_data_at_once = true;
   CdromDriveState& reading = state->drive->reading();
   reading.pages[SPEED_PAGE] = {SPEED_PAGE, 0x02, 0x00, 0x00};
   reading.pages[WRITE_MODE_PAGE] = {WRITE_MODE_PAGE, 0x06, 0, 0, 0, 0, 0, 0};

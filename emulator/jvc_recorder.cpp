@@ -142,6 +142,9 @@ std::optional<SenseCondition> check_toc(const std::vector<uint8_t>& toc, const P
 enum class Writing { None, DiscAtOnce, TrackAtOnce };
 
 struct Jvc {
+  Jvc(const JvcClass& row, std::shared_ptr<RecorderDrive> recorder)
+      : model(row), drive(std::move(recorder)) {}
+
   const JvcClass& model;
   std::shared_ptr<RecorderDrive> drive;
   std::optional<std::pair<int32_t, int32_t>> limits;  // SET LIMITS waiting for its Q item
@@ -277,6 +280,21 @@ void descramble_data(uint8_t* block, uint32_t size, bool data) {
   if (data && size == RAW_SECTOR_SIZE) transform_sector(block, false, false, true);
 }
 
+// User data blocks take the mode the density of the block descriptor gives
+// (1: Mode 1, 2048 bytes; 82h: Mode 2, 2336 bytes) for the data track they
+// go to.
+void take_mode_of_density(const State& s) {
+  const uint32_t length = s->drive->reading().block_length;
+  if (length != DATA_BLOCK_SIZE && length != MODE2_BODY_SIZE) return;
+  std::vector<DiscTrack>& tracks = s->drive->disc()->recording().tracks;
+  for (auto track = tracks.rbegin(); track != tracks.rend(); ++track) {
+    if (s->drive->next_block() < track->first_lba) continue;
+    if (track->is_data())
+      track->type = length == DATA_BLOCK_SIZE ? TrackType::Mode1 : TrackType::Mode2;
+    return;
+  }
+}
+
 // `count` blocks of the host's command from block `skip` on.
 EmulatedAnswer store_blocks(const State& s, EmulatedDevice& device, const EmulatedCommand& c,
                             uint32_t skip, uint32_t count, const BlockDecoder& decode) {
@@ -310,6 +328,7 @@ EmulatedAnswer write_10(const State& s, EmulatedDevice& device, const EmulatedCo
   // drive writes itself.
   const uint32_t skip = track_at_once && lba < 0 ? std::min<uint32_t>(count, -lba) : 0;
   if (skip < count) {
+    take_mode_of_density(s);
     const EmulatedAnswer stored = store_blocks(s, device, c, skip, count - skip, descramble_data);
     if (failed(stored)) return stored;
   }
@@ -353,10 +372,11 @@ bool jvc_recorder_serves(const EmulatedDevice& device) {
 
 void install_jvc_recorder(EmulatedDevice& device) {
   const JvcClass& model = *jvc_class(device);
-  auto state = std::make_shared<Jvc>(Jvc{model, install_recorder_drive(device), {}, {}, {}});
+  auto state = std::make_shared<Jvc>(model, install_recorder_drive(device));
   CdromDriveState& reading = state->drive->reading();
   reading.unpacked_q = true;
-  // The host sets each track's block length: user data for data tracks too.
+  // The block descriptor's density tells the drive what a block holds: it
+  // builds the sectors of Mode 1 (density 1) and Mode 2 (82h) user data.
   state->drive->user_data_at_once = true;
   reading.pages[TEST_PAGE] = {TEST_PAGE, 0x01, 0x02};
   reading.pages[WRITE_MODE_PAGE] = {WRITE_MODE_PAGE, 0x07, 0, 0, 0, 0, 0, 0, 0};

@@ -111,8 +111,9 @@ TEST(YamahaDiscAtOnce, WriteModePageCueSheetAndEmptyWriteTrack) {
 }
 
 TEST(YamahaSlots, SpeedPagesTrackAndFixationCommands) {
-  Drive<YamahaClass19> cdr100;
-  Drive<YamahaClass20> cdr102;
+  Drive<YamahaClass19> drive;  // one transport for both leaves
+  YamahaRecorder& cdr100 = drive.recorder;
+  YamahaClass20 cdr102;
   TrackEntry audio;
   audio.track_number = 3;
   audio.track_flags = TRACK_PRE | TRACK_DCP;
@@ -121,52 +122,37 @@ TEST(YamahaSlots, SpeedPagesTrackAndFixationCommands) {
   mode2.track_type = TrackType::Mode2;
   const struct {
     std::function<ResultCode()> call;
-    ScopedTransport<RecordingTransport>* transport;
     Bytes cdb, data;
   } cases[] = {
       // page 31h: speed value in the high nibble, test recording in bit 0;
       // code 3 on the CDR100 (4x at most) records at 4x
-      {[&] { return cdr100.recorder.SetWritingSpeed(SPEED_6X, 0); },
-       &cdr100.transport,
+      {[&] { return cdr100.SetWritingSpeed(SPEED_6X, 0); },
        {0x15, 0x10, 0, 0, 8, 0},
        {0, 0, 0, 0, 0x31, 2, 0, 0x20}},
-      {[&] { return cdr100.recorder.SetWritingSpeed(SPEED_6X, 1); },
-       &cdr100.transport,
+      {[&] { return cdr100.SetWritingSpeed(SPEED_6X, 1); },
        {0x15, 0x10, 0, 0, 8, 0},
        {0, 0, 0, 0, 0x31, 2, 0, 0x21}},
-      {[&] { return cdr102.recorder.SetWritingSpeed(SPEED_4X, 1); },
-       &cdr102.transport,
+      {[&] { return cdr102.SetWritingSpeed(SPEED_4X, 1); },
        {0x15, 0x10, 0, 0, 8, 0},
        {0, 0, 0, 0, 0x31, 2, 0, 0x11}},
-      {[&] { return cdr102.recorder.SetReadingSpeed(SPEED_6X); },
-       &cdr102.transport,
+      {[&] { return cdr102.SetReadingSpeed(SPEED_6X); },
        {0x15, 0x10, 0, 0, 8, 0},
        {0, 0, 0, 0, 0x31, 2, 0, 0x20}},
       // WRITE TRACK: audio with pre-emphasis and copy permitted; Mode 2
-      {[&] { return cdr100.recorder.OpenTrack(audio); },
-       &cdr100.transport,
-       {0xE6, 0, 0, 0, 0, 3, 0x0D, 0, 0, 0},
-       {}},
-      {[&] { return cdr100.recorder.OpenTrack(mode2); },
-       &cdr100.transport,
-       {0xE6, 0, 0, 0, 0, 1, 0x02, 0, 0, 0},
-       {}},
+      {[&] { return cdr100.OpenTrack(audio); }, {0xE6, 0, 0, 0, 0, 3, 0x0D, 0, 0, 0}, {}},
+      {[&] { return cdr100.OpenTrack(mode2); }, {0xE6, 0, 0, 0, 0, 1, 0x02, 0, 0, 0}, {}},
       // fixation: close mode 3 is 4 to the drive, bit 3 leaves the disc open
-      {[&] { return cdr100.recorder.FinalizeDisc(3, 1); },
-       &cdr100.transport,
-       {0xE9, 0, 0, 0, 0, 0, 0, 0, 0x0C, 0},
-       {}},
-      {[&] { return cdr100.recorder.CloseTrack(); },
-       &cdr100.transport,
+      {[&] { return cdr100.FinalizeDisc(3, 1); }, {0xE9, 0, 0, 0, 0, 0, 0, 0, 0x0C, 0}, {}},
+      {[&] { return cdr100.CloseTrack(); },
        {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0},
        {}},  // SYNCHRONIZE CACHE
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.call(), 1);
-    EXPECT_EQ((*c.transport)->commands.back().cdb, c.cdb);
-    EXPECT_EQ((*c.transport)->commands.back().data_out, c.data);
+    EXPECT_EQ(drive.transport->commands.back().cdb, c.cdb);
+    EXPECT_EQ(drive.transport->commands.back().data_out, c.data);
   }
-  EXPECT_EQ(cdr100.recorder.FinalizeDisc(4, 0), MSG_BUGCHECK);
+  EXPECT_EQ(cdr100.FinalizeDisc(4, 0), MSG_BUGCHECK);
 }
 
 // The drive answers "busy" (sense key 9) to a write it cannot take yet, and

@@ -308,13 +308,16 @@ TEST_F(RecorderRefusals, EachClassHasItsCommandsAndPages) {
     const char* product;
     const char* has;  // one letter a command: S WRITE SESSION, R READ SESSION, F FORMAT
                       // DISC, W WRITE DISC, E LOAD/UNLOAD, C READ CD-DA, 3 page 23h, 1 page
-                      // 31h, 2 page 22h
+                      // 31h, 2 page 22h; T WRITE TOC, L SET LIMITS, Q SET SUBCODE, O EXECUTE
+                      // OPC, P WRITE PMA, X fixation E3h
   };
   const std::vector<Case> cases = {
-      {"KHSW/OB-01", "FWE3"}, {"CDD521/02", "E3"},         {"RF4100", "E3"},
-      {"CDD522/10", "SRE32"}, {"PCD225", "SRE32"},         {"CDD2000", "SRE32"},
-      {"CDR100IPW", "SRE32"}, {"CD-Writer 6020", "SRE32"}, {"CD-WO DW-S114X", "C3"},
-      {"RO-1420C", "SRC12"},  {"PX-R24CS", "SRC12"},
+      {"KHSW/OB-01", "FWE3"},    {"CDD521/02", "E3"},         {"RF4100", "E3"},
+      {"CDD522/10", "SRE32"},    {"PCD225", "SRE32"},         {"CDD2000", "SRE32"},
+      {"CDR100IPW", "SRE32"},    {"CD-Writer 6020", "SRE32"}, {"CD-WO DW-S114X", "C3"},
+      {"RO-1420C", "SRC12"},     {"PX-R24CS", "SRC12"},       {"CDR100", "C1T"},
+      {"CDR102", "C1T"},         {"RCD-1000", "CLQOPX"},      {"RCD5040", "CLQOPX"},
+      {"CD-R50S-000", "CLQOPX"},
   };
   struct Probe {
     char letter;
@@ -331,6 +334,12 @@ TEST_F(RecorderRefusals, EachClassHasItsCommandsAndPages) {
       {'3', {0x15, 0x10, 0, 0, 12, 0}, {0, 0, 0, 0, 0x23, 0x06, 0x02, 0, 0, 0, 0, 0}},
       {'1', {0x15, 0x10, 0, 0, 8, 0}, {0, 0, 0, 0, 0x31, 0x02, 0, 0x20}},
       {'2', {0x15, 0x10, 0, 0, 14, 0}, {0, 0, 0, 0, 0x22, 0x08, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {'T', {0xEA, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}},
+      {'L', {0xB3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}},
+      {'Q', {0xC2, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}},
+      {'O', {0xEC, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}},
+      {'P', {0xE1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}},
+      {'X', {0xE3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}},
   };
   for (const Case& row : cases) {
     use(row.product);

@@ -39,7 +39,9 @@ TEST_F(YamahaJvcRecorders, DiscAtOnceGivesBackTheImage) {
   } cases[] = {
       {{"CDR100", [] { return std::make_unique<YamahaClass19>(); }},
        ",writebusy=7,leadout=3",
-       {100, 100, 100, 5000, 5000, 5000},
+       // 30 writes (6 + 8 of track 1 with its pregap, 12, 4) and the four
+       // answered "busy" sent again: 34 commands, every seventh refused
+       {100, 100, 100, 100, 5000, 5000, 5000},
        true},
       {{"CDR102", [] { return std::make_unique<YamahaClass20>(); }}, "", {}, true},
       {{"RCD-1000", [] { return std::make_unique<JvcClass10>(); }}, "", {}, false},

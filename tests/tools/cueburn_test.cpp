@@ -156,8 +156,10 @@ std::vector<Fixture> fixtures() {
 }
 
 // Products of the Philips classes that record disc-at-once (classes 2, 7,
-// 8, 9 and 14; 6 and 12 record track at once only).
-const char* const RECORDERS[] = {"KHSW/OB-01", "CDD522/10", "CDD2000", "CDD2600", "RO-1420C"};
+// 8, 9 and 14; 6 and 12 record track at once only), and a drive of the
+// multimedia command set, which records session-at-once from a cue sheet.
+const char* const RECORDERS[] = {"KHSW/OB-01", "CDD522/10", "CDD2000",
+                                 "CDD2600",    "RO-1420C",  "MMC CD-RW DRIVE"};
 
 class CueBurn : public testing::Test {
  protected:

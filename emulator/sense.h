@@ -38,4 +38,6 @@ constexpr SenseCondition SENSE_POWER_ON_RESET{SENSE_KEY_UNIT_ATTENTION, 0x29, 0x
 constexpr SenseCondition SENSE_WRITE_PROTECTED{SENSE_KEY_DATA_PROTECT, 0x27, 0x00};
 constexpr SenseCondition SENSE_BLANK_MEDIUM{SENSE_KEY_BLANK_CHECK, 0x00, 0x00};
 constexpr SenseCondition SENSE_COMMAND_ABORTED{SENSE_KEY_ABORTED_COMMAND, 0x00, 0x00};
+// A recorder whose buffer cannot take the blocks yet (vendor-specific key).
+constexpr SenseCondition SENSE_DRIVE_BUSY{SENSE_KEY_VENDOR_SPECIFIC, 0x00, 0x00};
 constexpr SenseCondition SENSE_END_OF_MEDIUM{SENSE_KEY_VOLUME_OVERFLOW, 0x00, 0x02};

@@ -77,51 +77,41 @@ using namespace cdm_test;
 TEST_F(EngineToRecorder, TrackAtOnceThroughTheStagingBuffer) {
   Bytes data(1000 * DATA_BLOCK_SIZE);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + i / 2048);
-  const std::vector<std::pair<const char*, std::function<std::unique_ptr<RecorderDriver>()>>>
-      drives = {{"CDD2600", [] { return std::make_unique<PhilipsClass9>(); }},
-                {"MMC CD-RW DRIVE", [] { return std::make_unique<MmcRecorder>(); }}};
-  int discs = 0;
-  for (const auto& [product, driver] : drives) {
-    SCOPED_TRACE(product);
-    disc = folder + "/tao" + std::to_string(++discs);
-    for (const uint8_t flags :
-         {uint8_t{TAO_FINALIZE | TAO_SESSION}, uint8_t{TAO_FINALIZE | TAO_TEST}}) {
-      use(product);
-      std::unique_ptr<RecorderDriver> owned = driver();
-      RecorderDriver& recorder = *owned;
-      recorder.target = 4;
-      TrackAtOnceJob job;
-      job.track.track_number = 1;
-      job.track.track_type = TrackType::Mode1;
-      job.track.track_flags = TRACK_DATA;
-      job.track.block_size = DATA_BLOCK_SIZE;
-      job.flags = flags;
-      std::string failure = "none";
-      try {
-        ASSERT_EQ(begin_track_at_once(recorder, job), 1);
-        BlockWriter writer(DATA_BLOCK_SIZE, recorder);
-        writer.append(data.data(), data.size());
-        writer.flush();
-        end_track_at_once(recorder, job);
-      } catch (const MSGVEC& record) {
-        failure = message_vector_text(record);
-      }
-      ASSERT_EQ(failure, "none");
-      unplug();
+  for (const uint8_t flags :
+       {uint8_t{TAO_FINALIZE | TAO_SESSION}, uint8_t{TAO_FINALIZE | TAO_TEST}}) {
+    use("CDD2600");
+    PhilipsClass9 recorder;
+    recorder.target = 4;
+    TrackAtOnceJob job;
+    job.track.track_number = 1;
+    job.track.track_type = TrackType::Mode1;
+    job.track.track_flags = TRACK_DATA;
+    job.track.block_size = DATA_BLOCK_SIZE;
+    job.flags = flags;
+    std::string failure = "none";
+    try {
+      ASSERT_EQ(begin_track_at_once(recorder, job), 1);
+      BlockWriter writer(DATA_BLOCK_SIZE, recorder);
+      writer.append(data.data(), data.size());
+      writer.flush();
+      end_track_at_once(recorder, job);
+    } catch (const MSGVEC& record) {
+      failure = message_vector_text(record);
     }
-    EXPECT_EQ(file(".state"),
-              "capacity 332850\ndisc open\nnext 12400\nsession 1 1 1 1000 closed\n");
-    const std::string image = file(".bin");
-    ASSERT_EQ(image.size(), 1000 * RAW_SECTOR_SIZE);
-    for (int32_t lba = 0; lba < 1000; ++lba) {
-      Bytes sector(RAW_SECTOR_SIZE);
-      build_sector(sector.data(), SECTOR_MODE1, lba, nullptr, data.data() + lba * DATA_BLOCK_SIZE,
-                   false, false, false);
-      ASSERT_EQ(image.compare(static_cast<std::size_t>(lba) * RAW_SECTOR_SIZE, RAW_SECTOR_SIZE,
-                              std::string(sector.begin(), sector.end())),
-                0)
-          << lba;
-    }
+    ASSERT_EQ(failure, "none");
+    unplug();
+  }
+  EXPECT_EQ(file(".state"), "capacity 332850\ndisc open\nnext 12400\nsession 1 1 1 1000 closed\n");
+  const std::string image = file(".bin");
+  ASSERT_EQ(image.size(), 1000 * RAW_SECTOR_SIZE);
+  for (int32_t lba = 0; lba < 1000; ++lba) {
+    Bytes sector(RAW_SECTOR_SIZE);
+    build_sector(sector.data(), SECTOR_MODE1, lba, nullptr, data.data() + lba * DATA_BLOCK_SIZE,
+                 false, false, false);
+    ASSERT_EQ(image.compare(static_cast<std::size_t>(lba) * RAW_SECTOR_SIZE, RAW_SECTOR_SIZE,
+                            std::string(sector.begin(), sector.end())),
+              0)
+        << lba;
   }
 }
 

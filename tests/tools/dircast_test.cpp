@@ -77,7 +77,7 @@ TEST_F(Dircast, EveryPhilipsClassRecordsVolbuildsVolumeAndAPostgap) {
   const std::vector<uint8_t> image = volbuild_image();
   const std::size_t track = image.size() / DATA_BLOCK_SIZE + 150;
   for (const char* product : {"KHSW/OB-01", "CDD521/02", "CDD522/10", "CDD2000", "CDD2600",
-                              "CD-WO DW-S114X", "RO-1420C"}) {
+                              "CD-WO DW-S114X", "RO-1420C", "MMC CD-RW DRIVE"}) {
     SCOPED_TRACE(product);
     forget_disc();
     const ProgramRun cast =

@@ -1,22 +1,16 @@
 // The reader families through a transport that records every command: the
-// leaf each model code gets with its values, and the exact command bytes of
-// the slots each family overrides.
+// exact command bytes of the slots each family overrides, from the leaf that
+// the driver factory makes for each model code. (The Toshiba Q rewrite is checked end to
+// end by the cue sheet generator's run in tests/tools/reader_models_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
-#include <string>
-#include <typeinfo>
 #include <vector>
 
 #include "common/msgvec.h"
 #include "drivers/cd_reader.h"
 #include "drivers/driver_factory.h"
-#include "drivers/nec_reader.h"
-#include "drivers/pioneer_reader.h"
-#include "drivers/plextor_reader.h"
-#include "drivers/sony_reader.h"
-#include "drivers/toshiba_reader.h"
 #include "support/scsi_fakes.h"
 
 namespace {
@@ -36,55 +30,6 @@ std::unique_ptr<CdReader> reader_for(uint8_t model_code) {
   std::unique_ptr<CdReader> owned(reader);
   owned->lun = 1;  // byte 1 = 0x20
   return owned;
-}
-
-// The generic reader itself, or a leaf of the family (never the family class).
-bool generic(const CdReader& r) { return typeid(r) == typeid(CdReader); }
-template <typename Family>
-bool leaf_of(const CdReader& r) {
-  return dynamic_cast<const Family*>(&r) != nullptr && typeid(r) != typeid(Family);
-}
-
-TEST(ReaderFamilies, EachModelCodeGetsItsFamilyAndValues) {
-  struct Row {
-    uint8_t code;
-    bool (*family)(const CdReader&);
-    uint16_t caps;
-    uint16_t block;
-    uint8_t recorder_speed;
-    uint8_t read_speed;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {1,  generic,                 0x07, 2352, 1, 1},
-      {5,  generic,                 0x07, 2352, 1, 1},
-      {21, leaf_of<NecReader>,      0x11, 2340, 1, 0},
-      {22, leaf_of<NecReader>,      0x11, 2340, 2, 0},
-      {23, leaf_of<NecReader>,      0x11, 2352, 3, 0},
-      {24, leaf_of<NecReader>,      0x11, 2352, 4, 0},
-      {25, leaf_of<PioneerReader>,  0x03, 2340, 2, 2},
-      {26, leaf_of<PioneerReader>,  0x03, 2340, 5, 5},
-      {27, leaf_of<PlextorReader>,  0x07, 2352, 2, 2},
-      {28, leaf_of<PlextorReader>,  0x07, 2352, 3, 3},
-      {29, leaf_of<PlextorReader>,  0x07, 2352, 4, 4},
-      {30, leaf_of<PlextorReader>,  0x07, 2352, 6, 4},
-      {31, leaf_of<SonyReader>,     0x07, 2352, 1, 1},
-      {32, leaf_of<SonyReader>,     0x07, 2352, 2, 2},
-      {33, leaf_of<ToshibaReader>,  0x13, 2352, 1, 0},
-      {34, leaf_of<ToshibaReader>,  0x13, 2352, 2, 0},
-      {35, leaf_of<ToshibaReader>,  0x13, 2352, 3, 0},
-  };
-  // clang-format on
-  for (const Row& row : rows) {
-    SCOPED_TRACE(static_cast<int>(row.code));
-    const std::unique_ptr<CdReader> reader = reader_for(row.code);
-    ASSERT_NE(reader, nullptr);
-    EXPECT_TRUE(row.family(*reader));
-    EXPECT_EQ(reader->readerCaps, row.caps);
-    EXPECT_EQ(reader->defaultBlockLength, row.block);
-    EXPECT_EQ(reader->maxRecorderReadSpeed, row.recorder_speed);
-    EXPECT_EQ(reader->maxReadSpeed, row.read_speed);
-  }
 }
 
 struct Sent {
@@ -185,31 +130,6 @@ TEST(ReaderFamilies, OverriddenSlotsSendTheirFamilysCommands) {
       EXPECT_EQ(transport->commands[i].data_out, c.sent[i].data_out) << i;
       EXPECT_EQ(transport->commands[i].length(), c.sent[i].length) << i;
     }
-  }
-}
-
-// The 16 bytes behind each 2368-byte sector come from the drive as control,
-// ADR, track, index, relative and absolute M:S:F and leave in the standard Q
-// layout; the audio is untouched.
-TEST(ReaderFamilies, ToshibaQIsRewrittenIntoTheStandardLayout) {
-  ScopedTransport<RecordingTransport> transport;
-  Bytes delivered(2 * 2368, 0x5A);
-  const Bytes drive_q[2] = {{0x04, 0x01, 0x02, 0x01, 0x00, 0x01, 0x74, 0x03, 0x15, 0x02, 0xEE, 0xEE,
-                             0xEE, 0xEE, 0xEE, 0xEE},
-                            {0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x33, 0xEE, 0xEE,
-                             0xEE, 0xEE, 0xEE, 0xEE}};
-  const Bytes standard_q[2] = {
-      {0x41, 0x02, 0x01, 0x00, 0x01, 0x74, 0x00, 0x03, 0x15, 0x02, 0, 0, 0, 0, 0, 0},
-      {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x33, 0, 0, 0, 0, 0, 0}};
-  for (int i = 0; i < 2; ++i)
-    std::copy(drive_q[i].begin(), drive_q[i].end(), delivered.begin() + i * 2368 + 2352);
-  transport->push_reply(good_reply(delivered));
-  Bytes out(2 * 2368);
-  EXPECT_EQ(reader_for(34)->ReadAudio(out.data(), 2, 0, SUBCODE_Q), 1);
-  for (int i = 0; i < 2; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(Bytes(out.begin() + i * 2368, out.begin() + i * 2368 + 2352), Bytes(2352, 0x5A));
-    EXPECT_EQ(Bytes(out.begin() + i * 2368 + 2352, out.begin() + (i + 1) * 2368), standard_q[i]);
   }
 }
 

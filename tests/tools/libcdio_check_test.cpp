@@ -104,7 +104,7 @@ class LibcdioCheck : public testing::Test {
   // with cd-read and through the emulated drive.
   void check(const SampleDisc& disc) {
     const std::string cue = write_sample_disc(folder, "disc", disc);
-    const std::string bus = "0:3:0=CD-ROM DRIVE:500,medium=" + cue;
+    const std::string bus = "0:3:0=MYSTERY CDROM,medium=" + cue;
     const ProgramRun info =
         run_command("cd-info", {"--no-header", "--no-device-info", "--no-cddb", "--no-analyze",
                                 "--cue-file", cue}, folder);

@@ -2,7 +2,6 @@
 // drive, against the generic reader on the generic drive: the programs that
 // read discs give the same listing, the same spans and the same cue sheet.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -53,7 +52,7 @@ const ProgramCase kRuns[] = {
     {"audio track as WAV", "ripspan", {"OUT", "/BATCH", "/JC", "/TRACK=3"}},
     {"raw data span", "ripspan", {"OUT", "/DATA", "/BATCH", "/START=0", "/END=299"}},
     {"CD+G span", "ripspan", {"OUT", "/CDG", "/BATCH", "/START=380", "/END=460"}, true},
-    // The cue sheet generator, once it is built: subcode scan for every index.
+    {"cue sheet from the table of contents", "sheetgen", {"OUT", "/BATCH", "/MCN", "/ISRC"}},
     {"cue sheet with subcode scan", "sheetgen", {"OUT", "/BATCH", "/SUBCODE=ALL"}, false, true},
 };
 
@@ -66,10 +65,6 @@ SampleDisc mixed_disc() {
                  {TrackType::Audio, 600, 75, "DEA129900001", ""},
                  {TrackType::Audio, 400, 150, "", "DCP"}};
   return disc;
-}
-
-bool program_built(const char* program) {
-  return access((std::string(CDM_BIN_DIR) + "/" + program).c_str(), X_OK) == 0;
 }
 
 struct Outcome {
@@ -87,10 +82,16 @@ class ReaderModels : public testing::Test {
     for (std::string& argument : arguments)
       if (argument == "OUT") argument = out;
     Outcome outcome{run_program(c.program, arguments), read_file(out)};
-    // The device line names the product; what follows it must agree.
+    // The device line names the product, and only the generic driver warns
+    // that it is one; what follows must agree.
     const std::string found = "CDROM device found...\n";
     if (outcome.run.out.rfind(found, 0) == 0)
       outcome.run.out.erase(0, outcome.run.out.find("\n\n") + 2);
+    const std::string generic_warning =
+        "Warning: CDROM device model is unknown to this program!\n"
+        "The generic CDROM device driver will be used...\n\n";
+    if (outcome.run.out.rfind(generic_warning, 0) == 0)
+      outcome.run.out.erase(0, generic_warning.size());
     return outcome;
   }
 
@@ -103,7 +104,6 @@ class ReaderModels : public testing::Test {
 TEST_F(ReaderModels, EveryModelReadsAsTheGenericDriveDoes) {
   for (const ProgramCase& c : kRuns) {
     SCOPED_TRACE(c.name);
-    if (!program_built(c.program)) continue;
     const Outcome generic = run("MYSTERY CDROM", c);
     ASSERT_EQ(generic.run.status, 0) << generic.run.err;
     ASSERT_EQ(generic.run.err, "");

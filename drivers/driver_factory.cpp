@@ -8,6 +8,7 @@
 #include "drivers/cd_reader.h"
 #include "drivers/disc_transporter.h"
 #include "drivers/jvc_recorder.h"
+#include "drivers/mmc_drive.h"
 #include "drivers/nec_reader.h"
 #include "drivers/philips_recorder.h"
 #include "drivers/pioneer_reader.h"
@@ -66,6 +67,8 @@ const DriverRow driver_table[] = {
     {33, make<ToshibaClass33>},
     {34, make<ToshibaClass34>},
     {35, make<ToshibaClass35>},
+    // The bus scan makes MMC drives itself (probe_mmc_drive); by code, the recorder.
+    {MODEL_MMC, make<MmcRecorder>},
 };
 
 }  // namespace

@@ -154,7 +154,9 @@ ResultCode MmcDrive<Base>::SetBlockLength(uint8_t /*sector_kind*/, uint32_t /*bl
 
 template <typename Base>
 ResultCode MmcDrive<Base>::SetReadingSpeed(uint8_t speed) {
-  return SetCdSpeedRaw(mmc_reading_speed(speed), FASTEST);
+  const ResultCode result = SetCdSpeedRaw(mmc_reading_speed(speed), FASTEST);
+  // A drive without SET CD SPEED reads at its own pace.
+  return result == MSG_ILLEGAL_REQUEST ? 1 : result;
 }
 
 template <typename Base>

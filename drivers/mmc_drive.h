@@ -67,7 +67,9 @@ class MmcDrive : public Base {
   ResultCode ReadData(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba) override;
   // 1 without a command: each read names its sector layout.
   ResultCode SetBlockLength(uint8_t sector_kind, uint32_t block_length) override;
-  // SET CD SPEED with mmc_reading_speed(speed), writing speed left as is.
+  // SET CD SPEED with mmc_reading_speed(speed), the fastest writing; a
+  // drive that refuses the command (ILLEGAL REQUEST) reads at its own
+  // pace, and that is success.
   ResultCode SetReadingSpeed(uint8_t speed) override;
 
   // Plain commands (no raise). A shorter answer leaves the rest zeroed and
@@ -170,12 +172,13 @@ std::vector<uint8_t> mmc_write_parameters_page(uint8_t write_type, bool test, bo
 std::vector<uint8_t> mmc_session_parameters(const DiscLayout& layout, bool test,
                                             bool multi_session);
 
-// The cue sheet of SEND CUE SHEET for a layout whose track 1 index 1 goes
-// at LBA `start` (0 on a blank disc): lead-in, catalog number, every track's
-// ISRC and indexes with the data form of its type and block size, lead-out;
-// 8 bytes an entry, binary track, index and absolute time. Empty when a
-// track's type and block size have no data form.
-std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start);
+// The cue sheet of SEND CUE SHEET for a layout whose first track goes on
+// the disc as track `first_track` with its index 1 at LBA `start` (1 and 0
+// on a blank disc): catalog number, lead-in, every track's ISRC and indexes
+// with the data form of its type and block size, lead-out; 8 bytes an
+// entry, binary track, index and absolute time. Empty when a track's type
+// and block size have no data form.
+std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start, uint8_t first_track);
 
 // The bus scan's probe for CD drives the model tables do not know: an
 // MmcRecorder (kind recorder) or MmcReader (kind reader) with model code

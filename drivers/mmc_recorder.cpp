@@ -128,7 +128,7 @@ std::vector<uint8_t> mmc_session_parameters(const DiscLayout& layout, bool test,
       static_cast<uint8_t>(type == INVALID ? 0 : type), session_format(layout));
 }
 
-std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start) {
+std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start, uint8_t first_track) {
   if (layout.track_count == 0 || layout.cuepoint_count == 0) return {};
   std::vector<uint8_t> sheet;
   const uint32_t offset = static_cast<uint32_t>(start);  // the layout starts at LBA 0
@@ -143,14 +143,15 @@ std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start) {
     const int form = data_form(track.track_type, track.block_size);
     if (form == INVALID) return {};
     const auto control = static_cast<uint8_t>(track_control_nibble(track.track_flags) << 4);
+    const auto number = static_cast<uint8_t>(first_track + t);
     if (track.track_flags & TRACK_ISRC)
-      put_code(sheet, control | 0x03, track.track_number, track.isrc.data(), track.isrc.size());
+      put_code(sheet, control | 0x03, number, track.isrc.data(), track.isrc.size());
     for (; cue < layout.cuepoint_count && layout.cuepoints[cue].track != LEADOUT_TRACK &&
            bcd_to_bin(layout.cuepoints[cue].track) == track.track_number;
          ++cue) {
       const CuePoint& point = layout.cuepoints[cue];
-      put_entry(sheet, control | 0x01, track.track_number, bcd_to_bin(point.index),
-                static_cast<uint8_t>(form), cuepoint_frames(point) + offset);
+      put_entry(sheet, control | 0x01, number, bcd_to_bin(point.index), static_cast<uint8_t>(form),
+                cuepoint_frames(point) + offset);
     }
   }
   const CuePoint& leadout = layout.cuepoints[layout.cuepoint_count - 1];
@@ -291,7 +292,7 @@ ResultCode MmcRecorder::BeginDiscAtOnce(const DiscAtOnceJob& job) {
   CheckNamed(writable, "READ DISC INFORMATION", true);
   int32_t start = 0;
   CheckNamed(NextWritableAddress(&start), "READ TRACK INFORMATION", true);
-  std::vector<uint8_t> sheet = mmc_cue_sheet(layout, start);
+  std::vector<uint8_t> sheet = mmc_cue_sheet(layout, start, openTrackNumber);
   // A sheet that cannot be built would leave the drive without a session
   // while the files are streamed: refuse it before anything is written.
   if (sheet.empty()) CheckNamed(MSG_BUGCHECK, "SEND CUE SHEET", true);

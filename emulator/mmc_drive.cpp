@@ -82,7 +82,8 @@ EmulatedAnswer get_configuration(const State& s, EmulatedDevice& device, const E
   std::vector<uint8_t> profile_list;
   for (const uint16_t profile : profiles) {
     const uint8_t descriptor[4] = {static_cast<uint8_t>(profile >> 8),
-                                   static_cast<uint8_t>(profile), profile == current ? 1 : 0, 0};
+                                   static_cast<uint8_t>(profile),
+                                   static_cast<uint8_t>(profile == current ? 1 : 0), 0};
     profile_list.insert(profile_list.end(), descriptor, descriptor + 4);
   }
   struct Feature {

@@ -1,10 +1,11 @@
-// The recording engine and the Philips drivers against the emulated
+// The recording engine and the Philips and MMC drivers against the emulated
 // recorders, written apart from each other: a disc-at-once job of a sample
 // disc must come out as the same image.
 #include <gtest/gtest.h>
 
 #include <functional>
 
+#include "drivers/mmc_drive.h"
 #include "drivers/philips_recorder.h"
 #include "engine/recording.h"
 #include "layout/cue_sheet.h"
@@ -32,6 +33,7 @@ TEST_F(EngineToRecorder, DiscAtOnceGivesBackTheImage) {
       {"CDD522/10", [] { return std::make_unique<PhilipsClass7>(); }},
       {"RO-1420C", [] { return std::make_unique<PhilipsClass14>(); }},
       {"KHSW/OB-01", [] { return std::make_unique<PhilipsClass2>(); }},
+      {"MMC CD-RW DRIVE", [] { return std::make_unique<MmcRecorder>(); }},
   };
   int discs = 0;
   for (const Case& row : cases) {

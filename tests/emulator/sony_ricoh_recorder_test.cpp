@@ -9,6 +9,7 @@
 #include "drivers/recorder_driver.h"
 #include "engine/recording.h"
 #include "layout/cue_sheet.h"
+#include "scsi/models.h"
 #include "tests/emulator/recorder_harness.h"
 
 namespace {
@@ -228,14 +229,18 @@ TEST_F(SonyRicohRecorders, RecordedDiscsGiveBackTheImage) {
 }
 
 // Two runs of a Mode 1 track of 2048-byte blocks on each track-at-once
-// class, the first leaving the session open, the second a test.
+// class and on an MMC recorder, the first leaving the session open, the
+// second a test.
 TEST_F(SonyRicohRecorders, TrackAtOnceThroughTheStagingBuffer) {
   Bytes data(500 * DATA_BLOCK_SIZE);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + i / 2048);
   const struct {
     const char* product;
     uint8_t model;
-  } cases[] = {{"CD-R   CDU920S", 16}, {"CD-R   CDU940S", 17}, {"RO1060C", 13}};
+  } cases[] = {{"CD-R   CDU920S", 16},
+               {"CD-R   CDU940S", 17},
+               {"RO1060C", 13},
+               {"MMC CD-RW DRIVE", MODEL_MMC}};
   int discs = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.product);

@@ -110,15 +110,15 @@ std::vector<VmCase> vm_cases() {
        "SCSI 0:3:0 [42 00 40 02 00 00 00 00 30 00] in 48: status 04/20/00, "
        "result -20 (Unexpected host adapter error)\n"
        "SCSI 0:3:0 [1A 00 3F 00 D4 00] in 212: status 01/00/00, result 1\n"},
-      // The drive takes a block length only from a MODE SELECT with the
-      // page format bit, so the switch to 2340-byte blocks fails with its
-      // sense, and the program stops with that error, after trying to set
-      // the drive back to 2048-byte blocks.
+      // The generic reader (MMC_DISABLED): the drive takes a block length
+      // only from a MODE SELECT with the page format bit, so the switch to
+      // 2340-byte blocks fails with its sense, and the program stops with
+      // that error, after trying to set the drive back to 2048-byte blocks.
       {"discinfo_mode_traced",
        "discinfo",
        {"/MODE"},
        DriveMedium::VOLUME,
-       {"TRACE_SCSI_ENABLED=1"},
+       {"TRACE_SCSI_ENABLED=1", "MMC_DISABLED=1"},
        false,
        1,
        DEVICE_LINES,
@@ -131,6 +131,39 @@ std::vector<VmCase> vm_cases() {
        "\n"
        "Error: 'SET BLOCK LENGTH' command failed on device 0:3:0\n"
        "Illegal command request\n"},
+      // The drive answers GET CONFIGURATION with a CD profile: the MMC
+      // driver reads it, so no block length changes hands; its READ CD is
+      // refused, and the mode probe of the data track finds no mode.
+      {"discinfo_mode_mmc_traced",
+       "discinfo",
+       {"/MODE"},
+       DriveMedium::VOLUME,
+       {"TRACE_SCSI_ENABLED=1"},
+       false,
+       0,
+       DEVICE_LINES + TOC_HEADING +
+           "01   Data    00:02:00    000000     No        No        No     Not Available\n"
+           "\n"
+           "Leadout: {LEADOUT}\n",
+       "{...}\n"
+       "SCSI 0:3:0 [12 00 00 00 68 00] in 104: status 01/00/00, result 1\n"
+       "SCSI 0:3:0 [46 00 00 00 00 00 00 08 00 00] in 2048{*}: status 01/00/00, result 1\n"
+       "{...}\n"
+       "SCSI 0:3:0 [43 00 00 00 00 00 00 03 24 00] in 804: status 01/00/00, result 1\n"
+       "SCSI 0:3:0 [BE 00 00 00 00 00 00 00 01 78 00 00] in 2340: status 04/00/02, "
+       "sense key 5 ASC 20 ASCQ 00, result -28 (Illegal command request)\n"},
+      // The MMC reader's reads of raw data sectors use READ CD, which the
+      // drive refuses: the clear error, and nothing written (the span goes
+      // to standard output).
+      {"ripspan_mmc_raw_refused",
+       "ripspan",
+       {"/proc/self/fd/1", "/DATA", "/BATCH", "/START=0", "/END=9"},
+       DriveMedium::VOLUME,
+       {},
+       false,
+       1,
+       "",
+       "\nError: Unable to read DATA sectors 0 to 9 on device 0:3:0\nIllegal command request\n"},
       // The default address from the environment reaches the program.
       {"discinfo_reader_id_elsewhere",
        "discinfo",
@@ -197,6 +230,31 @@ TEST_P(VmProgram, PrintsWhatTheDriveAnswers) {
       << "standard output:\n" << outcome.run.out << "expected:\n" << with_leadout(c.out, leadout);
   EXPECT_TRUE(matches_line_pattern(with_leadout(c.err, leadout), outcome.run.err))
       << "standard error:\n" << outcome.run.err << "expected:\n" << with_leadout(c.err, leadout);
+}
+
+// The MMC reader copies the volume from QEMU's drive byte for byte: READ(10)
+// of 2048-byte blocks, no block length changed, and the end of the span
+// found by reading (the span goes to standard output).
+TEST(QemuDrive, MmcReaderCopiesTheVolumeByteForByte) {
+  ScratchTree tree;
+  tree.write_text("src/README.TXT", "A volume to copy back.\n");
+  tree.write_file("src/DATA/BLOCKS.BIN", 200000, 3);
+  const ProgramRun built =
+      run_program("volbuild", {"src/", "disc.iso", "/RECURSE", "/BATCH"}, tree.path());
+  ASSERT_EQ(built.status, 0) << built.err;
+  VmRequest request;
+  request.program = std::string(CDM_BIN_DIR) + "/ripspan";
+  request.arguments = {"/proc/self/fd/1", "/DATA", "/BLKLEN=2048", "/BATCH"};
+  request.medium = DriveMedium::VOLUME;
+  request.image = tree / "disc.iso";
+  const VmOutcome outcome = run_in_vm(request);
+  if (!outcome.skip_reason.empty()) GTEST_SKIP() << outcome.skip_reason;
+  if (!outcome.failure.empty()) FAIL() << outcome.failure;
+  EXPECT_EQ(outcome.run.err, "");
+  EXPECT_EQ(outcome.run.status, 0);
+  const std::vector<uint8_t> image = read_file_bytes(tree / "disc.iso");
+  EXPECT_TRUE(outcome.run.out == std::string(image.begin(), image.end()))
+      << outcome.run.out.size() << " bytes copied of " << image.size();
 }
 
 INSTANTIATE_TEST_SUITE_P(QemuDrive, VmProgram, testing::ValuesIn(vm_cases()),

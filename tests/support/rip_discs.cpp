@@ -27,7 +27,7 @@ std::string Disc::frames(uint32_t first, uint32_t last) const {
 }
 
 ProgramRun Disc::rip(const std::vector<std::string>& arguments, const std::string& input) const {
-  cdm_test::ScopedEnv bus("EMULATED_SCSI_BUS", "0:3:0=MYSTERY CDROM,medium=" + cue + items);
+  cdm_test::ScopedEnv bus("EMULATED_SCSI_BUS", "0:3:0=" + product + ",medium=" + cue + items);
   cdm_test::ScopedEnv no_reader_id("CDREADER_ID", std::nullopt);
   cdm_test::ScopedEnv no_trace("TRACE_SCSI_ENABLED", std::nullopt);
   return run_program("ripspan", arguments, "", input);

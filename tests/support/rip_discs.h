@@ -36,6 +36,7 @@ class Disc {
   std::string cue;
   std::string bin;
   std::string items;
+  std::string product = "MYSTERY CDROM";  // the drive's, as EMULATED_SCSI_BUS names it
 };
 
 // What Python's wave module reads from a WAV file.

@@ -86,7 +86,8 @@ TEST_F(Dircast, EveryTrackAtOnceClassRecordsVolbuildsVolumeAndAPostgap) {
     std::size_t run_out;
   } recorders[] = {{"KHSW/OB-01", 0}, {"CDD521/02", 0},      {"CDD522/10", 0}, {"CDD2000", 0},
                    {"CDD2600", 0},    {"CD-WO DW-S114X", 0}, {"RO-1420C", 0},  {"CDR100", 0},
-                   {"CDR102", 0},     {"RCD-1000", 2},       {"RCD5040", 2},   {"RCD 4X4", 2}};
+                   {"CDR102", 0},     {"RCD-1000", 2},       {"RCD5040", 2},   {"RCD 4X4", 2},
+                   {"MMC CD-RW DRIVE", 0}};
   for (const auto& [product, run_out] : recorders) {
     SCOPED_TRACE(product);
     forget_disc();

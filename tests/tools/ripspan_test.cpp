@@ -30,6 +30,11 @@ struct JitterCase {
   uint32_t last;
 };
 
+// The drives the reading cases run on: an unknown CD-ROM drive (the generic
+// reader's READ CD-DA and READ(10)) and a drive of the multimedia command
+// set (READ CD).
+const char* const DRIVES[] = {"MYSTERY CDROM", "MMC CD-ROM DRIVE"};
+
 // Every span equals the image, whatever the drive's jitter, as long as the
 // correction is on (or the drive lands exactly).
 TEST_F(Ripspan, SpansAreBitExactUnderJitter) {
@@ -44,19 +49,21 @@ TEST_F(Ripspan, SpansAreBitExactUnderJitter) {
       {"one block", ",jitter=30,seed=15", {"/JC"}, 5, 5},
       {"two blocks", ",jitter=30,seed=16", {"/JC"}, 1598, 1599},
   };
-  for (const JitterCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Disc disc(disc_folder.path(), audio_disc(1600), c.drive_items);
-    std::vector<std::string> arguments = {out("span.bin"), "/BIN", "/BATCH",
-                                          "/START=" + std::to_string(c.first),
-                                          "/END=" + std::to_string(c.last)};
-    arguments.insert(arguments.end(), c.switches.begin(), c.switches.end());
-    const ProgramRun run = disc.rip(arguments);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(read_file(out("span.bin")) == disc.frames(c.first, c.last));
-  }
+  for (const char* drive : DRIVES)
+    for (const JitterCase& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + " on " + drive);
+      Disc disc(disc_folder.path(), audio_disc(1600), c.drive_items);
+      disc.product = drive;
+      std::vector<std::string> arguments = {out("span.bin"), "/BIN", "/BATCH",
+                                            "/START=" + std::to_string(c.first),
+                                            "/END=" + std::to_string(c.last)};
+      arguments.insert(arguments.end(), c.switches.begin(), c.switches.end());
+      const ProgramRun run = disc.rip(arguments);
+      EXPECT_EQ(run.err, "");
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(run.out, "");
+      EXPECT_TRUE(read_file(out("span.bin")) == disc.frames(c.first, c.last));
+    }
 }
 
 // Without correction the jittering drive's reads land off: the emulated
@@ -157,31 +164,36 @@ TEST_F(Ripspan, TrackSpansFollowTheTableOfContents) {
 TEST_F(Ripspan, DataSpansInEveryBlockSize) {
   SampleDisc sample;
   sample.tracks = {{TrackType::Mode1, 100, 0, "", ""}};
-  const Disc disc(disc_folder.path(), sample);
-  struct DataCase {
-    uint16_t block;
-    std::size_t skip;  // bytes of each raw sector left out at its start
-  };
-  for (const DataCase c :
-       {DataCase{2048, 16}, DataCase{2336, 16}, DataCase{2340, 12}, DataCase{2352, 0}}) {
-    SCOPED_TRACE(c.block);
-    const ProgramRun run = disc.rip({out("data.bin"), "/DATA", "/BATCH", "/START=3", "/END=70",
-                                     "/BLKLEN=" + std::to_string(c.block)});
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 0);
-    std::string expected;
-    for (uint32_t lba = 3; lba <= 70; ++lba)
-      expected += disc.frames(lba, lba).substr(c.skip, c.block);
-    EXPECT_TRUE(read_file(out("data.bin")) == expected);
+  for (const char* drive : DRIVES) {
+    SCOPED_TRACE(drive);
+    Disc disc(disc_folder.path(), sample);
+    disc.product = drive;
+    struct DataCase {
+      uint16_t block;
+      std::size_t skip;  // bytes of each raw sector left out at its start
+    };
+    for (const DataCase c :
+         {DataCase{2048, 16}, DataCase{2336, 16}, DataCase{2340, 12}, DataCase{2352, 0}}) {
+      SCOPED_TRACE(c.block);
+      const ProgramRun run = disc.rip({out("data.bin"), "/DATA", "/BATCH", "/START=3", "/END=70",
+                                       "/BLKLEN=" + std::to_string(c.block)});
+      EXPECT_EQ(run.err, "");
+      EXPECT_EQ(run.status, 0);
+      std::string expected;
+      for (uint32_t lba = 3; lba <= 70; ++lba)
+        expected += disc.frames(lba, lba).substr(c.skip, c.block);
+      EXPECT_TRUE(read_file(out("data.bin")) == expected);
+    }
+    // Without /END a data span ends at the last sector that reads as data.
+    const ProgramRun whole = disc.rip({out("whole.bin"), "/DATA", "/BATCH", "/BLKLEN=2352"});
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_TRUE(read_file(out("whole.bin")) == disc.frames(0, 99));
+    // "/DATA /WAV" writes a WAV header in front of the raw sectors.
+    const ProgramRun wav = disc.rip({out("data.wav"), "/DATA", "/WAV", "/BATCH", "/END=9"});
+    EXPECT_EQ(wav.status, 0);
+    EXPECT_EQ(read_wav_with_python(out("data.wav")).format,
+              "2 2 44100 " + std::to_string(10 * 588));
   }
-  // Without /END a data span ends at the last sector that reads as data.
-  const ProgramRun whole = disc.rip({out("whole.bin"), "/DATA", "/BATCH", "/BLKLEN=2352"});
-  EXPECT_EQ(whole.status, 0);
-  EXPECT_TRUE(read_file(out("whole.bin")) == disc.frames(0, 99));
-  // "/DATA /WAV" writes a WAV header in front of the raw sectors.
-  const ProgramRun wav = disc.rip({out("data.wav"), "/DATA", "/WAV", "/BATCH", "/END=9"});
-  EXPECT_EQ(wav.status, 0);
-  EXPECT_EQ(read_wav_with_python(out("data.wav")).format, "2 2 44100 " + std::to_string(10 * 588));
 }
 
 // /CDG writes 2448-byte blocks: the audio, then the subcode whose R-W
@@ -196,19 +208,23 @@ TEST_F(Ripspan, CdgBlocksCarryTheSheetsSubcode) {
   write_file(disc_folder.file("cdg.bin"), image);
   write_file(disc_folder.file("cdg.cue"),
              "FILE \"cdg.bin\" BINARY\n  TRACK 01 CDG\n    INDEX 01 00:00:00\n");
-  Disc disc(disc_folder.path(), audio_disc(1));
-  disc.cue = disc_folder.file("cdg.cue");
-  const ProgramRun run = disc.rip({out("cdg.bin"), "/CDG", "/JC", "/BATCH", "/END=59"});
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.status, 0);
-  const std::string blocks = read_file(out("cdg.bin"));
-  ASSERT_EQ(blocks.size(), image.size());
-  for (uint32_t frame = 0; frame < 60; ++frame) {
-    const std::size_t at = frame * 2448u;
-    EXPECT_TRUE(blocks.compare(at, RAW, image, at, RAW) == 0) << "audio of frame " << frame;
-    std::string rw;
-    for (std::size_t i = at + RAW; i < at + 2448; ++i) rw += static_cast<char>(blocks[i] & 0x3F);
-    EXPECT_EQ(rw, image.substr(at + RAW, 96)) << "subcode of frame " << frame;
+  for (const char* drive : DRIVES) {
+    SCOPED_TRACE(drive);
+    Disc disc(disc_folder.path(), audio_disc(1));
+    disc.cue = disc_folder.file("cdg.cue");
+    disc.product = drive;
+    const ProgramRun run = disc.rip({out("cdg.bin"), "/CDG", "/JC", "/BATCH", "/END=59"});
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+    const std::string blocks = read_file(out("cdg.bin"));
+    ASSERT_EQ(blocks.size(), image.size());
+    for (uint32_t frame = 0; frame < 60; ++frame) {
+      const std::size_t at = frame * 2448u;
+      EXPECT_TRUE(blocks.compare(at, RAW, image, at, RAW) == 0) << "audio of frame " << frame;
+      std::string rw;
+      for (std::size_t i = at + RAW; i < at + 2448; ++i) rw += static_cast<char>(blocks[i] & 0x3F);
+      EXPECT_EQ(rw, image.substr(at + RAW, 96)) << "subcode of frame " << frame;
+    }
   }
 }
 

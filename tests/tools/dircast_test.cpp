@@ -148,6 +148,10 @@ TEST_F(Dircast, SwitchesLeaveTheDiscAsTheyAskAndAFilledDiscIsRefused) {
 
 TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
   tree.write_file("src/a.bin", 5000);
+  // 449,708 blocks of a sparse file: with the 21 blocks before it and the
+  // postgap, 29 blocks past the last address a disc has.
+  tree.write_file("big/huge.bin", 0);
+  std::filesystem::resize_file(tree / "big/huge.bin", 921000000);
   const std::string usage =
       "DIRCAST.EXE - Version 2.4A (November 1996)\n\n"
       "Usage: DIRCAST <pathname> [/ID=ha:id:lun] [/BATCH] [/NOCONFIRM]\n"
@@ -191,6 +195,11 @@ TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
        "",
        "\nError: Unable to find a known CD-Recorder device on the SCSI bus!\n"},
       {{"src"}, "", DEVICE_LINES, "Error: Invalid pathname specification!\n"},
+      {{"big/", "/NOCONFIRM"},
+       "",
+       DEVICE_LINES,
+       "Error: Track of 449879 blocks is too long for a CD: addresses end at 99:59:74 (449850 "
+       "blocks)!\n"},
       {{"missing/", "/NOCONFIRM"},
        "",
        DEVICE_LINES,

@@ -151,15 +151,25 @@ DiscTrack* RecorderDrive::track_at(int32_t lba) {
   return &tracks.front();  // the first pregap, before LBA 0
 }
 
+const DiscTrack* RecorderDrive::next_track() {
+  if (disc_ == nullptr || phase_ != Phase::Program || (at_once_ && cursor_ == program_end_))
+    return nullptr;
+  return track_at(cursor_);
+}
+
 EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedCommand& command,
-                                    uint32_t count, const BlockDecoder& decode) {
+                                    uint32_t count, const BlockDecoder& decode,
+                                    uint32_t block_size) {
   if (auto refused = refuse_recording(device)) return *refused;
   if (phase_ == Phase::Idle) return refuse(SENSE_COMMAND_SEQUENCE_ERROR);
-  const uint32_t size = reading_->block_length;
+  const uint32_t size = block_size != 0 ? block_size : reading_->block_length;
   if (command.direction != SRB_DIR_OUT || uint64_t{count} * size != command.buffer_length ||
       (count > 0 && command.buffer == nullptr))
     return refuse(SENSE_INVALID_FIELD_IN_CDB);
-  if (at_once_ ? (size != RAW_SECTOR_SIZE && size != CDG_BLOCK_SIZE)
+  const bool whole_frames = size == RAW_SECTOR_SIZE || size == CDG_BLOCK_SIZE;
+  const DiscTrack* target = next_track();
+  if (at_once_ ? !whole_frames && !(user_data_at_once && target != nullptr && target->is_data() &&
+                                    block_fits(*target, size))
                : !block_fits(disc_->recording().tracks.back(), size))
     return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
   const RecordedDiscInfo& disc = disc_->recording();
@@ -195,6 +205,9 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
       continue;
     }
     DiscTrack* track = track_at(cursor_);
+    // At once the block length was checked for the lead-in and lead-out;
+    // a CD+G block does not fit a data track.
+    if (!block_fits(*track, size)) return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
     if (track != frames_track && !flush()) return refuse(SENSE_WRITE_ERROR);
     if (used == 0) frames_lba = cursor_;
     frames_track = track;
@@ -282,6 +295,16 @@ void RecorderDrive::show_sessions() {
     reading_->last_session = static_cast<uint8_t>(i + 1);
     reading_->last_session_track = sessions[i].first_track;
   }
+}
+
+bool decode_catalog_digits(const uint8_t* bcd, std::array<char, 13>* out) {
+  for (int digit = 0; digit < 14; ++digit) {
+    const uint8_t value = (digit % 2) ? bcd[digit / 2] & 0x0F : bcd[digit / 2] >> 4;
+    if (digit == 13) return value == 0;
+    if (value > 9) return false;
+    (*out)[static_cast<std::size_t>(digit)] = static_cast<char>('0' + value);
+  }
+  return true;
 }
 
 std::shared_ptr<RecorderDrive> install_recorder_drive(EmulatedDevice& device) {

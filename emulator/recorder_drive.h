@@ -72,15 +72,31 @@ class RecorderDrive {
   std::optional<EmulatedAnswer> refuse_recording(const EmulatedDevice& device) const;
   // Whether the session being recorded is the disc's first.
   bool first_session() const;
+  // The LBA the next program block goes to.
+  int32_t next_block() const { return cursor_; }
+
+  // A session at once also takes the user data of its data tracks (2048
+  // bytes of Mode 1, 2336 of Mode 2) and builds their sectors, as drives
+  // that take a cue sheet do; else only raw sectors and CD+G blocks.
+  bool user_data_at_once = false;
 
   // Starts a session at once from a decoded table.
   EmulatedAnswer begin_session(const EmulatedDevice& device, SessionPlan plan, bool test);
   // Opens a track at once: control, type and block_size (2352 or 2448) of
   // `track` are used; the drive writes its pregap.
   EmulatedAnswer open_track(const EmulatedDevice& device, const DiscTrack& track, bool test);
-  // WRITE of `count` blocks of the block length in force.
+  // WRITE of `count` blocks of the block length in force, or of
+  // `block_size` bytes when given (a family whose tables set it per track).
+  // A session at once takes raw sectors and CD+G blocks, and user data of
+  // 2048 or 2336 bytes in a data track's program area.
   EmulatedAnswer write(EmulatedDevice& device, const EmulatedCommand& command, uint32_t count,
-                       const BlockDecoder& decode);
+                       const BlockDecoder& decode, uint32_t block_size = 0);
+  // Whether every block a session at once announced has come (a family
+  // whose drives end the session by themselves then calls synchronize).
+  bool session_complete() const { return at_once_ && phase_ == Phase::Done; }
+  // The track the next program block goes to; null before the program area
+  // or when nothing is being recorded.
+  const DiscTrack* next_track();
   // SYNCHRONIZE CACHE: ends the open track, or a session at once whose last
   // block came.
   EmulatedAnswer synchronize(EmulatedDevice& device);
@@ -107,6 +123,10 @@ class RecorderDrive {
   int32_t program_end_ = 0;  // session at once: where its lead-out begins
   std::vector<uint8_t> frames_;  // blocks of one WRITE on their way to the file
 };
+
+// A catalog number as the families' tables carry it: 13 digits as BCD pairs,
+// first in the high nibble, the last low nibble 0. False for anything else.
+bool decode_catalog_digits(const uint8_t* bcd, std::array<char, 13>* out);
 
 // Installs what every recorder has: the CD-ROM drive's commands for reading
 // its own disc (a blank disc answers BLANK CHECK to them), the block length

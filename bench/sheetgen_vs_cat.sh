@@ -9,10 +9,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
 rounds=${2:-3}
-if [ ! -x "$build/bin/sheetgen" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCDM_BENCH=ON >/dev/null
-  ninja -C "$build" sheetgen >/dev/null
-fi
+. "$root/bench/timing.sh"
+build_program "$build" sheetgen
 work=$(mktemp -d "${TMPDIR:-/tmp}/sheetgen-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 frames=333000
@@ -34,8 +32,6 @@ msf() { printf '%02d:%02d:%02d' $(($1 / 4500)) $(($1 / 75 % 60)) $(($1 % 75)); }
     echo "    INDEX 02 $(msf $((start + 4500)))"
   done
 } > "$work/disc.cue"
-
-. "$root/bench/timing.sh"
 
 best_cat=0
 best_sheet=0

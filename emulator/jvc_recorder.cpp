@@ -356,6 +356,8 @@ void install_jvc_recorder(EmulatedDevice& device) {
   auto state = std::make_shared<Jvc>(Jvc{model, install_recorder_drive(device), {}, {}, {}});
   CdromDriveState& reading = state->drive->reading();
   reading.unpacked_q = true;
+  // The host sets each track's block length: user data for data tracks too.
+  state->drive->user_data_at_once = true;
   reading.pages[TEST_PAGE] = {TEST_PAGE, 0x01, 0x02};
   reading.pages[WRITE_MODE_PAGE] = {WRITE_MODE_PAGE, 0x07, 0, 0, 0, 0, 0, 0, 0};
   reading.pages[SPEED_PAGE] = {SPEED_PAGE, 0x02, 0x00, 0x00};

@@ -205,9 +205,8 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
       continue;
     }
     DiscTrack* track = track_at(cursor_);
-    // At once the block length was checked for the lead-in and lead-out;
-    // a CD+G block does not fit a data track.
-    if (!block_fits(*track, size)) return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
+    // A CD+G block does not fit a data track.
+    if (size == CDG_BLOCK_SIZE && track->is_data()) return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
     if (track != frames_track && !flush()) return refuse(SENSE_WRITE_ERROR);
     if (used == 0) frames_lba = cursor_;
     frames_track = track;

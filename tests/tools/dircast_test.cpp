@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "common/console.h"
-#include "drivers/driver_factory.h"
-#include "drivers/recorder_driver.h"
 #include "emulator/bus.h"
 #include "scsi/scan.h"
 #include "support/scratch_tree.h"
@@ -159,6 +157,10 @@ TEST_F(Dircast, SwitchesLeaveTheDiscAsTheyAskAndAFilledDiscIsRefused) {
 
 TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
   tree.write_file("src/a.bin", 5000);
+  // 449,708 blocks of a sparse file: with the 21 blocks before it and the
+  // postgap, 29 blocks past the last address a disc has.
+  tree.write_file("big/huge.bin", 0);
+  std::filesystem::resize_file(tree / "big/huge.bin", 921000000);
   const std::string usage =
       "DIRCAST.EXE - Version 2.4A (November 1996)\n\n"
       "Usage: DIRCAST <pathname> [/ID=ha:id:lun] [/BATCH] [/NOCONFIRM]\n"
@@ -202,6 +204,11 @@ TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
        "",
        "\nError: Unable to find a known CD-Recorder device on the SCSI bus!\n"},
       {{"src"}, "", DEVICE_LINES, "Error: Invalid pathname specification!\n"},
+      {{"big/", "/NOCONFIRM"},
+       "",
+       DEVICE_LINES,
+       "Error: Track of 449879 blocks is too long for a CD: addresses end at 99:59:74 (449850 "
+       "blocks)!\n"},
       {{"missing/", "/NOCONFIRM"},
        "",
        DEVICE_LINES,
@@ -272,29 +279,21 @@ TEST_F(Dircast, FilesThatChangeAfterTheScanKeepTheirBlocksOrEndTheRun) {
   }
 }
 
-// A recorder whose model cannot record track at once.
-std::unique_ptr<ScsiDevice> without_track_at_once(uint8_t model_code) {
-  std::unique_ptr<ScsiDevice> device = create_driver(model_code);
-  if (auto* recorder = dynamic_cast<RecorderDriver*>(device.get()))
-    recorder->RecorderCaps = CAP_DISC_AT_ONCE;
-  return device;
-}
-
 TEST_F(Dircast, ARecorderWithoutTrackAtOnceIsRefusedBeforeAnyCommandButTheScan) {
   tree.make_folder("src");
   install_drive_setup();
-  set_driver_factory(&without_track_at_once);
   cdm_test::ScopedTransport<cdm_test::RecordingTransport> transport(
-      std::make_unique<cdm_test::RecordingTransport>(make_emulated_bus(recorder("CDD2000"))));
+      std::make_unique<cdm_test::RecordingTransport>(make_emulated_bus(recorder("CDW-900E"))));
   DircastSettings settings;
   settings.source_path = tree / "src/";
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   EXPECT_THROW(run_dircast(settings), ToolExit);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), DEVICE_LINES);
+  EXPECT_EQ(
+      testing::internal::GetCapturedStdout(),
+      "CD-Recorder device found...\n  HA #0 - SCSI ID #4 - EMULATED CDW-900E        1.00\n\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Error: CD-Recorder does not support 'track-at-once' recording!\n");
-  set_driver_factory(&create_driver);
   for (const auto& command : transport->commands) EXPECT_EQ(command.opcode(), 0x12);  // INQUIRY
   EXPECT_EQ(device_count(), 0u);
 }

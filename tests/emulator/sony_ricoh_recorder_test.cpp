@@ -123,12 +123,7 @@ TEST_F(SonyRicohRecorders, AnswersAndRefusalsWithADrivesSense) {
        {0xF5, 0, 0, 0, 0, 1, 0, 0, 0, 0},
        {},
        {5, 0x20, 0}},
-      {"open track 0",
-       "CDS615E",
-       nothing,
-       {0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-       {},
-       {5, 0x24, 0}},
+      {"open track 100", "CDS615E", nothing, {0xF5, 0, 0, 0, 0, 100, 0, 0, 0, 0}, {}, {5, 0x24, 0}},
       {"fixation reports itself done",
        "CDS615E",
        [&](RecorderHarness& r) {

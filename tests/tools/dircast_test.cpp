@@ -1,4 +1,4 @@
-// dircast run as a user runs it on the emulated Philips recorders: the track
+// dircast run as a user runs it on the emulated recorders: the track
 // it records is volbuild's volume of the same tree and a postgap, read back
 // sector by sector and by xorriso; the disc states its switches leave; the
 // faults it refuses before the recorder writes anything; files that change
@@ -72,12 +72,13 @@ std::string track_faults(const std::vector<uint8_t>& bin, const std::vector<uint
   return "";
 }
 
-TEST_F(Dircast, EveryPhilipsClassRecordsVolbuildsVolumeAndAPostgap) {
+TEST_F(Dircast, EveryTrackAtOnceClassRecordsVolbuildsVolumeAndAPostgap) {
   const SampleTree sample = write_sample_tree(tree);
   const std::vector<uint8_t> image = volbuild_image();
   const std::size_t track = image.size() / DATA_BLOCK_SIZE + 150;
-  for (const char* product : {"KHSW/OB-01", "CDD521/02", "CDD522/10", "CDD2000", "CDD2600",
-                              "CD-WO DW-S114X", "RO-1420C"}) {
+  for (const char* product :
+       {"KHSW/OB-01", "CDD521/02", "CDD522/10", "CDD2000", "CDD2600", "CD-WO DW-S114X", "RO-1420C",
+        "CD-R   CDU920S", "CD-R   CDU924S", "RO1060C"}) {
     SCOPED_TRACE(product);
     forget_disc();
     const ProgramRun cast =
@@ -199,6 +200,11 @@ TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
        "0:4:0=CDD2000",
        "",
        "\nError: 'TEST UNIT READY' command failed on device 0:4:0\n"},
+      // A recorder that records disc-at-once only.
+      {{"src/"},
+       recorder("CDW-900E"),
+       "CD-Recorder device found...\n  HA #0 - SCSI ID #4 - EMULATED CDW-900E         1.00\n\n",
+       "Error: CD-Recorder does not support 'track-at-once' recording!\n"},
   };
   for (const auto& c : cases) {
     const ProgramRun cast = run("dircast", c.arguments, c.bus);

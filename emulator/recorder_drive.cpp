@@ -168,9 +168,9 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
     return refuse(SENSE_INVALID_FIELD_IN_CDB);
   const bool whole_frames = size == RAW_SECTOR_SIZE || size == CDG_BLOCK_SIZE;
   const DiscTrack* target = next_track();
-  if (at_once_
-          ? !whole_frames && (target == nullptr || !target->is_data() || !block_fits(*target, size))
-          : !block_fits(disc_->recording().tracks.back(), size))
+  if (at_once_ ? !whole_frames && !(user_data_at_once && target != nullptr && target->is_data() &&
+                                    block_fits(*target, size))
+               : !block_fits(disc_->recording().tracks.back(), size))
     return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
   const RecordedDiscInfo& disc = disc_->recording();
   if (at_once_) {

@@ -72,6 +72,13 @@ class RecorderDrive {
   std::optional<EmulatedAnswer> refuse_recording(const EmulatedDevice& device) const;
   // Whether the session being recorded is the disc's first.
   bool first_session() const;
+  // The LBA the next program block goes to.
+  int32_t next_block() const { return cursor_; }
+
+  // A session at once also takes the user data of its data tracks (2048
+  // bytes of Mode 1, 2336 of Mode 2) and builds their sectors, as drives
+  // that take a cue sheet do; else only raw sectors and CD+G blocks.
+  bool user_data_at_once = false;
 
   // Starts a session at once from a decoded table.
   EmulatedAnswer begin_session(const EmulatedDevice& device, SessionPlan plan, bool test);

@@ -336,6 +336,7 @@ void install_sony_recorder(EmulatedDevice& device) {
   state->class15 = code == 15;
   state->codes = code != 16;
   state->drive = install_recorder_drive(device);
+  state->drive->user_data_at_once = true;
   CdromDriveState& reading = state->drive->reading();
   reading.pages[WRITING_PAGE] = {WRITING_PAGE, 0x06, 0, 0, 0, 3, 0, 0};
   std::vector<uint8_t> disc_page(32, 0);

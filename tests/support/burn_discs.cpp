@@ -166,8 +166,11 @@ std::vector<Fixture> fixtures() {
 }
 
 const std::vector<Recorder> RECORDERS = {
-    {"KHSW/OB-01", true}, {"CDD522/10", true}, {"CDD2000", true},   {"CDD2600", true},
-    {"RO-1420C", true},   {"CDW-900E", true},  {"CDS615E", false},  {"CD-R2001", false}};
+    {"KHSW/OB-01", true},         {"CDD522/10", true},  {"CDD2000", true},
+    {"CDD2600", true},            {"RO-1420C", true},   {"CDW-900E", true},
+    {"CDS615E", false},           {"CD-R2001", false},  {"CDR100,writebusy=4", true},
+    {"CDR102", true},             {"RCD-1000", false},  {"RCD5040", false},
+    {"CD-R50S-000", false}};
 
 std::string without_codes(const std::string& listing) {
   const std::string no_mcn = std::regex_replace(

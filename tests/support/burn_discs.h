@@ -59,9 +59,10 @@ extern const char HEADER[];
 std::vector<Fixture> fixtures();
 
 // Products of the classes that record disc-at-once: Philips 2, 7, 8, 9 and
-// 14 (6 and 12 record track at once only), Sony 15, 16 and 17. `codes`: the
-// catalog number and ISRC codes reach the disc (Sony 16 and 17 leave them out
-// of their cue sheet).
+// 14 (6 and 12 record track at once only), Sony 15, 16 and 17, Yamaha 19
+// (its writes now and then answered "busy") and 20, JVC 10, 11 and 18.
+// `codes`: the catalog number and ISRC codes reach the disc (Sony 16 and 17
+// leave them out of their cue sheet; the JVC drives take none).
 struct Recorder {
   const char* product;
   bool codes;

@@ -28,6 +28,7 @@ const Program kPrograms[] = {
     {"ripspan", "RIPSPAN", {}},
     {"cueburn", "CUEBURN", {}},
     {"dircast", "DIRCAST", {}},
+    {"sheetgen", "SHEETGEN", {}},
 };
 
 // Names the row in test listings.

@@ -236,8 +236,9 @@ EmulatedAnswer open_track(const State& s, EmulatedDevice& device, const Emulated
     track.control |= mode == 0x02 ? 0x01 : 0;
   }
   track.block_size = !track.is_data() && s->drive->reading().block_length == 2448 ? 2448 : 2352;
-  // The drive numbers its tracks itself; the host's number is only checked.
-  if (c.cdb[5] == 0 || c.cdb[5] > 99) return refuse(SENSE_INVALID_FIELD_IN_CDB);
+  // The drive numbers its tracks itself; the host's number (0 for the next
+  // one) is only checked.
+  if (c.cdb[5] > 99) return refuse(SENSE_INVALID_FIELD_IN_CDB);
   s->at_once = false;
   return s->drive->open_track(device, track, s->test());
 }

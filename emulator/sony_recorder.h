@@ -12,8 +12,9 @@
 //   - Classes 16 and 17: disc at once once page 22h byte 2 (1 as the drive
 //     starts) was cleared, else WRITE START is a sequence error (2Ch);
 //     track at once through page 23h and OPEN TRACK (F5h, byte 5 a track
-//     number, 1 to 99), CLOSE TRACK (F0h) and FIXATION (F1h, byte
-//     8: 1 session, 0 disc), which answers UNIT ATTENTION D4h when done.
+//     number up to 99; the drive numbers its tracks itself), CLOSE TRACK
+//     (F0h) and FIXATION (F1h, byte 8: 1 session, 0 disc), which answers
+//     UNIT ATTENTION D4h when done.
 //     Catalog and ISRC entries of the cue sheet are ignored by class 16.
 //   - Class 15: disc at once only; its own reading and tray commands: START
 //     READ (E3h: byte 3 1 audio or 2 data, bytes 4-6 minute, second, frame,

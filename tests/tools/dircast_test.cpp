@@ -1,4 +1,4 @@
-// dircast run as a user runs it on the emulated Philips recorders: the track
+// dircast run as a user runs it on the emulated recorders: the track
 // it records is volbuild's volume of the same tree and a postgap, read back
 // sector by sector and by xorriso; the disc states its switches leave; the
 // faults it refuses before the recorder writes anything; files that change
@@ -73,8 +73,8 @@ std::string track_faults(const std::vector<uint8_t>& bin, const std::vector<uint
   return "";
 }
 
-// Every class with track-at-once: Philips, Yamaha, and JVC, whose drives end
-// the track with two run-out blocks.
+// Every class with track-at-once: Philips, Sony, Ricoh, Yamaha, MMC, and
+// JVC, whose drives end the track with two run-out blocks.
 TEST_F(Dircast, EveryTrackAtOnceClassRecordsVolbuildsVolumeAndAPostgap) {
   const SampleTree sample = write_sample_tree(tree);
   const std::vector<uint8_t> image = volbuild_image();
@@ -82,9 +82,11 @@ TEST_F(Dircast, EveryTrackAtOnceClassRecordsVolbuildsVolumeAndAPostgap) {
   const struct {
     const char* product;
     std::size_t run_out;
-  } recorders[] = {{"KHSW/OB-01", 0}, {"CDD521/02", 0},      {"CDD522/10", 0}, {"CDD2000", 0},
-                   {"CDD2600", 0},    {"CD-WO DW-S114X", 0}, {"RO-1420C", 0},  {"CDR100", 0},
-                   {"CDR102", 0},     {"RCD-1000", 2},       {"RCD5040", 2},   {"RCD 4X4", 2},
+  } recorders[] = {{"KHSW/OB-01", 0},     {"CDD521/02", 0},      {"CDD522/10", 0},
+                   {"CDD2000", 0},        {"CDD2600", 0},        {"CD-WO DW-S114X", 0},
+                   {"RO-1420C", 0},       {"CD-R   CDU920S", 0}, {"CD-R   CDU924S", 0},
+                   {"RO1060C", 0},        {"CDR100", 0},         {"CDR102", 0},
+                   {"RCD-1000", 2},       {"RCD5040", 2},        {"RCD 4X4", 2},
                    {"MMC CD-RW DRIVE", 0}};
   for (const auto& [product, run_out] : recorders) {
     SCOPED_TRACE(product);
@@ -217,6 +219,11 @@ TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
        "0:4:0=CDD2000",
        "",
        "\nError: 'TEST UNIT READY' command failed on device 0:4:0\n"},
+      // A recorder that records disc-at-once only.
+      {{"src/"},
+       recorder("CDW-900E"),
+       "CD-Recorder device found...\n  HA #0 - SCSI ID #4 - EMULATED CDW-900E         1.00\n\n",
+       "Error: CD-Recorder does not support 'track-at-once' recording!\n"},
   };
   for (const auto& c : cases) {
     const ProgramRun cast = run("dircast", c.arguments, c.bus);

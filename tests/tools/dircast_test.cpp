@@ -296,9 +296,9 @@ TEST_F(Dircast, ARecorderWithoutTrackAtOnceIsRefusedBeforeAnyCommandButTheScan) 
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   EXPECT_THROW(run_dircast(settings), ToolExit);
-  EXPECT_EQ(
-      testing::internal::GetCapturedStdout(),
-      "CD-Recorder device found...\n  HA #0 - SCSI ID #4 - EMULATED CDW-900E        1.00\n\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "CD-Recorder device found...\n  HA #0 - SCSI ID #4 - EMULATED CDW-900E" +
+                std::string(9, ' ') + "1.00\n\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Error: CD-Recorder does not support 'track-at-once' recording!\n");
   for (const auto& command : transport->commands) EXPECT_EQ(command.opcode(), 0x12);  // INQUIRY

@@ -14,6 +14,7 @@
 #include "common/timecode.h"
 #include "layout/cue_sheet.h"
 #include "support/burn_discs.h"
+#include "support/cue_images.h"
 #include "support/run_program.h"
 #include "support/sample_discs.h"
 #include "support/scsi_fakes.h"

@@ -1,6 +1,7 @@
 #include "emulator/philips_recorder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "common/byteorder.h"
@@ -276,10 +277,13 @@ EmulatedAnswer fixation(const State& s, EmulatedDevice& device, const EmulatedCo
 EmulatedAnswer write_10(const State& s, EmulatedDevice& device, const EmulatedCommand& c) {
   // The address is not looked at: blocks go where the recording stands.
   return s->drive->write(device, c, get_be16(c.cdb + 7),
-                         [](uint8_t* block, uint32_t size, bool data) {
-                           if (size != RAW_SECTOR_SIZE) return;
-                           transform_sector(block, true, false, false);
-                           if (data) transform_sector(block, false, false, true);
+                         [](uint8_t* out, const uint8_t* in, uint32_t size, bool data) {
+                           if (size != RAW_SECTOR_SIZE) {
+                             std::memcpy(out, in, size);
+                             return;
+                           }
+                           transform_sector_copy(out, in, true, false, false);
+                           if (data) transform_sector(out, false, false, true);
                          });
 }
 

@@ -11,6 +11,9 @@ namespace {
 
 constexpr uint32_t CDG_BLOCK_SIZE = 2448;
 constexpr int DEFAULT_CAPACITY_MINUTES = 74;
+// Decoded blocks gather up to this many bytes before they go to the disc
+// file: the file takes them in few large writes.
+constexpr std::size_t FRAME_BATCH_BYTES = std::size_t{1} << 20;
 
 EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
 
@@ -47,6 +50,7 @@ RecorderDrive::RecorderDrive(std::shared_ptr<CdromDriveState> reading,
 
 RecorderDrive::~RecorderDrive() {
   if (disc_ == nullptr || !disc_->writing() || at_once_) return;
+  store_frames();
   close_open_track();
   disc_->commit();
 }
@@ -75,6 +79,7 @@ EmulatedAnswer RecorderDrive::begin_session(const EmulatedDevice& device, Sessio
     return refuse(SENSE_INVALID_FIELD_IN_PARAMETERS);
   const int32_t leadout = plan.tracks.back().end_lba + offset;
   if (leadout > disc.capacity) return refuse(SENSE_LBA_OUT_OF_RANGE);
+  frames_used_ = 0;
   if (!disc_->begin(test)) return refuse(SENSE_WRITE_ERROR);
   for (std::size_t i = 0; i < plan.tracks.size(); ++i) {
     DiscTrack track = plan.tracks[i];
@@ -117,7 +122,9 @@ EmulatedAnswer RecorderDrive::open_track(const EmulatedDevice& device, const Dis
   track.indexes = {{0, track.first_lba}, {1, track.index1_lba}};
   if (track.number > MAX_TRACKS) return refuse(SENSE_INVALID_FIELD_IN_CDB);
   if (track.index1_lba >= disc_->recording().capacity) return refuse(SENSE_LBA_OUT_OF_RANGE);
-  if (!disc_->writing() && !disc_->begin(test)) return refuse(SENSE_WRITE_ERROR);
+  if (!disc_->writing()) frames_used_ = 0;
+  if (!store_frames() || (!disc_->writing() && !disc_->begin(test)))
+    return refuse(SENSE_WRITE_ERROR);
   RecordedDiscInfo& disc = disc_->recording();
   if (disc.sessions.empty() || disc.sessions.back().closed)
     disc.sessions.push_back({track.number, track.number, track.end_lba, false});
@@ -170,19 +177,8 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
   } else if (int64_t{cursor_} + count > disc.capacity) {
     return refuse(SENSE_LBA_OUT_OF_RANGE);
   }
-  // Frames for the file, one track at a time, decoded in place.
-  frames_.resize(std::max<std::size_t>(frames_.size(), std::size_t{count} * CDG_BLOCK_SIZE));
-  std::size_t used = 0;
-  int32_t frames_lba = cursor_;
-  DiscTrack* frames_track = nullptr;
-  auto flush = [&]() {
-    const bool ok =
-        used == 0 || disc_->store(frames_lba, frames_.data(),
-                                  static_cast<uint32_t>(used / frames_track->block_size),
-                                  frames_track->block_size);
-    used = 0;
-    return ok;
-  };
+  if (frames_.empty()) frames_.resize(FRAME_BATCH_BYTES);
+  std::vector<DiscTrack>& tracks = disc_->recording().tracks;
   for (uint32_t i = 0; i < count; ++i) {
     if (phase_ == Phase::LeadIn) {
       if (--leadin_left_ == 0) phase_ = Phase::Program;
@@ -195,12 +191,16 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
       continue;
     }
     DiscTrack* track = track_at(cursor_);
-    if (track != frames_track && !flush()) return refuse(SENSE_WRITE_ERROR);
-    if (used == 0) frames_lba = cursor_;
-    frames_track = track;
-    uint8_t* block = frames_.data() + used;
-    std::memcpy(block, command.buffer + uint64_t{i} * size, size);
-    decode(block, size, track->is_data());
+    const auto track_index = static_cast<std::size_t>(track - tracks.data());
+    // The gathered blocks are one run of one track's frames.
+    if ((frames_used_ > 0 && (track_index != frames_track_ || cursor_ != frames_end_lba() ||
+                              frames_used_ + CDG_BLOCK_SIZE > frames_.size())) &&
+        !store_frames())
+      return refuse(SENSE_WRITE_ERROR);
+    if (frames_used_ == 0) frames_lba_ = cursor_;
+    frames_track_ = track_index;
+    uint8_t* block = frames_.data() + frames_used_;
+    decode(block, command.buffer + uint64_t{i} * size, size, track->is_data());
     if (size == DATA_BLOCK_SIZE || size == MODE2_BODY_SIZE) {
       uint8_t data[MODE2_BODY_SIZE];
       std::memcpy(data, block, size);
@@ -214,11 +214,11 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
     }
     if (size == RAW_SECTOR_SIZE && track->block_size == CDG_BLOCK_SIZE)
       std::memset(block + RAW_SECTOR_SIZE, 0, CDG_BLOCK_SIZE - RAW_SECTOR_SIZE);
-    used += track->block_size;
+    frames_size_ = track->block_size;
+    frames_used_ += track->block_size;
     if (!at_once_) track->end_lba = cursor_ + 1;
     ++cursor_;
   }
-  if (!flush()) return refuse(SENSE_WRITE_ERROR);
   if (phase_ == Phase::Program && at_once_ && cursor_ == program_end_ && leadout_left_ == 0)
     phase_ = Phase::Done;
   return EmulatedAnswer::good();
@@ -233,8 +233,21 @@ void RecorderDrive::close_open_track() {
   phase_ = Phase::Idle;
 }
 
+// The gathered blocks go to the disc file; false when it cannot take them.
+bool RecorderDrive::store_frames() {
+  if (frames_used_ == 0) return true;
+  const auto count = static_cast<uint32_t>(frames_used_ / frames_size_);
+  frames_used_ = 0;
+  return disc_->store(frames_lba_, frames_.data(), count, frames_size_);
+}
+
+int32_t RecorderDrive::frames_end_lba() const {
+  return frames_lba_ + static_cast<int32_t>(frames_used_ / frames_size_);
+}
+
 EmulatedAnswer RecorderDrive::synchronize(EmulatedDevice& device) {
   if (device.medium() == nullptr) return refuse(SENSE_MEDIUM_NOT_PRESENT);
+  if (!store_frames()) return refuse(SENSE_WRITE_ERROR);
   if (track_open_) {
     close_open_track();
     return EmulatedAnswer::good();
@@ -253,7 +266,9 @@ EmulatedAnswer RecorderDrive::fixate(EmulatedDevice& device, bool leave_open, bo
   RecordedDiscInfo& disc = disc_->recording();
   if (disc.sessions.empty() || disc.sessions.back().closed)
     return refuse(SENSE_COMMAND_SEQUENCE_ERROR);
-  if (!disc_->writing() && !disc_->begin(test)) return refuse(SENSE_WRITE_ERROR);
+  if (!disc_->writing()) frames_used_ = 0;
+  if (!store_frames() || (!disc_->writing() && !disc_->begin(test)))
+    return refuse(SENSE_WRITE_ERROR);
   disc_->recording().sessions.back().closed = true;
   disc_->recording().closed = !leave_open;
   return finish(device);

@@ -34,9 +34,10 @@
 #include "emulator/device.h"
 #include "emulator/recorded_disc.h"
 
-// Turns one block as the host sent it (`size` bytes) back into what the
-// disc holds, in place; `data` tells whether it belongs to a data track.
-using BlockDecoder = std::function<void(uint8_t* block, uint32_t size, bool data)>;
+// Copies one block as the host sent it (`size` bytes at `in`) to `out`,
+// turned back into what the disc holds; `data` tells whether it belongs to a
+// data track.
+using BlockDecoder = std::function<void(uint8_t* out, const uint8_t* in, uint32_t size, bool data)>;
 
 // What a table says about a session besides its tracks.
 struct SessionPlan {
@@ -66,7 +67,10 @@ class RecorderDrive {
   RecordedDisc* disc() { return disc_.get(); }
   const RecordedDisc* disc() const { return disc_.get(); }
   // Puts another disc in its place (a disc transporter's exchange).
-  void replace_disc(std::unique_ptr<RecordedDisc> disc) { disc_ = std::move(disc); }
+  void replace_disc(std::unique_ptr<RecordedDisc> disc) {
+    disc_ = std::move(disc);
+    frames_used_ = 0;
+  }
 
   // NOT READY without a disc, ILLEGAL REQUEST 30h/05h for a closed one.
   std::optional<EmulatedAnswer> refuse_recording(const EmulatedDevice& device) const;
@@ -93,6 +97,8 @@ class RecorderDrive {
   bool store_pregap(const DiscTrack& track);
   DiscTrack* track_at(int32_t lba);
   void close_open_track();
+  bool store_frames();
+  int32_t frames_end_lba() const;
   void show_sessions();
 
   std::shared_ptr<CdromDriveState> reading_;
@@ -105,7 +111,13 @@ class RecorderDrive {
   uint32_t leadout_left_ = 0;
   int32_t cursor_ = 0;       // LBA of the next program block
   int32_t program_end_ = 0;  // session at once: where its lead-out begins
-  std::vector<uint8_t> frames_;  // blocks of one WRITE on their way to the file
+  // Decoded blocks on their way to the disc file, gathered across WRITEs
+  // until the track changes, the buffer fills or the host synchronizes.
+  std::vector<uint8_t> frames_;
+  std::size_t frames_used_ = 0;
+  int32_t frames_lba_ = 0;        // LBA of the first gathered block
+  uint32_t frames_size_ = 0;      // bytes a gathered block (2352 or 2448)
+  std::size_t frames_track_ = 0;  // index of their track in the recording
 };
 
 // Installs what every recorder has: the CD-ROM drive's commands for reading

@@ -81,12 +81,12 @@ struct Scramble {
   Lane operator()(Lane w, Lane s) const { return w ^ s; }
 };
 
-// One pass over the lanes of a block, from `in` to a distinct `out` or in
-// place; plain loops that the compiler turns into vector code, inlined into
-// each build of the callers below.
+// One pass over the lanes of a block, from `in` to `out` (a distinct block
+// or the same one); a plain loop that the compiler turns into vector code,
+// inlined into each build of the callers below.
 #define INLINE_PASS __attribute__((always_inline)) inline
 template <typename Op>
-INLINE_PASS void transform_lanes(uint8_t* __restrict out, const uint8_t* __restrict in, Op op) {
+INLINE_PASS void transform_lanes(uint8_t* out, const uint8_t* in, Op op) {
   using Lane = typename Op::Lane;
   for (std::size_t i = 0; i < RAW_SECTOR_SIZE; i += sizeof(Lane)) {
     Lane w;
@@ -96,33 +96,6 @@ INLINE_PASS void transform_lanes(uint8_t* __restrict out, const uint8_t* __restr
     w = op(w, s);
     std::memcpy(out + i, &w, sizeof w);
   }
-}
-template <typename Op>
-INLINE_PASS void transform_lanes(uint8_t* block, Op op) {
-  using Lane = typename Op::Lane;
-  for (std::size_t i = 0; i < RAW_SECTOR_SIZE; i += sizeof(Lane)) {
-    Lane w;
-    Lane s;
-    std::memcpy(&w, block + i, sizeof w);
-    std::memcpy(&s, SCRAMBLER_TABLE.data() + i, sizeof s);
-    w = op(w, s);
-    std::memcpy(block + i, &w, sizeof w);
-  }
-}
-
-template <typename... Block>
-INLINE_PASS void apply_transform(bool swap_bytes, bool swap_words, bool scramble,
-                                 Block*... blocks) {
-  if (scramble && swap_bytes)
-    transform_lanes(blocks..., ScrambleSwap{});
-  else if (swap_bytes && swap_words)
-    transform_lanes(blocks..., ReverseBytes{});
-  else if (swap_bytes)
-    transform_lanes(blocks..., SwapBytes{});
-  else if (swap_words)
-    transform_lanes(blocks..., SwapWords{});
-  else if (scramble)
-    transform_lanes(blocks..., Scramble{});
 }
 
 // Machines that have wider vectors than the baseline get a second build of
@@ -134,14 +107,20 @@ INLINE_PASS void apply_transform(bool swap_bytes, bool swap_words, bool scramble
 #endif
 
 WIDE_VECTOR_CLONES
-void transform_in_place(uint8_t* block, bool swap_bytes, bool swap_words, bool scramble) {
-  apply_transform(swap_bytes, swap_words, scramble, block);
-}
-
-WIDE_VECTOR_CLONES
-void transform_between(uint8_t* out, const uint8_t* in, bool swap_bytes, bool swap_words,
-                       bool scramble) {
-  apply_transform(swap_bytes, swap_words, scramble, out, in);
+void transform_block(uint8_t* out, const uint8_t* in, bool swap_bytes, bool swap_words,
+                     bool scramble) {
+  if (scramble && swap_bytes)
+    transform_lanes(out, in, ScrambleSwap{});
+  else if (swap_bytes && swap_words)
+    transform_lanes(out, in, ReverseBytes{});
+  else if (swap_bytes)
+    transform_lanes(out, in, SwapBytes{});
+  else if (swap_words)
+    transform_lanes(out, in, SwapWords{});
+  else if (scramble)
+    transform_lanes(out, in, Scramble{});
+  else if (out != in)
+    std::memcpy(out, in, RAW_SECTOR_SIZE);
 }
 
 }  // namespace
@@ -217,17 +196,12 @@ void build_sector(uint8_t* sector, SectorType type, int32_t lba, const uint8_t* 
 }
 
 void transform_sector(uint8_t* block, bool swap_bytes, bool swap_words, bool scramble) {
-  transform_in_place(block, swap_bytes, swap_words, scramble);
+  transform_block(block, block, swap_bytes, swap_words, scramble);
 }
 
 void transform_sector_copy(uint8_t* out, const uint8_t* in, bool swap_bytes, bool swap_words,
                            bool scramble) {
-  if (out == in)
-    transform_in_place(out, swap_bytes, swap_words, scramble);
-  else if (!swap_bytes && !swap_words && !scramble)
-    std::memcpy(out, in, RAW_SECTOR_SIZE);
-  else
-    transform_between(out, in, swap_bytes, swap_words, scramble);
+  transform_block(out, in, swap_bytes, swap_words, scramble);
 }
 
 bool sector_matches_address(const uint8_t* sector, int32_t lba) {

@@ -13,7 +13,7 @@ constexpr uint32_t CDG_BLOCK_SIZE = 2448;
 constexpr int DEFAULT_CAPACITY_MINUTES = 74;
 // Decoded blocks gather up to this many bytes before they go to the disc
 // file: the file takes them in few large writes.
-constexpr std::size_t FRAME_BATCH_BYTES = std::size_t{1} << 20;
+constexpr std::size_t FRAME_BATCH_BYTES = std::size_t{512} << 10;
 
 EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
 

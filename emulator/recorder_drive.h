@@ -82,11 +82,13 @@ class RecorderDrive {
   // Opens a track at once: control, type and block_size (2352 or 2448) of
   // `track` are used; the drive writes its pregap.
   EmulatedAnswer open_track(const EmulatedDevice& device, const DiscTrack& track, bool test);
-  // WRITE of `count` blocks of the block length in force.
+  // WRITE of `count` blocks of the block length in force. Like a drive's
+  // cache, the blocks may reach the disc file only at a later command; a
+  // file failure is then that command's write error.
   EmulatedAnswer write(EmulatedDevice& device, const EmulatedCommand& command, uint32_t count,
                        const BlockDecoder& decode);
-  // SYNCHRONIZE CACHE: ends the open track, or a session at once whose last
-  // block came.
+  // SYNCHRONIZE CACHE: stores the blocks not yet stored, then ends the open
+  // track, or a session at once whose last block came.
   EmulatedAnswer synchronize(EmulatedDevice& device);
   // Closes the track-at-once session; leave_open keeps the disc open.
   EmulatedAnswer fixate(EmulatedDevice& device, bool leave_open, bool test);

@@ -1,4 +1,5 @@
-# Sourced by the comparison scripts: the wall-clock time of one command.
+# Sourced by the comparison scripts: the time one command takes, and the
+# build of the program timed.
 
 # Nanoseconds that one command takes; its standard output goes to file $1.
 nanoseconds_to() {
@@ -12,3 +13,28 @@ nanoseconds_to() {
 
 # Nanoseconds that one command takes, its standard output dropped.
 nanoseconds() { nanoseconds_to /dev/null "$@"; }
+
+# Runs one command under /usr/bin/time; prints "elapsed cpu" in seconds
+# (cpu: user + system, which a loaded machine disturbs less).
+timed() {
+  local times
+  times=$(mktemp)
+  /usr/bin/time -f "%e %U %S" -o "$times" "$@" >/dev/null
+  awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$times"
+  rm -f "$times"
+}
+# Keeps the smaller of each: best "elapsed cpu" so far ($1, may be empty)
+# and a new pair ($2).
+best_times() { awk -v a="$1" -v b="$2" 'BEGIN { split(a, x, " "); split(b, y, " ");
+  if (a == "") { print b; exit }
+  printf "%s %s\n", (y[1] < x[1] ? y[1] : x[1]), (y[2] < x[2] ? y[2] : x[2]) }'; }
+# Builds program $2 in build folder $1 (Release, benchmarks on) unless it is
+# there already.
+build_program() {
+  local build=$1 program=$2 root
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  if [ ! -x "$build/bin/$program" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCDM_BENCH=ON >/dev/null
+    ninja -C "$build" "$program" >/dev/null
+  fi
+}

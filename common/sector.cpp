@@ -81,20 +81,20 @@ struct Scramble {
   Lane operator()(Lane w, Lane s) const { return w ^ s; }
 };
 
-// One pass over the lanes of a block, from `in` to `out` (a distinct block
-// or the same one); a plain loop that the compiler turns into vector code,
-// inlined into each build of the callers below.
+// One pass over the lanes of a block, in place; a plain loop that the
+// compiler turns into vector code, inlined into each build of the caller
+// below.
 #define INLINE_PASS __attribute__((always_inline)) inline
 template <typename Op>
-INLINE_PASS void transform_lanes(uint8_t* out, const uint8_t* in, Op op) {
+INLINE_PASS void transform_lanes(uint8_t* block, Op op) {
   using Lane = typename Op::Lane;
   for (std::size_t i = 0; i < RAW_SECTOR_SIZE; i += sizeof(Lane)) {
     Lane w;
     Lane s;
-    std::memcpy(&w, in + i, sizeof w);
+    std::memcpy(&w, block + i, sizeof w);
     std::memcpy(&s, SCRAMBLER_TABLE.data() + i, sizeof s);
     w = op(w, s);
-    std::memcpy(out + i, &w, sizeof w);
+    std::memcpy(block + i, &w, sizeof w);
   }
 }
 
@@ -107,20 +107,17 @@ INLINE_PASS void transform_lanes(uint8_t* out, const uint8_t* in, Op op) {
 #endif
 
 WIDE_VECTOR_CLONES
-void transform_block(uint8_t* out, const uint8_t* in, bool swap_bytes, bool swap_words,
-                     bool scramble) {
+void transform_block(uint8_t* block, bool swap_bytes, bool swap_words, bool scramble) {
   if (scramble && swap_bytes)
-    transform_lanes(out, in, ScrambleSwap{});
+    transform_lanes(block, ScrambleSwap{});
   else if (swap_bytes && swap_words)
-    transform_lanes(out, in, ReverseBytes{});
+    transform_lanes(block, ReverseBytes{});
   else if (swap_bytes)
-    transform_lanes(out, in, SwapBytes{});
+    transform_lanes(block, SwapBytes{});
   else if (swap_words)
-    transform_lanes(out, in, SwapWords{});
+    transform_lanes(block, SwapWords{});
   else if (scramble)
-    transform_lanes(out, in, Scramble{});
-  else if (out != in)
-    std::memcpy(out, in, RAW_SECTOR_SIZE);
+    transform_lanes(block, Scramble{});
 }
 
 }  // namespace
@@ -196,12 +193,7 @@ void build_sector(uint8_t* sector, SectorType type, int32_t lba, const uint8_t* 
 }
 
 void transform_sector(uint8_t* block, bool swap_bytes, bool swap_words, bool scramble) {
-  transform_block(block, block, swap_bytes, swap_words, scramble);
-}
-
-void transform_sector_copy(uint8_t* out, const uint8_t* in, bool swap_bytes, bool swap_words,
-                           bool scramble) {
-  transform_block(out, in, swap_bytes, swap_words, scramble);
+  transform_block(block, swap_bytes, swap_words, scramble);
 }
 
 bool sector_matches_address(const uint8_t* sector, int32_t lba) {

@@ -149,6 +149,11 @@ class CdReader : public ScsiDevice {
   uint32_t FindLastReadable(bool audio, uint32_t block_size);
 };
 
+// Resets the device (ScsiDevice::Reset) and gives it 10 seconds to settle;
+// with `announce`, "Resetting CDROM device... Please wait..." before and
+// "\n\n" after on standard output.
+void reset_reader(CdReader& reader, bool announce);
+
 // The capability report: five lines "Read CDDA      = %u\n" ... "Compute CRC
 // = %u\n", each 0 or 1.
 std::string reader_caps_report(uint16_t caps);

@@ -3,6 +3,7 @@
 // sector.
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ constexpr unsigned TOC_HEADER_LENGTH = 4;
 constexpr unsigned TOC_DESCRIPTOR_LENGTH = 8;
 constexpr uint32_t MODE_PROBE_BLOCK = 2340;  // a raw sector without its sync
 constexpr uint32_t LAST_SECTOR_WINDOW = 75;
+constexpr unsigned RESET_PAUSE_MS = 10000;
 // The last address a disc can have: absolute time 99:59:74.
 constexpr uint32_t MAX_DISC_LBA = MAX_ABSOLUTE_FRAMES - LBA_OFFSET_FRAMES;
 
@@ -199,4 +201,12 @@ uint32_t CdReader::FindLastReadableSector(bool audio) { return FindLastReadable(
 
 uint32_t CdReader::FindLastReadableDataSector(uint32_t block_size) {
   return FindLastReadable(false, block_size);
+}
+
+void reset_reader(CdReader& reader, bool announce) {
+  if (announce) out_text("Resetting CDROM device... Please wait...");
+  std::fflush(stdout);
+  reader.Reset();
+  platform_sleep(RESET_PAUSE_MS);
+  if (announce) out_text("\n\n");
 }

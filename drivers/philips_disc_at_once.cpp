@@ -33,15 +33,6 @@ int drive_track_type(TrackType type) {
   return -1;
 }
 
-// `count` characters as packed nibbles (low four bits of each), first in the
-// high nibble; an odd count leaves the last low nibble 0.
-void pack_nibbles(const char* text, std::size_t count, uint8_t* out) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const auto nibble = static_cast<uint8_t>(text[i] & 0x0F);
-    out[i / 2] = static_cast<uint8_t>(out[i / 2] | (i % 2 == 0 ? nibble << 4 : nibble));
-  }
-}
-
 // An ISRC as the tables carry it: characters 1 to 5 less 0x30 in five
 // bytes, characters 6 to 12 packed in four.
 void put_isrc(const TrackEntry& track, uint8_t* out) {
@@ -204,6 +195,8 @@ ResultCode PhilipsRecorder::BeginDiscAtOnce(const DiscAtOnceJob& job) {
 }
 
 ResultCode PhilipsRecorder::EndDiscAtOnce(uint8_t progress) {
+  // A CD+G last track left 2448 in force; the lead-out goes as 2352.
+  SetWritingBlockLength(static_cast<uint8_t>(lastTrackType), RAW_SECTOR_SIZE);
   if (progress) notify_event(EVENT_LEADOUT_START);
   write_gap_blocks(*this, lastTrackType, leadoutLength, RAW_SECTOR_SIZE, false);
   if (progress) notify_event(EVENT_LEADOUT_END);

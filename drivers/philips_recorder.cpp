@@ -8,12 +8,11 @@
 #include "common/byteorder.h"
 #include "common/msgvec.h"
 #include "common/sector.h"
+#include "drivers/track_commands.h"
 
 namespace {
 
-constexpr uint8_t OP_OPEN_TRACK = 0xE6;
 constexpr uint8_t OP_LOAD_UNLOAD = 0xE7;
-constexpr uint8_t OP_FIXATION = 0xE9;
 
 constexpr uint8_t SPEED_PAGE = 0x23;
 constexpr uint8_t SPEED_PAGE_31 = 0x31;
@@ -21,9 +20,6 @@ constexpr uint8_t SPEED_PAGE_31 = 0x31;
 // Speed value of each speed code (page 0x23: 1x to 6x; page 0x31: 1x to 4x).
 constexpr uint8_t SPEED_VALUES[] = {1, 2, 4, 6};
 constexpr uint8_t PAGE_31_SPEED_VALUES[] = {1, 2, 4};
-
-// FinalizeDisc close modes 0 to 3 as the drive numbers them.
-constexpr uint8_t CLOSE_MODE_VALUES[] = {0, 1, 3, 4};
 
 // Raw sectors per WRITE(10) of converted blocks (27 * 2352 <= 65000).
 constexpr uint16_t RAW_SECTORS_PER_WRITE = MAX_TRANSFER_BYTES / RAW_SECTOR_SIZE;
@@ -41,28 +37,18 @@ PhilipsRecorder::PhilipsRecorder(uint8_t model_class) {
 ResultCode PhilipsRecorder::CloseTrack() { return SynchronizeCacheRaw(); }
 
 ResultCode PhilipsRecorder::FinalizeDisc(uint8_t close_mode, uint8_t session) {
-  if (close_mode >= sizeof CLOSE_MODE_VALUES) return MSG_BUGCHECK;
-  uint8_t cdb[10] = {OP_FIXATION, LunBits()};
-  cdb[8] = static_cast<uint8_t>(CLOSE_MODE_VALUES[close_mode] | (session ? 0x08 : 0));
-  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_NONE, cdb, 10, nullptr, 0);
+  return send_fixation(*this, close_mode, session);
 }
 
 ResultCode PhilipsRecorder::OpenTrack(const TrackEntry& track) {
-  uint8_t mode = 0;
-  switch (track.track_type) {
-    case TrackType::Audio: mode = (track.track_flags & TRACK_PRE) ? 0x05 : 0x04; break;
-    case TrackType::Mode1: mode = 1; break;
-    case TrackType::Mode2:
-    case TrackType::Cdi: mode = 2; break;
-    default: return MSG_BUGCHECK;
-  }
-  uint8_t cdb[10] = {OP_OPEN_TRACK, LunBits()};
-  cdb[5] = track.track_number;
-  cdb[6] = mode;
-  return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_NONE, cdb, 10, nullptr, 0);
+  return send_write_track(*this, track, false);
 }
 
-ResultCode PhilipsRecorder::SetWritingBlockLength(uint8_t /*track_type*/, uint16_t /*block_size*/) {
+ResultCode PhilipsRecorder::SetWritingBlockLength(uint8_t /*track_type*/, uint16_t block_size) {
+  const uint32_t cdg = audio_sector_size(SUBCODE_ALL);
+  if (block_size == cdg)
+    return blockLengthInForce == cdg ? 1 : SetBlockLength(SECTOR_KIND_AUDIO, cdg);
+  if (blockLengthInForce == cdg) return SetBlockLength(SECTOR_KIND_DATA, RAW_SECTOR_SIZE);
   return 1;
 }
 

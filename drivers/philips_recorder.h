@@ -8,7 +8,9 @@
 // Disc-at-once recording sets the drive's block length to 2352 bytes, so
 // Write sends 2048-byte (Mode 1) and 2336-byte (Mode 2) blocks as raw
 // sectors built at the addresses nextWriteAddress gives whenever 2352 is the
-// block length in force.
+// block length in force. CD+G tracks go as 2448-byte blocks (audio and
+// subcode, not byte-swapped) with the block length switched to 2448 for
+// them; the lead-out goes at 2352 again.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +25,10 @@ class PhilipsRecorder : public RecorderDriver {
   ResultCode CloseTrack() override;                                       // SYNCHRONIZE CACHE
   ResultCode FinalizeDisc(uint8_t close_mode, uint8_t session) override;  // 0xE9
   ResultCode OpenTrack(const TrackEntry& track) override;                 // 0xE6
-  ResultCode SetWritingBlockLength(uint8_t track_type, uint16_t block_size) override;  // 1
+  // A CD+G track's 2448-byte blocks need that block length in force: it is
+  // switched to 2448 for them and back to 2352 for the next track of
+  // another size; otherwise nothing is sent. The result is SetBlockLength's.
+  ResultCode SetWritingBlockLength(uint8_t track_type, uint16_t block_size) override;
   ResultCode SetWritingSpeed(uint8_t speed, uint8_t test) override;  // page 0x23 (0x31)
   // 2352-byte blocks are byte-swapped in place before WRITE(10) and swapped
   // back when the drive refuses them, so that a retry sends the same bytes.

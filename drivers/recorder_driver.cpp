@@ -117,6 +117,13 @@ uint8_t track_control_nibble(uint8_t track_flags) {
       ((track_flags & TRACK_DATA) ? 0x04 : 0) | ((track_flags & TRACK_4CH) ? 0x08 : 0));
 }
 
+void pack_nibbles(const char* text, std::size_t count, uint8_t* out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto nibble = static_cast<uint8_t>(text[i] & 0x0F);
+    out[i / 2] = static_cast<uint8_t>(out[i / 2] | (i % 2 == 0 ? nibble << 4 : nibble));
+  }
+}
+
 const RecorderProfile* recorder_profile(uint8_t model_code) {
   for (const RecorderProfile& profile : RECORDER_PROFILES)
     if (profile.model_code == model_code) return &profile;

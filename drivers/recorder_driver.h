@@ -4,10 +4,12 @@
 // the capability word and speed limits the tools test, and the gap writer
 // that the engine and the families share.
 //
-// The families: PhilipsRecorder (philips_recorder.h). The Sony family adds
+// The families: PhilipsRecorder (philips_recorder.h), SonyRecorder
+// (sony_recorder.h), RicohRecorder (ricoh_recorder.h). The Sony family adds
 // one slot of its own, 21 (PrepareDiscAtOnce), in its own class.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "drivers/cd_reader.h"
@@ -116,6 +118,11 @@ void write_gap_blocks(RecorderDriver& recorder, TrackType type, uint32_t count, 
 // The control nibble of a track from its flags: pre-emphasis 1, copy
 // permitted 2, data 4, four channels 8.
 uint8_t track_control_nibble(uint8_t track_flags);
+
+// Writes `count` characters as packed nibbles (the low four bits of each),
+// first in the high nibble, ORed into `out`; an odd count leaves the last
+// low nibble as it was (0 in a zeroed table).
+void pack_nibbles(const char* text, std::size_t count, uint8_t* out);
 
 // The fields a leaf constructor sets for one recorder model class.
 struct RecorderProfile {

@@ -13,7 +13,8 @@
 namespace {
 
 // A disc carries the catalog number and the ISRC at least once in every 100
-// frames; these are the places in each hundred where this disc has them.
+// frames; these are the places in each hundred where this disc has them
+// (one frame later where an index begins: see code_frame).
 constexpr int32_t CATALOG_FRAME = 25;
 constexpr int32_t ISRC_FRAME = 75;
 
@@ -209,20 +210,32 @@ void EmulatedDisc::read_sector(int32_t lba, uint8_t* raw, uint8_t* rw) const {
   }
 }
 
+bool EmulatedDisc::index_begins(int32_t lba) const {
+  const DiscTrack* track = track_at(lba);
+  return track != nullptr &&
+         (lba == track->first_lba || track->index_at(lba) != track->index_at(lba - 1));
+}
+
+bool EmulatedDisc::code_frame(int32_t lba, int32_t place) const {
+  const int32_t in_hundred = (lba + LBA_OFFSET_FRAMES) % 100;
+  if (in_hundred == place) return !index_begins(lba);
+  return in_hundred == place + 1 && index_begins(lba - 1);
+}
+
 void EmulatedDisc::q_subchannel(int32_t lba, std::array<uint8_t, 12>* q) const {
   q->fill(0);
   uint8_t* out = q->data();
   const DiscTrack* track = track_at(lba);
   const int32_t absolute = lba + LBA_OFFSET_FRAMES;
   const uint8_t control = track ? track->control : 0;
-  if (has_catalog_ && absolute % 100 == CATALOG_FRAME) {
+  if (has_catalog_ && code_frame(lba, CATALOG_FRAME)) {
     out[0] = static_cast<uint8_t>(control << 4 | 2);
     for (int digit = 0; digit < 13; ++digit) {
       const auto value = static_cast<uint8_t>(catalog_[static_cast<std::size_t>(digit)] - '0');
       out[1 + digit / 2] |= static_cast<uint8_t>(digit % 2 ? value : value << 4);
     }
     out[9] = bin_to_bcd(static_cast<uint32_t>(absolute % FRAMES_PER_SECOND));
-  } else if (track && track->has_isrc && absolute % 100 == ISRC_FRAME) {
+  } else if (track && track->has_isrc && code_frame(lba, ISRC_FRAME)) {
     out[0] = static_cast<uint8_t>(control << 4 | 3);
     // Five six-bit characters, two zero bits, then seven BCD digits.
     const std::array<char, 12>& isrc = track->isrc;

@@ -70,6 +70,13 @@ class EmulatedDisc : public EmulatedMedium {
 
  private:
   explicit EmulatedDisc(std::string cue_path) : EmulatedMedium(std::move(cue_path)) {}
+  // True at the first frame of a track's area and of each of its indexes.
+  bool index_begins(int32_t lba) const;
+  // True where the Q subchannel carries a catalog or ISRC frame (ADR 2 or
+  // 3) instead of the position: at `place` in each hundred absolute frames,
+  // or the frame after it when an index begins at `place`, so that the
+  // first frame of every index tells where the index begins.
+  bool code_frame(int32_t lba, int32_t place) const;
   void read_image(const DiscTrack& track, uint32_t frame, uint8_t* out, uint32_t size) const;
 
   std::vector<DiscTrack> tracks_;

@@ -18,6 +18,7 @@ namespace {
 constexpr uint8_t ALL_PAGES = 0x3F;
 constexpr uint64_t MAX_BAD_LBA = 450000;
 constexpr uint8_t ERROR_RECOVERY_PAGE = 0x01;
+constexpr uint8_t WRITE_PARAMETERS_PAGE = 0x05;
 constexpr uint8_t AUDIO_STATUS_NONE = 0x15;  // no current audio status to return
 constexpr SenseCondition SENSE_SAVING_NOT_SUPPORTED{SENSE_KEY_ILLEGAL_REQUEST, 0x39, 0x00};
 
@@ -38,17 +39,18 @@ EmulatedAnswer read_failure(SenseCondition sense, int32_t lba) {
 // The pages a CD-ROM drive of the time reports, with their current values.
 std::map<uint8_t, std::vector<uint8_t>> default_pages() {
   return {
-      {0x01, {0x01, 0x06, 0x00, 0x05, 0, 0, 0, 0}},                         // error recovery
-      {0x02, {0x02, 0x0E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},      // disconnect
-      {0x0D, {0x0D, 0x06, 0x00, 0x00, 0x00, 0x3C, 0x00, 0x4B}},            // CD-ROM parameters
+      {0x01, {0x01, 0x06, 0x00, 0x05, 0, 0, 0, 0}},                    // error recovery
+      {0x02, {0x02, 0x0E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},  // disconnect
+      {0x0D, {0x0D, 0x06, 0x00, 0x00, 0x00, 0x3C, 0x00, 0x4B}},        // CD-ROM parameters
       {0x0E, {0x0E, 0x0E, 0x04, 0, 0, 0, 0, 0, 0x01, 0xFF, 0x02, 0xFF, 0, 0, 0, 0}},  // audio
       {0x2A, {0x2A, 0x14, 0x00, 0x00, 0x01, 0x0F, 0x29, 0x00, 0x06, 0x90,  // capabilities
-              0x01, 0x00, 0x01, 0x00, 0x06, 0x90, 0, 0, 0, 0, 0, 0}},
+              0x01, 0x00, 0x01, 0x00, 0x06, 0x90, 0,    0,    0,    0,    0, 0}},
   };
 }
 
 // Bytes of a page the host may change: the error recovery flags and retry
-// count, and every byte of vendor pages a family adds.
+// count, and every byte of the write parameters page and of vendor pages
+// that a recorder adds.
 std::vector<uint8_t> changeable_mask(const std::vector<uint8_t>& page) {
   std::vector<uint8_t> mask(page.size(), 0);
   mask[0] = page[0];
@@ -56,7 +58,7 @@ std::vector<uint8_t> changeable_mask(const std::vector<uint8_t>& page) {
   if (page[0] == ERROR_RECOVERY_PAGE) {
     mask[2] = 0xFF;
     mask[3] = 0xFF;
-  } else if (page[0] >= 0x20 && page[0] != 0x2A) {
+  } else if ((page[0] >= 0x20 && page[0] != 0x2A) || page[0] == WRITE_PARAMETERS_PAGE) {
     std::fill(mask.begin() + 2, mask.end(), 0xFF);
   }
   return mask;
@@ -83,7 +85,11 @@ EmulatedAnswer mode_sense(const State& state, EmulatedDevice& device, const Emul
   }
   if (!no_descriptor) {
     data[header_length - 1] = 8;  // block descriptor length
-    const uint8_t descriptor[8] = {state->density, 0, 0, 0, 0,
+    const uint8_t descriptor[8] = {state->density,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
                                    static_cast<uint8_t>(state->block_length >> 16),
                                    static_cast<uint8_t>(state->block_length >> 8),
                                    static_cast<uint8_t>(state->block_length)};
@@ -201,12 +207,14 @@ EmulatedAnswer read_toc(const State& state, EmulatedDevice& device, const Emulat
   const std::vector<DiscTrack>& tracks = disc->tracks();
   std::vector<uint8_t> data(4, 0);
   if (format == 0) {
-    data[2] = tracks.front().number;
+    // A hidden first track is not listed; the header begins with the next.
+    const uint8_t listed = std::max(state->toc_first_track, tracks.front().number);
+    data[2] = std::min(listed, tracks.back().number);
     data[3] = tracks.back().number;
     if (start > tracks.back().number && start != LEADOUT_TRACK)
       return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
     for (const DiscTrack& track : tracks)
-      if (track.number >= start && start != LEADOUT_TRACK)
+      if (track.number >= start && track.number >= listed && start != LEADOUT_TRACK)
         put_toc_descriptor(data, track.control, track.number, track.index1_lba, msf);
     put_toc_descriptor(data, tracks.back().control, LEADOUT_TRACK, disc->leadout(), msf);
   } else if (format == 1) {
@@ -312,7 +320,8 @@ EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc, const 
     failure = read_failure(SENSE_LBA_OUT_OF_RANGE,
                            std::max<int32_t>(disc.leadout(), static_cast<int32_t>(lba)));
   const uint32_t in_range = failure ? (lba < static_cast<uint32_t>(disc.leadout())
-                                           ? static_cast<uint32_t>(disc.leadout()) - lba : 0)
+                                           ? static_cast<uint32_t>(disc.leadout()) - lba
+                                           : 0)
                                     : count;
   for (uint32_t i = 0; i < std::min(in_range, room); ++i) {
     const auto at = static_cast<int32_t>(lba + i);
@@ -373,23 +382,27 @@ EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const Emula
   const uint8_t format = c.cdb[10];
   static constexpr uint32_t sizes[] = {2352, 2368, 2448, 96};
   if (format > 3) return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
-  // The audio lands off by the jitter; the subcode stays with the sector asked for.
-  ShiftedAudioReader audio(*disc, format == 3 ? 0 : state->jitter.next_shift_bytes());
-  return read_sectors(state, *disc, c, lba, count, sizes[format], true, false,
-                      [&](int32_t at, uint8_t* out) {
-                        if (format != 3) {
-                          audio.read(at, out);
-                          if (state->swapped_cdda) transform_sector(out, true, false, false);
-                        }
-                        if (format == 1) {
-                          std::array<uint8_t, 12> q{};
-                          disc->q_subchannel(at, &q);
-                          std::memset(out + RAW_SECTOR_SIZE, 0, 16);
-                          std::memcpy(out + RAW_SECTOR_SIZE, q.data(), q.size());
-                        } else if (format >= 2) {
-                          disc->subcode(at, out + (format == 2 ? RAW_SECTOR_SIZE : 0));
-                        }
-                      });
+  return read_audio_sectors(state, *disc, c, lba, count, sizes[format],
+                            [&](int32_t at, uint8_t* out) {
+                              if (format != 3 && state->swapped_cdda)
+                                transform_sector(out, true, false, false);
+                              if (format == 1) {
+                                std::array<uint8_t, 12> q{};
+                                disc->q_subchannel(at, &q);
+                                std::memset(out + RAW_SECTOR_SIZE, 0, 16);
+                                std::memcpy(out + RAW_SECTOR_SIZE, q.data(), q.size());
+                                if (state->unpacked_q) {
+                                  uint8_t* u = out + RAW_SECTOR_SIZE;
+                                  u[0] = q[0] >> 4;
+                                  u[1] = q[0] & 0x0F;
+                                  std::memcpy(u + 2, &q[1], 5);
+                                  std::memcpy(u + 7, &q[7], 3);
+                                  std::memset(u + 10, 0, 6);
+                                }
+                              } else if (format >= 2) {
+                                disc->subcode(at, out + (format == 2 ? RAW_SECTOR_SIZE : 0));
+                              }
+                            });
 }
 
 EmulatedAnswer rezero_unit(const State& state, EmulatedDevice& device, const EmulatedCommand&) {
@@ -414,7 +427,29 @@ void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
   state->bad_last = static_cast<int32_t>(last);
 }
 
+// toc_first=N
+void take_toc_first(EmulatedDevice& device, CdromDriveState* state) {
+  const std::optional<std::string> item = device.take_item("toc_first");
+  if (!item) return;
+  uint64_t track = 0;
+  if (!parse_decimal(*item, MAX_TRACKS, &track) || track == 0)
+    throw EmulatedBusError("bad item \"toc_first=" + *item + "\" (a track number, 1 to 99)");
+  state->toc_first_track = static_cast<uint8_t>(track);
+}
+
 }  // namespace
+
+EmulatedAnswer read_audio_sectors(const std::shared_ptr<CdromDriveState>& state,
+                                  const EmulatedDisc& disc, const EmulatedCommand& c, uint32_t lba,
+                                  uint32_t count, uint32_t size, const AudioTail& tail) {
+  const bool audio = size >= RAW_SECTOR_SIZE;
+  // The audio lands off by the jitter; what follows it stays with the sector asked for.
+  ShiftedAudioReader reader(disc, audio ? state->jitter.next_shift_bytes() : 0);
+  return read_sectors(state, disc, c, lba, count, size, true, false, [&](int32_t at, uint8_t* out) {
+    if (audio) reader.read(at, out);
+    if (tail) tail(at, out);
+  });
+}
 
 bool medium_is_cue_sheet(const EmulatedDevice& device) {
   const std::string& medium = device.medium_item();
@@ -437,12 +472,21 @@ bool cdrom_drive_serves(const EmulatedDevice& device) {
   return medium_is_cue_sheet(device) || recorder_model_code(device) == 0;
 }
 
-uint8_t recorder_model_code(const EmulatedDevice& device) {
+uint8_t model_code_in(const ModelEntry* table, const EmulatedDevice& device) {
   // The product as INQUIRY gives it: 16 characters padded with blanks.
   std::string product = device.identity().product;
   product.resize(16, ' ');
-  const ModelEntry* model = lookup_model(recorder_models, product.c_str());
+  const ModelEntry* model = lookup_model(table, product.c_str());
   return model == nullptr ? 0 : model->model_code;
+}
+
+uint8_t recorder_model_code(const EmulatedDevice& device) {
+  return model_code_in(recorder_models, device);
+}
+
+uint8_t reader_model_code(const EmulatedDevice& device) {
+  if (!device.takes_media()) return 0;
+  return model_code_in(reader_models, device);
 }
 
 std::shared_ptr<CdromDriveState> install_cdrom_drive(EmulatedDevice& device) {
@@ -455,6 +499,7 @@ std::shared_ptr<CdromDriveState> install_cdrom_commands(EmulatedDevice& device) 
   auto state = std::make_shared<CdromDriveState>();
   state->pages = default_pages();
   take_bad_sectors(device, state.get());
+  take_toc_first(device, state.get());
   state->jitter.take_items(device);
   device.set_handler(EMU_OP_REZERO_UNIT, bind_handler<rezero_unit>(state));
   device.set_handler(EMU_OP_MODE_SELECT, bind_handler<mode_select>(state));

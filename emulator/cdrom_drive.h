@@ -17,8 +17,10 @@
 //
 // Bus value items: medium=<cue sheet> loads the disc (see EmulatedDisc);
 // bad=FIRST[-LAST] makes those sectors unreadable (audio and data alike);
-// jitter=N and seed=S make audio reads land off (see AudioJitter). REZERO
-// UNIT answers GOOD and makes the next audio read exact.
+// jitter=N and seed=S make audio reads land off (see AudioJitter);
+// toc_first=N leaves the tracks before track N out of READ TOC, as a disc
+// whose first track is hidden (they stay on the disc and read as before).
+// REZERO UNIT answers GOOD and makes the next audio read exact.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,7 @@
 #include "emulator/audio_jitter.h"
 #include "emulator/cd_disc.h"
 #include "emulator/device.h"
+#include "scsi/models.h"
 
 // Operation codes of the CD-ROM drive's commands.
 constexpr uint8_t EMU_OP_REZERO_UNIT = 0x01;
@@ -70,10 +73,15 @@ struct CdromDriveState {
   bool audio_by_read10 = false;     // READ(10) of 2352-byte blocks reads audio, bytes swapped
   bool scrambled_raw_data = false;  // READ(10) of 2352-byte blocks gives data sectors scrambled
   bool swapped_cdda = false;        // READ CD-DA gives audio with the bytes of each sample swapped
+  // READ CD-DA's Q (format 1) comes unpacked: control, address kind, track,
+  // index, relative and absolute minute, second, frame in bytes 0 to 9.
+  bool unpacked_q = false;
   // What READ TOC format 1 reports: the last session and its first track
   // (0: the disc's first track).
   uint8_t last_session = 1;
   uint8_t last_session_track = 0;
+  // The first track READ TOC lists (0: the disc's first).
+  uint8_t toc_first_track = 0;
 };
 
 // Installs the commands above on a device with a fresh state, loading the
@@ -92,9 +100,29 @@ bool medium_is_cue_sheet(const EmulatedDevice& device);
 // Moves the disc between the drive and its open tray.
 void move_tray(CdromDriveState& state, EmulatedDevice& device, bool load);
 
-// The model code of the device's product in the recorder model table, 0
-// when it is not there.
+// The model code of the device's product in a model table, 0 when it is
+// not there.
+uint8_t model_code_in(const ModelEntry* table, const EmulatedDevice& device);
+// ... in the recorder model table.
 uint8_t recorder_model_code(const EmulatedDevice& device);
+// ... in the reader model table, for a device that holds media (0 for
+// disks and changers).
+uint8_t reader_model_code(const EmulatedDevice& device);
+
+// What an audio read puts in a sector after (or, below 2352 bytes, instead
+// of) the audio; `sector` is where the sector at `lba` begins.
+using AudioTail = std::function<void(int32_t lba, uint8_t* sector)>;
+
+// Reads `count` sectors of `size` bytes from `lba` straight into the host's
+// buffer as an audio read does: the 2352 audio bytes of each (landing off by
+// the drive's jitter; none when `size` is below 2352), then `tail` when
+// given. Stops with CHECK CONDITION at a data track (ILLEGAL MODE FOR THIS
+// TRACK), past the lead-out, at a bad sector; stops quietly at the end of the
+// host's buffer. Drive models that read audio with commands of their own
+// (READ(10) at an audio density, vendor operation codes) use it.
+EmulatedAnswer read_audio_sectors(const std::shared_ptr<CdromDriveState>& state,
+                                  const EmulatedDisc& disc, const EmulatedCommand& c, uint32_t lba,
+                                  uint32_t count, uint32_t size, const AudioTail& tail = {});
 
 // True for devices the generic drive serves: CD drives (device types 4, 5
 // and 0xFF) that are not recorders of the model table, and recorders given a

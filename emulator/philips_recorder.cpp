@@ -1,7 +1,6 @@
 #include "emulator/philips_recorder.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "common/byteorder.h"
@@ -75,17 +74,6 @@ struct Philips {
 };
 using State = std::shared_ptr<Philips>;
 
-// 13 digits as BCD pairs, first in the high nibble, the last low nibble 0.
-bool decode_catalog(const uint8_t* bcd, std::array<char, 13>* out) {
-  for (int digit = 0; digit < 14; ++digit) {
-    const uint8_t value = (digit % 2) ? bcd[digit / 2] & 0x0F : bcd[digit / 2] >> 4;
-    if (digit == 13) return value == 0;
-    if (value > 9) return false;
-    (*out)[static_cast<std::size_t>(digit)] = static_cast<char>('0' + value);
-  }
-  return true;
-}
-
 // Five characters less 30h, then seven digits as packed nibbles.
 bool decode_isrc(const uint8_t* codes, DiscTrack* track) {
   for (std::size_t i = 0; i < 5; ++i) {
@@ -113,7 +101,7 @@ std::optional<SenseCondition> check_page(const PhilipsClass& model,
   };
   if (page[0] == CATALOG_PAGE) {
     std::array<char, 13> digits{};
-    if (page[2] > 1 || (page[2] == 1 && !decode_catalog(&page[3], &digits))) return bad;
+    if (page[2] > 1 || (page[2] == 1 && !decode_catalog_digits(&page[3], &digits))) return bad;
   } else if (page[0] == SPEED_PAGE) {
     if (!speed_ok(page[2]) || page[3] > 1) return bad;
   } else if (page[0] == SPEED_PAGE_31) {
@@ -169,7 +157,7 @@ std::optional<SenseCondition> decode_disc_table(const uint8_t* table, uint32_t e
     return bad;
   plan->leave_open = (header[1] & 0x08) != 0;
   plan->has_catalog = (header[1] & 0x80) != 0;
-  if (plan->has_catalog && !decode_catalog(header + 4, &plan->catalog)) return bad;
+  if (plan->has_catalog && !decode_catalog_digits(header + 4, &plan->catalog)) return bad;
   int32_t index0 = -PREGAP_BLOCKS;
   uint32_t expected_pregap = PREGAP_BLOCKS;  // the drive makes the first one
   for (uint32_t i = 1; i + 1 < entries; ++i) {
@@ -228,7 +216,7 @@ EmulatedAnswer write_session(const State& s, EmulatedDevice& device, const Emula
   if (plan.tracks.front().is_data() == (type == 0))
     return refuse(SENSE_INVALID_FIELD_IN_PARAMETERS);
   const std::vector<uint8_t>& catalog = s->page(CATALOG_PAGE);
-  plan.has_catalog = catalog[2] == 1 && decode_catalog(&catalog[3], &plan.catalog);
+  plan.has_catalog = catalog[2] == 1 && decode_catalog_digits(&catalog[3], &plan.catalog);
   plan.leadin_blocks = LEADIN_BLOCKS;
   plan.program_start = -PREGAP_BLOCKS;
   plan.leadout_blocks = s->drive->first_session() ? FIRST_LEADOUT_BLOCKS : LATER_LEADOUT_BLOCKS;
@@ -277,13 +265,10 @@ EmulatedAnswer fixation(const State& s, EmulatedDevice& device, const EmulatedCo
 EmulatedAnswer write_10(const State& s, EmulatedDevice& device, const EmulatedCommand& c) {
   // The address is not looked at: blocks go where the recording stands.
   return s->drive->write(device, c, get_be16(c.cdb + 7),
-                         [](uint8_t* out, const uint8_t* in, uint32_t size, bool data) {
-                           if (size != RAW_SECTOR_SIZE) {
-                             std::memcpy(out, in, size);
-                             return;
-                           }
-                           transform_sector_copy(out, in, true, false, false);
-                           if (data) transform_sector(out, false, false, true);
+                         [](uint8_t* block, uint32_t size, bool data) {
+                           if (size != RAW_SECTOR_SIZE) return;
+                           transform_sector(block, true, false, false);
+                           if (data) transform_sector(block, false, false, true);
                          });
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -257,8 +258,14 @@ std::string RecordedDisc::cue_sheet() const {
     if (track.control & 0x01) flags += " PRE";
     if (!flags.empty()) text += "    FLAGS" + flags + "\n";
     if (track.has_isrc) text += "    ISRC " + std::string(track.isrc.data(), 12) + "\n";
-    for (const auto& [index, lba] : track.indexes)
-      if (lba >= 0) text += "    INDEX " + two_digits(index) + " " + msf_text(lba) + "\n";
+    for (std::size_t i = 0; i < track.indexes.size(); ++i) {
+      const auto& [index, lba] = track.indexes[i];
+      // An index that begins before LBA 0 and reaches past it starts the file.
+      const int32_t next =
+          i + 1 < track.indexes.size() ? track.indexes[i + 1].second : track.end_lba;
+      if (lba >= 0 || next > 0)
+        text += "    INDEX " + two_digits(index) + " " + msf_text(std::max(lba, 0)) + "\n";
+    }
   }
   return text;
 }

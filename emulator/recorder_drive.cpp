@@ -11,9 +11,6 @@ namespace {
 
 constexpr uint32_t CDG_BLOCK_SIZE = 2448;
 constexpr int DEFAULT_CAPACITY_MINUTES = 74;
-// Decoded blocks gather up to this many bytes before they go to the disc
-// file: the file takes them in few large writes.
-constexpr std::size_t FRAME_BATCH_BYTES = std::size_t{512} << 10;
 
 EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
 
@@ -50,7 +47,6 @@ RecorderDrive::RecorderDrive(std::shared_ptr<CdromDriveState> reading,
 
 RecorderDrive::~RecorderDrive() {
   if (disc_ == nullptr || !disc_->writing() || at_once_) return;
-  store_frames();
   close_open_track();
   disc_->commit();
 }
@@ -79,7 +75,6 @@ EmulatedAnswer RecorderDrive::begin_session(const EmulatedDevice& device, Sessio
     return refuse(SENSE_INVALID_FIELD_IN_PARAMETERS);
   const int32_t leadout = plan.tracks.back().end_lba + offset;
   if (leadout > disc.capacity) return refuse(SENSE_LBA_OUT_OF_RANGE);
-  frames_used_ = 0;
   if (!disc_->begin(test)) return refuse(SENSE_WRITE_ERROR);
   for (std::size_t i = 0; i < plan.tracks.size(); ++i) {
     DiscTrack track = plan.tracks[i];
@@ -122,9 +117,7 @@ EmulatedAnswer RecorderDrive::open_track(const EmulatedDevice& device, const Dis
   track.indexes = {{0, track.first_lba}, {1, track.index1_lba}};
   if (track.number > MAX_TRACKS) return refuse(SENSE_INVALID_FIELD_IN_CDB);
   if (track.index1_lba >= disc_->recording().capacity) return refuse(SENSE_LBA_OUT_OF_RANGE);
-  if (!disc_->writing()) frames_used_ = 0;
-  if (!store_frames() || (!disc_->writing() && !disc_->begin(test)))
-    return refuse(SENSE_WRITE_ERROR);
+  if (!disc_->writing() && !disc_->begin(test)) return refuse(SENSE_WRITE_ERROR);
   RecordedDiscInfo& disc = disc_->recording();
   if (disc.sessions.empty() || disc.sessions.back().closed)
     disc.sessions.push_back({track.number, track.number, track.end_lba, false});
@@ -158,15 +151,25 @@ DiscTrack* RecorderDrive::track_at(int32_t lba) {
   return &tracks.front();  // the first pregap, before LBA 0
 }
 
+const DiscTrack* RecorderDrive::next_track() {
+  if (disc_ == nullptr || phase_ != Phase::Program || (at_once_ && cursor_ == program_end_))
+    return nullptr;
+  return track_at(cursor_);
+}
+
 EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedCommand& command,
-                                    uint32_t count, const BlockDecoder& decode) {
+                                    uint32_t count, const BlockDecoder& decode,
+                                    uint32_t block_size) {
   if (auto refused = refuse_recording(device)) return *refused;
   if (phase_ == Phase::Idle) return refuse(SENSE_COMMAND_SEQUENCE_ERROR);
-  const uint32_t size = reading_->block_length;
+  const uint32_t size = block_size != 0 ? block_size : reading_->block_length;
   if (command.direction != SRB_DIR_OUT || uint64_t{count} * size != command.buffer_length ||
       (count > 0 && command.buffer == nullptr))
     return refuse(SENSE_INVALID_FIELD_IN_CDB);
-  if (at_once_ ? (size != RAW_SECTOR_SIZE && size != CDG_BLOCK_SIZE)
+  const bool whole_frames = size == RAW_SECTOR_SIZE || size == CDG_BLOCK_SIZE;
+  const DiscTrack* target = next_track();
+  if (at_once_ ? !whole_frames && !(user_data_at_once && target != nullptr && target->is_data() &&
+                                    block_fits(*target, size))
                : !block_fits(disc_->recording().tracks.back(), size))
     return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
   const RecordedDiscInfo& disc = disc_->recording();
@@ -177,8 +180,19 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
   } else if (int64_t{cursor_} + count > disc.capacity) {
     return refuse(SENSE_LBA_OUT_OF_RANGE);
   }
-  if (frames_.empty()) frames_.resize(FRAME_BATCH_BYTES);
-  std::vector<DiscTrack>& tracks = disc_->recording().tracks;
+  // Frames for the file, one track at a time, decoded in place.
+  frames_.resize(std::max<std::size_t>(frames_.size(), std::size_t{count} * CDG_BLOCK_SIZE));
+  std::size_t used = 0;
+  int32_t frames_lba = cursor_;
+  DiscTrack* frames_track = nullptr;
+  auto flush = [&]() {
+    const bool ok =
+        used == 0 || disc_->store(frames_lba, frames_.data(),
+                                  static_cast<uint32_t>(used / frames_track->block_size),
+                                  frames_track->block_size);
+    used = 0;
+    return ok;
+  };
   for (uint32_t i = 0; i < count; ++i) {
     if (phase_ == Phase::LeadIn) {
       if (--leadin_left_ == 0) phase_ = Phase::Program;
@@ -191,16 +205,14 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
       continue;
     }
     DiscTrack* track = track_at(cursor_);
-    const auto track_index = static_cast<std::size_t>(track - tracks.data());
-    // The gathered blocks are one run of one track's frames.
-    if ((frames_used_ > 0 && (track_index != frames_track_ || cursor_ != frames_end_lba() ||
-                              frames_used_ + CDG_BLOCK_SIZE > frames_.size())) &&
-        !store_frames())
-      return refuse(SENSE_WRITE_ERROR);
-    if (frames_used_ == 0) frames_lba_ = cursor_;
-    frames_track_ = track_index;
-    uint8_t* block = frames_.data() + frames_used_;
-    decode(block, command.buffer + uint64_t{i} * size, size, track->is_data());
+    // A CD+G block does not fit a data track.
+    if (size == CDG_BLOCK_SIZE && track->is_data()) return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
+    if (track != frames_track && !flush()) return refuse(SENSE_WRITE_ERROR);
+    if (used == 0) frames_lba = cursor_;
+    frames_track = track;
+    uint8_t* block = frames_.data() + used;
+    std::memcpy(block, command.buffer + uint64_t{i} * size, size);
+    decode(block, size, track->is_data());
     if (size == DATA_BLOCK_SIZE || size == MODE2_BODY_SIZE) {
       uint8_t data[MODE2_BODY_SIZE];
       std::memcpy(data, block, size);
@@ -214,11 +226,11 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
     }
     if (size == RAW_SECTOR_SIZE && track->block_size == CDG_BLOCK_SIZE)
       std::memset(block + RAW_SECTOR_SIZE, 0, CDG_BLOCK_SIZE - RAW_SECTOR_SIZE);
-    frames_size_ = track->block_size;
-    frames_used_ += track->block_size;
+    used += track->block_size;
     if (!at_once_) track->end_lba = cursor_ + 1;
     ++cursor_;
   }
+  if (!flush()) return refuse(SENSE_WRITE_ERROR);
   if (phase_ == Phase::Program && at_once_ && cursor_ == program_end_ && leadout_left_ == 0)
     phase_ = Phase::Done;
   return EmulatedAnswer::good();
@@ -233,21 +245,8 @@ void RecorderDrive::close_open_track() {
   phase_ = Phase::Idle;
 }
 
-// The gathered blocks go to the disc file; false when it cannot take them.
-bool RecorderDrive::store_frames() {
-  if (frames_used_ == 0) return true;
-  const auto count = static_cast<uint32_t>(frames_used_ / frames_size_);
-  frames_used_ = 0;
-  return disc_->store(frames_lba_, frames_.data(), count, frames_size_);
-}
-
-int32_t RecorderDrive::frames_end_lba() const {
-  return frames_lba_ + static_cast<int32_t>(frames_used_ / frames_size_);
-}
-
 EmulatedAnswer RecorderDrive::synchronize(EmulatedDevice& device) {
   if (device.medium() == nullptr) return refuse(SENSE_MEDIUM_NOT_PRESENT);
-  if (!store_frames()) return refuse(SENSE_WRITE_ERROR);
   if (track_open_) {
     close_open_track();
     return EmulatedAnswer::good();
@@ -266,9 +265,7 @@ EmulatedAnswer RecorderDrive::fixate(EmulatedDevice& device, bool leave_open, bo
   RecordedDiscInfo& disc = disc_->recording();
   if (disc.sessions.empty() || disc.sessions.back().closed)
     return refuse(SENSE_COMMAND_SEQUENCE_ERROR);
-  if (!disc_->writing()) frames_used_ = 0;
-  if (!store_frames() || (!disc_->writing() && !disc_->begin(test)))
-    return refuse(SENSE_WRITE_ERROR);
+  if (!disc_->writing() && !disc_->begin(test)) return refuse(SENSE_WRITE_ERROR);
   disc_->recording().sessions.back().closed = true;
   disc_->recording().closed = !leave_open;
   return finish(device);
@@ -297,6 +294,16 @@ void RecorderDrive::show_sessions() {
     reading_->last_session = static_cast<uint8_t>(i + 1);
     reading_->last_session_track = sessions[i].first_track;
   }
+}
+
+bool decode_catalog_digits(const uint8_t* bcd, std::array<char, 13>* out) {
+  for (int digit = 0; digit < 14; ++digit) {
+    const uint8_t value = (digit % 2) ? bcd[digit / 2] & 0x0F : bcd[digit / 2] >> 4;
+    if (digit == 13) return value == 0;
+    if (value > 9) return false;
+    (*out)[static_cast<std::size_t>(digit)] = static_cast<char>('0' + value);
+  }
+  return true;
 }
 
 std::shared_ptr<RecorderDrive> install_recorder_drive(EmulatedDevice& device) {

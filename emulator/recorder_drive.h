@@ -34,10 +34,9 @@
 #include "emulator/device.h"
 #include "emulator/recorded_disc.h"
 
-// Copies one block as the host sent it (`size` bytes at `in`) to `out`,
-// turned back into what the disc holds; `data` tells whether it belongs to a
-// data track.
-using BlockDecoder = std::function<void(uint8_t* out, const uint8_t* in, uint32_t size, bool data)>;
+// Turns one block as the host sent it (`size` bytes) back into what the
+// disc holds, in place; `data` tells whether it belongs to a data track.
+using BlockDecoder = std::function<void(uint8_t* block, uint32_t size, bool data)>;
 
 // What a table says about a session besides its tracks.
 struct SessionPlan {
@@ -67,28 +66,39 @@ class RecorderDrive {
   RecordedDisc* disc() { return disc_.get(); }
   const RecordedDisc* disc() const { return disc_.get(); }
   // Puts another disc in its place (a disc transporter's exchange).
-  void replace_disc(std::unique_ptr<RecordedDisc> disc) {
-    disc_ = std::move(disc);
-    frames_used_ = 0;
-  }
+  void replace_disc(std::unique_ptr<RecordedDisc> disc) { disc_ = std::move(disc); }
 
   // NOT READY without a disc, ILLEGAL REQUEST 30h/05h for a closed one.
   std::optional<EmulatedAnswer> refuse_recording(const EmulatedDevice& device) const;
   // Whether the session being recorded is the disc's first.
   bool first_session() const;
+  // The LBA the next program block goes to.
+  int32_t next_block() const { return cursor_; }
+
+  // A session at once also takes the user data of its data tracks (2048
+  // bytes of Mode 1, 2336 of Mode 2) and builds their sectors, as drives
+  // that take a cue sheet do; else only raw sectors and CD+G blocks.
+  bool user_data_at_once = false;
 
   // Starts a session at once from a decoded table.
   EmulatedAnswer begin_session(const EmulatedDevice& device, SessionPlan plan, bool test);
   // Opens a track at once: control, type and block_size (2352 or 2448) of
   // `track` are used; the drive writes its pregap.
   EmulatedAnswer open_track(const EmulatedDevice& device, const DiscTrack& track, bool test);
-  // WRITE of `count` blocks of the block length in force. Like a drive's
-  // cache, the blocks may reach the disc file only at a later command; a
-  // file failure is then that command's write error.
+  // WRITE of `count` blocks of the block length in force, or of
+  // `block_size` bytes when given (a family whose tables set it per track).
+  // A session at once takes raw sectors and CD+G blocks, and user data of
+  // 2048 or 2336 bytes in a data track's program area.
   EmulatedAnswer write(EmulatedDevice& device, const EmulatedCommand& command, uint32_t count,
-                       const BlockDecoder& decode);
-  // SYNCHRONIZE CACHE: stores the blocks not yet stored, then ends the open
-  // track, or a session at once whose last block came.
+                       const BlockDecoder& decode, uint32_t block_size = 0);
+  // Whether every block a session at once announced has come (a family
+  // whose drives end the session by themselves then calls synchronize).
+  bool session_complete() const { return at_once_ && phase_ == Phase::Done; }
+  // The track the next program block goes to; null before the program area
+  // or when nothing is being recorded.
+  const DiscTrack* next_track();
+  // SYNCHRONIZE CACHE: ends the open track, or a session at once whose last
+  // block came.
   EmulatedAnswer synchronize(EmulatedDevice& device);
   // Closes the track-at-once session; leave_open keeps the disc open.
   EmulatedAnswer fixate(EmulatedDevice& device, bool leave_open, bool test);
@@ -99,8 +109,6 @@ class RecorderDrive {
   bool store_pregap(const DiscTrack& track);
   DiscTrack* track_at(int32_t lba);
   void close_open_track();
-  bool store_frames();
-  int32_t frames_end_lba() const;
   void show_sessions();
 
   std::shared_ptr<CdromDriveState> reading_;
@@ -113,14 +121,12 @@ class RecorderDrive {
   uint32_t leadout_left_ = 0;
   int32_t cursor_ = 0;       // LBA of the next program block
   int32_t program_end_ = 0;  // session at once: where its lead-out begins
-  // Decoded blocks on their way to the disc file, gathered across WRITEs
-  // until the track changes, the buffer fills or the host synchronizes.
-  std::vector<uint8_t> frames_;
-  std::size_t frames_used_ = 0;
-  int32_t frames_lba_ = 0;        // LBA of the first gathered block
-  uint32_t frames_size_ = 0;      // bytes a gathered block (2352 or 2448)
-  std::size_t frames_track_ = 0;  // index of their track in the recording
+  std::vector<uint8_t> frames_;  // blocks of one WRITE on their way to the file
 };
+
+// A catalog number as the families' tables carry it: 13 digits as BCD pairs,
+// first in the high nibble, the last low nibble 0. False for anything else.
+bool decode_catalog_digits(const uint8_t* bcd, std::array<char, 13>* out);
 
 // Installs what every recorder has: the CD-ROM drive's commands for reading
 // its own disc (a blank disc answers BLANK CHECK to them), the block length

@@ -15,6 +15,9 @@ struct ModelEntry {
 constexpr uint8_t MODEL_DISK = 0;
 constexpr uint8_t MODEL_UNKNOWN_CDROM = 1;
 constexpr uint8_t MODEL_TRANSPORTER = 3;
+// A CD drive the tables do not know that answers GET CONFIGURATION as a
+// drive of the multimedia command set (scan.h, set_unknown_drive_probe).
+constexpr uint8_t MODEL_MMC = 36;
 
 extern const ModelEntry recorder_models[];
 extern const ModelEntry reader_models[];

@@ -36,6 +36,11 @@ DriverFactory& driver_factory() {
   return factory;
 }
 
+UnknownDriveProbe& unknown_drive_probe() {
+  static UnknownDriveProbe probe = nullptr;
+  return probe;
+}
+
 bool is_reader_code(uint8_t model_code) { return model_code == 4 || model_code == 5; }
 
 // Creates and lists the device at an address from its inquiry data.
@@ -58,12 +63,19 @@ void add_device(const uint8_t* inquiry, uint8_t ha, uint8_t id, uint8_t lun) {
   device->lun = lun;
   device->device_kind = kind;
   device->model_code = model_code;
+  if (model_code == MODEL_UNKNOWN_CDROM && unknown_drive_probe() != nullptr &&
+      !scsi_settings().mmc_disabled) {
+    if (std::unique_ptr<ScsiDevice> known = unknown_drive_probe()(*device))
+      device = std::move(known);
+  }
   list.push_back(std::move(device));
 }
 
 }  // namespace
 
 void set_driver_factory(DriverFactory factory) { driver_factory() = factory; }
+
+void set_unknown_drive_probe(UnknownDriveProbe probe) { unknown_drive_probe() = probe; }
 
 bool classify_device(const uint8_t* inquiry, uint8_t* kind, uint8_t* model_code) {
   char product[17] = {};

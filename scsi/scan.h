@@ -26,6 +26,14 @@ constexpr uint8_t ANY_ADDRESS = 255;
 using DriverFactory = std::unique_ptr<ScsiDevice> (*)(uint8_t model_code);
 void set_driver_factory(DriverFactory factory);
 
+// Looks again at a CD drive that the model tables do not know (model code
+// MODEL_UNKNOWN_CDROM, device type 4 or 5), asking the drive itself: returns
+// the driver object that serves it, with identity, address, kind and model
+// code set, or null to keep the generic reader. Not called while
+// MMC_DISABLED is set. The program sets it at start-up with the factory.
+using UnknownDriveProbe = std::unique_ptr<ScsiDevice> (*)(const ScsiDevice& device);
+void set_unknown_drive_probe(UnknownDriveProbe probe);
+
 // The kind and model code that the inquiry data of a device give it; false
 // when the library ignores the device. `inquiry` holds at least 32 bytes.
 bool classify_device(const uint8_t* inquiry, uint8_t* kind, uint8_t* model_code);

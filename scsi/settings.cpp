@@ -36,6 +36,7 @@ void load_scsi_settings() {
   ScsiSettings fresh;
   fresh.lun_enabled = std::getenv("LUN_ENABLED") != nullptr;
   fresh.trace_enabled = std::getenv("TRACE_SCSI_ENABLED") != nullptr;
+  fresh.mmc_disabled = std::getenv("MMC_DISABLED") != nullptr;
   fresh.reader_id_given =
       read_address_variable("CDREADER_ID", &fresh.reader_ha, &fresh.reader_id, &fresh.reader_lun);
   fresh.writer_id_given =

@@ -1,5 +1,6 @@
 // The environment settings of the drive tools: LUN_ENABLED,
-// TRACE_SCSI_ENABLED, CDREADER_ID and CDWRITER_ID.
+// TRACE_SCSI_ENABLED, CDREADER_ID and CDWRITER_ID, and MMC_DISABLED, which
+// keeps CD drives the model tables do not know on the generic reader.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@ struct ScsiSettings {
   uint8_t writer_ha = 0;
   uint8_t writer_id = 0;
   uint8_t writer_lun = 0;
+  bool mmc_disabled = false;
 };
 
 // The process's settings (all clear until load_scsi_settings).

@@ -199,10 +199,9 @@ TEST(TransformSector, EveryRowOfTheTable) {
   EXPECT_TRUE(sectors_equal(b.data(), original.data()));
 }
 
-// Every flag combination, every byte of the block, in place and copying
-// (to another block, and onto itself), at an address of any alignment:
-// against the rule written out byte by byte.
-TEST(TransformSector, EveryByteInPlaceAndCopying) {
+// Every flag combination, every byte of the block, at an address of any
+// alignment: against the rule written out byte by byte.
+TEST(TransformSector, EveryByteAtAnyAlignment) {
   struct Flags {
     bool swap_bytes, swap_words, scramble;
   };
@@ -236,19 +235,7 @@ TEST(TransformSector, EveryByteInPlaceAndCopying) {
       uint8_t* out = place.data() + misalign;
       std::memcpy(out, in, 2352);
       transform_sector(out, f.swap_bytes, f.swap_words, f.scramble);
-      EXPECT_EQ(std::vector<uint8_t>(out, out + 2352), expected) << "in place";
-
-      std::vector<uint8_t> copy(2352 + 3);
-      transform_sector_copy(copy.data() + 3 - misalign, in, f.swap_bytes, f.swap_words, f.scramble);
-      EXPECT_EQ(std::vector<uint8_t>(copy.data() + 3 - misalign, copy.data() + 3 - misalign + 2352),
-                expected)
-          << "copied";
-      EXPECT_EQ(std::vector<uint8_t>(in, in + 2352),
-                std::vector<uint8_t>(source.begin() + misalign, source.begin() + misalign + 2352));
-
-      std::memcpy(out, in, 2352);
-      transform_sector_copy(out, out, f.swap_bytes, f.swap_words, f.scramble);
-      EXPECT_EQ(std::vector<uint8_t>(out, out + 2352), expected) << "copied onto itself";
+      EXPECT_EQ(std::vector<uint8_t>(out, out + 2352), expected);
     }
   }
 }

@@ -49,7 +49,7 @@ class CdromDrive : public testing::Test {
   }
   void use_disc(const SampleDisc& disc, const std::string& items = "") {
     write_sample_disc(folder, "disc", disc);
-    use("0:3:0=CD-ROM DRIVE:500,medium=%s/disc.cue" + items);
+    use("0:3:0=MYSTERY CDROM,medium=%s/disc.cue" + items);
   }
 
   ScratchDirectory scratch;
@@ -141,7 +141,7 @@ TEST_F(CdromDrive, TracksStoredCookedReadAsRawSectors) {
       "FILE body.bin BINARY\n TRACK 02 MODE2/2336\n  INDEX 01 00:00:00\n"
       "FILE audio.bin BINARY\n TRACK 03 AUDIO\n  PREGAP 00:02:00\n  INDEX 01 00:00:00\n";
   write_bytes(folder + "/cooked.cue", Bytes(sheet.begin(), sheet.end()));
-  use("0:3:0=CD-ROM DRIVE:500,medium=%s/cooked.cue");
+  use("0:3:0=MYSTERY CDROM,medium=%s/cooked.cue");
   ASSERT_EQ(reader.SetBlockLengthNamed(SECTOR_KIND_DATA, 2352, false), 1);
   uint8_t sector[2352] = {};
   cdm_test::ExpectedSector expected;
@@ -266,7 +266,7 @@ TEST_F(CdromDrive, TrayAndEmptyDrive) {
   EXPECT_EQ(reader.ReadTocRaw(toc, TOC_BUFFER_LENGTH, 0), 1);
   EXPECT_EQ(toc[3], 3);
 
-  use("0:3:0=CD-ROM DRIVE:500");
+  use("0:3:0=MYSTERY CDROM");
   EXPECT_EQ(reader.ReadCapacityRaw(nullptr, nullptr), MSG_NOT_READY);
   EXPECT_EQ(reader.LoadDiscNamed(true), 1);  // nothing to load
   EXPECT_EQ(reader.TestUnitReadyRaw(), MSG_NOT_READY);

@@ -33,7 +33,7 @@ class CdromJitter : public testing::Test {
     const std::string cue = write_sample_disc(scratch.path(), "disc", disc);
     bus_.reset();
     bus_ = std::make_unique<ScopedTransport<EmulatedBus>>(
-        parse_emulated_bus("0:3:0=CD-ROM DRIVE:500,medium=" + cue + items));
+        parse_emulated_bus("0:3:0=MYSTERY CDROM,medium=" + cue + items));
   }
   // The audio bytes of the disc from byte `first_byte` on (LBA 0 at byte 0).
   static Bytes image(int64_t first_byte, std::size_t length) {

@@ -86,7 +86,7 @@ TEST_F(PhilipsRecorder, TheCdromDriveReadsTheStoredDisc) {
   record_mixed();
   unplug();
   ScopedTransport<EmulatedBus> bus(
-      parse_emulated_bus("0:3:0=CD-ROM DRIVE:500,medium=" + disc + ".cue"));
+      parse_emulated_bus("0:3:0=MYSTERY CDROM,medium=" + disc + ".cue"));
   ScsiDevice reader(0, 3, 0);
   auto read = [&](const Bytes& cdb, Bytes* data) {
     return reader.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb.data(),
@@ -349,7 +349,7 @@ TEST_F(PhilipsRecorder, CdgBlocksKeepTheirSubcode) {
 
   // The CD-ROM drive gives the sector and the R-W channels beside P and Q.
   ScopedTransport<EmulatedBus> bus(
-      parse_emulated_bus("0:3:0=CD-ROM DRIVE:500,medium=" + disc + ".cue"));
+      parse_emulated_bus("0:3:0=MYSTERY CDROM,medium=" + disc + ".cue"));
   ScsiDevice reader(0, 3, 0);
   Bytes frame(2448);
   const Bytes cdb = {0xD8, 0, 0, 0, 0, 7, 0, 0, 0, 1, 2, 0};  // READ CD-DA LBA 7, P-W subcode

@@ -14,9 +14,11 @@
 #include "common/msgvec.h"
 #include "common/sector.h"
 #include "emulator/bus.h"
+#include "engine/recording.h"
+#include "layout/cue_sheet.h"
 #include "scsi/device.h"
-#include "support/scratch.h"
 #include "support/sample_discs.h"
+#include "support/scratch.h"
 #include "support/scsi_fakes.h"
 
 namespace cdm_test {
@@ -183,6 +185,23 @@ class RecorderHarness : public testing::Test {
     write_segments(MIXED_PROGRAM);
     write_zeros(leadout);
     ASSERT_EQ(synchronize_cache(), 1) << sense();
+  }
+
+  // Records the disc of the cue sheet at `cue` at once through the engine on
+  // the recorder at 0:4:0: "none", or the text of what was raised.
+  static std::string record_sheet(RecorderDriver& recorder, const std::string& cue) {
+    recorder.target = 4;
+    std::unique_ptr<CueSheetLayout> sheet = parse_cue_sheet(cue);
+    DiscAtOnceJob job;
+    job.layout = sheet->layout.get();
+    job.files = sheet->files.data();
+    job.file_count = sheet->file_count;
+    try {
+      record_disc_at_once(recorder, job);
+    } catch (const MSGVEC& record) {
+      return message_vector_text(record);
+    }
+    return "none";
   }
 
   // The bytes of one of the disc's files, "(none)" when it does not exist.

@@ -97,6 +97,19 @@ TEST_F(RecorderRefusals, EachWithTheSenseADriveGives) {
        {0xED, 0, 0, 0, 0, 0, 0, 0, 20, 0},
        {0x00, 0x14, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x13, 0x88},  // ends at 5000
        {5, 0x21, 0}},
+      {"CD+G blocks for a data track at once",
+       "CDD2000",
+       "",
+       [](auto& r) {
+         ASSERT_EQ(r.select_block_length(2352), 1);
+         const Bytes table = {0x00, 0x14, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 75};
+         ASSERT_EQ(r.send({0xED, 0, 0, 0, 0, 0, 0x12, 0, 20, 0}, table), 1) << r.sense();
+         r.write_zeros(4500);
+         ASSERT_EQ(r.select_block_length(2448), 1);
+       },
+       WRITE_ONE,
+       Bytes(2448, 0),
+       {5, 0x64, 0}},
       {"write to a closed disc", "CDD2600", "", closed_disc, WRITE_ONE, block, {5, 0x30, 0x05}},
       {"session on a closed disc",
        "CDD2600",

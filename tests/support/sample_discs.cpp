@@ -69,6 +69,11 @@ std::string write_sample_disc(const std::string& folder, const std::string& name
     if (!track.isrc.empty()) sheet += "    ISRC " + track.isrc + "\n";
     if (track.index0 > 0) sheet += "    INDEX 00 " + msf_text(lba) + "\n";
     sheet += "    INDEX 01 " + msf_text(lba + track.index0) + "\n";
+    const std::vector<uint32_t> none;
+    const std::vector<uint32_t>& indexes = t < disc.indexes.size() ? disc.indexes[t] : none;
+    for (std::size_t i = 0; i < indexes.size(); ++i)
+      sheet += "    INDEX " + std::string(i < 8 ? "0" : "") + std::to_string(i + 2) + " " +
+               msf_text(lba + track.index0 + indexes[i]) + "\n";
     for (uint32_t i = 0; i < track.index0 + track.frames; ++i, ++lba) {
       const std::vector<uint8_t> frame = sample_frame(track.type, lba);
       image.insert(image.end(), frame.begin(), frame.end());

@@ -22,6 +22,9 @@ struct SampleDisc {
   std::vector<SampleTrack> tracks;
   std::string catalog;      // empty: no CATALOG line
   uint8_t first_track = 1;  // number of the first track
+  // Per track (in order; none when missing): frames after index 1 where
+  // index 2, 3, ... begin.
+  std::vector<std::vector<uint32_t>> indexes;
 };
 
 // Writes <name>.cue and <name>.bin into `folder` and returns the cue sheet's

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,3 +27,21 @@ class ScratchTree : public ScratchDirectory {
 // The bytes of a whole file; empty when it cannot be read.
 std::vector<uint8_t> read_file_bytes(const std::string& path);
 bool file_exists(const std::string& path);
+
+// A tree with the shapes that matter (empty, one-byte, block-sized and
+// longer files, names that collide as level 1 names, blanks, folders three
+// deep, a hidden file), written below "src/", and the names its files get in
+// the volume.
+struct SampleTree {
+  std::map<std::string, std::string> volume_path_of;  // source path -> volume path
+};
+SampleTree write_sample_tree(const ScratchTree& tree);
+
+// Every regular file below `folder`, as sorted paths relative to it.
+std::vector<std::string> files_below(const std::string& folder);
+
+// Extracts the volume `image` (2048-byte blocks) with xorriso into
+// tree/"copy" and compares it with the sample, file by file: "" when every
+// file came back whole and nothing else came out, else what differs first.
+std::string extracted_tree_faults(const ScratchTree& tree, const std::string& image,
+                                  const SampleTree& sample);

@@ -203,7 +203,8 @@ TEST_F(Discinfo, ModePageDump) {
   const std::string expected =
       "page code   = 01\npage length = 6\npage code   = 02\npage length = 14\n"
       "page code   = 0D\npage length = 6\npage code   = 0E\npage length = 14\n"
-      "page code   = 2A\npage length = 20\n";
+      "page code   = 2A\npage length = 20\n"
+      "page code   = 31\npage length = 2\nspeed = 5\n";  // the drive's speed page
   EXPECT_EQ(tail, expected);  // the pages the drive has, none made up from the empty rest
 }
 

@@ -27,6 +27,8 @@ const Program kPrograms[] = {
     {"discinfo", "DISCINFO", {}},
     {"ripspan", "RIPSPAN", {}},
     {"cueburn", "CUEBURN", {}},
+    {"dircast", "DIRCAST", {}},
+    {"sheetgen", "SHEETGEN", {}},
 };
 
 // Names the row in test listings.

@@ -1,42 +1,12 @@
 #include <cstdio>
 
 #include "common/console.h"
-#include "scsi/settings.h"
 #include "tools/cueburn/cueburn.h"
-
-namespace {
-
-// "/SPEED=" values and their speed codes.
-struct SpeedValue {
-  uint16_t factor;
-  uint16_t code;
-};
-constexpr SpeedValue SPEED_VALUES[] = {{1, 0}, {2, 1}, {4, 2}, {6, 3}};
-
-// A "<name>=%hu" switch whose value `check` then accepts or refuses with
-// its own error.
-SwitchRule checked_number_switch(const std::string& name, uint16_t* value,
-                                 const std::string& format_error,
-                                 std::function<void(uint16_t)> check) {
-  SwitchRule rule = number_switch(name, value, format_error);
-  rule.apply = [scan = rule.apply, value, check](const std::string& upper) {
-    if (!scan(upper)) return false;
-    check(*value);
-    return true;
-  };
-  return rule;
-}
-
-}  // namespace
+#include "tools/shared/recorder_choice.h"
 
 CueBurnSettings parse_cueburn_command_line(int argc, const char* const* argv) {
   CueBurnSettings settings;
-  const ScsiSettings& environment = scsi_settings();
-  if (environment.writer_id_given) {
-    settings.address_given = true;
-    settings.address = {environment.writer_ha, environment.writer_id, environment.writer_lun};
-  }
-  uint16_t speed_value = 0;
+  recorder_address_from_environment(&settings.address_given, &settings.address);
   CommandLine rules;
   rules.tool_name = "CUEBURN";
   rules.usage_lines = {
@@ -65,16 +35,7 @@ CueBurnSettings parse_cueburn_command_line(int argc, const char* const* argv) {
       plain_switch("/NOCONFIRM", &settings.confirm, false),
       plain_switch("/NOWARN", &settings.warnings, false),
       plain_switch("/SESSION", &settings.session),
-      checked_number_switch("/SPEED", &speed_value, "Error: Illegal /SPEED format!\n",
-                            [&settings](uint16_t factor) {
-                              for (const SpeedValue& value : SPEED_VALUES) {
-                                if (value.factor == factor) {
-                                  settings.speed = value.code;
-                                  return;
-                                }
-                              }
-                              fail_with("Error: Illegal recording speed specified!\n");
-                            }),
+      recording_speed_switch(&settings.speed),
       plain_switch("/TEST", &settings.test),
       plain_switch("/TRANSPORT", &settings.transport),
   };

@@ -12,33 +12,9 @@
 #include "scsi/scan.h"
 #include "tools/cueburn/cueburn.h"
 #include "tools/shared/drive_setup.h"
+#include "tools/shared/recorder_choice.h"
 
 namespace {
-
-void print_device_line(const ScsiDevice& device) {
-  out_text(format_text("  HA #%u - SCSI ID #%u - %.8s %.16s %.4s\n\n", device.host_adapter,
-                       device.target, device.vendor, device.product, device.revision));
-}
-
-// The recorder of the settings, or the tool's error.
-RecorderDriver& find_recorder(const CueBurnSettings& settings) {
-  if (settings.address_given) {
-    auto* recorder =
-        dynamic_cast<RecorderDriver*>(find_device_at(KIND_MASK_RECORDER, settings.address));
-    if (recorder == nullptr)
-      fail_with(
-          format_text("\nError: Specified device (%u:%u:%u) is not a CD-Recorder or is unknown!\n",
-                      settings.address.host_adapter, settings.address.id, settings.address.lun) +
-          device_list_full_note());
-    return *recorder;
-  }
-  auto* recorder = dynamic_cast<RecorderDriver*>(
-      find_device(KIND_MASK_RECORDER, ANY_ADDRESS, ANY_ADDRESS, ANY_ADDRESS));
-  if (recorder == nullptr)
-    fail_with("\nError: Unable to find a known CD-Recorder device on the SCSI bus!\n" +
-              device_list_full_note());
-  return *recorder;
-}
 
 DiscTransporter& find_transporter() {
   auto* transporter = dynamic_cast<DiscTransporter*>(
@@ -71,16 +47,16 @@ int run_cueburn(const CueBurnSettings& settings) {
   aspi_open(true);
   const DeviceListRelease release;
   scan_scsi_bus();
-  RecorderDriver& recorder = find_recorder(settings);
+  RecorderDriver& recorder = choose_recorder(settings.address_given, settings.address);
   out_text("CD-Recorder device found...\n");
-  print_device_line(recorder);
+  out_text(device_found_line(recorder));
   if (!(recorder.RecorderCaps & CAP_DISC_AT_ONCE))
     fail_with("Error: CD-Recorder does not support 'disc-at-once' recording!\n");
   DiscTransporter* transporter = nullptr;
   if (settings.transport) {
     transporter = &find_transporter();
     out_text("Disc-Transporter device found...\n");
-    print_device_line(*transporter);
+    out_text(device_found_line(*transporter));
   }
 
   std::unique_ptr<CueSheetLayout> sheet = parse_cue_sheet(settings.cue_sheet);

@@ -1,7 +1,6 @@
 #include "tools/ripspan/rip_span.h"
 
 #include <memory>
-#include <typeinfo>
 
 #include "common/console.h"
 #include "common/sector.h"
@@ -13,7 +12,6 @@
 namespace {
 
 constexpr uint16_t CDG_BLOCK_SIZE = 2448;
-constexpr unsigned RESET_PAUSE_MS = 10000;
 
 struct Span {
   uint32_t first = 0;
@@ -64,21 +62,9 @@ int run_rip_span(const RipSpanSettings& settings) {
   const DeviceListRelease release;
   scan_scsi_bus();
   CdReader* reader = choose_reader(settings.address_given, settings.address);
-  if (settings.logging) {
-    out_text(reader_found_text(*reader));
-    if (typeid(*reader) == typeid(CdReader)) {
-      out_text("Warning: CDROM device model is unknown to this program!\n");
-      out_text("The generic CDROM device driver will be used...\n\n");
-    }
-  }
+  if (settings.logging) out_text(reader_found_text(*reader) + generic_driver_warning(*reader));
   check_capabilities(*reader, settings);
-  if (settings.reset) {
-    if (settings.logging) out_text("Resetting CDROM device... Please wait...");
-    std::fflush(stdout);
-    reader->Reset();
-    platform_sleep(RESET_PAUSE_MS);
-    if (settings.logging) out_text("\n\n");
-  }
+  if (settings.reset) reset_reader(*reader, settings.logging);
   reader->TestUnitReady(true);
 
   const Span span = wanted_span(*reader, settings);

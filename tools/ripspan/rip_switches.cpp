@@ -35,19 +35,6 @@ bool switch_number(const std::string& upper, const std::string& name, uint16_t* 
   return true;
 }
 
-// /SPEED=n: 1, 2, 4, 6, 8, 10 or 12 times, as speed codes 0 to 6.
-bool speed_switch(const std::string& upper, uint8_t* code) {
-  uint16_t speed = 0;
-  if (!switch_number(upper, "/SPEED", &speed)) return false;
-  static constexpr uint16_t speeds[] = {1, 2, 4, 6, 8, 10, 12};
-  for (uint8_t i = 0; i < sizeof speeds / sizeof speeds[0]; ++i)
-    if (speeds[i] == speed) {
-      *code = i;
-      return true;
-    }
-  fail_with("Error: Illegal reading speed specified!\n");
-}
-
 bool track_switch(const std::string& upper, uint16_t* track) {
   std::string text;
   uint64_t value = 0;
@@ -147,9 +134,7 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
                    return switch_number(upper, "/BLKLEN", &s.block_length);
                  },
                  "Error: Illegal /BLKLEN format!\n"},
-      SwitchRule{"/SPEED", true,
-                 [&s](const std::string& upper) { return speed_switch(upper, &s.speed_code); },
-                 "Error: Illegal /SPEED format!\n"},
+      reading_speed_switch(&s.speed_code),
       SwitchRule{"/TRACK", true,
                  [&s](const std::string& upper) { return track_switch(upper, &s.track); },
                  "Error: Illegal /TRACK value format!\n"},

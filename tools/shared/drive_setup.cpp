@@ -5,6 +5,7 @@
 
 #include "common/switches.h"
 #include "drivers/driver_factory.h"
+#include "drivers/mmc_drive.h"
 #include "emulator/bus.h"
 #include "scsi/linux/sg_transport.h"
 #include "scsi/scan.h"
@@ -17,6 +18,7 @@ std::unique_ptr<ScsiTransport> make_default_transport() {
 void install_drive_setup() {
   set_transport_factory(&make_default_transport);
   set_driver_factory(&create_driver);
+  set_unknown_drive_probe(&probe_mmc_drive);
 }
 
 ScsiDevice* find_device_at(uint16_t kind_mask, const DeviceAddress& address) {

@@ -12,8 +12,9 @@
 // ToolExit{1}), else the Linux SCSI generic driver.
 std::unique_ptr<ScsiTransport> make_default_transport();
 
-// Installs make_default_transport as the transport factory and the drivers'
-// create_driver as the driver factory of the bus scan.
+// Installs make_default_transport as the transport factory, the drivers'
+// create_driver as the driver factory of the bus scan and probe_mmc_drive as
+// its probe of CD drives the model tables do not know.
 void install_drive_setup();
 
 class ScsiDevice;

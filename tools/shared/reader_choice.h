@@ -20,3 +20,15 @@ CdReader* choose_reader(bool address_given, const DeviceAddress& address);
 // "CDROM device found...\n" and the line with host adapter, target, vendor,
 // product and revision, then an empty line.
 std::string reader_found_text(const CdReader& reader);
+
+// The warning printed for a drive that the generic reader driver serves (a
+// model no table knows): "Warning: CDROM device model is unknown to this
+// program!\n" and "The generic CDROM device driver will be used...\n\n";
+// "" for every other driver.
+std::string generic_driver_warning(const CdReader& reader);
+
+// "/SPEED=n" of the reading programs: n is 1, 2, 4, 6, 8, 10 or 12, stored as
+// the speed codes 0 to 6. A value that is no number is the format error
+// "Error: Illegal /SPEED format!\n"; any other number prints "Error: Illegal
+// reading speed specified!\n" and throws ToolExit{1}.
+SwitchRule reading_speed_switch(uint8_t* speed_code);

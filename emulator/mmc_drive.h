@@ -1,0 +1,63 @@
+// The emulated drives of the multimedia command set (MMC), as every CD drive
+// since the late 1990s answers: "MMC CD-RW DRIVE" records and reads, "MMC
+// CD-ROM DRIVE" reads. Neither product is in the model tables.
+//
+// Both answer GET CONFIGURATION (46h: the profile list with CD-ROM, and CD-R
+// and CD-RW for the recorder; Core; CD Read; for the recorder CD Track at
+// Once and CD Mastering with session at once), the capabilities page 2Ah in
+// MODE SENSE (CD-DA by READ CD, R-W subcode, an accurate audio stream unless
+// jitter= is given, the recorder's write speed of 8x), MODE SENSE(10) and
+// MODE SELECT(10) (55h), READ CD (BEh: CD-DA sectors with formatted Q or raw
+// P-W subcode, data sectors with any of sync, headers, user data and
+// EDC/ECC), SET CD SPEED (BBh), READ DISC INFORMATION (51h) and, besides,
+// what the CD-ROM drive answers except READ CD-DA, which is a vendor command.
+//
+// The recorder (mmc_recording.cpp) records as MMC drives do: the write
+// parameters page 05h (write type, test write, multi-session), SEND CUE SHEET
+// (5Dh) and WRITE(10) from the first pregap on at the addresses the sheet
+// gives, in the data form of each index (user data of data tracks too), then
+// SYNCHRONIZE CACHE, after which the drive writes the lead-out; track at once
+// at the next writable address of READ TRACK INFORMATION (52h), the track
+// begun by its first WRITE(10) and ended by SYNCHRONIZE CACHE or CLOSE TRACK
+// (5Bh), the session by CLOSE SESSION. Blocks come as the disc holds them
+// (raw data sectors unscrambled). Its disc is kept as every emulated
+// recorder's (medium=PATH; a cue sheet is a pressed disc it only reads);
+// erasable=1 makes it a CD-RW.
+//
+// Refusals: a WRITE(10) at another address than the next block, ILLEGAL
+// REQUEST 21h/02h; a block length the cue sheet or page does not give,
+// 64h/00h; a cue sheet that does not add up, 26h/00h; a cue sheet or track
+// with the page's write type not matching, 2Ch/00h.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "emulator/cdrom_drive.h"
+#include "emulator/device.h"
+#include "emulator/recorder_drive.h"
+
+// True for the two MMC products.
+bool mmc_drive_serves(const EmulatedDevice& device);
+
+// Installs the drive of the device's product. Throws EmulatedBusError.
+void install_mmc_drive(EmulatedDevice& device);
+
+// What the MMC commands share.
+struct MmcDriveState {
+  std::shared_ptr<CdromDriveState> reading;
+  std::shared_ptr<RecorderDrive> drive;  // null for the reader and a pressed disc
+  bool recorder = false;
+  bool erasable = false;
+  // The CD-ROM drive's READ CD-DA and READ(10), which READ CD reads through.
+  EmulatedHandler read_cdda;
+  EmulatedHandler read_10;
+  // Session at once: the block size from each cue sheet index's LBA on.
+  std::vector<std::pair<int32_t, uint32_t>> block_sizes;
+  bool track_open = false;  // track at once: a WRITE(10) began a track
+};
+
+// Installs the recording commands on the recorder (mmc_recording.cpp).
+void install_mmc_recording(EmulatedDevice& device, const std::shared_ptr<MmcDriveState>& state);

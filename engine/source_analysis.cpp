@@ -1,0 +1,268 @@
+#include "engine/source_analysis.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "common/console.h"
+#include "common/msgvec.h"
+#include "common/sector.h"
+#include "common/timecode.h"
+#include "drivers/recording_events.h"
+
+namespace {
+
+constexpr uint32_t MODE_PROBE_BLOCK = 2340;  // a raw sector without its sync
+constexpr uint32_t SYNC_SIZE = 12;
+// How far before the first audio track the end of the data track is looked for.
+constexpr uint32_t DATA_END_WINDOW = 500;
+constexpr uint32_t AUTO_PREGAP = 150;
+constexpr uint32_t SCAN_END_MARGIN = 75;  // the scan stops this far before the lead-out
+constexpr uint8_t ADR_POSITION = 1;
+
+[[noreturn]] void refuse_disc(const std::string& reason) {
+  fail_with("\nError analyzing disc...\n" + reason);
+}
+
+bool valid_bcd(uint8_t byte) { return (byte & 0x0F) <= 9 && (byte >> 4) <= 9; }
+
+// Adds a cuepoint at an LBA, keeping the last place for the lead-out.
+void add_cuepoint(DiscLayout* layout, uint8_t track_bcd, uint8_t index_bcd, int32_t lba) {
+  if (layout->cuepoint_count + 1u >= MAX_CUEPOINTS)
+    raise_message(MSG_TEXT, 1, 0, 0, "Disc layout needs more than 500 cuepoints!");
+  const MsfTime time = lba_to_msf(lba);
+  fill_cuepoint(&layout->cuepoints[layout->cuepoint_count++], track_bcd, index_bcd, time.minute,
+                time.second, time.frame);
+}
+
+// The table of contents' start of the track with that number, or `fallback`.
+uint32_t track_start(const DiscLayout& layout, uint8_t number, uint32_t fallback) {
+  for (unsigned i = 0; i < layout.track_count; ++i)
+    if (layout.tracks[i].track_number == number) return layout.tracks[i].start;
+  return fallback;
+}
+
+// The Q subchannel scan of the audio area (modes SOME and ALL).
+void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, SubcodeScan mode,
+                     uint16_t threshold, bool progress) {
+  const SourceAnalysis& analysis = layout->source_analysis;
+  reader.SetReadingSpeedNamed(speed_code, true);
+  reader.SetBlockLengthNamed(SECTOR_KIND_AUDIO, SCAN_BLOCK_SIZE, true);
+  unsigned cursor = analysis.data_track_count;  // the first audio track
+  const int64_t first = layout->tracks[cursor].start;
+  const int64_t end = int64_t{layout->leadout_position} - SCAN_END_MARGIN;
+  if (progress)
+    notify_event(EVENT_READ_START,
+                 {static_cast<uint32_t>(first), static_cast<uint32_t>(std::max(end, first))});
+  std::vector<uint8_t> buffer(std::size_t{SCAN_BATCH_BLOCKS} * SCAN_BLOCK_SIZE);
+  unsigned last_track = 0;
+  unsigned last_index = 0;
+  for (int64_t m = first; m <= end;) {
+    const auto n = static_cast<uint32_t>(std::min<int64_t>(end - m + 1, SCAN_BATCH_BLOCKS));
+    reader.ReadAudioSectors(buffer.data(), n, static_cast<uint32_t>(m), SUBCODE_Q, true);
+    if (progress)
+      notify_event(EVENT_READ_PROGRESS,
+                   {static_cast<uint32_t>(m), static_cast<uint32_t>(m + n - 1)});
+    bool found_index1 = false;
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint8_t* q = buffer.data() + std::size_t{i} * SCAN_BLOCK_SIZE + RAW_SECTOR_SIZE;
+      // Catalog and ISRC frames carry no position; nor does a frame read wrong.
+      if ((q[0] & 0x0F) != ADR_POSITION || q[1] == LEADOUT_TRACK) continue;
+      if (!valid_bcd(q[1]) || !valid_bcd(q[2]) || q[1] == 0) continue;
+      const unsigned track = bcd_to_bin(q[1]);
+      const unsigned index = bcd_to_bin(q[2]);
+      if (last_track == 0) last_track = track;
+      // Only a position past the last one found is news; a later index of
+      // an earlier track is not.
+      if (track < last_track || (track == last_track && index <= last_index)) continue;
+      last_track = track;
+      last_index = index;
+      if (mode == SCAN_SOME && index > 1) continue;
+      int32_t lba = 0;
+      if (index == 1) {
+        // Where the table of contents puts the track, whatever Q frames
+        // near the change held.
+        lba = static_cast<int32_t>(
+            track_start(*layout, static_cast<uint8_t>(track), layout->tracks[cursor].start));
+        found_index1 = true;
+      } else if (m == first && i == 0) {
+        lba = static_cast<int32_t>(m);
+      } else {
+        lba = msf_to_lba(bcd_to_bin(q[7]), bcd_to_bin(q[8]), bcd_to_bin(q[9]));
+      }
+      add_cuepoint(layout, q[1], q[2], lba);
+    }
+    if (found_index1 && cursor < layout->track_count) {
+      ++cursor;
+      if (mode == SCAN_SOME) {
+        // Go on `threshold` frames before the next track, or right after
+        // this batch when that lies behind: a jump back would only read
+        // blocks again.
+        const int64_t resume = int64_t{layout->tracks[cursor].start} - threshold;
+        m = std::max(resume, m + n) - n;
+      }
+    }
+    m += n;
+  }
+  if (progress) notify_event(EVENT_READ_END);
+}
+
+}  // namespace
+
+uint32_t find_data_track_end(CdReader& reader, uint32_t first, uint32_t last) {
+  reader.SetBlockLength(SECTOR_KIND_DATA, MODE_PROBE_BLOCK);
+  uint8_t sector[RAW_SECTOR_SIZE] = {};
+  uint32_t answer = 0;
+  for (uint64_t lba = first; lba <= last; ++lba) {
+    const auto at = static_cast<uint32_t>(lba);
+    // 12 bytes in, so that the header lies where a raw sector has it.
+    if (reader.ReadDataSectors(sector + SYNC_SIZE, MODE_PROBE_BLOCK, 1, at, false) != 1 &&
+        reader.ReadDataSectors(sector + SYNC_SIZE, MODE_PROBE_BLOCK, 1, at, false) != 1)
+      break;
+    if (!sector_matches_address(sector, static_cast<int32_t>(at))) break;
+    answer = at;
+  }
+  return answer;
+}
+
+uint16_t scan_cuepoints(CdReader& reader, DiscLayout* layout, uint8_t speed_code, SubcodeScan mode,
+                        uint16_t threshold, bool progress) {
+  const SourceAnalysis& analysis = layout->source_analysis;
+  layout->cuepoint_count = 0;
+  add_cuepoint(layout, bin_to_bcd(layout->tracks[0].track_number), 0x00, -LBA_OFFSET_FRAMES);
+  for (unsigned i = 0; i < analysis.data_track_count; ++i)
+    add_cuepoint(layout, bin_to_bcd(layout->tracks[i].track_number), 0x01,
+                 static_cast<int32_t>(layout->tracks[i].start));
+  const unsigned first_audio = analysis.data_track_count;
+  if (analysis.audio_track_count > 0) {
+    if (analysis.audio_pregap_length != 0)
+      add_cuepoint(layout, bin_to_bcd(layout->tracks[first_audio].track_number), 0x00,
+                   static_cast<int32_t>(analysis.audio_pregap_start));
+    if (mode == SCAN_SOME || mode == SCAN_ALL) {
+      scan_audio_area(reader, layout, speed_code, mode, threshold, progress);
+    } else {
+      for (unsigned i = first_audio; i < layout->track_count; ++i) {
+        const TrackEntry& track = layout->tracks[i];
+        const uint8_t number = bin_to_bcd(track.track_number);
+        if (mode == SCAN_AUTO && i > first_audio)
+          add_cuepoint(layout, number, 0x00, static_cast<int32_t>(track.start - AUTO_PREGAP));
+        add_cuepoint(layout, number, 0x01, static_cast<int32_t>(track.start));
+      }
+    }
+  }
+  const MsfTime leadout = lba_to_msf(static_cast<int32_t>(layout->leadout_position));
+  fill_cuepoint(&layout->cuepoints[layout->cuepoint_count++], LEADOUT_TRACK, 0x01, leadout.minute,
+                leadout.second, leadout.frame);
+  return layout->cuepoint_count;
+}
+
+namespace {
+
+// Puts a TOC that starts above track 1, past LBA 0, behind a track 1 at LBA
+// 0 that the table of contents does not list.
+void insert_hidden_track(DiscLayout* layout) {
+  const TrackEntry& first = layout->tracks[0];
+  if (first.track_number <= 1 || first.start == 0) return;
+  std::copy_backward(layout->tracks.begin(), layout->tracks.begin() + layout->track_count + 1,
+                     layout->tracks.begin() + layout->track_count + 2);
+  layout->tracks[0] = TrackEntry{};
+  layout->tracks[0].track_number = 1;
+  layout->tracks[0].track_flags = TRACK_DATA | TRACK_INSERTED;
+  layout->tracks[0].read_from_disc = 1;
+  ++layout->track_count;
+  layout->first_track = 1;
+}
+
+// Sets the types of the data tracks, which must share one sector mode. The
+// inserted track, whose mode is not read, takes no part in the comparison.
+void type_data_tracks(DiscLayout* layout, unsigned data_tracks) {
+  int mode = -1;
+  for (unsigned i = 0; i < data_tracks; ++i) {
+    TrackEntry& track = layout->tracks[i];
+    if (track.track_flags & TRACK_INSERTED) {
+      track.track_type = TrackType::Cdi;
+      continue;
+    }
+    if (mode < 0) mode = track.sector_mode;
+    if (track.sector_mode != mode)
+      refuse_disc("Unable to copy discs with both MODE1 and MODE2 data tracks!\n");
+    if (track.sector_mode == 1) {
+      track.track_type = TrackType::Mode1;
+    } else if (track.sector_mode == 2) {
+      track.track_type = TrackType::Mode2;
+    } else {
+      refuse_disc(format_text("Unable to determine the mode of track %u\n", track.track_number));
+    }
+  }
+}
+
+// Leaves the drive at 2048-byte data blocks however the analysis ends; a
+// failure on the way out of a failed analysis is left unsaid.
+class DataBlockLength {
+ public:
+  explicit DataBlockLength(CdReader& reader) : reader_(reader) {}
+  ~DataBlockLength() {
+    if (!restored_) reader_.StopDataRead();
+  }
+  DataBlockLength(const DataBlockLength&) = delete;
+  DataBlockLength& operator=(const DataBlockLength&) = delete;
+  void restore() {
+    restored_ = true;
+    reader_.StopDataReadNamed(true);
+  }
+
+ private:
+  CdReader& reader_;
+  bool restored_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<DiscLayout> analyze_source_disc(CdReader& reader, uint8_t speed_code,
+                                                SubcodeScan mode, uint16_t threshold, bool reset,
+                                                bool read_catalog, bool read_isrcs, bool progress) {
+  if (reset) reset_reader(reader, progress);
+  if (progress) notify_event(EVENT_ANALYSIS_START);
+  reader.TestUnitReady(true);
+  std::unique_ptr<DiscLayout> layout = create_disc_layout();
+  DataBlockLength block_length(reader);
+  reader.ReadDiscToc(layout.get(), true, read_catalog, read_isrcs);
+  if (layout->leadout_position - 1 > MAX_DISC_FRAMES)
+    err_text("\nWARNING: Disc is longer than 74 minutes!\n");
+  insert_hidden_track(layout.get());
+
+  unsigned data_tracks = 0;
+  while (data_tracks < layout->track_count &&
+         (layout->tracks[data_tracks].track_flags & TRACK_DATA))
+    ++data_tracks;
+  unsigned audio_tracks = 0;
+  for (unsigned i = data_tracks; i < layout->track_count; ++i, ++audio_tracks) {
+    if (layout->tracks[i].track_flags & TRACK_DATA) break;
+    layout->tracks[i].track_type = TrackType::Audio;
+  }
+  if (data_tracks + audio_tracks < layout->track_count)
+    refuse_disc("All data tracks must come before the audio tracks!\n");
+  type_data_tracks(layout.get(), data_tracks);
+
+  SourceAnalysis& analysis = layout->source_analysis;
+  if (data_tracks > 0 && audio_tracks > 0) {
+    const uint32_t g = layout->tracks[data_tracks].start;
+    // A short data track is searched from its first sector.
+    const uint32_t from = g > DATA_END_WINDOW ? g - DATA_END_WINDOW : 0;
+    const uint32_t e = find_data_track_end(reader, from, g);
+    if (e == 0) refuse_disc("Unable to locate end of data track!\n");
+    const uint32_t gap = e < g ? g - e - 1 : 0;
+    analysis.audio_pregap_length = gap < 150 ? gap : gap - gap % 75;
+    analysis.audio_pregap_start = g - analysis.audio_pregap_length;
+  } else if (data_tracks > 0) {
+    reader.FindLastReadableDataSector(MODE_PROBE_BLOCK);
+  }
+  if (audio_tracks > 0) reader.FindLastReadableSector(true);
+  analysis.audio_track_count = static_cast<uint8_t>(audio_tracks);
+  analysis.data_track_count = static_cast<uint8_t>(data_tracks);
+
+  layout->cuepoint_count =
+      scan_cuepoints(reader, layout.get(), speed_code, mode, threshold, progress);
+  block_length.restore();
+  if (progress) notify_event(EVENT_ANALYSIS_END);
+  return layout;
+}

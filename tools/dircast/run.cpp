@@ -1,0 +1,112 @@
+// The tool's sequence: recorder, tree, checks, confirmation, then the track
+// produced block by block into the recorder.
+#include <cstring>
+#include <memory>
+
+#include "common/console.h"
+#include "common/msgvec.h"
+#include "common/sector.h"
+#include "drivers/recording_events.h"
+#include "engine/recording.h"
+#include "iso9660/layout.h"
+#include "iso9660/tool_switches.h"
+#include "iso9660/track_source.h"
+#include "iso9660/tree.h"
+#include "scsi/scan.h"
+#include "tools/dircast/dircast.h"
+#include "tools/shared/recorder_choice.h"
+
+namespace {
+
+// The volume's blocks into the recorder, through the engine's staging buffer
+// of 2048-byte blocks, counted on the way.
+class RecorderSink : public BlockSink {
+ public:
+  explicit RecorderSink(RecorderDriver& recorder) : writer_(ISO_BLOCK_SIZE, recorder) {}
+  void append(const uint8_t* data, std::size_t length) override {
+    writer_.append(data, length);
+    blocks_ += length / ISO_BLOCK_SIZE;
+  }
+  void flush() { writer_.flush(); }
+  uint64_t blocks() const { return blocks_; }
+
+ private:
+  BlockWriter writer_;
+  uint64_t blocks_ = 0;
+};
+
+// The volume is laid out from the disc's first block: its extents would
+// point at the wrong blocks on a disc where the track starts later. A disc
+// whose table of contents lists a track is refused; a blank disc answers
+// READ TOC with an error, and no disc is left to the recording's own checks.
+void check_disc_is_blank(RecorderDriver& recorder) {
+  uint8_t toc[12] = {};
+  if (recorder.ReadTocRaw(toc, sizeof toc, 0) != 1 || toc[2] == 0 || toc[2] > toc[3]) return;
+  fail_with(
+      "Error: The disc in the CD-Recorder is not blank!\nThe volume is laid out from the disc's "
+      "first block: record it onto a blank disc.\n");
+}
+
+uint8_t job_flags(const DircastSettings& settings) {
+  uint8_t flags = 0;
+  if (settings.finalize) flags |= TAO_FINALIZE;
+  if (settings.logging) flags |= TAO_PROGRESS;
+  if (settings.session) flags |= TAO_SESSION;
+  if (settings.test) flags |= TAO_TEST;
+  return flags;
+}
+
+}  // namespace
+
+int run_dircast(const DircastSettings& settings) {
+  set_event_callback(&console_event_callback);
+  aspi_open(true);
+  const DeviceListRelease release;
+  scan_scsi_bus();
+  RecorderDriver& recorder = choose_recorder(settings.address_given, settings.address);
+  if (settings.logging) out_text("CD-Recorder device found...\n" + device_found_line(recorder));
+  if (!(recorder.RecorderCaps & CAP_TRACK_AT_ONCE))
+    fail_with("Error: CD-Recorder does not support 'track-at-once' recording!\n");
+
+  check_source_path(settings.source_path);
+  ScanOptions options;
+  options.recurse = settings.recurse;
+  options.include_hidden = settings.include_hidden;
+  options.include_system = settings.include_system;
+  const std::unique_ptr<DirectoryNode> root = scan_tree(settings.source_path, options);
+  const VolumeLayout layout = lay_out_volume(root.get());
+  const uint64_t length = track_blocks(layout);
+  if (length > MAX_RAW_IMAGE_SECTORS) {
+    fail_with(format_text(
+        "Error: Track of %llu blocks is too long for a CD: addresses end at 99:59:74 (%u "
+        "blocks)!\n",
+        static_cast<unsigned long long>(length), static_cast<unsigned>(MAX_RAW_IMAGE_SECTORS)));
+  }
+  check_files_readable(*root);
+  check_disc_is_blank(recorder);
+
+  if (settings.confirm) {
+    if (settings.test) out_text("TEST recording mode is enabled!\n");
+    out_text("Hit <RETURN> to begin recording (or CTRL/C to exit)...");
+    wait_for_return();
+    out_text("\n");
+  }
+
+  TrackAtOnceJob job;
+  job.track.track_number = 0;
+  job.track.track_type = TrackType::Mode1;
+  job.track.block_size = ISO_BLOCK_SIZE;
+  job.track.track_flags = TRACK_DATA;
+  job.track.length = static_cast<uint32_t>(length);
+  job.speed = static_cast<uint8_t>(settings.speed);
+  job.flags = job_flags(settings);
+
+  RecorderSink sink(recorder);
+  begin_track_at_once(recorder, job);
+  emit_track(layout, *root, settings.label, &sink, settings.logging);
+  sink.flush();
+  // The track holds exactly the blocks its length announced.
+  if (sink.blocks() != length) raise_message(MSG_BUGCHECK, 0, 0, 0);
+  end_track_at_once(recorder, job);
+  return 0;
+}

@@ -1,0 +1,75 @@
+#include "tools/shared/recorder_choice.h"
+
+#include <memory>
+
+#include "common/console.h"
+#include "scsi/scan.h"
+#include "scsi/settings.h"
+#include "tools/shared/drive_setup.h"
+
+namespace {
+
+// "/SPEED=" values and their speed codes.
+struct SpeedValue {
+  uint16_t factor;
+  uint16_t code;
+};
+constexpr SpeedValue SPEED_VALUES[] = {{1, 0}, {2, 1}, {4, 2}, {6, 3}};
+
+}  // namespace
+
+void recorder_address_from_environment(bool* given, DeviceAddress* address) {
+  const ScsiSettings& environment = scsi_settings();
+  if (!environment.writer_id_given) return;
+  *given = true;
+  *address = {environment.writer_ha, environment.writer_id, environment.writer_lun};
+}
+
+RecorderDriver& choose_recorder(bool address_given, const DeviceAddress& address) {
+  if (address_given) {
+    auto* recorder = dynamic_cast<RecorderDriver*>(find_device_at(KIND_MASK_RECORDER, address));
+    if (recorder == nullptr)
+      fail_with(
+          format_text("\nError: Specified device (%u:%u:%u) is not a CD-Recorder or is unknown!\n",
+                      address.host_adapter, address.id, address.lun) +
+          device_list_full_note());
+    return *recorder;
+  }
+  auto* recorder = dynamic_cast<RecorderDriver*>(
+      find_device(KIND_MASK_RECORDER, ANY_ADDRESS, ANY_ADDRESS, ANY_ADDRESS));
+  if (recorder == nullptr)
+    fail_with("\nError: Unable to find a known CD-Recorder device on the SCSI bus!\n" +
+              device_list_full_note());
+  return *recorder;
+}
+
+std::string device_found_line(const ScsiDevice& device) {
+  return format_text("  HA #%u - SCSI ID #%u - %.8s %.16s %.4s\n\n", device.host_adapter,
+                     device.target, device.vendor, device.product, device.revision);
+}
+
+SwitchRule checked_number_switch(const std::string& name, uint16_t* value,
+                                 const std::string& format_error,
+                                 std::function<void(uint16_t)> check) {
+  SwitchRule rule = number_switch(name, value, format_error);
+  rule.apply = [scan = rule.apply, value, check](const std::string& upper) {
+    if (!scan(upper)) return false;
+    check(*value);
+    return true;
+  };
+  return rule;
+}
+
+SwitchRule recording_speed_switch(uint16_t* speed_code) {
+  auto factor = std::make_shared<uint16_t>(0);
+  return checked_number_switch("/SPEED", factor.get(), "Error: Illegal /SPEED format!\n",
+                               [factor, speed_code](uint16_t value) {
+                                 for (const SpeedValue& speed : SPEED_VALUES) {
+                                   if (speed.factor == value) {
+                                     *speed_code = speed.code;
+                                     return;
+                                   }
+                                 }
+                                 fail_with("Error: Illegal recording speed specified!\n");
+                               });
+}

@@ -1,0 +1,90 @@
+#include <memory>
+
+#include "common/console.h"
+#include "layout/cue_writer.h"
+#include "scsi/scan.h"
+#include "tools/shared/reader_choice.h"
+#include "tools/sheetgen/sheetgen.h"
+
+namespace {
+
+// "/SUBCODE=option": NONE, SOME, ALL or AUTO in any case.
+SwitchRule subcode_switch(SubcodeScan* scan) {
+  auto option = std::make_shared<std::string>();
+  SwitchRule rule = text_switch("/SUBCODE", option.get(), "Error: Illegal /SUBCODE format!\n");
+  rule.apply = [read = rule.apply, option, scan](const std::string& upper) {
+    if (!read(upper)) return false;
+    static constexpr struct {
+      const char* name;
+      SubcodeScan scan;
+    } options[] = {
+        {"NONE", SCAN_NONE}, {"SOME", SCAN_SOME}, {"ALL", SCAN_ALL}, {"AUTO", SCAN_AUTO}};
+    for (const auto& candidate : options)
+      if (*option == candidate.name) {
+        *scan = candidate.scan;
+        return true;
+      }
+    fail_with(format_text("Illegal /SUBCODE option \"%s\" specified!\n", option->c_str()));
+  };
+  return rule;
+}
+
+}  // namespace
+
+SheetGenSettings parse_sheet_gen_command_line(int argc, const char* const* argv) {
+  SheetGenSettings settings;
+  reader_address_from_environment(&settings.address_given, &settings.address);
+  CommandLine rules;
+  rules.tool_name = "SHEETGEN";
+  rules.usage_lines = {
+      "Usage: SHEETGEN <cuefile> [/ID=ha:id:lun] [/BATCH] [/ISRC] [/MCN]\n",
+      "         [/RESET] [/SPEED=n] [/SUBCODE=option] [/THRESH=n]\n",
+      "cuefile   - Output CUE SHEET file\n",
+      "/ID       - SCSI address of CDROM drive (default is first found)\n",
+      "/BATCH    - Disable all logging messages\n",
+      "/ISRC     - Read the 'International Standard Recording Codes'\n",
+      "/MCN      - Read the 'Media Catalog Number'\n",
+      "/RESET    - Reset device (workaround for firmware bugs)\n",
+      "/SPEED=n  - Reading speed (default is maximum)\n",
+      "/SUBCODE  - Subcode scanning option...\n",
+      "              NONE - Disable subcode scan (default)\n",
+      "              SOME - Scan subcode for pregaps only\n",
+      "              AUTO - Add two second pregaps to all audio tracks\n",
+      "              ALL  - Scan subcode for all subindexes\n",
+      "/THRESH   - Pregap scan threshold (default is 300 sectors)\n",
+      "e.g. SHEETGEN TEST.CUE\n",
+      "e.g. SHEETGEN TEST.CUE /SUBCODE=SOME /THRESH=450\n",
+      "e.g. SHEETGEN TEST.CUE /ID=0:3:0 /SUBCODE=ALL\n",
+  };
+  SheetGenSettings& s = settings;
+  rules.switches = {
+      plain_switch("/BATCH", &s.logging, false),
+      plain_switch("/ISRC", &s.isrc),
+      plain_switch("/MCN", &s.mcn),
+      plain_switch("/RESET", &s.reset),
+      address_switch("/ID", &s.address, &s.address_given, "Illegal /ID value format!\n"),
+      reading_speed_switch(&s.speed_code),
+      subcode_switch(&s.scan),
+      number_switch("/THRESH", &s.threshold, "Error: Illegal /THRESH format!\n"),
+  };
+  rules.parameter_missing = {"Error: CUE SHEET filename must be specified!\n"};
+  settings.cue_sheet = parse_command_line(rules, argc, argv).at(0);
+  return settings;
+}
+
+int run_sheet_gen(const SheetGenSettings& settings) {
+  aspi_open(true);
+  const DeviceListRelease release;
+  scan_scsi_bus();
+  CdReader* reader = choose_reader(settings.address_given, settings.address);
+  if (settings.logging) out_text(reader_found_text(*reader));
+  out_text(generic_driver_warning(*reader));
+  const bool scan = settings.scan == SCAN_SOME || settings.scan == SCAN_ALL;
+  if (scan && !(reader->readerCaps & CAP_READ_SUBQ))
+    fail_with("Error: CDROM device does not support the reading of subcodes!\n");
+  const std::unique_ptr<DiscLayout> layout =
+      analyze_source_disc(*reader, settings.speed_code, settings.scan, settings.threshold,
+                          settings.reset, settings.mcn, settings.isrc, settings.logging);
+  write_cue_sheet(settings.cue_sheet, *layout, nullptr);
+  return 0;
+}

@@ -199,6 +199,47 @@ TEST(TransformSector, EveryRowOfTheTable) {
   EXPECT_TRUE(sectors_equal(b.data(), original.data()));
 }
 
+// Every flag combination, every byte of the block, at an address of any
+// alignment: against the rule written out byte by byte.
+TEST(TransformSector, EveryByteAtAnyAlignment) {
+  struct Flags {
+    bool swap_bytes, swap_words, scramble;
+  };
+  const Flags all[] = {{false, false, false}, {false, false, true}, {false, true, false},
+                       {false, true, true},   {true, false, false}, {true, false, true},
+                       {true, true, false},   {true, true, true}};
+  const std::vector<uint8_t> source = random_bytes(2352 + 3, 17);
+  for (const Flags& f : all) {
+    for (std::size_t misalign : {0, 1, 3}) {
+      SCOPED_TRACE(testing::Message()
+                   << "swap_bytes " << f.swap_bytes << " swap_words " << f.swap_words
+                   << " scramble " << f.scramble << " at +" << misalign);
+      const uint8_t* in = source.data() + misalign;
+      std::vector<uint8_t> expected(2352);
+      for (std::size_t i = 0; i < 2352; i += 4) {
+        uint8_t b[4];
+        for (std::size_t k = 0; k < 4; ++k)
+          b[k] = f.scramble && (f.swap_bytes || !f.swap_words)
+                     ? static_cast<uint8_t>(in[i + k] ^ SCRAMBLER_TABLE[i + k])
+                     : in[i + k];
+        const std::size_t* order;
+        static const std::size_t same[] = {0, 1, 2, 3}, bytes[] = {1, 0, 3, 2},
+                                 reversed[] = {3, 2, 1, 0}, words[] = {2, 3, 0, 1};
+        if (f.swap_bytes)
+          order = f.swap_words && !f.scramble ? reversed : bytes;
+        else
+          order = f.swap_words ? words : same;
+        for (std::size_t k = 0; k < 4; ++k) expected[i + k] = b[order[k]];
+      }
+      std::vector<uint8_t> place(2352 + 3);
+      uint8_t* out = place.data() + misalign;
+      std::memcpy(out, in, 2352);
+      transform_sector(out, f.swap_bytes, f.swap_words, f.scramble);
+      EXPECT_EQ(std::vector<uint8_t>(out, out + 2352), expected);
+    }
+  }
+}
+
 TEST(BuildSector, ScrambledSectorIsTheClearOneXorScrambler) {
   const std::vector<uint8_t> data = random_bytes(2048, 11);
   RawSector clear;

@@ -4,8 +4,10 @@
 #include "tools/cueburn/cueburn.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <regex>
 #include <sstream>
@@ -246,6 +248,38 @@ TEST_F(CueBurn, FailureHalfWayEndsTheRunAndLeavesTheDiscAsItWas) {
   EXPECT_EQ(run.err, "\nError: 'WRITE' command failed on device 0:4:0\nBad medium detected\n");
   EXPECT_EQ(run.out.find("CD successfully recorded!"), std::string::npos);
   EXPECT_FALSE(disc_files_exist(disc));
+}
+
+// The recorder's disc file stops growing (a file size limit): part way, or
+// with only the last blocks left. Either way the run fails with the drive's
+// write error and leaves no disc.
+TEST_F(CueBurn, DiscFileThatCannotGrowFailsTheRecording) {
+  const Fixture fixture = fixtures()[0];
+  write_fixture(fixture);
+  uint64_t frames = 0;
+  for (const Segment& segment : fixture.segments) frames += segment.frames;
+  const std::string disc = folder + "/burned";
+  struct Case {
+    uint64_t limit;
+    const char* command;
+  };
+  for (const Case& c : {Case{100 * RAW, "WRITE"}, Case{frames * RAW - 1, "WRITE"}}) {
+    SCOPED_TRACE(c.command);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit limited = old;
+    limited.rlim_cur = c.limit;
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);  // writes fail with EFBIG
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const ProgramRun run = cueburn("0:4:0=CDD2000,medium=" + disc, {"disc.cue", "/NOCONFIRM"});
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "\nError: '" + std::string(c.command) +
+                           "' command failed on device 0:4:0\nBad medium detected\n");
+    EXPECT_EQ(run.out.find("CD successfully recorded!"), std::string::npos);
+    EXPECT_FALSE(disc_files_exist(disc));
+  }
 }
 
 // The control bytes of every EXCHANGE MEDIUM in a trace, in order.

@@ -19,12 +19,7 @@ using namespace cdm_test;
 class EngineToRecorder : public RecorderHarness {};
 
 TEST_F(EngineToRecorder, DiscAtOnceGivesBackTheImage) {
-  SampleDisc sample;
-  sample.catalog = "0731454032326";
-  sample.tracks = {{TrackType::Audio, 200, 0, "USABC9600001", "DCP"},
-                   {TrackType::Mode1, 150, 150, "", ""},
-                   {TrackType::Mode2, 100, 0, "", ""}};
-  const std::string cue = write_sample_disc(folder, "sample", sample);
+  const std::string cue = write_sample_disc(folder, "sample", mixed_sample_disc());
   struct Case {
     const char* product;
     uint8_t model;

@@ -58,6 +58,17 @@ inline Bytes host_frame(Frame kind, int32_t lba) {
   return frame;
 }
 
+// The disc the engine tests record at once: an audio track with its codes,
+// then Mode 1 with a pregap and Mode 2.
+inline SampleDisc mixed_sample_disc() {
+  SampleDisc sample;
+  sample.catalog = "0731454032326";
+  sample.tracks = {{TrackType::Audio, 200, 0, "USABC9600001", "DCP"},
+                   {TrackType::Mode1, 150, 150, "", ""},
+                   {TrackType::Mode2, 100, 0, "", ""}};
+  return sample;
+}
+
 // Bytes of a catalog number as BCD pairs, the last low nibble 0.
 inline Bytes catalog_bcd(const std::string& digits) {
   Bytes out(7, 0);

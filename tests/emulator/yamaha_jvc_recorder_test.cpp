@@ -25,12 +25,7 @@ struct Family {
 // drive now and then answers "busy" to a write, and answers ABORTED COMMAND
 // to TEST UNIT READY while it writes the lead-out: the driver waits both out.
 TEST_F(YamahaJvcRecorders, DiscAtOnceGivesBackTheImage) {
-  SampleDisc sample;
-  sample.catalog = "0731454032326";
-  sample.tracks = {{TrackType::Audio, 200, 0, "USABC9600001", "DCP"},
-                   {TrackType::Mode1, 150, 150, "", ""},
-                   {TrackType::Mode2, 100, 0, "", ""}};
-  const std::string cue = write_sample_disc(folder, "sample", sample);
+  const std::string cue = write_sample_disc(folder, "sample", mixed_sample_disc());
   const struct {
     Family family;
     std::string items;

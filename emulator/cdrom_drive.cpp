@@ -391,14 +391,6 @@ EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const Emula
                                 disc->q_subchannel(at, &q);
                                 std::memset(out + RAW_SECTOR_SIZE, 0, 16);
                                 std::memcpy(out + RAW_SECTOR_SIZE, q.data(), q.size());
-                                if (state->unpacked_q) {
-                                  uint8_t* u = out + RAW_SECTOR_SIZE;
-                                  u[0] = q[0] >> 4;
-                                  u[1] = q[0] & 0x0F;
-                                  std::memcpy(u + 2, &q[1], 5);
-                                  std::memcpy(u + 7, &q[7], 3);
-                                  std::memset(u + 10, 0, 6);
-                                }
                               } else if (format >= 2) {
                                 disc->subcode(at, out + (format == 2 ? RAW_SECTOR_SIZE : 0));
                               }

@@ -73,9 +73,6 @@ struct CdromDriveState {
   bool audio_by_read10 = false;     // READ(10) of 2352-byte blocks reads audio, bytes swapped
   bool scrambled_raw_data = false;  // READ(10) of 2352-byte blocks gives data sectors scrambled
   bool swapped_cdda = false;        // READ CD-DA gives audio with the bytes of each sample swapped
-  // READ CD-DA's Q (format 1) comes unpacked: control, address kind, track,
-  // index, relative and absolute minute, second, frame in bytes 0 to 9.
-  bool unpacked_q = false;
   // What READ TOC format 1 reports: the last session and its first track
   // (0: the disc's first track).
   uint8_t last_session = 1;

@@ -1,6 +1,7 @@
 #include "emulator/jvc_recorder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "common/byteorder.h"
@@ -370,14 +371,38 @@ bool jvc_recorder_serves(const EmulatedDevice& device) {
   return device.takes_media() && !medium_is_cue_sheet(device) && jvc_class(device) != nullptr;
 }
 
+// READ CD-DA's Q (format 1) comes unpacked on these drives: control,
+// address kind, track, index, relative and absolute minute, second, frame in
+// bytes 0 to 9 of the 16 after each block.
+EmulatedAnswer read_cdda_unpacked_q(const EmulatedHandler& generic, EmulatedDevice& device,
+                                    const EmulatedCommand& c) {
+  const EmulatedAnswer answer = generic(device, c);
+  if (failed(answer) || c.cdb_length <= 10 || c.cdb[10] != 1 || c.buffer == nullptr) return answer;
+  constexpr uint32_t BLOCK = RAW_SECTOR_SIZE + 16;
+  for (uint32_t at = 0; at + BLOCK <= c.buffer_length; at += BLOCK) {
+    uint8_t* u = c.buffer + at + RAW_SECTOR_SIZE;
+    uint8_t q[10];
+    std::memcpy(q, u, sizeof q);
+    u[0] = q[0] >> 4;
+    u[1] = q[0] & 0x0F;
+    std::memcpy(u + 2, &q[1], 5);
+    std::memcpy(u + 7, &q[7], 3);
+    std::memset(u + 10, 0, 6);
+  }
+  return answer;
+}
+
 void install_jvc_recorder(EmulatedDevice& device) {
   const JvcClass& model = *jvc_class(device);
   auto state = std::make_shared<Jvc>(model, install_recorder_drive(device));
   CdromDriveState& reading = state->drive->reading();
-  reading.unpacked_q = true;
   // The block descriptor's density tells the drive what a block holds: it
   // builds the sectors of Mode 1 (density 1) and Mode 2 (82h) user data.
   state->drive->user_data_at_once = true;
+  device.set_handler(EMU_OP_READ_CDDA, [generic = device.handler(EMU_OP_READ_CDDA)](
+                                           EmulatedDevice& d, const EmulatedCommand& c) {
+    return read_cdda_unpacked_q(generic, d, c);
+  });
   reading.pages[TEST_PAGE] = {TEST_PAGE, 0x01, 0x02};
   reading.pages[WRITE_MODE_PAGE] = {WRITE_MODE_PAGE, 0x07, 0, 0, 0, 0, 0, 0, 0};
   reading.pages[SPEED_PAGE] = {SPEED_PAGE, 0x02, 0x00, 0x00};

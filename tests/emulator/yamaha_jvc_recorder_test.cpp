@@ -50,6 +50,24 @@ TEST_F(YamahaJvcRecorders, DiscAtOnceGivesBackTheImage) {
     SleepRecorder sleeps;
     std::unique_ptr<RecorderDriver> recorder = c.family.driver();
     ASSERT_EQ(record_sheet(*recorder, cue), "none");
+    // The Q of track 1, index 1 comes back through the driver as any drive
+    // gives it (the JVC drives send its fields unpacked, the driver packs
+    // them): track, index and the absolute time of each position frame.
+    Bytes frames(10 * (RAW_SECTOR_SIZE + 16));
+    ASSERT_EQ(recorder->ReadAudioSectors(frames.data(), 10, 100, SUBCODE_Q, false), 1);
+    int positions = 0;
+    for (uint32_t i = 0; i < 10; ++i) {
+      const uint8_t* q = frames.data() + i * (RAW_SECTOR_SIZE + 16) + RAW_SECTOR_SIZE;
+      if ((q[0] & 0x0F) != 1) continue;
+      ++positions;
+      const uint32_t frame = 250 + i;  // LBA 100 + i, 150 frames after 00:00:00
+      EXPECT_EQ(Bytes(q + 1, q + 3), Bytes({0x01, 0x01})) << i;
+      EXPECT_EQ(Bytes(q + 7, q + 10),
+                Bytes({0x00, static_cast<uint8_t>(frame / 75 / 10 * 16 + frame / 75 % 10),
+                       static_cast<uint8_t>(frame % 75 / 10 * 16 + frame % 75 % 10)}))
+          << i;
+    }
+    EXPECT_GT(positions, 0);
     unplug();
     EXPECT_EQ(sleeps.pauses, c.pauses);
     EXPECT_EQ(file(".bin"), read_file(folder + "/sample.bin"));

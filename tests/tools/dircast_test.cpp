@@ -235,10 +235,12 @@ TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
 }
 
 // dircast run by a shell that waits for its prompt, runs `change` in the
-// tree, then answers; dircast's standard output goes to out.txt.
+// tree, then answers; dircast's standard output goes to out.txt. The old
+// out.txt goes first: the pipeline's halves start together, and the waiting
+// half must not find the last run's prompt before dircast truncates the file.
 ProgramRun cast_after(const ScratchTree& tree, const std::string& change) {
   const std::string script =
-      "i=0; { until grep -q RETURN out.txt 2>/dev/null || [ $i -gt 600 ]; do sleep 0.05; "
+      "rm -f out.txt; i=0; { until grep -q RETURN out.txt 2>/dev/null || [ $i -gt 600 ]; do sleep 0.05; "
       "i=$((i+1)); done;"
       " eval \"$2\"; echo; } | \"$1\" src/ /RECURSE /VOLUME=sample > out.txt";
   return run_command("sh", {"-c", script, "sh", std::string(CDM_BIN_DIR) + "/dircast", change},

@@ -1,10 +1,16 @@
 # Sourced by the comparison scripts: the time one command takes, and the
 # build of the program timed.
 
+# Writes back what earlier runs left in the page cache, so that no timed run
+# pays for another's write-back (the machine's kernel threads do it while
+# the next command runs otherwise). Every timed command starts with it.
+settle() { sync; }
+
 # Nanoseconds that one command takes; its standard output goes to file $1.
 nanoseconds_to() {
   local out=$1 start end
   shift
+  settle
   start=$(date +%s%N)
   "$@" > "$out"
   end=$(date +%s%N)
@@ -19,6 +25,7 @@ nanoseconds() { nanoseconds_to /dev/null "$@"; }
 timed() {
   local times
   times=$(mktemp)
+  settle
   /usr/bin/time -f "%e %U %S" -o "$times" "$@" >/dev/null
   awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$times"
   rm -f "$times"

@@ -81,21 +81,40 @@ struct Scramble {
   Lane operator()(Lane w, Lane s) const { return w ^ s; }
 };
 
-// One pass over the lanes of a block, in place; a plain loop that the
-// compiler turns into vector code, inlined into each build of the caller
-// below.
+// One pass over the lanes of a block, from `from` to `to`: the same block
+// (IN_PLACE, where the compiler sees that each lane is read before it is
+// written) or two that do not overlap. A plain loop that the compiler turns
+// into vector code, inlined into each build of the callers below.
 #define INLINE_PASS __attribute__((always_inline)) inline
-template <typename Op>
-INLINE_PASS void transform_lanes(uint8_t* block, Op op) {
+template <bool IN_PLACE, typename Op>
+INLINE_PASS void transform_lanes(uint8_t* to, const uint8_t* from, Op op) {
   using Lane = typename Op::Lane;
+  const uint8_t* source = IN_PLACE ? to : from;
   for (std::size_t i = 0; i < RAW_SECTOR_SIZE; i += sizeof(Lane)) {
     Lane w;
     Lane s;
-    std::memcpy(&w, block + i, sizeof w);
+    std::memcpy(&w, source + i, sizeof w);
     std::memcpy(&s, SCRAMBLER_TABLE.data() + i, sizeof s);
     w = op(w, s);
-    std::memcpy(block + i, &w, sizeof w);
+    std::memcpy(to + i, &w, sizeof w);
   }
+}
+
+template <bool IN_PLACE>
+INLINE_PASS void transform_lanes_of(uint8_t* to, const uint8_t* from, bool swap_bytes,
+                                    bool swap_words, bool scramble) {
+  if (scramble && swap_bytes)
+    transform_lanes<IN_PLACE>(to, from, ScrambleSwap{});
+  else if (swap_bytes && swap_words)
+    transform_lanes<IN_PLACE>(to, from, ReverseBytes{});
+  else if (swap_bytes)
+    transform_lanes<IN_PLACE>(to, from, SwapBytes{});
+  else if (swap_words)
+    transform_lanes<IN_PLACE>(to, from, SwapWords{});
+  else if (scramble)
+    transform_lanes<IN_PLACE>(to, from, Scramble{});
+  else if (!IN_PLACE)
+    std::memcpy(to, from, RAW_SECTOR_SIZE);
 }
 
 // Machines that have wider vectors than the baseline get a second build of
@@ -108,16 +127,13 @@ INLINE_PASS void transform_lanes(uint8_t* block, Op op) {
 
 WIDE_VECTOR_CLONES
 void transform_block(uint8_t* block, bool swap_bytes, bool swap_words, bool scramble) {
-  if (scramble && swap_bytes)
-    transform_lanes(block, ScrambleSwap{});
-  else if (swap_bytes && swap_words)
-    transform_lanes(block, ReverseBytes{});
-  else if (swap_bytes)
-    transform_lanes(block, SwapBytes{});
-  else if (swap_words)
-    transform_lanes(block, SwapWords{});
-  else if (scramble)
-    transform_lanes(block, Scramble{});
+  transform_lanes_of<true>(block, block, swap_bytes, swap_words, scramble);
+}
+
+WIDE_VECTOR_CLONES
+void transform_block_copy(uint8_t* to, const uint8_t* from, bool swap_bytes, bool swap_words,
+                          bool scramble) {
+  transform_lanes_of<false>(to, from, swap_bytes, swap_words, scramble);
 }
 
 }  // namespace
@@ -194,6 +210,11 @@ void build_sector(uint8_t* sector, SectorType type, int32_t lba, const uint8_t* 
 
 void transform_sector(uint8_t* block, bool swap_bytes, bool swap_words, bool scramble) {
   transform_block(block, swap_bytes, swap_words, scramble);
+}
+
+void transform_sector_copy(uint8_t* to, const uint8_t* from, bool swap_bytes, bool swap_words,
+                           bool scramble) {
+  transform_block_copy(to, from, swap_bytes, swap_words, scramble);
 }
 
 bool sector_matches_address(const uint8_t* sector, int32_t lba) {

@@ -111,6 +111,10 @@ void build_sector(uint8_t* sector, SectorType type, int32_t lba, const uint8_t* 
 // the four bytes; swap_bytes: exchange the bytes of each half; swap_words:
 // exchange the halves; scramble: XOR with the scrambler; else nothing.
 void transform_sector(uint8_t* block, bool swap_bytes, bool swap_words, bool scramble);
+// The same, writing the rewritten block to `to` (which must not overlap
+// `from`) in the one pass.
+void transform_sector_copy(uint8_t* to, const uint8_t* from, bool swap_bytes, bool swap_words,
+                           bool scramble);
 
 // True when header bytes 12..14 hold the BCD time of `lba` (mode byte not compared).
 bool sector_matches_address(const uint8_t* sector, int32_t lba);

@@ -277,10 +277,6 @@ EmulatedAnswer start_recording(const State& s, EmulatedDevice& device, int32_t l
 }
 
 // Data sectors of 2352 bytes come scrambled; audio as it is.
-void descramble_data(uint8_t* block, uint32_t size, bool data) {
-  if (data && size == RAW_SECTOR_SIZE) transform_sector(block, false, false, true);
-}
-
 // User data blocks take the mode the density of the block descriptor gives
 // (1: Mode 1, 2048 bytes; 82h: Mode 2, 2336 bytes) for the data track they
 // go to.
@@ -346,7 +342,7 @@ EmulatedAnswer write_10(const State& s, EmulatedDevice& device, const EmulatedCo
   EmulatedCommand run_out = c;
   run_out.buffer = empty.data();
   run_out.buffer_length = static_cast<uint32_t>(empty.size());
-  return s->drive->write(device, run_out, RUN_OUT_BLOCKS, [](uint8_t*, uint32_t, bool) {});
+  return s->drive->write(device, run_out, RUN_OUT_BLOCKS, copy_block);
 }
 
 // Closes the track at once whose last block came, with its table of contents.

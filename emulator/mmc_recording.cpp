@@ -265,7 +265,7 @@ EmulatedAnswer write_10(const State& s, EmulatedDevice& device, const EmulatedCo
   // Blocks come as the disc holds them.
   const uint32_t kept = s->reading->block_length;
   s->reading->block_length = size;
-  const EmulatedAnswer answer = s->drive->write(device, c, count, [](uint8_t*, uint32_t, bool) {});
+  const EmulatedAnswer answer = s->drive->write(device, c, count, copy_block);
   s->reading->block_length = kept;
   return answer;
 }

@@ -265,10 +265,10 @@ EmulatedAnswer fixation(const State& s, EmulatedDevice& device, const EmulatedCo
 EmulatedAnswer write_10(const State& s, EmulatedDevice& device, const EmulatedCommand& c) {
   // The address is not looked at: blocks go where the recording stands.
   return s->drive->write(device, c, get_be16(c.cdb + 7),
-                         [](uint8_t* block, uint32_t size, bool data) {
-                           if (size != RAW_SECTOR_SIZE) return;
-                           transform_sector(block, true, false, false);
-                           if (data) transform_sector(block, false, false, true);
+                         [](uint8_t* to, const uint8_t* from, uint32_t size, bool data) {
+                           if (size != RAW_SECTOR_SIZE) return copy_block(to, from, size, data);
+                           transform_sector_copy(to, from, true, false, false);
+                           if (data) transform_sector(to, false, false, true);
                          });
 }
 

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "common/timecode.h"
+#include "common/stream_buffer.h"
 #include "emulator/device.h"
 
 namespace {
@@ -178,7 +179,11 @@ bool RecordedDisc::begin(bool test) {
       discard();
       return false;
     }
+    const off_t copied = ::lseek(fd_, 0, SEEK_CUR);
+    file_end_ = copied > 0 ? static_cast<uint64_t>(copied) : 0;
+    reserved_end_ = 0;
   }
+  if (!pending_) pending_ = std::make_unique<StreamBuffer>(WRITE_BEHIND_BYTES);
   writing_ = true;
   return true;
 }
@@ -192,15 +197,59 @@ bool RecordedDisc::store(int32_t lba, const uint8_t* frames, uint32_t count, uin
     lba = work_.bin_end;
   }
   if (!test_) {
+    if (write_failed_) return false;
+    const std::size_t bytes = std::size_t{count} * frame_size;
     // A gap reads as zeros: a hole in the file.
-    if (lba > work_.bin_end &&
-        ::lseek(fd_, static_cast<off_t>(uint64_t{frame_size} * (lba - work_.bin_end)), SEEK_CUR) <
-            0)
-      return false;
-    if (!write_all(fd_, frames, uint64_t{count} * frame_size)) return false;
+    if (lba > work_.bin_end) {
+      const uint64_t gap = uint64_t{frame_size} * static_cast<uint32_t>(lba - work_.bin_end);
+      if (!flush_pending() || ::lseek(fd_, static_cast<off_t>(gap), SEEK_CUR) < 0) return false;
+      file_end_ += gap;
+    }
+    if (frames == pending_->data() + pending_used_ && pending_used_ + bytes <= WRITE_BEHIND_BYTES) {
+      pending_used_ += bytes;
+    } else {
+      if (pending_used_ + bytes > WRITE_BEHIND_BYTES && !flush_pending()) return false;
+      if (bytes >= WRITE_BEHIND_BYTES) {
+        if (!write_frames(frames, bytes)) return false;
+      } else {
+        // The frames may lie in the buffer already (built in place after a gap).
+        std::memmove(pending_->data() + pending_used_, frames, bytes);
+        pending_used_ += bytes;
+      }
+    }
   }
   work_.bin_end = lba + static_cast<int32_t>(count);
   return true;
+}
+
+uint8_t* RecordedDisc::frame_space(std::size_t bytes) {
+  if (!writing_ || bytes > WRITE_BEHIND_BYTES) return nullptr;
+  if (test_) return pending_->data();
+  if (pending_used_ + bytes > WRITE_BEHIND_BYTES && !flush_pending()) return nullptr;
+  return pending_->data() + pending_used_;
+}
+
+bool RecordedDisc::flush_pending() {
+  const bool ok = write_frames(pending_->data(), pending_used_);
+  pending_used_ = 0;
+  return ok;
+}
+
+// Space is reserved ahead of the frames, in large steps: a file system
+// lays out the file with much less work than when it finds room for each
+// write, and the commit gives back what was not used. A file system that
+// cannot reserve (or is full) simply takes the writes, or fails them.
+bool RecordedDisc::write_frames(const uint8_t* frames, std::size_t bytes) {
+  if (bytes == 0) return !write_failed_;
+  if (file_end_ + bytes > reserved_end_) {
+    // Failing or not, the next try comes a step further on.
+    const uint64_t step = std::max<uint64_t>(bytes, RESERVE_STEP_BYTES);
+    ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(file_end_), static_cast<off_t>(step));
+    reserved_end_ = file_end_ + step;
+  }
+  write_failed_ = write_failed_ || !write_all(fd_, frames, bytes);
+  file_end_ += bytes;
+  return !write_failed_;
 }
 
 bool RecordedDisc::commit() {
@@ -210,8 +259,11 @@ bool RecordedDisc::commit() {
     return true;
   }
   const int fd = fd_;
+  bool ok = flush_pending();
+  // Gives back the space reserved past the last frame.
+  if (ok && reserved_end_ > file_end_) ok = ::ftruncate(fd, static_cast<off_t>(file_end_)) == 0;
   fd_ = -1;
-  bool ok = ::close(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
   ok = ok && write_text(path_ + ".cue.new", cue_sheet());
   ok = ok && write_text(path_ + ".state.new", state_text());
   // The sectors first: until the state is renamed nothing reads them.
@@ -234,6 +286,8 @@ void RecordedDisc::discard() {
     ::unlink((path_ + ".bin.new").c_str());
     fd_ = -1;
   }
+  pending_used_ = 0;
+  write_failed_ = false;
   for (const char* suffix : {".cue.new", ".state.new"}) ::unlink((path_ + suffix).c_str());
   work_ = stored_;
   writing_ = false;

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "common/stream_buffer.h"
 #include "emulator/cd_disc.h"
 
 struct RecordedSession {
@@ -91,7 +92,15 @@ class RecordedDisc {
   // frames before the end of the stored sectors are dropped (the pregap
   // before LBA 0), a gap before `lba` is filled with zero frames. False when
   // the file cannot be written.
+  // Frames are collected and written to PATH.bin.new in large pieces, so a
+  // file failure may show at a later store or at the commit.
+  // Frames built in place in frame_space() are taken without a copy.
   bool store(int32_t lba, const uint8_t* frames, uint32_t count, uint32_t frame_size);
+  // Room for `bytes` of frames at the end of the collected ones, for a caller
+  // that builds frames there and then stores them; valid until the next call.
+  // Null when nothing is being recorded, `bytes` is more than the collection
+  // holds, or the collected frames cannot be written to make room.
+  uint8_t* frame_space(std::size_t bytes);
   // Makes the recording the stored disc (a test recording is forgotten).
   // False on a file failure; the stored disc then stays as it was.
   bool commit();
@@ -106,6 +115,14 @@ class RecordedDisc {
  private:
   void load();
   std::string state_text() const;
+  // Writes the collected frames to fd_; false when that fails.
+  bool flush_pending();
+  // Writes frames at the end of PATH.bin.new.
+  bool write_frames(const uint8_t* frames, std::size_t bytes);
+
+  // Few large writes cost the file system much less than one per WRITE.
+  static constexpr std::size_t WRITE_BEHIND_BYTES = 512 * 1024;
+  static constexpr uint64_t RESERVE_STEP_BYTES = 64 << 20;
 
   std::string path_;
   RecordedDiscInfo stored_;
@@ -113,4 +130,9 @@ class RecordedDisc {
   bool writing_ = false;
   bool test_ = false;
   int fd_ = -1;  // PATH.bin.new while recording
+  std::unique_ptr<StreamBuffer> pending_;  // frames stored but not yet written to fd_
+  std::size_t pending_used_ = 0;
+  uint64_t file_end_ = 0;      // bytes of PATH.bin.new, holes included
+  uint64_t reserved_end_ = 0;  // file space reserved up to here
+  bool write_failed_ = false;  // every later store fails too
 };

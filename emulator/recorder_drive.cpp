@@ -144,6 +144,17 @@ bool RecorderDrive::store_pregap(const DiscTrack& track) {
   return true;
 }
 
+void copy_block(uint8_t* to, const uint8_t* from, uint32_t size, bool) {
+  std::memcpy(to, from, size);
+}
+
+void descramble_data(uint8_t* to, const uint8_t* from, uint32_t size, bool data) {
+  if (data && size == RAW_SECTOR_SIZE)
+    transform_sector_copy(to, from, false, false, true);
+  else
+    std::memcpy(to, from, size);
+}
+
 DiscTrack* RecorderDrive::track_at(int32_t lba) {
   std::vector<DiscTrack>& tracks = disc_->recording().tracks;
   for (auto track = tracks.rbegin(); track != tracks.rend(); ++track)
@@ -180,16 +191,24 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
   } else if (int64_t{cursor_} + count > disc.capacity) {
     return refuse(SENSE_LBA_OUT_OF_RANGE);
   }
-  // Frames for the file, one track at a time, decoded in place.
-  frames_.resize(std::max<std::size_t>(frames_.size(), std::size_t{count} * CDG_BLOCK_SIZE));
+  // Frames for the file, one track at a time, decoded straight into the
+  // disc's collection of frames on their way to the file.
+  auto frame_space = [&](uint32_t blocks) {
+    const std::size_t bytes = std::size_t{blocks} * CDG_BLOCK_SIZE;
+    if (uint8_t* space = disc_->frame_space(bytes)) return space;
+    frames_.resize(std::max(frames_.size(), bytes));
+    return frames_.data();
+  };
+  uint8_t* frames = frame_space(count);
   std::size_t used = 0;
   int32_t frames_lba = cursor_;
   DiscTrack* frames_track = nullptr;
-  auto flush = [&]() {
+  auto flush = [&](uint32_t blocks_left) {
     const bool ok =
-        used == 0 || disc_->store(frames_lba, frames_.data(),
+        used == 0 || disc_->store(frames_lba, frames,
                                   static_cast<uint32_t>(used / frames_track->block_size),
                                   frames_track->block_size);
+    if (used != 0 && blocks_left != 0) frames = frame_space(blocks_left);
     used = 0;
     return ok;
   };
@@ -207,17 +226,18 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
     DiscTrack* track = track_at(cursor_);
     // A CD+G block does not fit a data track.
     if (size == CDG_BLOCK_SIZE && track->is_data()) return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
-    if (track != frames_track && !flush()) return refuse(SENSE_WRITE_ERROR);
+    if (track != frames_track && !flush(count - i)) return refuse(SENSE_WRITE_ERROR);
     if (used == 0) frames_lba = cursor_;
     frames_track = track;
-    uint8_t* block = frames_.data() + used;
-    std::memcpy(block, command.buffer + uint64_t{i} * size, size);
-    decode(block, size, track->is_data());
+    uint8_t* block = frames + used;
+    const uint8_t* sent = command.buffer + uint64_t{i} * size;
     if (size == DATA_BLOCK_SIZE || size == MODE2_BODY_SIZE) {
       uint8_t data[MODE2_BODY_SIZE];
-      std::memcpy(data, block, size);
+      decode(data, sent, size, track->is_data());
       build_sector(block, size == DATA_BLOCK_SIZE ? SECTOR_MODE1 : SECTOR_MODE2, cursor_, nullptr,
                    data, false, false, false);
+    } else {
+      decode(block, sent, size, track->is_data());
     }
     if (track->block_size == 0) {  // its first block
       track->block_size =
@@ -230,7 +250,7 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
     if (!at_once_) track->end_lba = cursor_ + 1;
     ++cursor_;
   }
-  if (!flush()) return refuse(SENSE_WRITE_ERROR);
+  if (!flush(0)) return refuse(SENSE_WRITE_ERROR);
   if (phase_ == Phase::Program && at_once_ && cursor_ == program_end_ && leadout_left_ == 0)
     phase_ = Phase::Done;
   return EmulatedAnswer::good();

@@ -34,9 +34,17 @@
 #include "emulator/device.h"
 #include "emulator/recorded_disc.h"
 
-// Turns one block as the host sent it (`size` bytes) back into what the
-// disc holds, in place; `data` tells whether it belongs to a data track.
-using BlockDecoder = std::function<void(uint8_t* block, uint32_t size, bool data)>;
+// Turns one block as the host sent it (`size` bytes at `from`) back into
+// what the disc holds, written to `to` (which does not overlap it); `data`
+// tells whether it belongs to a data track.
+using BlockDecoder =
+    std::function<void(uint8_t* to, const uint8_t* from, uint32_t size, bool data)>;
+
+// The decoder of a family that sends blocks as the disc holds them.
+void copy_block(uint8_t* to, const uint8_t* from, uint32_t size, bool data);
+// The decoder of a family whose drivers send the raw sectors of data tracks
+// scrambled and everything else as the disc holds it.
+void descramble_data(uint8_t* to, const uint8_t* from, uint32_t size, bool data);
 
 // What a table says about a session besides its tracks.
 struct SessionPlan {
@@ -121,7 +129,9 @@ class RecorderDrive {
   uint32_t leadout_left_ = 0;
   int32_t cursor_ = 0;       // LBA of the next program block
   int32_t program_end_ = 0;  // session at once: where its lead-out begins
-  std::vector<uint8_t> frames_;  // blocks of one WRITE on their way to the file
+  // Blocks of one WRITE on their way to the file when the disc's own
+  // collection has no room for them.
+  std::vector<uint8_t> frames_;
 };
 
 // A catalog number as the families' tables carry it: 13 digits as BCD pairs,

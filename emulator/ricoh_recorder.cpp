@@ -70,9 +70,7 @@ EmulatedAnswer write_track(const State& s, EmulatedDevice& device, const Emulate
   const uint32_t size = track.is_data() ? s->drive->reading().block_length : track.block_size;
   return s->drive->write(
       device, c, get_be24(c.cdb + 6),
-      [](uint8_t* block, uint32_t block_size, bool data) {
-        if (data && block_size == RAW_SECTOR_SIZE) transform_sector(block, false, false, true);
-      },
+      descramble_data,
       size);
 }
 

@@ -213,9 +213,7 @@ EmulatedAnswer write_bytes(const State& s, EmulatedDevice& device, const Emulate
   if (bytes % size != 0) return refuse(SENSE_INVALID_FIELD_IN_CDB);
   EmulatedAnswer answer = s->drive->write(
       device, c, bytes / size,
-      [](uint8_t* block, uint32_t block_size, bool data) {
-        if (data && block_size == RAW_SECTOR_SIZE) transform_sector(block, false, false, true);
-      },
+      descramble_data,
       size);
   if (answer.target_status != STATUS_GOOD || !s->drive->session_complete()) return answer;
   // The drive writes the lead-out and closes the disc by itself.

@@ -257,9 +257,7 @@ EmulatedAnswer write_10(const State& s, EmulatedDevice& device, const EmulatedCo
     reading.block_length = size;
   }
   const EmulatedAnswer answer =
-      s->drive->write(device, c, count, [](uint8_t* block, uint32_t size, bool data) {
-        if (data && size == RAW_SECTOR_SIZE) transform_sector(block, false, false, true);
-      });
+      s->drive->write(device, c, count, descramble_data);
   if (s->at_once && answer.target_status == STATUS_GOOD) s->cursor += static_cast<int32_t>(count);
   return answer;
 }

@@ -251,8 +251,9 @@ TEST_F(CueBurn, FailureHalfWayEndsTheRunAndLeavesTheDiscAsItWas) {
 }
 
 // The recorder's disc file stops growing (a file size limit): part way, or
-// with only the last blocks left. Either way the run fails with the drive's
-// write error and leaves no disc.
+// with only the last blocks left, which the drive's cache holds until the
+// recording ends. Either way the run fails with the drive's write error at
+// once and leaves no disc.
 TEST_F(CueBurn, DiscFileThatCannotGrowFailsTheRecording) {
   const Fixture fixture = fixtures()[0];
   write_fixture(fixture);
@@ -263,7 +264,7 @@ TEST_F(CueBurn, DiscFileThatCannotGrowFailsTheRecording) {
     uint64_t limit;
     const char* command;
   };
-  for (const Case& c : {Case{100 * RAW, "WRITE"}, Case{frames * RAW - 1, "WRITE"}}) {
+  for (const Case& c : {Case{100 * RAW, "WRITE"}, Case{frames * RAW - 1, "SYNCHRONIZE CACHE"}}) {
     SCOPED_TRACE(c.command);
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);

@@ -16,20 +16,20 @@
 // and S1 comes from one Horner pass over the rows (line = line * alpha + row)
 // followed by one multiplication per place j; both are whole-line vector
 // operations, then the places fold into the 26 diagonals.
+#include "common/sector_parity.h"
+
 #include <array>
 #include <cstring>
 
 #include "common/sector.h"
 
+namespace sector_parity {
 namespace {
 
 typedef uint8_t Bytes16 __attribute__((vector_size(16)));
 typedef int8_t SignedBytes16 __attribute__((vector_size(16)));
 
 constexpr std::size_t kAreaOffset = SECTOR_HEADER_OFFSET;
-constexpr std::size_t kRowBytes = 86;
-constexpr std::size_t kRows = 26;
-constexpr std::size_t kLineBytes = 136;  // 68 places of one word
 constexpr std::size_t kLineVectors = 9;  // 144 bytes
 
 Bytes16 load16(const uint8_t* at) {
@@ -51,15 +51,6 @@ Bytes16 times2(Bytes16 x) {
   const SignedBytes16 zero = {};
   const Bytes16 carry = reinterpret_cast<Bytes16>(reinterpret_cast<SignedBytes16>(x) < zero);
   return static_cast<Bytes16>(x + x) ^ (carry & splat(0x1D));
-}
-
-constexpr uint8_t alpha_power(uint32_t power) {
-  uint32_t x = 1;
-  for (uint32_t i = 0; i < power % 255; ++i) {
-    x <<= 1;
-    if (x & 0x100) x ^= 0x11D;
-  }
-  return static_cast<uint8_t>(x);
 }
 
 // A multiplier for 16 bytes, one factor per byte, as eight masks: mask b is
@@ -210,14 +201,16 @@ void compute_q(uint8_t* sector) {
 
 }  // namespace
 
-void compute_ecc(uint8_t* sector, bool data_is_zero) {
+const Build PORTABLE_BUILD = {compute_p, compute_q};
+
+void compute_ecc_with(const Build& build, uint8_t* sector, bool data_is_zero) {
   uint8_t header[4] = {};
   const bool mode2 = sector[15] == 2;
   if (mode2) {
     std::memcpy(header, sector + SECTOR_HEADER_OFFSET, 4);
     std::memset(sector + SECTOR_HEADER_OFFSET, 0, 4);
   }
-  compute_p(sector);
+  build.p(sector);
   if (data_is_zero) {
     for (std::size_t c = 0; c < P_SKIP_FLAGS.size(); ++c) {
       if (!P_SKIP_FLAGS[c]) continue;
@@ -225,7 +218,7 @@ void compute_ecc(uint8_t* sector, bool data_is_zero) {
       std::memset(sector + P_PARITY_OFFSET + kRowBytes + 2 * c, 0, 2);
     }
   }
-  compute_q(sector);
+  build.q(sector);
   if (data_is_zero) {
     for (std::size_t d = 0; d < Q_SKIP_FLAGS.size(); ++d) {
       if (!Q_SKIP_FLAGS[d]) continue;
@@ -234,4 +227,12 @@ void compute_ecc(uint8_t* sector, bool data_is_zero) {
     }
   }
   if (mode2) std::memcpy(sector + SECTOR_HEADER_OFFSET, header, 4);
+}
+
+}  // namespace sector_parity
+
+void compute_ecc(uint8_t* sector, bool data_is_zero) {
+  static const sector_parity::Build& build =
+      sector_parity::wide_build() ? *sector_parity::wide_build() : sector_parity::PORTABLE_BUILD;
+  sector_parity::compute_ecc_with(build, sector, data_is_zero);
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/sector.h"
+#include "common/sector_parity.h"
 
 namespace {
 
@@ -38,16 +39,23 @@ void BM_EdcOfSector(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 2064);
 }
 
-void BM_EccOfSector(benchmark::State& state) {
+// compute_ecc as the processor dispatches it, or with the portable build.
+void ecc(benchmark::State& state, bool portable) {
   RawSector sector{};
   for (std::size_t i = 0; i < sector.size(); ++i) sector[i] = static_cast<uint8_t>(i * 31);
   sector[15] = 1;
   for (auto _ : state) {
-    compute_ecc(sector.data(), false);
+    if (portable)
+      sector_parity::compute_ecc_with(sector_parity::PORTABLE_BUILD, sector.data(), false);
+    else
+      compute_ecc(sector.data(), false);
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * RAW_SECTOR_SIZE);
 }
+
+void BM_EccOfSector(benchmark::State& s) { ecc(s, false); }
+void BM_EccOfSectorPortable(benchmark::State& s) { ecc(s, true); }
 
 BENCHMARK(BM_BuildMode1Data);
 BENCHMARK(BM_BuildMode1Null);
@@ -55,5 +63,6 @@ BENCHMARK(BM_BuildMode2Form1Data);
 BENCHMARK(BM_BuildMode2Form1Null);
 BENCHMARK(BM_EdcOfSector);
 BENCHMARK(BM_EccOfSector);
+BENCHMARK(BM_EccOfSectorPortable);
 
 }  // namespace

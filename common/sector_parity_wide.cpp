@@ -189,6 +189,7 @@ WIDE_TARGET void compute_p(uint8_t* sector) {
   __m512i s1 = s0;
   __m256i s0_tail = _mm256_setzero_si256();
   __m256i s1_tail = s0_tail;
+#pragma GCC unroll 2
   for (std::size_t k = 0; k < kPRowWeights.size(); ++k, row += kRowBytes) {
     const __m512i x = load64(row);
     const __m256i tail = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 64));
@@ -226,6 +227,7 @@ WIDE_TARGET void compute_q(uint8_t* sector) {
   // row 0's first bytes, which its mask keeps the load from touching (a
   // masked load reads no byte whose mask bit is clear).
   const uintptr_t line_start = reinterpret_cast<uintptr_t>(sector) - 38;
+#pragma GCC unroll 2
   for (std::size_t r = 0; r < kRows; ++r) {
     const uintptr_t at = line_start + 88 * r;
     for (std::size_t part = 0; part < 2; ++part) {

@@ -165,19 +165,19 @@ void build_sector(uint8_t* sector, SectorType type, int32_t lba, const uint8_t* 
       std::memset(body, 0, MODE2_BODY_SIZE);
       break;
     case SECTOR_MODE1:
-      if (data)
-        std::memcpy(body, data, DATA_BLOCK_SIZE);
-      else
+      if (!data)
         std::memset(body, 0, DATA_BLOCK_SIZE);
+      else if (data != body)
+        std::memcpy(body, data, DATA_BLOCK_SIZE);
       std::memset(sector + 2068, 0, 8);
       put_le32(sector + MODE1_EDC_OFFSET, sector_edc(sector));
       compute_ecc(sector, data == nullptr);
       break;
     case SECTOR_MODE2:
-      if (data)
-        std::memcpy(body, data, MODE2_BODY_SIZE);
-      else
+      if (!data)
         std::memset(body, 0, MODE2_BODY_SIZE);
+      else if (data != body)
+        std::memcpy(body, data, MODE2_BODY_SIZE);
       break;
     case SECTOR_MODE2_FORM1:
       if (!data) {

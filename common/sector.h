@@ -98,6 +98,8 @@ void compute_ecc(uint8_t* sector, bool data_is_zero);
 
 // Builds one raw sector in place at address `lba`. `subheader` (4 bytes) is
 // used by the mode 2 forms only; `data` null means all-zero user data;
+// The data of a mode 1 or plain mode 2 sector may already lie in place
+// (at `sector` + 16); otherwise it must not overlap the sector.
 // `form2_edc` computes the form 2 EDC (else it stays 0); `minute_a0` adds
 // 0xA0 to the BCD minute; `scramble` scrambles the finished sector.
 // A mode 2 form 1 or form 2 sector with null data gets no subheader, EDC or

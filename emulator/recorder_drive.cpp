@@ -232,7 +232,7 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
     uint8_t* block = frames + used;
     const uint8_t* sent = command.buffer + uint64_t{i} * size;
     if (size == DATA_BLOCK_SIZE || size == MODE2_BODY_SIZE) {
-      uint8_t data[MODE2_BODY_SIZE];
+      uint8_t* data = block + SECTOR_DATA_OFFSET;
       decode(data, sent, size, track->is_data());
       build_sector(block, size == DATA_BLOCK_SIZE ? SECTOR_MODE1 : SECTOR_MODE2, cursor_, nullptr,
                    data, false, false, false);

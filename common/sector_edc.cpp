@@ -178,18 +178,15 @@ WIDE_FOLD_TARGET uint32_t crc_folded_wide(const CrcKind& kind, const uint8_t* by
   const __m512i ahead256 = keys512(kind.keys.ahead256_low, kind.keys.ahead256_high);
   const __m512i ahead64 = keys512(kind.keys.ahead64_low, kind.keys.ahead64_high);
   const __m128i ahead16 = keys128(kind.keys.ahead16_low, kind.keys.ahead16_high);
-  __m512i x0 = load512(bytes) ^ _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(seed)));
-  __m512i x1 = load512(bytes + 64);
-  __m512i x2 = load512(bytes + 128);
-  __m512i x3 = load512(bytes + 192);
+  __m512i part[4];
+  for (std::size_t i = 0; i < 4; ++i) part[i] = load512(bytes + 64 * i);
+  part[0] ^= _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(seed)));
   std::size_t at = 256;
-  for (; length - at >= 256; at += 256) {
-    x0 = fold512(x0, ahead256, load512(bytes + at));
-    x1 = fold512(x1, ahead256, load512(bytes + at + 64));
-    x2 = fold512(x2, ahead256, load512(bytes + at + 128));
-    x3 = fold512(x3, ahead256, load512(bytes + at + 192));
-  }
-  __m512i x = fold512(fold512(fold512(x0, ahead64, x1), ahead64, x2), ahead64, x3);
+  for (; length - at >= 256; at += 256)
+    for (std::size_t i = 0; i < 4; ++i)
+      part[i] = fold512(part[i], ahead256, load512(bytes + at + 64 * i));
+  __m512i x = part[0];
+  for (std::size_t i = 1; i < 4; ++i) x = fold512(x, ahead64, part[i]);
   for (; length - at >= 64; at += 64) x = fold512(x, ahead64, load512(bytes + at));
   __m128i lane = LANE_OF(x, 0);
   lane = fold(lane, ahead16, LANE_OF(x, 1));

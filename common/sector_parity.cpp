@@ -16,6 +16,10 @@
 // and S1 comes from one Horner pass over the rows (line = line * alpha + row)
 // followed by one multiplication per place j; both are whole-line vector
 // operations, then the places fold into the 26 diagonals.
+//
+// This is the portable build; processors with 64-byte vectors and GF(2^8)
+// affine instructions take sector_parity_wide.cpp, which compute_ecc picks
+// when the program starts.
 #include "common/sector_parity.h"
 
 #include <array>

@@ -209,7 +209,8 @@ WIDE_TARGET void compute_p(uint8_t* sector) {
   _mm256_mask_storeu_epi8(parity + kRowBytes + 64, tail_bytes, s0_tail ^ hi_tail);
 }
 
-// The sum of places j, j + 26 and j + 52 of a line, diagonal 25 first.
+// The sum of places j, j + 26 and j + 52 of a line, in parity order: bytes
+// 2d and 2d + 1 for diagonal d.
 WIDE_TARGET __m512i fold_places(__m512i part0, __m512i part1, __m128i part2) {
   const __m512i first = _mm512_permutex2var_epi8(part0, load64(kFoldIndexes[0].data()), part1);
   const __m512i second = _mm512_permutex2var_epi8(part0, load64(kFoldIndexes[1].data()), part1);
@@ -262,6 +263,7 @@ WIDE_TARGET void compute_q(uint8_t* sector) {
 
 const Build* wide_build() {
   static const Build build = {compute_p, compute_q};
+  __builtin_cpu_init();  // safe even from another file's static initializer
   const bool present = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
                        __builtin_cpu_supports("gfni");

@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
+#include "common/background_job.h"
 #include "common/byte_stream.h"
 #include "common/console.h"
 #include "common/msgvec.h"
@@ -17,29 +20,100 @@ namespace {
 
 constexpr unsigned BEEP_PAUSE_MS = 300;
 
-// Streams one track's blocks from the file, `remaining` counting the file's
-// image bytes not yet read. The file is read a few WRITEs' worth at a time
-// (large reads cost much less than one per WRITE); each WRITE still carries
-// at most MAX_TRANSFER_BYTES, and the first WRITE that finds no data left,
-// or data the read did not deliver, raises instead.
-void record_track_data(RecorderDriver& recorder, FileSource& source, const TrackEntry& track,
-                       uint32_t* remaining, bool progress, uint8_t* buffer) {
+// One read of an image file: `asked` bytes of data (fewer than `bytes` where
+// the file's data ends) for a chunk of `bytes` bytes.
+struct ChunkRead {
+  uint32_t asked;
+  uint32_t bytes;
+};
+
+// A chunk as it came from the file: its bytes (zeros after the asked data),
+// what was asked and what the read delivered.
+struct Chunk {
+  uint8_t* data;  // the recorder's driver may rewrite a WRITE's blocks in place
+  uint32_t asked;
+  std::size_t got;
+};
+
+// Reads the planned chunks of an image file on a second thread, one ahead of
+// the recorder, into two buffers in turn: while the recorder takes one
+// chunk, the next one comes from the file.
+class ChunkReader {
+ public:
+  // `buffers` holds two chunks of IMAGE_READ_BYTES.
+  ChunkReader(FileSource& source, std::vector<ChunkRead> plan, uint8_t* buffers)
+      : source_(source), plan_(std::move(plan)), buffers_{buffers, buffers + IMAGE_READ_BYTES} {
+    if (!plan_.empty()) start(0);
+  }
+
+  // The next chunk of the plan (the previous one is overwritten next).
+  Chunk next() {
+    const std::size_t got = static_cast<std::size_t>(job_.wait());
+    const std::size_t k = next_++;
+    if (next_ < plan_.size()) start(next_);
+    uint8_t* data = buffers_[k % 2];
+    std::memset(data + plan_[k].asked, 0, plan_[k].bytes - plan_[k].asked);
+    return {data, plan_[k].asked, got};
+  }
+
+ private:
+  void start(std::size_t k) {
+    const uint32_t asked = plan_[k].asked;
+    uint8_t* into = buffers_[k % 2];
+    job_.start([this, asked, into] {
+      return asked == 0 ? 0 : static_cast<int>(source_.read(into, asked));
+    });
+  }
+
+  FileSource& source_;
+  std::vector<ChunkRead> plan_;
+  uint8_t* buffers_[2];
+  std::size_t next_ = 0;
+  BackgroundJob job_;  // the last member: the read in flight ends first
+};
+
+// Blocks of a track a read brings: a few WRITEs' worth (large reads cost much
+// less than one per WRITE).
+uint32_t blocks_per_read(const TrackEntry& track) {
+  return MAX_TRANSFER_BYTES / track.block_size * WRITES_PER_READ;
+}
+
+// The reads of a file's tracks, in order, up to a track without a block size.
+std::vector<ChunkRead> plan_reads(const DiscLayout& layout, const ImageFile& file) {
+  std::vector<ChunkRead> plan;
+  uint32_t remaining = file.data_length;
+  for (unsigned t = 0; t < file.track_count && file.first_track + t < MAX_TRACK_ENTRIES; ++t) {
+    const TrackEntry& track = layout.tracks[file.first_track + t];
+    if (track.block_size == 0) break;
+    for (uint32_t done = 0; done < track.length;) {
+      const uint32_t blocks = std::min(track.length - done, blocks_per_read(track));
+      const uint32_t bytes = blocks * track.block_size;
+      const uint32_t asked = std::min(remaining, bytes);
+      plan.push_back({asked, bytes});
+      remaining -= asked;
+      done += blocks;
+    }
+  }
+  return plan;
+}
+
+// Streams one track's blocks from the file's chunks. Each WRITE carries at
+// most MAX_TRANSFER_BYTES; the first WRITE that finds no data left, or data
+// the read did not deliver, raises instead.
+void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const TrackEntry& track,
+                       bool progress) {
   const uint32_t per_write = MAX_TRANSFER_BYTES / track.block_size;
-  const uint32_t per_read = per_write * WRITES_PER_READ;
   unsigned last_percent = 0;
   for (uint32_t done = 0; done < track.length;) {
-    const uint32_t blocks = std::min(track.length - done, per_read);
-    const uint32_t bytes = blocks * track.block_size;
-    const uint32_t asked = std::min(*remaining, bytes);
-    const std::size_t got = asked == 0 ? 0 : source.read(buffer, asked);
-    std::memset(buffer + asked, 0, bytes - asked);
-    *remaining -= asked;
+    const uint32_t blocks = std::min(track.length - done, blocks_per_read(track));
+    const Chunk chunk = reader.next();
     for (uint32_t sent = 0; sent < blocks;) {
       const auto n = static_cast<uint16_t>(std::min(blocks - sent, per_write));
       const uint32_t start = sent * track.block_size;
-      const uint32_t data_end = std::min(asked, start + uint32_t{n} * track.block_size);
-      if (start >= asked || data_end > got) raise_message(MSG_FILE_READ_FAILED, 0, 0, 0);
-      write_blocks(recorder, buffer + start, track.block_size, n, 0, true);
+      const uint32_t data_end = std::min(chunk.asked, start + uint32_t{n} * track.block_size);
+      if (start >= chunk.asked || data_end > chunk.got)
+        raise_message(MSG_FILE_READ_FAILED, 0, 0, 0);
+      write_blocks(recorder, chunk.data + start, track.block_size, n, 0, true);
       sent += n;
       done += n;
       if (progress) {
@@ -64,21 +138,23 @@ void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const
     raise_message(MSG_OPEN_FAILED, 1, 0, 0, file.name);
   std::unique_ptr<StreamBuffer> owned;
   if (buffer == nullptr) {
-    owned = std::make_unique<StreamBuffer>(IMAGE_READ_BYTES);
+    owned = std::make_unique<StreamBuffer>(IMAGE_BUFFER_BYTES);
     buffer = owned->data();
   }
-  uint32_t remaining = file.data_length;
+  // The gaps' blocks first, then the two chunks the reader fills.
+  uint8_t* gaps = buffer;
+  ChunkReader reader(source, plan_reads(layout, file), buffer + MAX_TRANSFER_BYTES);
   for (unsigned t = 0; t < file.track_count && file.first_track + t < MAX_TRACK_ENTRIES; ++t) {
     const TrackEntry& track = layout.tracks[file.first_track + t];
     if (track.block_size == 0) raise_message(MSG_BUGCHECK, 0, 0, 0);
     recorder.SetWritingBlockLength(static_cast<uint8_t>(track.track_type), track.block_size);
     if (track.pregap != 0)
-      write_gap_blocks(recorder, track.track_type, track.pregap, track.block_size, false, buffer);
+      write_gap_blocks(recorder, track.track_type, track.pregap, track.block_size, false, gaps);
     if (progress) notify_event(EVENT_TRACK_START, {track.track_number, track.length});
-    record_track_data(recorder, source, track, &remaining, progress, buffer);
+    record_track_data(recorder, reader, track, progress);
     if (progress) notify_event(EVENT_TRACK_END);
     if (track.postgap != 0)
-      write_gap_blocks(recorder, track.track_type, track.postgap, track.block_size, false, buffer);
+      write_gap_blocks(recorder, track.track_type, track.postgap, track.block_size, false, gaps);
   }
 }
 
@@ -97,7 +173,7 @@ int record_disc_at_once(RecorderDriver& recorder, const DiscAtOnceJob& job) {
   recorder.SetWritingSpeedNamed(job.speed, (job.flags & JOB_TEST) ? 1 : 0, true);
   recorder.BeginDiscAtOnce(job);
   // One buffer for every chunk and gap of the job.
-  StreamBuffer buffer(IMAGE_READ_BYTES);
+  StreamBuffer buffer(IMAGE_BUFFER_BYTES);
   for (uint16_t i = 0; i < job.file_count; ++i)
     record_image_file(recorder, *job.layout, job.files[i], progress, buffer.data());
   recorder.EndDiscAtOnce(progress ? 1 : 0);

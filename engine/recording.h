@@ -33,17 +33,20 @@ struct TrackAtOnceJob {
 // The console texts of the events (standard output); returns 1.
 int console_event_callback(const RecordingEvent& event);
 
-// Image files are read this many WRITEs' worth at a time, into a buffer of
-// IMAGE_READ_BYTES.
+// Image files are read this many WRITEs' worth at a time, on a second thread
+// one read ahead of the recorder: a job's buffer holds the gaps' blocks and
+// two reads.
 constexpr uint32_t WRITES_PER_READ = 8;
 constexpr uint32_t IMAGE_READ_BYTES = MAX_TRANSFER_BYTES * WRITES_PER_READ;
+constexpr uint32_t IMAGE_BUFFER_BYTES = MAX_TRANSFER_BYTES + 2 * IMAGE_READ_BYTES;
 
 // Streams one image file with all its tracks (entries of `layout` from the
 // file's first track on): per track the writing block
 // length, the generated pregap, the file's blocks in chunks (blocks past the
 // end of the file's data go as zeros within the chunk where it ends), the
 // generated postgap. `buffer`, when given, is a buffer of at least
-// IMAGE_READ_BYTES used for every chunk (else one is allocated for the file).
+// IMAGE_BUFFER_BYTES used for every chunk and gap (else one is allocated for
+// the file).
 // Raises 'Unable to open file "%s"' and "Unexpected failure reading file
 // (end-of-file?)" when a chunk finds no data left or the read fails.
 void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const ImageFile& file,

@@ -76,6 +76,18 @@ TEST(RecordImageFile, ShortDataIsCompletedWithZerosAndMissingDataRaises) {
               "\nError: Unexpected failure reading file (end-of-file?)\n");
     EXPECT_EQ(recorder.writes.size(), 1u);
   }
+  for (uint32_t blocks_left : {30u, 300u}) {
+    // The file shrank after the sheet was read: the WRITEs whose data is
+    // there go out, the first one whose data the read did not deliver raises
+    // (within the first read of the file, and in a later one).
+    const std::string shrunk = scratch.file("shrunk.bin");
+    write_file(shrunk, pattern(std::size_t{blocks_left} * 2352, 2));
+    OneTrack job(shrunk, 400 * 2352, TrackType::Audio, 2352, 400);
+    FakeRecorder recorder;
+    EXPECT_EQ(raised_text([&] { record_image_file(recorder, *job.layout, job.file, false); }),
+              "\nError: Unexpected failure reading file (end-of-file?)\n");
+    EXPECT_EQ(recorder.writes.size(), blocks_left / 27) << blocks_left;
+  }
   OneTrack job(scratch.file("missing.bin"), 10, TrackType::Audio, 2352, 1);
   FakeRecorder recorder;
   EXPECT_EQ(raised_text([&] { record_image_file(recorder, *job.layout, job.file, false); }),

@@ -1,7 +1,7 @@
-// A buffer that large files stream through, in a huge page where the
-// machine offers them: the kernel's copies into and out of it then walk one
-// page table entry for 2 MiB instead of one for every 4 KiB, which costs a
-// good part of a copy on a virtual machine.
+// A page-aligned buffer that large files stream through, in huge pages where
+// the machine offers them: the kernel's copies into and out of it then walk
+// one page table entry for 2 MiB instead of one for every 4 KiB, which costs
+// a good part of a copy on a virtual machine.
 #pragma once
 
 #include <cstddef>

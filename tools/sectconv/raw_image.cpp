@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
 
 #include "common/background_job.h"
 #include "common/console.h"
+#include "common/stream_buffer.h"
 #include "common/timecode.h"
 
 namespace {
@@ -19,25 +19,6 @@ constexpr uint64_t kProgressBlocks = 27;
 constexpr uint64_t kChunkBlocks = kProgressBlocks * 32;
 // Sectors a thread encodes at a time when two share a chunk.
 constexpr uint64_t kEncodeGroup = 8;
-
-// A page-aligned buffer: the kernel copies file data to and from page-aligned
-// memory much faster than to places at other offsets.
-constexpr std::size_t kPageSize = 4096;
-
-class Buffer {
- public:
-  explicit Buffer(std::size_t size) : block_(allocate_or_exit(size + kPageSize, false)) {}
-  Buffer(const Buffer&) = delete;
-  Buffer& operator=(const Buffer&) = delete;
-  ~Buffer() { std::free(block_); }
-  uint8_t* get() const {
-    const auto address = reinterpret_cast<std::uintptr_t>(block_);
-    return reinterpret_cast<uint8_t*>((address + kPageSize - 1) & ~(kPageSize - 1));
-  }
-
- private:
-  void* block_;
-};
 
 const uint8_t kDataSubheader[4] = {0, 0, SUBMODE_DATA, 0};
 
@@ -83,10 +64,10 @@ uint64_t image_block_count(const RawImageSettings& settings, ByteSource& input) 
 void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink& output) {
   const uint64_t blocks = image_block_count(settings, input);
   const uint64_t length = blocks * DATA_BLOCK_SIZE;
-  const Buffer in[2] = {Buffer(kChunkBlocks * DATA_BLOCK_SIZE),
-                        Buffer(kChunkBlocks * DATA_BLOCK_SIZE)};
-  const Buffer out[2] = {Buffer(kChunkBlocks * RAW_SECTOR_SIZE),
-                         Buffer(kChunkBlocks * RAW_SECTOR_SIZE)};
+  StreamBuffer in[2] = {StreamBuffer(kChunkBlocks * DATA_BLOCK_SIZE),
+                        StreamBuffer(kChunkBlocks * DATA_BLOCK_SIZE)};
+  StreamBuffer out[2] = {StreamBuffer(kChunkBlocks * RAW_SECTOR_SIZE),
+                         StreamBuffer(kChunkBlocks * RAW_SECTOR_SIZE)};
   out_text(format_text("File contains %luMb of data (%lu blocks)\n",
                        static_cast<unsigned long>((length + 1048575) / 1048576),
                        static_cast<unsigned long>(blocks)));
@@ -122,19 +103,19 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
     const uint64_t n = chunk_blocks(chunk);
     for (uint64_t first; (first = next_sector.fetch_add(kEncodeGroup)) < n;) {
       for (uint64_t i = first; i < std::min(first + kEncodeGroup, n); ++i)
-        build_sector(out[turn].get() + i * RAW_SECTOR_SIZE, type, static_cast<int32_t>(chunk * kChunkBlocks + i),
-                     subheader, in[turn].get() + i * DATA_BLOCK_SIZE, true, false, settings.scramble);
+        build_sector(out[turn].data() + i * RAW_SECTOR_SIZE, type, static_cast<int32_t>(chunk * kChunkBlocks + i),
+                     subheader, in[turn].data() + i * DATA_BLOCK_SIZE, true, false, settings.scramble);
     }
   };
 
   enum : int { kWriteFailed = 1 };
 
-  if (chunks > 0 && !read_chunk(0, in[0].get())) fail_with("\nUnexpected error reading input file!\n");
+  if (chunks > 0 && !read_chunk(0, in[0].data())) fail_with("\nUnexpected error reading input file!\n");
   BackgroundJob transfer;
   for (uint64_t chunk = 0; chunk < chunks; ++chunk) {
     const std::size_t turn = chunk % 2;
-    uint8_t* other_in = in[turn ^ 1].get();
-    const uint8_t* other_out = out[turn ^ 1].get();
+    uint8_t* other_in = in[turn ^ 1].data();
+    const uint8_t* other_out = out[turn ^ 1].data();
     next_sector = 0;
     transfer.start([&, chunk, turn, other_out]() -> int {
       if (chunk > 0 && !write_chunk(chunk - 1, other_out)) return kWriteFailed;
@@ -146,7 +127,7 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
     if (transfer.wait() == kWriteFailed) write_failed();
     if (chunk > 0) show_written(chunk - 1);
     if (read_failed || chunk + 1 == chunks) {
-      if (!write_chunk(chunk, out[turn].get())) write_failed();
+      if (!write_chunk(chunk, out[turn].data())) write_failed();
       show_written(chunk);
       if (read_failed) fail_with("\nUnexpected error reading input file!\n");
     }
@@ -157,7 +138,7 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
   if (settings.postgap) {
     out_text("Writing POSTGAP (150 blocks)...");
     for (uint32_t i = 0; i < RAW_IMAGE_POSTGAP_SECTORS; ++i) {
-      uint8_t* sector = out[0].get();
+      uint8_t* sector = out[0].data();
       build_sector(sector, type, lba++, nullptr, nullptr, true, false, settings.scramble);
       if (!output.write(sector, RAW_SECTOR_SIZE)) write_failed();
     }

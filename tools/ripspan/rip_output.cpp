@@ -50,11 +50,13 @@ RipOutput::RipOutput(const std::string& path, bool append, bool wav, uint64_t by
     if (usable_path(path)) file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr)
       fail_with(format_text("Error creating output file \"%s\"\n", path.c_str()));
+    use_large_buffer();
     if (wav) write_lengths(byte_count);
     return;
   }
   if (usable_path(path)) file_ = std::fopen(path.c_str(), "r+b");
   if (file_ == nullptr) fail_with(format_text("Error opening output file \"%s\"\n", path.c_str()));
+  use_large_buffer();
   if (wav) {
     uint8_t header[WAV_HEADER_SIZE] = {};
     if (std::fread(header, 1, sizeof header, file_) != sizeof header || !cd_wav_header(header))
@@ -65,6 +67,14 @@ RipOutput::RipOutput(const std::string& path, bool append, bool wav, uint64_t by
       too_long();
   }
   std::fseek(file_, 0, SEEK_END);
+}
+
+// The span's blocks come a READ at a time; the file takes them in pieces of
+// half a megabyte, which cost the file system much less than one per READ.
+// A failed write then shows at a later one or when the file is closed.
+void RipOutput::use_large_buffer() {
+  buffer_ = std::make_unique<StreamBuffer>(OUTPUT_BUFFER_BYTES);
+  std::setvbuf(file_, reinterpret_cast<char*>(buffer_->data()), _IOFBF, buffer_->size());
 }
 
 RipOutput::~RipOutput() {

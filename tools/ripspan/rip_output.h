@@ -9,7 +9,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+
+#include "common/stream_buffer.h"
 
 class RipOutput {
  public:
@@ -34,7 +37,10 @@ class RipOutput {
 
  private:
   bool write_lengths(uint64_t written);
+  void use_large_buffer();
 
+  static constexpr std::size_t OUTPUT_BUFFER_BYTES = 512 * 1024;
+  std::unique_ptr<StreamBuffer> buffer_;  // the file's stdio buffer: outlives it
   std::FILE* file_ = nullptr;
   bool wav_ = false;
   bool appending_ = false;

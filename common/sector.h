@@ -16,6 +16,7 @@ constexpr std::size_t RAW_SECTOR_SIZE = 2352;
 constexpr std::size_t DATA_BLOCK_SIZE = 2048;     // mode 1 and mode 2 form 1 user data
 constexpr std::size_t MODE2_BODY_SIZE = 2336;     // everything after the header
 constexpr std::size_t FORM2_DATA_SIZE = 2324;     // mode 2 form 2 user data
+constexpr std::size_t CDG_BLOCK_SIZE = RAW_SECTOR_SIZE + 96;  // audio and its P-W subcode
 constexpr std::size_t SECTOR_WORDS = RAW_SECTOR_SIZE / 4;  // 588 32-bit words
 
 // Sectors that a raw image whose first sector is LBA 0 can hold before its

@@ -111,6 +111,9 @@ struct EmulatedAnswer {
   }
 };
 
+// A command the drive refuses: CHECK CONDITION with `sense`.
+inline EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
+
 // A disc in a drive. Drive models derive their own media from it.
 class EmulatedMedium {
  public:

@@ -30,7 +30,6 @@ constexpr uint32_t Q_ITEM_SIZE = 4;
 constexpr uint32_t TOC_ENTRY_SIZE = 5;
 constexpr uint32_t TOC_HEADER_SIZE = 3;
 constexpr int32_t RUN_OUT_BLOCKS = 2;
-constexpr uint32_t CDG_BLOCK_SIZE = 2448;
 
 struct JvcClass {
   uint8_t model_code;
@@ -46,7 +45,6 @@ const JvcClass* jvc_class(const EmulatedDevice& device) {
   return nullptr;
 }
 
-EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
 bool failed(const EmulatedAnswer& answer) { return answer.target_status != STATUS_GOOD; }
 
 // One programmed range and its Q item (track and index in binary).

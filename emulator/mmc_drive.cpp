@@ -45,8 +45,6 @@ constexpr uint8_t SUB_FORMATTED_Q = 2;
 
 using State = std::shared_ptr<MmcDriveState>;
 
-EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
-
 // A command as another operation code's handler takes it.
 EmulatedAnswer run_as(const EmulatedHandler& handler, EmulatedDevice& device,
                       const EmulatedCommand& c, const uint8_t* cdb, uint8_t cdb_length) {

@@ -21,12 +21,9 @@ constexpr uint8_t WRITE_PARAMETERS_PAGE = 0x05;
 constexpr uint8_t TRACK_AT_ONCE = 1;
 constexpr uint8_t SESSION_AT_ONCE = 2;
 constexpr uint8_t INVISIBLE_TRACK = 0xFF;
-constexpr uint32_t CDG_BLOCK_SIZE = RAW_SECTOR_SIZE + 96;
 constexpr uint32_t CUE_ENTRY = 8;
 
 using State = std::shared_ptr<MmcDriveState>;
-
-EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
 
 const std::vector<uint8_t>& write_parameters(const MmcDriveState& s) {
   return s.reading->pages.at(WRITE_PARAMETERS_PAGE);

@@ -60,8 +60,6 @@ const PhilipsClass* philips_class(const EmulatedDevice& device) {
   return nullptr;
 }
 
-EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
-
 struct Philips {
   const PhilipsClass& model;
   std::shared_ptr<RecorderDrive> drive;

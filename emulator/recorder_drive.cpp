@@ -9,10 +9,7 @@
 
 namespace {
 
-constexpr uint32_t CDG_BLOCK_SIZE = 2448;
 constexpr int DEFAULT_CAPACITY_MINUTES = 74;
-
-EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
 
 bool blank_medium(const EmulatedDevice& device) {
   return device.medium() != nullptr && device.medium_as<EmulatedDisc>() == nullptr;

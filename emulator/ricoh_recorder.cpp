@@ -22,8 +22,6 @@ constexpr uint8_t KIND_AUDIO = 7;
 constexpr uint8_t KIND_MODE1 = 1;
 constexpr uint8_t KIND_MODE2 = 0;
 
-EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
-
 struct Ricoh {
   std::shared_ptr<RecorderDrive> drive;
 

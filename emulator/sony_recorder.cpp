@@ -32,8 +32,6 @@ constexpr SenseCondition SENSE_FIXATION_DONE{SENSE_KEY_UNIT_ATTENTION, 0xD4, 0x0
 
 constexpr uint32_t CUE_ENTRY = 8;
 
-EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
-
 struct Sony {
   bool class15 = false;
   bool codes = false;  // catalog and ISRC entries are obeyed

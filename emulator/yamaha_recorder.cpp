@@ -26,9 +26,6 @@ constexpr uint32_t ENTRY_SIZE = 8;
 constexpr uint8_t ENTRY_POSITION = 1;
 constexpr uint8_t ENTRY_CATALOG = 2;
 constexpr uint8_t ENTRY_ISRC = 3;
-constexpr uint32_t CDG_BLOCK_SIZE = 2448;
-
-EmulatedAnswer refuse(SenseCondition sense) { return EmulatedAnswer::check(sense); }
 
 // A decoded cue sheet: the session, and where each track's blocks end with
 // the size they come in.

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr uint16_t CDG_BLOCK_SIZE = 2448;
 constexpr uint32_t SYNC_LESS_SIZE = 2340;  // a raw sector without its sync field
 constexpr uint32_t HEADER_SIZE = 4;
 // Reads of a span's last blocks that may land too early to hold them before

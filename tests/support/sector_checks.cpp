@@ -124,7 +124,7 @@ std::string raw_sector_faults(const uint8_t* raw, const ExpectedSector& expected
   const int frames = expected.lba + 150;
   const bool mode1 = expected.type == SECTOR_MODE1;
   const uint8_t header[4] = {bcd(frames / 4500), bcd(frames / 75 % 60), bcd(frames % 75),
-                             uint8_t{mode1 ? 1 : 2}};
+                             static_cast<uint8_t>(mode1 ? 1 : 2)};
   if (!same_bytes(s + 12, header, 4)) return "header";
 
   if (expected.type == SECTOR_MODE2 || (!mode1 && expected.data == nullptr)) {

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr uint16_t CDG_BLOCK_SIZE = 2448;
 
 struct Span {
   uint32_t first = 0;

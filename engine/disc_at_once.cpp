@@ -27,10 +27,11 @@ struct ChunkRead {
   uint32_t bytes;
 };
 
-// A chunk as it came from the file: its bytes (zeros after the asked data),
-// what was asked and what the read delivered.
+// A chunk as it came from the file: its `bytes` bytes (zeros after the
+// asked data), what was asked and what the read delivered.
 struct Chunk {
   uint8_t* data;  // the recorder's driver may rewrite a WRITE's blocks in place
+  uint32_t bytes;
   uint32_t asked;
   std::size_t got;
 };
@@ -48,12 +49,13 @@ class ChunkReader {
 
   // The next chunk of the plan (the previous one is overwritten next).
   Chunk next() {
+    if (next_ >= plan_.size()) raise_message(MSG_BUGCHECK, 0, 0, 0);
     const std::size_t got = static_cast<std::size_t>(job_.wait());
     const std::size_t k = next_++;
     if (next_ < plan_.size()) start(next_);
     uint8_t* data = buffers_[k % 2];
     std::memset(data + plan_[k].asked, 0, plan_[k].bytes - plan_[k].asked);
-    return {data, plan_[k].asked, got};
+    return {data, plan_[k].bytes, plan_[k].asked, got};
   }
 
  private:
@@ -72,21 +74,18 @@ class ChunkReader {
   BackgroundJob job_;  // the last member: the read in flight ends first
 };
 
-// Blocks of a track a read brings: a few WRITEs' worth (large reads cost much
-// less than one per WRITE).
-uint32_t blocks_per_read(const TrackEntry& track) {
-  return MAX_TRANSFER_BYTES / track.block_size * WRITES_PER_READ;
-}
-
-// The reads of a file's tracks, in order, up to a track without a block size.
+// The reads of a file's tracks, in order, up to a track without a block
+// size: a few WRITEs' worth each (large reads cost much less than one per
+// WRITE), a track's last one shorter.
 std::vector<ChunkRead> plan_reads(const DiscLayout& layout, const ImageFile& file) {
   std::vector<ChunkRead> plan;
   uint32_t remaining = file.data_length;
   for (unsigned t = 0; t < file.track_count && file.first_track + t < MAX_TRACK_ENTRIES; ++t) {
     const TrackEntry& track = layout.tracks[file.first_track + t];
     if (track.block_size == 0) break;
+    const uint32_t per_read = MAX_TRANSFER_BYTES / track.block_size * WRITES_PER_READ;
     for (uint32_t done = 0; done < track.length;) {
-      const uint32_t blocks = std::min(track.length - done, blocks_per_read(track));
+      const uint32_t blocks = std::min(track.length - done, per_read);
       const uint32_t bytes = blocks * track.block_size;
       const uint32_t asked = std::min(remaining, bytes);
       plan.push_back({asked, bytes});
@@ -105,8 +104,8 @@ void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const Trac
   const uint32_t per_write = MAX_TRANSFER_BYTES / track.block_size;
   unsigned last_percent = 0;
   for (uint32_t done = 0; done < track.length;) {
-    const uint32_t blocks = std::min(track.length - done, blocks_per_read(track));
     const Chunk chunk = reader.next();
+    const uint32_t blocks = chunk.bytes / track.block_size;
     for (uint32_t sent = 0; sent < blocks;) {
       const auto n = static_cast<uint16_t>(std::min(blocks - sent, per_write));
       const uint32_t start = sent * track.block_size;

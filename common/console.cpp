@@ -14,6 +14,7 @@
 #include <new>
 #include <thread>
 
+#include "common/interrupt.h"
 #include "common/msgvec.h"
 
 namespace {
@@ -99,6 +100,7 @@ int run_tool(const std::function<int()>& body) {
   // A write to a closed pipe fails with EPIPE and is reported, instead of
   // ending the program without a word.
   std::signal(SIGPIPE, SIG_IGN);
+  install_interrupt_handlers();
   output_error() = 0;
   std::clearerr(stdout);
   int status = 1;
@@ -184,11 +186,15 @@ void wait_for_return() {
   do {
     c = std::getchar();
   } while (c != EOF && c != '\n');
+  // A signal ends the read early: the prompt is not answered.
+  check_interrupt();
 }
 
 int wait_for_key() {
   const std::function<int()>& reader = key_reader();
-  return reader ? reader() : console_key();
+  const int key = reader ? reader() : console_key();
+  check_interrupt();
+  return key;
 }
 
 void set_key_reader(std::function<int()> reader) { key_reader() = std::move(reader); }

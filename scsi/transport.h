@@ -116,6 +116,11 @@ class ScsiTransport {
   // Runs one request and sets srb_status, ha_status, target_status, the
   // bytes transferred and, after CHECK CONDITION, the sense area. Never throws.
   virtual void execute(ScsiRequest& request) = 0;
+  // True when the file with this device and inode number is one of the
+  // files that hold a device's medium (an emulated disc's sheet, image or
+  // state), so that a program never writes its output over a disc. Real
+  // drives keep their discs in no file.
+  virtual bool holds_medium_file(uint64_t /*device*/, uint64_t /*inode*/) const { return false; }
 };
 
 // The transport every ScsiDevice uses; null until aspi_open or a test installs one.

@@ -8,7 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 "$root/scripts/setup.sh"
 build="$root/build-fuzz"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCDM_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 targets="fuzz_cue_sheet fuzz_wav_header fuzz_emulated_bus fuzz_drive_answers"
 ninja -C "$build" -j2 $targets >/dev/null || ninja -C "$build" -j1 $targets

@@ -51,6 +51,8 @@ class EmulatedDisc : public EmulatedMedium {
   const std::vector<DiscTrack>& tracks() const { return tracks_; }
   int32_t leadout() const { return leadout_; }
   bool has_catalog() const { return has_catalog_; }
+  // The cue sheet and the image files it names, as they were opened.
+  std::vector<std::string> files() const;
   const std::array<char, 13>& catalog() const { return catalog_; }
 
   // The track whose area holds the LBA, or null (before -150, in the lead-out).
@@ -81,6 +83,7 @@ class EmulatedDisc : public EmulatedMedium {
 
   std::vector<DiscTrack> tracks_;
   std::vector<std::unique_ptr<FileSource>> files_;
+  std::vector<std::string> file_paths_;
   std::vector<uint64_t> file_ends_;  // offset just past the image data of each file
   int32_t leadout_ = 0;
   // The bytes of the last read of an image file, kept for the sectors that follow.

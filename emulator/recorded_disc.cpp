@@ -148,6 +148,10 @@ void RecordedDisc::load() {
     throw EmulatedBusError("recorded disc \"" + path_ + "\": no sessions in its .state");
 }
 
+std::vector<std::string> RecordedDisc::files() const {
+  return {path_ + ".cue", path_ + ".bin", path_ + ".state", path_ + ".lock"};
+}
+
 int32_t RecordedDisc::next_area() const {
   if (work_.tracks.empty()) return -PREGAP_BLOCKS;
   const RecordedSession& last = work_.sessions.back();

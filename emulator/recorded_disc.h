@@ -68,6 +68,9 @@ class RecordedDisc {
   ~RecordedDisc();  // forgets a recording not committed
 
   const std::string& path() const { return path_; }
+  // The files that keep the disc: PATH.cue, PATH.bin, PATH.state and the
+  // lock file PATH.lock, whether they exist or not.
+  std::vector<std::string> files() const;
   // The disc as its files hold it.
   const RecordedDiscInfo& stored() const { return stored_; }
   // The disc being recorded (the stored one when no recording runs).

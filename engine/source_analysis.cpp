@@ -61,9 +61,12 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
   unsigned last_track = 0;
   unsigned last_index = 0;
   for (int64_t m = first; m <= end;) {
-    const auto n = static_cast<uint32_t>(std::min<int64_t>(end - m + 1, SCAN_BATCH_BLOCKS));
+    // A read ends where the last second begins, so that a failure there
+    // loses nothing before it.
+    const int64_t batch_end = m <= sure_end ? sure_end : end;
+    const auto n = static_cast<uint32_t>(std::min<int64_t>(batch_end - m + 1, SCAN_BATCH_BLOCKS));
     check_interrupt();
-    const bool last_second = m + n - 1 > sure_end;
+    const bool last_second = m > sure_end;
     if (reader.ReadAudioSectors(buffer.data(), n, static_cast<uint32_t>(m), SUBCODE_Q,
                                 !last_second) != 1)
       break;

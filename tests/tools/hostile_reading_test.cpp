@@ -133,6 +133,8 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
        {"out.cue", "/SUBCODE=ALL", "/BATCH"}, "", 0, "out.cue", sheet + "    INDEX 02 00:04:30\n"},
       {"a short last track, pregaps", "sheetgen", reader("short"),
        {"out.cue", "/SUBCODE=SOME", "/BATCH"}, "", 0, "out.cue", sheet},
+      {"a last second that cannot be read", "sheetgen", reader("short") + ",bad=305-349",
+       {"out.cue", "/SUBCODE=ALL", "/BATCH"}, "", 0, "out.cue", sheet},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);

@@ -91,7 +91,7 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
                             "    INDEX 00 00:04:00\n    INDEX 01 00:04:10\n";
   struct Case {
     const char* why;
-    const char* program;
+    std::string program;
     std::string bus;
     std::vector<std::string> args;
     std::string err;

@@ -110,11 +110,13 @@ int run_rip_span(const RipSpanSettings& settings) {
   using Format = RipSpanSettings::Format;
   const bool wav = settings.format == Format::Wav ||
                    (settings.format == Format::Chosen && !settings.data && !settings.cdg);
+  // The speed is set before the output is made: a drive that refuses it
+  // leaves an existing file as it was.
+  reader->SetReadingSpeedNamed(settings.speed_code, true);
   RipOutput output(settings.output, settings.append, wav, byte_count);
 
   uint64_t written = 0;
   try {
-    reader->SetReadingSpeedNamed(settings.speed_code, true);
     written = read_span_to_file(*reader, output.file(), settings.data ? SPAN_DATA : SPAN_AUDIO,
                                 block_size, span.first, span.last, settings.jitter,
                                 settings.logging);

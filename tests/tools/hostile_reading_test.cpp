@@ -98,6 +98,7 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
     int status;
     std::string file;       // the output it makes, or "" for none
     std::string contents;   // what `file` holds (a WAV file: its samples)
+    unsigned limit = 0;     // a file size limit in 512-byte blocks, 0: none
   };
   const std::string a = read_file(dir.file("a.bin"));
   const std::string m = read_file(dir.file("m.bin"));
@@ -133,6 +134,10 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
        {"out.cue", "/SUBCODE=ALL", "/BATCH"}, "", 0, "out.cue", sheet + "    INDEX 02 00:04:30\n"},
       {"a short last track, pregaps", "sheetgen", reader("short"),
        {"out.cue", "/SUBCODE=SOME", "/BATCH"}, "", 0, "out.cue", sheet},
+      // The write that passes the limit fails and is reported.
+      {"a file size limit", "ripspan", reader("a"), {"out.wav", "/BATCH"},
+       "\nError: Unexpected failure writing file (disk full?)\n", 1, "out.wav",
+       a.substr(0, 6000 * 512 - 44), 6000},
       {"a last second that cannot be read", "sheetgen", reader("short") + ",bad=305-349",
        {"out.cue", "/SUBCODE=ALL", "/BATCH"}, "", 0, "out.cue", sheet},
   };
@@ -142,7 +147,12 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
     std::filesystem::remove(dir.file("out.bin"));
     std::filesystem::remove(dir.file("out.cue"));
     ScopedEnv bus("EMULATED_SCSI_BUS", c.bus);
-    const ProgramRun run = run_program(c.program, c.args, dir.path());
+    std::vector<std::string> limited = {"-c", "ulimit -f " + std::to_string(c.limit) +
+                                                  " && exec \"$0\" \"$@\"",
+                                        std::string(CDM_BIN_DIR) + "/" + c.program};
+    limited.insert(limited.end(), c.args.begin(), c.args.end());
+    const ProgramRun run = c.limit ? run_command("/bin/sh", limited, dir.path())
+                                   : run_program(c.program, c.args, dir.path());
     EXPECT_EQ(run.err, c.err);
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(read_file(dir.file("keep.wav")), kKept);
@@ -162,20 +172,6 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
       EXPECT_TRUE(made == c.contents) << made.substr(0, 400);
     }
   }
-}
-
-// Under a file size limit the write fails and is reported; the header
-// counts what the file holds.
-TEST_F(HostileReading, AFileSizeLimitIsAFailedWrite) {
-  ScopedEnv bus("EMULATED_SCSI_BUS", reader("a"));
-  const ProgramRun run = run_command(
-      "/bin/sh", {"-c", "ulimit -f 6000 && exec \"$0\" \"$@\"", std::string(CDM_BIN_DIR) + "/ripspan",
-                  "out.wav", "/BATCH"},
-      dir.path());
-  EXPECT_EQ(run.err, "\nError: Unexpected failure writing file (disk full?)\n");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(std::filesystem::file_size(dir.file("out.wav")), 6000u * 512);
-  expect_truthful_wav(dir.file("out.wav"));
 }
 
 // SIGTERM half way: the rip ends at the next block with a header that counts

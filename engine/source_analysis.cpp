@@ -119,8 +119,7 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
   for (unsigned i = analysis.data_track_count; i < layout->track_count; ++i) {
     const TrackEntry& track = layout->tracks[i];
     if (track.track_number > last_track || (track.track_number == last_track && last_index == 0))
-      add_cuepoint(layout, bin_to_bcd(track.track_number), 0x01,
-                   static_cast<int32_t>(track.start));
+      add_cuepoint(layout, bin_to_bcd(track.track_number), 0x01, static_cast<int32_t>(track.start));
   }
   if (progress) notify_event(EVENT_READ_END);
 }

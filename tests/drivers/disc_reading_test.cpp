@@ -359,23 +359,41 @@ TEST_F(DiscReading, TrackEndsAtItsSessionsLeadOut) {
   constexpr uint8_t AUDIO = 0x00, DATA = 0x04;
   const struct {
     const char* why;
-    std::vector<TocEntry> toc;  // the lead-out last
+    std::vector<TocEntry> toc;      // the lead-out last
     std::optional<Bytes> sessions;  // READ TOC format 1, or refused
     unsigned index;
     uint32_t last;
   } cases[] = {
-      {"two sessions", {{AUDIO, 1, 0}, {AUDIO, 2, 11700}, {AUDIO, 0xAA, 11900}},
-       Bytes{0, 10, 1, 2, 0, 0x10, 2, 0, 0, 0, 0x2D, 0xB4}, 0, 299},
-      {"third session", {{AUDIO, 1, 0}, {AUDIO, 2, 20000}, {DATA, 3, 30000}, {DATA, 0xAA, 31000}},
-       Bytes{0, 10, 1, 3, 0, 0x14, 3, 0, 0, 0, 0x75, 0x30}, 1, 30000 - 6900 - 1},
-      {"one session", {{AUDIO, 1, 0}, {AUDIO, 2, 11700}, {AUDIO, 0xAA, 11900}},
-       Bytes{0, 10, 1, 1, 0, 0x10, 1, 0, 0, 0, 0, 0}, 0, 11699},
-      {"data after audio, no session format", {{AUDIO, 1, 0}, {DATA, 2, 20000}, {DATA, 0xAA, 21000}},
-       std::nullopt, 0, 20000 - 11400 - 1},
+      {"two sessions",
+       {{AUDIO, 1, 0}, {AUDIO, 2, 11700}, {AUDIO, 0xAA, 11900}},
+       Bytes{0, 10, 1, 2, 0, 0x10, 2, 0, 0, 0, 0x2D, 0xB4},
+       0,
+       299},
+      {"third session",
+       {{AUDIO, 1, 0}, {AUDIO, 2, 20000}, {DATA, 3, 30000}, {DATA, 0xAA, 31000}},
+       Bytes{0, 10, 1, 3, 0, 0x14, 3, 0, 0, 0, 0x75, 0x30},
+       1,
+       30000 - 6900 - 1},
+      {"one session",
+       {{AUDIO, 1, 0}, {AUDIO, 2, 11700}, {AUDIO, 0xAA, 11900}},
+       Bytes{0, 10, 1, 1, 0, 0x10, 1, 0, 0, 0, 0, 0},
+       0,
+       11699},
+      {"data after audio, no session format",
+       {{AUDIO, 1, 0}, {DATA, 2, 20000}, {DATA, 0xAA, 21000}},
+       std::nullopt,
+       0,
+       20000 - 11400 - 1},
       {"audio after audio, no session format",
-       {{AUDIO, 1, 0}, {AUDIO, 2, 20000}, {AUDIO, 0xAA, 21000}}, std::nullopt, 0, 19999},
-      {"the last track", {{AUDIO, 1, 0}, {AUDIO, 2, 11700}, {AUDIO, 0xAA, 11900}}, std::nullopt,
-       1, 11899},
+       {{AUDIO, 1, 0}, {AUDIO, 2, 20000}, {AUDIO, 0xAA, 21000}},
+       std::nullopt,
+       0,
+       19999},
+      {"the last track",
+       {{AUDIO, 1, 0}, {AUDIO, 2, 11700}, {AUDIO, 0xAA, 11900}},
+       std::nullopt,
+       1,
+       11899},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);

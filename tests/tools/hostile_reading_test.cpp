@@ -68,8 +68,9 @@ class HostileReading : public testing::Test {
                "FILE \"m.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
                "REM SESSION 02\n  TRACK 02 AUDIO\n    INDEX 00 00:04:00\n"
                "    INDEX 01 02:36:00\n");
-    write_file(dir.file("m.state"), "capacity 333000\ndisc closed\nnext 0\n"
-                                    "session 1 1 1 300 closed\nsession 2 2 2 11900 closed\n");
+    write_file(dir.file("m.state"),
+               "capacity 333000\ndisc closed\nnext 0\n"
+               "session 1 1 1 300 closed\nsession 2 2 2 11900 closed\n");
   }
 
   std::string reader(const std::string& disc) const {
@@ -83,12 +84,13 @@ class HostileReading : public testing::Test {
 };
 
 TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
-  const std::string m_files = read_file(dir.file("m.cue")) + read_file(dir.file("m.bin")) +
-                              read_file(dir.file("m.state"));
+  const std::string m_files =
+      read_file(dir.file("m.cue")) + read_file(dir.file("m.bin")) + read_file(dir.file("m.state"));
   const std::string created = "Error creating output file \"";
-  const std::string sheet = "REM Add 'FILE <filename> <filetype>' command here!\n"
-                            "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
-                            "    INDEX 00 00:04:00\n    INDEX 01 00:04:10\n";
+  const std::string sheet =
+      "REM Add 'FILE <filename> <filetype>' command here!\n"
+      "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+      "    INDEX 00 00:04:00\n    INDEX 01 00:04:10\n";
   struct Case {
     const char* why;
     std::string program;
@@ -96,50 +98,143 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
     std::vector<std::string> args;
     std::string err;
     int status;
-    std::string file;       // the output it makes, or "" for none
-    std::string contents;   // what `file` holds (a WAV file: its samples)
-    unsigned limit = 0;     // a file size limit in 512-byte blocks, 0: none
+    std::string file;      // the output it makes, or "" for none
+    std::string contents;  // what `file` holds (a WAV file: its samples)
+    unsigned limit = 0;    // a file size limit in 512-byte blocks, 0: none
   };
   const std::string a = read_file(dir.file("a.bin"));
   const std::string m = read_file(dir.file("m.bin"));
   const Case cases[] = {
-      {"a span past the disc", "ripspan", reader("a"), {"keep.wav", "/START=5000", "/END=5010"},
-       "Error: /START value is past the last sector of the disc (2999)!\n", 1, "", ""},
-      {"a span that ends past the disc", "ripspan", reader("a"),
+      {"a span past the disc",
+       "ripspan",
+       reader("a"),
+       {"keep.wav", "/START=5000", "/END=5010"},
+       "Error: /START value is past the last sector of the disc (2999)!\n",
+       1,
+       "",
+       ""},
+      {"a span that ends past the disc",
+       "ripspan",
+       reader("a"),
        {"keep.wav", "/START=2990", "/END=3010"},
-       "Error: /END value is past the last sector of the disc (2999)!\n", 1, "", ""},
-      {"a data block length of one byte", "ripspan", reader("a"),
-       {"keep.wav", "/DATA", "/BLKLEN=1"}, "Error: Illegal /BLKLEN value specified!\n", 1, "", ""},
-      {"an audio block length", "ripspan", reader("a"), {"keep.wav", "/BLKLEN=2448"},
-       "Error: Illegal /BLKLEN value specified!\n", 1, "", ""},
-      {"the disc's image", "ripspan", recorder(), {"m.bin", "/BIN", "/BATCH"},
-       created + "m.bin\"\n" + kDiscLine, 1, "", ""},
-      {"the disc's image through a link", "ripspan", recorder(), {"link.wav", "/BATCH"},
-       created + "link.wav\"\n" + kDiscLine, 1, "", ""},
-      {"the disc's sheet appended to", "ripspan", recorder(),
+       "Error: /END value is past the last sector of the disc (2999)!\n",
+       1,
+       "",
+       ""},
+      {"a data block length of one byte",
+       "ripspan",
+       reader("a"),
+       {"keep.wav", "/DATA", "/BLKLEN=1"},
+       "Error: Illegal /BLKLEN value specified!\n",
+       1,
+       "",
+       ""},
+      {"an audio block length",
+       "ripspan",
+       reader("a"),
+       {"keep.wav", "/BLKLEN=2448"},
+       "Error: Illegal /BLKLEN value specified!\n",
+       1,
+       "",
+       ""},
+      {"the disc's image",
+       "ripspan",
+       recorder(),
+       {"m.bin", "/BIN", "/BATCH"},
+       created + "m.bin\"\n" + kDiscLine,
+       1,
+       "",
+       ""},
+      {"the disc's image through a link",
+       "ripspan",
+       recorder(),
+       {"link.wav", "/BATCH"},
+       created + "link.wav\"\n" + kDiscLine,
+       1,
+       "",
+       ""},
+      {"the disc's sheet appended to",
+       "ripspan",
+       recorder(),
        {"hard.wav", "/APPEND", "/BIN", "/BATCH"},
-       "Error opening output file \"hard.wav\"\n" + std::string(kDiscLine), 1, "", ""},
-      {"a sheet over the disc's sheet", "sheetgen", recorder(), {"m.cue", "/BATCH"},
-       "\nError: Unable to create file \"m.cue\"\n" + std::string(kDiscLine), 1, "", ""},
-      {"a sheet over the disc's state", "sheetgen", recorder(), {"m.state", "/BATCH"},
-       "\nError: Unable to create file \"m.state\"\n" + std::string(kDiscLine), 1, "", ""},
-      {"data up to the end of the data track", "ripspan", reader("mixed"),
-       {"out.bin", "/DATA", "/BATCH"}, "", 0, "out.bin",
+       "Error opening output file \"hard.wav\"\n" + std::string(kDiscLine),
+       1,
+       "",
+       ""},
+      {"a sheet over the disc's sheet",
+       "sheetgen",
+       recorder(),
+       {"m.cue", "/BATCH"},
+       "\nError: Unable to create file \"m.cue\"\n" + std::string(kDiscLine),
+       1,
+       "",
+       ""},
+      {"a sheet over the disc's state",
+       "sheetgen",
+       recorder(),
+       {"m.state", "/BATCH"},
+       "\nError: Unable to create file \"m.state\"\n" + std::string(kDiscLine),
+       1,
+       "",
+       ""},
+      {"data up to the end of the data track",
+       "ripspan",
+       reader("mixed"),
+       {"out.bin", "/DATA", "/BATCH"},
+       "",
+       0,
+       "out.bin",
        read_file(dir.file("mixed.bin")).substr(0, 300 * RAW)},
-      {"the last track of session 1", "ripspan", recorder(), {"out.wav", "/TRACK=1", "/BATCH"},
-       "", 0, "out.wav", m.substr(0, 300 * RAW)},
-      {"the track of session 2", "ripspan", recorder(), {"out.wav", "/TRACK=2", "/BATCH"}, "", 0,
-       "out.wav", m.substr((300 + kGap) * RAW)},
-      {"a short last track, every index", "sheetgen", reader("short"),
-       {"out.cue", "/SUBCODE=ALL", "/BATCH"}, "", 0, "out.cue", sheet + "    INDEX 02 00:04:30\n"},
-      {"a short last track, pregaps", "sheetgen", reader("short"),
-       {"out.cue", "/SUBCODE=SOME", "/BATCH"}, "", 0, "out.cue", sheet},
+      {"the last track of session 1",
+       "ripspan",
+       recorder(),
+       {"out.wav", "/TRACK=1", "/BATCH"},
+       "",
+       0,
+       "out.wav",
+       m.substr(0, 300 * RAW)},
+      {"the track of session 2",
+       "ripspan",
+       recorder(),
+       {"out.wav", "/TRACK=2", "/BATCH"},
+       "",
+       0,
+       "out.wav",
+       m.substr((300 + kGap) * RAW)},
+      {"a short last track, every index",
+       "sheetgen",
+       reader("short"),
+       {"out.cue", "/SUBCODE=ALL", "/BATCH"},
+       "",
+       0,
+       "out.cue",
+       sheet + "    INDEX 02 00:04:30\n"},
+      {"a short last track, pregaps",
+       "sheetgen",
+       reader("short"),
+       {"out.cue", "/SUBCODE=SOME", "/BATCH"},
+       "",
+       0,
+       "out.cue",
+       sheet},
       // The write that passes the limit fails and is reported.
-      {"a file size limit", "ripspan", reader("a"), {"out.wav", "/BATCH"},
-       "\nError: Unexpected failure writing file (disk full?)\n", 1, "out.wav",
-       a.substr(0, 6000 * 512 - 44), 6000},
-      {"a last second that cannot be read", "sheetgen", reader("short") + ",bad=305-349",
-       {"out.cue", "/SUBCODE=ALL", "/BATCH"}, "", 0, "out.cue", sheet},
+      {"a file size limit",
+       "ripspan",
+       reader("a"),
+       {"out.wav", "/BATCH"},
+       "\nError: Unexpected failure writing file (disk full?)\n",
+       1,
+       "out.wav",
+       a.substr(0, 6000 * 512 - 44),
+       6000},
+      {"a last second that cannot be read",
+       "sheetgen",
+       reader("short") + ",bad=305-349",
+       {"out.cue", "/SUBCODE=ALL", "/BATCH"},
+       "",
+       0,
+       "out.cue",
+       sheet},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
@@ -147,9 +242,9 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
     std::filesystem::remove(dir.file("out.bin"));
     std::filesystem::remove(dir.file("out.cue"));
     ScopedEnv bus("EMULATED_SCSI_BUS", c.bus);
-    std::vector<std::string> limited = {"-c", "ulimit -f " + std::to_string(c.limit) +
-                                                  " && exec \"$0\" \"$@\"",
-                                        std::string(CDM_BIN_DIR) + "/" + c.program};
+    std::vector<std::string> limited = {
+        "-c", "ulimit -f " + std::to_string(c.limit) + " && exec \"$0\" \"$@\"",
+        std::string(CDM_BIN_DIR) + "/" + c.program};
     limited.insert(limited.end(), c.args.begin(), c.args.end());
     const ProgramRun run = c.limit ? run_command("/bin/sh", limited, dir.path())
                                    : run_program(c.program, c.args, dir.path());

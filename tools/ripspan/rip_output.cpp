@@ -78,7 +78,8 @@ RipOutput::RipOutput(const std::string& path, bool append, bool wav, uint64_t by
     : wav_(wav), appending_(append) {
   if (!append) {
     if (wav && byte_count + CANONICAL_EXTRA > MAX_WAV_LENGTH) too_long();
-    file_ = open_output(path, true, format_text("Error creating output file \"%s\"\n", path.c_str()));
+    file_ =
+        open_output(path, true, format_text("Error creating output file \"%s\"\n", path.c_str()));
     use_large_buffer();
     if (wav) write_lengths(byte_count);
     span_start_ = wav ? WAV_HEADER_SIZE : 0;

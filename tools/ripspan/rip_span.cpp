@@ -83,8 +83,8 @@ Span wanted_span(CdReader& reader, const RipSpanSettings& settings) {
   if (settings.last_given) {
     check_on_disc(reader, span);
   } else {
-    span.last = settings.data ? data_span_end(reader, span.first)
-                              : reader.FindLastReadableSector(true);
+    span.last =
+        settings.data ? data_span_end(reader, span.first) : reader.FindLastReadableSector(true);
     if (span.first > span.last) fail_with("Error: /START value is greater than /END value!\n");
   }
   return span;
@@ -117,9 +117,9 @@ int run_rip_span(const RipSpanSettings& settings) {
 
   uint64_t written = 0;
   try {
-    written = read_span_to_file(*reader, output.file(), settings.data ? SPAN_DATA : SPAN_AUDIO,
-                                block_size, span.first, span.last, settings.jitter,
-                                settings.logging);
+    written =
+        read_span_to_file(*reader, output.file(), settings.data ? SPAN_DATA : SPAN_AUDIO,
+                          block_size, span.first, span.last, settings.jitter, settings.logging);
   } catch (...) {
     output.finish_after_failure();
     throw;

@@ -159,7 +159,6 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
   if (settings.first_given && settings.last_given && settings.first_lba > settings.last_lba)
     fail_with("Error: /START value is greater than /END value!\n");
   if (settings.data && settings.cdg) fail_with("Error: Cannot use both /DATA and /CDG\n");
-  if (!block_length_readable(settings))
-    fail_with("Error: Illegal /BLKLEN value specified!\n");
+  if (!block_length_readable(settings)) fail_with("Error: Illegal /BLKLEN value specified!\n");
   return settings;
 }

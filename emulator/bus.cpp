@@ -265,6 +265,8 @@ bool EmulatedBus::holds_medium_file(uint64_t device, uint64_t inode) const {
 std::unique_ptr<EmulatedBus> make_emulated_bus(const std::string& value) {
   try {
     return std::make_unique<EmulatedBus>(parse_emulated_bus(value));
+  } catch (const EmulatedMediumError& error) {
+    fail_with(std::string("\nError: ") + error.what() + "\n");
   } catch (const EmulatedBusError& error) {
     fail_with(std::string("\nError: Invalid EMULATED_SCSI_BUS value: ") + error.what() + "\n");
   }

@@ -51,5 +51,6 @@ class EmulatedBus : public ScsiTransport {
 
 // Builds the bus of an EMULATED_SCSI_BUS value; a malformed value prints
 // "\nError: Invalid EMULATED_SCSI_BUS value: ...\n" on standard error and
-// throws ToolExit{1}.
+// throws ToolExit{1}, as does a disc that cannot be used, with its own
+// sentence ("\nError: The disc PATH is in use by another program\n").
 std::unique_ptr<EmulatedBus> make_emulated_bus(const std::string& value);

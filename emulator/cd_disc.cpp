@@ -61,9 +61,19 @@ uint8_t DiscTrack::index_at(int32_t lba) const {
 }
 
 std::unique_ptr<EmulatedDisc> EmulatedDisc::load(const std::string& cue_path) {
+  return from_sheet(cue_path, [&] { return parse_cue_sheet(cue_path); });
+}
+
+std::unique_ptr<EmulatedDisc> EmulatedDisc::load_text(const std::string& cue_path,
+                                                      std::string_view text) {
+  return from_sheet(cue_path, [&] { return parse_cue_sheet_text(text, ""); });
+}
+
+std::unique_ptr<EmulatedDisc> EmulatedDisc::from_sheet(
+    const std::string& cue_path, const std::function<std::unique_ptr<CueSheetLayout>()>& parse) {
   std::unique_ptr<CueSheetLayout> sheet;
   try {
-    sheet = parse_cue_sheet(cue_path);
+    sheet = parse();
   } catch (const MSGVEC& record) {
     // "\nError: message\ncause\n" becomes "message: cause".
     std::string text = message_vector_text(record);

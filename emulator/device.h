@@ -24,6 +24,13 @@ struct EmulatedBusError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A disc that cannot be used as it stands (locked by another program, its
+// files damaged): the bus value is right, and the text, a whole sentence,
+// names the disc and says what is wrong.
+struct EmulatedMediumError : EmulatedBusError {
+  using EmulatedBusError::EmulatedBusError;
+};
+
 // Operation codes every emulated device answers itself.
 constexpr uint8_t EMU_OP_TEST_UNIT_READY = 0x00;
 constexpr uint8_t EMU_OP_REQUEST_SENSE = 0x03;

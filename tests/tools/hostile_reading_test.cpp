@@ -69,7 +69,7 @@ class HostileReading : public testing::Test {
                "REM SESSION 02\n  TRACK 02 AUDIO\n    INDEX 00 00:04:00\n"
                "    INDEX 01 02:36:00\n");
     write_file(dir.file("m.state"),
-               "capacity 333000\ndisc closed\nnext 0\n"
+               "capacity 333000\ndisc closed\nnext 18800\n"
                "session 1 1 1 300 closed\nsession 2 2 2 11900 closed\n");
   }
 

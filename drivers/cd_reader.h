@@ -149,6 +149,16 @@ class CdReader : public ScsiDevice {
   uint32_t FindLastReadable(bool audio, uint32_t block_size);
 };
 
+// The last sector of the track at entry `index` of a layout that ReadDiscToc
+// filled: the block before the next entry, or, when the next track opens a
+// later session, the last block before this track's session lead-out, which
+// lies 11400 blocks (6750 lead-out, 4500 lead-in, 150 pregap) before the
+// first track of the second session and 6900 (2250, 4500, 150) before that
+// of a later one. The session comes from READ TOC format 1 (the first track
+// of the last session); a drive without it shows a session by a data track
+// that follows an audio track. Raises nothing.
+uint32_t track_last_sector(CdReader& reader, const DiscLayout& layout, unsigned index);
+
 // Resets the device (ScsiDevice::Reset) and gives it 10 seconds to settle;
 // with `announce`, "Resetting CDROM device... Please wait..." before and
 // "\n\n" after on standard output.

@@ -24,6 +24,12 @@ constexpr uint32_t LAST_SECTOR_WINDOW = 75;
 constexpr unsigned RESET_PAUSE_MS = 10000;
 // The last address a disc can have: absolute time 99:59:74.
 constexpr uint32_t MAX_DISC_LBA = MAX_ABSOLUTE_FRAMES - LBA_OFFSET_FRAMES;
+constexpr uint8_t TOC_FORMAT_SESSIONS = 1;
+constexpr uint16_t SESSION_ANSWER_LENGTH = 12;
+// From a session's lead-out to the next session's first track: lead-out,
+// lead-in and pregap, after the first session and after any later one.
+constexpr uint32_t FIRST_SESSION_GAP = 6750 + 4500 + 150;
+constexpr uint32_t LATER_SESSION_GAP = 2250 + 4500 + 150;
 
 // Track flags from the control nibble of a table-of-contents descriptor.
 uint8_t flags_from_control(uint8_t control) {
@@ -201,6 +207,32 @@ uint32_t CdReader::FindLastReadableSector(bool audio) { return FindLastReadable(
 
 uint32_t CdReader::FindLastReadableDataSector(uint32_t block_size) {
   return FindLastReadable(false, block_size);
+}
+
+uint32_t track_last_sector(CdReader& reader, const DiscLayout& layout, unsigned index) {
+  const TrackEntry& track = layout.tracks[index];
+  const uint32_t next = layout.tracks[index + 1].start;
+  if (index + 1 >= layout.track_count) return next - 1;
+  uint8_t answer[SESSION_ANSWER_LENGTH] = {};
+  uint32_t received = 0;
+  uint32_t gap = 0;
+  if (reader.ReadTocRaw(answer, SESSION_ANSWER_LENGTH, TOC_FORMAT_SESSIONS, &received) == 1 &&
+      received >= SESSION_ANSWER_LENGTH) {
+    // The first track of the last session; earlier sessions are not listed.
+    const uint8_t last_session = answer[3];
+    if (last_session >= 2 && answer[6] == layout.tracks[index + 1].track_number &&
+        get_be32(answer + 8) == next)
+      gap = last_session == 2 ? FIRST_SESSION_GAP : LATER_SESSION_GAP;
+  } else if (!(track.track_flags & TRACK_DATA) &&
+             (layout.tracks[index + 1].track_flags & TRACK_DATA)) {
+    // A data track after an audio track opens a session of its own.
+    bool earlier = false;
+    for (unsigned i = 0; i + 1 < index + 1 && !earlier; ++i)
+      earlier = !(layout.tracks[i].track_flags & TRACK_DATA) &&
+                (layout.tracks[i + 1].track_flags & TRACK_DATA);
+    gap = earlier ? LATER_SESSION_GAP : FIRST_SESSION_GAP;
+  }
+  return next - track.start > gap ? next - gap - 1 : next - 1;
 }
 
 void reset_reader(CdReader& reader, bool announce) {

@@ -1,5 +1,7 @@
 #include "emulator/bus.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -248,9 +250,23 @@ void EmulatedBus::execute(ScsiRequest& request) {
       data_out ? (request.srb_status == SS_COMP ? request.buffer_length : 0) : sent;
 }
 
+bool EmulatedBus::holds_medium_file(uint64_t device, uint64_t inode) const {
+  for (const auto& each : devices_) {
+    for (const std::string& path : each->medium_files()) {
+      struct stat info {};
+      if (::stat(path.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_dev) == device &&
+          static_cast<uint64_t>(info.st_ino) == inode)
+        return true;
+    }
+  }
+  return false;
+}
+
 std::unique_ptr<EmulatedBus> make_emulated_bus(const std::string& value) {
   try {
     return std::make_unique<EmulatedBus>(parse_emulated_bus(value));
+  } catch (const EmulatedMediumError& error) {
+    fail_with(std::string("\nError: ") + error.what() + "\n");
   } catch (const EmulatedBusError& error) {
     fail_with(std::string("\nError: Invalid EMULATED_SCSI_BUS value: ") + error.what() + "\n");
   }

@@ -37,6 +37,9 @@ class EmulatedBus : public ScsiTransport {
   // One more than the highest host adapter number of a device, at least 1.
   uint8_t adapter_count() const override;
   void execute(ScsiRequest& request) override;
+  // True for the files every device keeps its media in (see
+  // EmulatedDevice::medium_files), followed through links.
+  bool holds_medium_file(uint64_t device, uint64_t inode) const override;
 
   // The device at an address, or null.
   EmulatedDevice* device(uint8_t ha, uint8_t id, uint8_t lun) const;
@@ -48,5 +51,6 @@ class EmulatedBus : public ScsiTransport {
 
 // Builds the bus of an EMULATED_SCSI_BUS value; a malformed value prints
 // "\nError: Invalid EMULATED_SCSI_BUS value: ...\n" on standard error and
-// throws ToolExit{1}.
+// throws ToolExit{1}, as does a disc that cannot be used, with its own
+// sentence ("\nError: The disc PATH is in use by another program\n").
 std::unique_ptr<EmulatedBus> make_emulated_bus(const std::string& value);

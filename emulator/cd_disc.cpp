@@ -61,9 +61,19 @@ uint8_t DiscTrack::index_at(int32_t lba) const {
 }
 
 std::unique_ptr<EmulatedDisc> EmulatedDisc::load(const std::string& cue_path) {
+  return from_sheet(cue_path, [&] { return parse_cue_sheet(cue_path); });
+}
+
+std::unique_ptr<EmulatedDisc> EmulatedDisc::load_text(const std::string& cue_path,
+                                                      std::string_view text) {
+  return from_sheet(cue_path, [&] { return parse_cue_sheet_text(text, ""); });
+}
+
+std::unique_ptr<EmulatedDisc> EmulatedDisc::from_sheet(
+    const std::string& cue_path, const std::function<std::unique_ptr<CueSheetLayout>()>& parse) {
   std::unique_ptr<CueSheetLayout> sheet;
   try {
-    sheet = parse_cue_sheet(cue_path);
+    sheet = parse();
   } catch (const MSGVEC& record) {
     // "\nError: message\ncause\n" becomes "message: cause".
     std::string text = message_vector_text(record);
@@ -84,6 +94,7 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::load(const std::string& cue_path) {
     auto source = std::make_unique<FileSource>();
     if (!source->open(file.path)) throw EmulatedBusError("cannot open \"" + file.path + "\"");
     disc->files_.push_back(std::move(source));
+    disc->file_paths_.push_back(file.path);
     disc->file_ends_.push_back(uint64_t{file.data_offset} + file.data_length);
   }
 
@@ -131,6 +142,12 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::load(const std::string& cue_path) {
   return disc;
 }
 
+std::vector<std::string> EmulatedDisc::files() const {
+  std::vector<std::string> paths{name};
+  paths.insert(paths.end(), file_paths_.begin(), file_paths_.end());
+  return paths;
+}
+
 const DiscTrack* EmulatedDisc::track_at(int32_t lba) const {
   for (const DiscTrack& track : tracks_)
     if (lba >= track.first_lba && lba < track.end_lba) return &track;
@@ -147,8 +164,9 @@ void EmulatedDisc::read_image(const DiscTrack& track, uint32_t frame, uint8_t* o
                               uint32_t size) const {
   const uint64_t offset = track.file_offset + uint64_t{frame} * track.block_size;
   const uint64_t end = file_ends_[static_cast<std::size_t>(track.file)];
-  const auto wanted =
-      offset >= end ? std::size_t{0} : static_cast<std::size_t>(std::min<uint64_t>(size, end - offset));
+  const auto wanted = offset >= end
+                          ? std::size_t{0}
+                          : static_cast<std::size_t>(std::min<uint64_t>(size, end - offset));
   // Sectors are mostly read in runs: one read of the file serves many.
   const bool cached = track.file == cache_file_ && offset >= cache_offset_ &&
                       offset + wanted <= cache_offset_ + cache_.size();
@@ -252,8 +270,8 @@ void EmulatedDisc::q_subchannel(int32_t lba, std::array<uint8_t, 12>* q) const {
     out[1] = bin_to_bcd(track->number);
     out[2] = bin_to_bcd(index);
     // Relative time counts down to index 1 in the pause and up after it.
-    const int32_t relative = lba < track->index1_lba ? track->index1_lba - lba
-                                                      : lba - track->index1_lba;
+    const int32_t relative =
+        lba < track->index1_lba ? track->index1_lba - lba : lba - track->index1_lba;
     put_msf_bcd(out + 3, relative);
     put_msf_bcd(out + 7, absolute);
   }

@@ -9,8 +9,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/byte_stream.h"
@@ -47,10 +49,17 @@ class EmulatedDisc : public EmulatedMedium {
   // Loads the disc a cue sheet describes. Throws EmulatedBusError with the
   // parser's message when the sheet or an image file is bad.
   static std::unique_ptr<EmulatedDisc> load(const std::string& cue_path);
+  // Loads the disc of a sheet already read from `cue_path`, whose image
+  // files are opened only as the sheet names them (no second look in the
+  // current folder or beside the sheet). Throws as load does.
+  static std::unique_ptr<EmulatedDisc> load_text(const std::string& cue_path,
+                                                 std::string_view text);
 
   const std::vector<DiscTrack>& tracks() const { return tracks_; }
   int32_t leadout() const { return leadout_; }
   bool has_catalog() const { return has_catalog_; }
+  // The cue sheet and the image files it names, as they were opened.
+  std::vector<std::string> files() const;
   const std::array<char, 13>& catalog() const { return catalog_; }
 
   // The track whose area holds the LBA, or null (before -150, in the lead-out).
@@ -70,6 +79,9 @@ class EmulatedDisc : public EmulatedMedium {
 
  private:
   explicit EmulatedDisc(std::string cue_path) : EmulatedMedium(std::move(cue_path)) {}
+  // The disc of a parsed sheet; `parse` throws the parser's record.
+  static std::unique_ptr<EmulatedDisc> from_sheet(
+      const std::string& cue_path, const std::function<std::unique_ptr<CueSheetLayout>()>& parse);
   // True at the first frame of a track's area and of each of its indexes.
   bool index_begins(int32_t lba) const;
   // True where the Q subchannel carries a catalog or ISRC frame (ADR 2 or
@@ -81,6 +93,7 @@ class EmulatedDisc : public EmulatedMedium {
 
   std::vector<DiscTrack> tracks_;
   std::vector<std::unique_ptr<FileSource>> files_;
+  std::vector<std::string> file_paths_;
   std::vector<uint64_t> file_ends_;  // offset just past the image data of each file
   int32_t leadout_ = 0;
   // The bytes of the last read of an image file, kept for the sectors that follow.

@@ -483,7 +483,11 @@ uint8_t reader_model_code(const EmulatedDevice& device) {
 
 std::shared_ptr<CdromDriveState> install_cdrom_drive(EmulatedDevice& device) {
   std::shared_ptr<CdromDriveState> state = install_cdrom_commands(device);
-  if (!device.medium_item().empty()) device.set_medium(EmulatedDisc::load(device.medium_item()));
+  if (!device.medium_item().empty()) {
+    std::unique_ptr<EmulatedDisc> disc = EmulatedDisc::load(device.medium_item());
+    device.add_medium_files([files = disc->files()] { return files; });
+    device.set_medium(std::move(disc));
+  }
   return state;
 }
 

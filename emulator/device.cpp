@@ -86,6 +86,13 @@ std::vector<std::string> EmulatedDevice::untaken_items() const {
   return keys;
 }
 
+std::vector<std::string> EmulatedDevice::medium_files() const {
+  std::vector<std::string> paths;
+  for (const auto& files : medium_files_)
+    for (std::string& path : files()) paths.push_back(std::move(path));
+  return paths;
+}
+
 bool EmulatedDevice::takes_media() const {
   const uint8_t type = spec_.identity.device_type;
   return type == EMU_TYPE_WORM || type == EMU_TYPE_CDROM || type == EMU_TYPE_UNKNOWN;

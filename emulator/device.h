@@ -24,6 +24,13 @@ struct EmulatedBusError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A disc that cannot be used as it stands (locked by another program, its
+// files damaged): the bus value is right, and the text, a whole sentence,
+// names the disc and says what is wrong.
+struct EmulatedMediumError : EmulatedBusError {
+  using EmulatedBusError::EmulatedBusError;
+};
+
 // Operation codes every emulated device answers itself.
 constexpr uint8_t EMU_OP_TEST_UNIT_READY = 0x00;
 constexpr uint8_t EMU_OP_REQUEST_SENSE = 0x03;
@@ -197,6 +204,15 @@ class EmulatedDevice {
   const std::vector<EmulatedDevice*>& bus_devices() const { return bus_devices_; }
   void set_bus_devices(std::vector<EmulatedDevice*> devices) { bus_devices_ = std::move(devices); }
 
+  // The files that hold the device's media, as paths: a drive model adds
+  // where it keeps them (a reader its cue sheet and image files, a recorder
+  // its disc's files, a transporter the discs it put aside). Asked each time,
+  // so a file made later counts too.
+  void add_medium_files(std::function<std::vector<std::string>()> files) {
+    medium_files_.push_back(std::move(files));
+  }
+  std::vector<std::string> medium_files() const;
+
   // Whether the device holds no media (disk, changer): then TEST UNIT READY
   // needs no medium.
   bool takes_media() const;
@@ -221,5 +237,6 @@ class EmulatedDevice {
   std::unique_ptr<EmulatedMedium> medium_;
   std::shared_ptr<EmulatedTray> tray_;
   std::vector<EmulatedDevice*> bus_devices_;
+  std::vector<std::function<std::vector<std::string>()>> medium_files_;
   std::array<uint8_t, SENSE_LENGTH> pending_sense_{};
 };

@@ -57,14 +57,39 @@ bool file_exists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0;
 }
 
+const char* const KEPT_SUFFIXES[] = {".cue", ".bin", ".state"};
+
+// Whether any file of a disc kept as `keep` exists.
+bool kept_disc_exists(const std::string& keep) {
+  for (const char* suffix : KEPT_SUFFIXES)
+    if (file_exists(keep + suffix)) return true;
+  return false;
+}
+
+// Where the output stack keeps its N-th disc.
+std::string kept_disc(const EmulatedTray& tray, unsigned n) {
+  return tray.disc_path() + "-" + std::to_string(n);
+}
+
 // Moves the disc in the tray to the output stack, keeping a recorded one.
 bool take_out(EmulatedTray& tray) {
   if (!tray.holds_disc()) return true;
   if (!tray.holds_recording()) return tray.take_disc("");
   for (unsigned n = 1;; ++n) {
-    const std::string keep = tray.disc_path() + "-" + std::to_string(n);
+    const std::string keep = kept_disc(tray, n);
     if (!file_exists(keep + ".cue") && !file_exists(keep + ".bin")) return tray.take_disc(keep);
   }
+}
+
+// The files of the discs on the output stack: PATH-N.* for every N from 1
+// on until the first whose files are all missing.
+std::vector<std::string> kept_files(const State& s, const EmulatedDevice& device) {
+  std::vector<std::string> files;
+  const EmulatedTray* tray = served_tray(*s, device);
+  if (tray == nullptr) return files;
+  for (unsigned n = 1; kept_disc_exists(kept_disc(*tray, n)); ++n)
+    for (const char* suffix : KEPT_SUFFIXES) files.push_back(kept_disc(*tray, n) + suffix);
+  return files;
 }
 
 EmulatedAnswer exchange_medium(const State& s, EmulatedDevice& device, const EmulatedCommand& c) {
@@ -104,4 +129,5 @@ void install_disc_transporter(EmulatedDevice& device) {
     state->recorder_given = true;
   }
   device.set_handler(OP_EXCHANGE_MEDIUM, bind_handler<exchange_medium>(state));
+  device.add_medium_files([state, &device] { return kept_files(state, device); });
 }

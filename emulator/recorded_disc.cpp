@@ -10,12 +10,25 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <tuple>
+#include <utility>
 
-#include "common/timecode.h"
+#include "common/interrupt.h"
+#include "common/numbers.h"
+#include "common/regular_file.h"
 #include "common/stream_buffer.h"
+#include "common/timecode.h"
 #include "emulator/device.h"
+#include "layout/cue_sheet.h"
 
 namespace {
+
+// A state file holds a few lines per session.
+constexpr std::size_t STATE_SIZE_LIMIT = 64 * 1024;
+// The LBA after the last block of the longest disc a recorder takes.
+constexpr int32_t MAX_CAPACITY = 99 * FRAMES_PER_MINUTE - LBA_OFFSET_FRAMES;
+// Every sector of such a disc, as CD+G blocks.
+constexpr uint64_t MAX_IMAGE_BYTES = uint64_t{MAX_CAPACITY} * 2448;
 
 bool exists(const std::string& path) {
   struct stat info {};
@@ -67,13 +80,6 @@ bool copy_file(const std::string& from, int to) {
   return ok;
 }
 
-bool write_text(const std::string& path, const std::string& text) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  const bool ok = write_all(fd, reinterpret_cast<const uint8_t*>(text.data()), text.size());
-  return ::close(fd) == 0 && ok;
-}
-
 std::string msf_text(int32_t frames) {
   const MsfTime time = frames_to_msf(frames);
   char text[16];
@@ -101,51 +107,164 @@ std::string base_name(const std::string& path) {
 
 RecordedDisc::RecordedDisc(std::string path, int32_t blank_capacity) : path_(std::move(path)) {
   stored_.capacity = blank_capacity;
+  lock_ = MediumLock::take(path_);
   load();
   work_ = stored_;
 }
 
 RecordedDisc::~RecordedDisc() { discard(); }
 
+void RecordedDisc::refuse_file(const char* suffix, const std::string& why) const {
+  throw EmulatedMediumError("The disc " + path_ + " cannot be loaded: " + path_ + suffix + " " +
+                            why);
+}
+
 void RecordedDisc::load() {
   const bool cue = exists(path_ + ".cue"), bin = exists(path_ + ".bin"),
              state = exists(path_ + ".state");
   if (!cue && !bin && !state) return;
-  if (!cue || !bin || !state)
-    throw EmulatedBusError("recorded disc \"" + path_ + "\" lacks " +
-                           (!cue   ? ".cue"
-                            : !bin ? ".bin"
-                                   : ".state"));
-  const std::unique_ptr<EmulatedDisc> disc = EmulatedDisc::load(path_ + ".cue");
+  for (const auto& [present, suffix] : {std::pair{cue, ".cue"}, {bin, ".bin"}, {state, ".state"}})
+    if (!present) refuse_file(suffix, "is missing");
+  std::string state_text;
+  for (const auto& [suffix, limit, text] :
+       {std::tuple{".cue", CUE_SHEET_SIZE_LIMIT, &stored_sheet_},
+        {".state", STATE_SIZE_LIMIT, &state_text}}) {
+    switch (read_regular_file(path_ + suffix, limit, text)) {
+      case FileReading::Read: break;
+      case FileReading::NotRegular: refuse_file(suffix, "is not a regular file");
+      case FileReading::TooLarge:
+        refuse_file(suffix, "is larger than " + std::to_string(limit / 1024) + " KiB");
+      case FileReading::Failed:
+        refuse_file(suffix, std::string("cannot be read: ") + std::strerror(errno));
+    }
+  }
+  // The image is opened by the sheet; a FIFO or a device is refused before.
+  struct stat image {};
+  if (::stat((path_ + ".bin").c_str(), &image) != 0 || !S_ISREG(image.st_mode))
+    refuse_file(".bin", "is not a regular file");
+  if (static_cast<uint64_t>(image.st_size) > MAX_IMAGE_BYTES)
+    refuse_file(".bin", "holds " + std::to_string(image.st_size) + " bytes, more than a disc");
+
+  int64_t next = -1;
+  bool capacity_seen = false, disc_seen = false;
+  std::istringstream lines(state_text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) words.push_back(word);
+    if (words.empty()) continue;
+    uint64_t value[4] = {};
+    const auto numbers = [&](std::size_t first, std::size_t count, uint64_t max) {
+      for (std::size_t i = 0; i < count; ++i)
+        if (!parse_decimal(words[first + i], max, &value[i])) return false;
+      return true;
+    };
+    const auto bad = [&](const std::string& why) {
+      refuse_file(".state", "line \"" + line + "\": " + why);
+    };
+    if (words[0] == "capacity" && words.size() == 2) {
+      if (capacity_seen) bad("the capacity is given twice");
+      if (!numbers(1, 1, MAX_CAPACITY) || value[0] == 0)
+        bad("the capacity is not an LBA from 1 to " + std::to_string(MAX_CAPACITY));
+      stored_.capacity = static_cast<int32_t>(value[0]);
+      capacity_seen = true;
+    } else if (words[0] == "disc" && words.size() == 2 &&
+               (words[1] == "open" || words[1] == "closed")) {
+      if (disc_seen) bad("the disc is given twice");
+      stored_.closed = words[1] == "closed";
+      disc_seen = true;
+    } else if (words[0] == "next" && words.size() == 2) {
+      if (!numbers(1, 1, INT32_MAX)) bad("not an LBA");
+      next = static_cast<int64_t>(value[0]);
+    } else if (words[0] == "session" && words.size() == 6 &&
+               (words[5] == "open" || words[5] == "closed")) {
+      if (!numbers(1, 3, MAX_TRACKS) || !parse_decimal(words[4], INT32_MAX, &value[3]))
+        bad("not a session number, two track numbers and an LBA");
+      if (value[0] != stored_.sessions.size() + 1)
+        bad("session " + std::to_string(stored_.sessions.size() + 1) + " was due");
+      RecordedSession session;
+      session.first_track = static_cast<uint8_t>(value[1]);
+      session.last_track = static_cast<uint8_t>(value[2]);
+      session.leadout = static_cast<int32_t>(value[3]);
+      session.closed = words[5] == "closed";
+      stored_.sessions.push_back(session);
+    } else {
+      bad("not a capacity, disc, next or session line");
+    }
+  }
+  if (!capacity_seen || !disc_seen || stored_.sessions.empty())
+    refuse_file(".state", "lacks its capacity, disc or session lines");
+
+  // The sheet names the image by its own name, found beside the sheet only.
+  const std::string named = "FILE \"" + base_name(path_) + ".bin\" BINARY\n";
+  const std::size_t at = stored_sheet_.find(named);
+  if (at == std::string::npos ||
+      stored_sheet_.find("FILE ", at + named.size()) != std::string::npos)
+    refuse_file(".cue", "does not name " + base_name(path_) + ".bin as its one image file");
+  const std::unique_ptr<EmulatedDisc> disc = load_sheet(stored_sheet_);
   stored_.tracks = disc->tracks();
   stored_.has_catalog = disc->has_catalog();
   stored_.catalog = disc->catalog();
   stored_.bin_end = disc->leadout();
-  std::ifstream in(path_ + ".state");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream words(line);
-    std::string key, status;
-    words >> key;
-    if (key == "capacity") {
-      words >> stored_.capacity;
-    } else if (key == "disc") {
-      words >> status;
-      stored_.closed = status == "closed";
-    } else if (key == "session") {
-      RecordedSession session;
-      unsigned number = 0, first = 0, last = 0;
-      words >> number >> first >> last >> session.leadout >> status;
-      session.first_track = static_cast<uint8_t>(first);
-      session.last_track = static_cast<uint8_t>(last);
-      session.closed = status == "closed";
-      if (!words || number != stored_.sessions.size() + 1)
-        throw EmulatedBusError("recorded disc \"" + path_ + "\": bad line \"" + line + "\"");
-      stored_.sessions.push_back(session);
-    }
+  const DiscTrack& last = stored_.tracks.back();
+  if (last.file_offset + uint64_t{last.length} * last.block_size !=
+      static_cast<uint64_t>(image.st_size))
+    refuse_file(".bin", "holds " + std::to_string(image.st_size) +
+                            " bytes, not whole sectors of the tracks of " + base_name(path_) +
+                            ".cue");
+  work_ = stored_;  // where the next track goes
+  check_sessions(next);
+}
+
+void RecordedDisc::check_sessions(int64_t next) const {
+  const auto bad = [&](const std::string& why) { refuse_file(".state", why); };
+  const std::vector<RecordedSession>& sessions = stored_.sessions;
+  const std::vector<DiscTrack>& tracks = stored_.tracks;
+  unsigned expected = tracks.front().number;
+  for (std::size_t i = 0; i < sessions.size(); ++i) {
+    const RecordedSession& session = sessions[i];
+    const std::string name = "session " + std::to_string(i + 1);
+    if (session.first_track != expected || session.last_track < session.first_track ||
+        session.last_track > tracks.back().number)
+      bad(name + " holds tracks " + std::to_string(session.first_track) + " to " +
+          std::to_string(session.last_track) + ", not the next tracks of " + base_name(path_) +
+          ".cue from " + std::to_string(expected));
+    const DiscTrack& last = tracks[session.last_track - tracks.front().number];
+    if (session.leadout != last.end_lba)
+      bad(name + " ends at LBA " + std::to_string(session.leadout) + ", its last track at " +
+          std::to_string(last.end_lba));
+    if (session.leadout > stored_.capacity)
+      bad(name + " ends at LBA " + std::to_string(session.leadout) + ", past the capacity " +
+          std::to_string(stored_.capacity));
+    if (!session.closed && (i + 1 < sessions.size() || stored_.closed))
+      bad(name + " is open, but " + (stored_.closed ? "the disc is closed" : "a session follows"));
+    expected = session.last_track + 1u;
   }
-  if (stored_.sessions.empty() || stored_.capacity <= 0)
-    throw EmulatedBusError("recorded disc \"" + path_ + "\": no sessions in its .state");
+  if (expected != tracks.back().number + 1u)
+    bad("its sessions end at track " + std::to_string(expected - 1) + ", " + base_name(path_) +
+        ".cue at track " + std::to_string(tracks.back().number));
+  if (next >= 0 && next != next_index1())
+    bad("next is LBA " + std::to_string(next) + ", its sessions say " +
+        std::to_string(next_index1()));
+}
+
+std::unique_ptr<EmulatedDisc> RecordedDisc::load_sheet(const std::string& text) const {
+  // The name as the sheet gives it holds no folder: from the current folder
+  // it would find another disc's image. The path to it finds only its own.
+  std::string sheet = text;
+  const std::string name = "\"" + base_name(path_) + ".bin\"";
+  const std::size_t at = sheet.find(name);
+  if (at != std::string::npos) sheet.replace(at, name.size(), "\"" + path_ + ".bin\"");
+  try {
+    return EmulatedDisc::load_text(path_ + ".cue", sheet);
+  } catch (const EmulatedBusError& error) {
+    refuse_file(".cue", std::string("is not a disc's sheet: ") + error.what());
+  }
+}
+
+std::vector<std::string> RecordedDisc::files() const {
+  return {path_ + ".cue", path_ + ".bin", path_ + ".state", path_ + ".lock"};
 }
 
 int32_t RecordedDisc::next_area() const {
@@ -172,8 +291,7 @@ bool RecordedDisc::begin(bool test) {
   discard();
   test_ = test;
   if (!test) {
-    const std::string name = path_ + ".bin.new";
-    fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd_ = make_new_file(".bin", &bin_new_);
     if (fd_ < 0) return false;
     if (!stored_.tracks.empty() && !copy_file(path_ + ".bin", fd_)) {
       discard();
@@ -264,17 +382,24 @@ bool RecordedDisc::commit() {
   if (ok && reserved_end_ > file_end_) ok = ::ftruncate(fd, static_cast<off_t>(file_end_)) == 0;
   fd_ = -1;
   ok = ::close(fd) == 0 && ok;
-  ok = ok && write_text(path_ + ".cue.new", cue_sheet());
-  ok = ok && write_text(path_ + ".state.new", state_text());
+  const std::string sheet = cue_sheet();
+  ok = ok && write_new_file(".cue", sheet, &cue_new_);
+  ok = ok && write_new_file(".state", state_text(), &state_new_);
   // The sectors first: until the state is renamed nothing reads them.
-  for (const char* suffix : {".bin", ".cue", ".state"}) {
+  for (const auto& [suffix, name] :
+       {std::pair{".bin", &bin_new_}, {".cue", &cue_new_}, {".state", &state_new_}}) {
     if (!ok) break;
-    ok = ::rename((path_ + suffix + ".new").c_str(), (path_ + suffix).c_str()) == 0;
+    ok = ::rename(name->c_str(), (path_ + suffix).c_str()) == 0;
+    if (ok) {
+      forget_temporary_file(*name);
+      name->clear();
+    }
   }
   if (!ok) {
     discard();
     return false;
   }
+  stored_sheet_ = sheet;
   stored_ = work_;
   writing_ = false;
   return true;
@@ -283,12 +408,11 @@ bool RecordedDisc::commit() {
 void RecordedDisc::discard() {
   if (fd_ >= 0) {
     ::close(fd_);
-    ::unlink((path_ + ".bin.new").c_str());
     fd_ = -1;
   }
   pending_used_ = 0;
   write_failed_ = false;
-  for (const char* suffix : {".cue.new", ".state.new"}) ::unlink((path_ + suffix).c_str());
+  for (std::string* name : {&bin_new_, &cue_new_, &state_new_}) remove_new_file(name);
   work_ = stored_;
   writing_ = false;
   test_ = false;
@@ -339,5 +463,34 @@ std::string RecordedDisc::state_text() const {
 
 std::unique_ptr<EmulatedDisc> RecordedDisc::reading_disc() const {
   if (stored_.tracks.empty()) return nullptr;
-  return EmulatedDisc::load(path_ + ".cue");
+  return load_sheet(stored_sheet_);
+}
+
+int RecordedDisc::make_new_file(const char* suffix, std::string* name) {
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *name = path_ + suffix + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      register_temporary_file(*name);
+      return fd;
+    }
+    if (errno != EEXIST) break;
+  }
+  name->clear();
+  return -1;
+}
+
+void RecordedDisc::remove_new_file(std::string* name) {
+  if (name->empty()) return;
+  ::unlink(name->c_str());
+  forget_temporary_file(*name);
+  name->clear();
+}
+
+bool RecordedDisc::write_new_file(const char* suffix, const std::string& text, std::string* name) {
+  const int fd = make_new_file(suffix, name);
+  if (fd < 0) return false;
+  const bool ok = write_all(fd, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  return ::close(fd) == 0 && ok;
 }

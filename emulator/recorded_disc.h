@@ -19,9 +19,20 @@
 //               its lead-out begins or, open, where its last track ends).
 //
 // None of the three means a blank disc. A recording works on a copy (the
-// sectors go to PATH.bin.new) that replaces the stored disc only when it is
-// committed: new files are written first and renamed over the old ones, so a
-// recording that stops half way leaves the stored disc as it was.
+// sectors go to PATH.bin.new-PID-N, a name no other recording uses) that
+// replaces the stored disc only when it is committed: new files are written
+// first and renamed over the old ones, so a recording that stops half way
+// leaves the stored disc as it was. The new files are registered as
+// temporary files while they exist (common/interrupt.h).
+//
+// The disc is locked (MediumLock) while the object lives. Its files are
+// loaded as regular files no larger than a disc can be, and checked against
+// each other: PATH.cue names PATH.bin alone, found beside the sheet only;
+// PATH.bin holds whole sectors of the sheet's tracks; PATH.state has its
+// lines, its sessions number the sheet's tracks in order, each ending where
+// its last track ends, only the last one open, and everything lies inside
+// the capacity. A disc that fails is refused (EmulatedMediumError) with the
+// file and the reason.
 #pragma once
 
 #include <array>
@@ -32,6 +43,7 @@
 
 #include "common/stream_buffer.h"
 #include "emulator/cd_disc.h"
+#include "emulator/medium_lock.h"
 
 struct RecordedSession {
   uint8_t first_track = 0;
@@ -59,15 +71,20 @@ constexpr int32_t PREGAP_BLOCKS = 150;
 
 class RecordedDisc {
  public:
-  // Loads the disc kept at `path`; a blank disc whose last writable block
-  // lies before LBA `blank_capacity` when none of its files exist. Throws
-  // EmulatedBusError when only some of them exist or they cannot be read.
+  // Locks and loads the disc kept at `path`; a blank disc whose last
+  // writable block lies before LBA `blank_capacity` when none of its files
+  // exist. Throws MediumInUse when another program holds the disc, and
+  // EmulatedMediumError when only some of its files exist or they fail the
+  // checks above.
   RecordedDisc(std::string path, int32_t blank_capacity);
   RecordedDisc(const RecordedDisc&) = delete;
   RecordedDisc& operator=(const RecordedDisc&) = delete;
   ~RecordedDisc();  // forgets a recording not committed
 
   const std::string& path() const { return path_; }
+  // The files that keep the disc: PATH.cue, PATH.bin, PATH.state and the
+  // lock file PATH.lock, whether they exist or not.
+  std::vector<std::string> files() const;
   // The disc as its files hold it.
   const RecordedDiscInfo& stored() const { return stored_; }
   // The disc being recorded (the stored one when no recording runs).
@@ -86,7 +103,7 @@ class RecordedDisc {
   uint32_t leadout_blocks() const;
 
   // Starts a recording; a test recording keeps no sectors. False when
-  // PATH.bin.new cannot be made.
+  // the new image cannot be made.
   bool begin(bool test);
   // Appends `count` frames of `frame_size` bytes for the LBAs from `lba` on:
   // frames before the end of the stored sectors are dropped (the pregap
@@ -115,6 +132,20 @@ class RecordedDisc {
  private:
   void load();
   std::string state_text() const;
+  // Throws the EmulatedMediumError of a stored file that fails a check.
+  [[noreturn]] void refuse_file(const char* suffix, const std::string& why) const;
+  // Checks the stored disc's sessions against its tracks and capacity.
+  void check_sessions(int64_t next) const;
+  // Makes a new file for the stored file `suffix` under a name of its own;
+  // -1 when it cannot be made.
+  int make_new_file(const char* suffix, std::string* name);
+  // Writes `text` to a new file for `suffix`; false when that fails.
+  bool write_new_file(const char* suffix, const std::string& text, std::string* name);
+  // Removes a new file and forgets its name.
+  static void remove_new_file(std::string* name);
+  // The sheet as the reader loads it: its image named by its path.
+  std::unique_ptr<EmulatedDisc> load_sheet(const std::string& text) const;
+
   // Writes the collected frames to fd_; false when that fails.
   bool flush_pending();
   // Writes frames at the end of PATH.bin.new.
@@ -125,11 +156,14 @@ class RecordedDisc {
   static constexpr uint64_t RESERVE_STEP_BYTES = 64 << 20;
 
   std::string path_;
+  std::shared_ptr<MediumLock> lock_;
+  std::string stored_sheet_;                   // PATH.cue as stored
+  std::string bin_new_, cue_new_, state_new_;  // the new files of a recording
   RecordedDiscInfo stored_;
   RecordedDiscInfo work_;
   bool writing_ = false;
   bool test_ = false;
-  int fd_ = -1;  // PATH.bin.new while recording
+  int fd_ = -1;                            // bin_new_ while recording
   std::unique_ptr<StreamBuffer> pending_;  // frames stored but not yet written to fd_
   std::size_t pending_used_ = 0;
   uint64_t file_end_ = 0;      // bytes of PATH.bin.new, holes included

@@ -202,9 +202,9 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
   DiscTrack* frames_track = nullptr;
   auto flush = [&](uint32_t blocks_left) {
     const bool ok =
-        used == 0 || disc_->store(frames_lba, frames,
-                                  static_cast<uint32_t>(used / frames_track->block_size),
-                                  frames_track->block_size);
+        used == 0 ||
+        disc_->store(frames_lba, frames, static_cast<uint32_t>(used / frames_track->block_size),
+                     frames_track->block_size);
     if (used != 0 && blocks_left != 0) frames = frame_space(blocks_left);
     used = 0;
     return ok;
@@ -342,6 +342,13 @@ std::shared_ptr<RecorderDrive> install_recorder_drive(EmulatedDevice& device) {
     });
   }
   auto drive = std::make_shared<RecorderDrive>(std::move(reading), std::move(disc));
-  if (drive->disc() != nullptr) device.set_tray(make_recorder_tray(drive));
+  if (drive->disc() != nullptr) {
+    device.set_tray(make_recorder_tray(drive));
+    // The disc a transporter puts in keeps the same files.
+    device.add_medium_files([weak = std::weak_ptr<RecorderDrive>(drive)] {
+      const std::shared_ptr<RecorderDrive> held = weak.lock();
+      return held && held->disc() ? held->disc()->files() : std::vector<std::string>{};
+    });
+  }
   return drive;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/interrupt.h"
 #include "common/msgvec.h"
 #include "common/sector.h"
 #include "common/timecode.h"
@@ -16,7 +17,9 @@ constexpr uint32_t SYNC_SIZE = 12;
 // How far before the first audio track the end of the data track is looked for.
 constexpr uint32_t DATA_END_WINDOW = 500;
 constexpr uint32_t AUTO_PREGAP = 150;
-constexpr uint32_t SCAN_END_MARGIN = 75;  // the scan stops this far before the lead-out
+// The last second before the lead-out, which some drives cannot read with
+// its subchannel: there a failed read ends the scan instead of the program.
+constexpr uint32_t SCAN_END_MARGIN = 75;
 constexpr uint8_t ADR_POSITION = 1;
 
 [[noreturn]] void refuse_disc(const std::string& reason) {
@@ -49,7 +52,8 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
   reader.SetBlockLengthNamed(SECTOR_KIND_AUDIO, SCAN_BLOCK_SIZE, true);
   unsigned cursor = analysis.data_track_count;  // the first audio track
   const int64_t first = layout->tracks[cursor].start;
-  const int64_t end = int64_t{layout->leadout_position} - SCAN_END_MARGIN;
+  const int64_t end = int64_t{layout->leadout_position} - 1;
+  const int64_t sure_end = end - SCAN_END_MARGIN;
   if (progress)
     notify_event(EVENT_READ_START,
                  {static_cast<uint32_t>(first), static_cast<uint32_t>(std::max(end, first))});
@@ -57,8 +61,15 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
   unsigned last_track = 0;
   unsigned last_index = 0;
   for (int64_t m = first; m <= end;) {
-    const auto n = static_cast<uint32_t>(std::min<int64_t>(end - m + 1, SCAN_BATCH_BLOCKS));
-    reader.ReadAudioSectors(buffer.data(), n, static_cast<uint32_t>(m), SUBCODE_Q, true);
+    // A read ends where the last second begins, so that a failure there
+    // loses nothing before it.
+    const int64_t batch_end = m <= sure_end ? sure_end : end;
+    const auto n = static_cast<uint32_t>(std::min<int64_t>(batch_end - m + 1, SCAN_BATCH_BLOCKS));
+    check_interrupt();
+    const bool last_second = m > sure_end;
+    if (reader.ReadAudioSectors(buffer.data(), n, static_cast<uint32_t>(m), SUBCODE_Q,
+                                !last_second) != 1)
+      break;
     if (progress)
       notify_event(EVENT_READ_PROGRESS,
                    {static_cast<uint32_t>(m), static_cast<uint32_t>(m + n - 1)});
@@ -102,6 +113,13 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
       }
     }
     m += n;
+  }
+  // Tracks whose index 1 the scan did not reach (a read that failed in the
+  // last second) start where the table of contents says.
+  for (unsigned i = analysis.data_track_count; i < layout->track_count; ++i) {
+    const TrackEntry& track = layout->tracks[i];
+    if (track.track_number > last_track || (track.track_number == last_track && last_index == 0))
+      add_cuepoint(layout, bin_to_bcd(track.track_number), 0x01, static_cast<int32_t>(track.start));
   }
   if (progress) notify_event(EVENT_READ_END);
 }
@@ -220,7 +238,9 @@ class DataBlockLength {
 std::unique_ptr<DiscLayout> analyze_source_disc(CdReader& reader, uint8_t speed_code,
                                                 SubcodeScan mode, uint16_t threshold, bool reset,
                                                 bool read_catalog, bool read_isrcs, bool progress) {
-  if (reset) reset_reader(reader, progress);
+  // The reset text is printed whatever the progress switch says: the pause
+  // that follows it would otherwise be unexplained.
+  if (reset) reset_reader(reader, true);
   if (progress) notify_event(EVENT_ANALYSIS_START);
   reader.TestUnitReady(true);
   std::unique_ptr<DiscLayout> layout = create_disc_layout();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/interrupt.h"
 #include "common/msgvec.h"
 #include "common/sector.h"
 #include "drivers/recording_events.h"
@@ -38,8 +39,7 @@ std::size_t resynchronise(const uint8_t* reference, const uint8_t* buffer, uint3
 // non-silent one with at least one block before it, so that a read makes
 // headway; -1 when there is none. A batch that passes a single block (the
 // tail of a span, where reads that land early pass one block at a time)
-// keeps it, or the next read would start without overlap and take the
-// drive's offset as it comes.
+// keeps it, or the next read would have to start afresh.
 int64_t reference_block(const uint8_t* data, uint32_t count) {
   for (uint32_t i = count; i-- > 1;)
     if (!sector_is_zero(data + std::size_t{i} * RAW_SECTOR_SIZE)) return i;
@@ -63,10 +63,17 @@ void read_audio_span(CdReader& reader, uint16_t block_size, uint32_t first, uint
   reader.StartAudioReadNamed(first, block_size, true);
   if (progress) notify_event(EVENT_JITTER_READ_START, {first, last});
 
+  // Without a reference the next read cannot be lined up on what was passed
+  // on; after a REZERO UNIT a drive's first audio read lands where it was
+  // asked to, as the span's first read does, so that read starts afresh.
   bool synchronised = false;
+  bool anchored = true;
   int64_t previous_offset = 0;
   unsigned tail_retries = 0;
   for (uint64_t next = first; next <= last;) {
+    if (interrupt_requested()) break;
+    if (correction && !synchronised && !anchored) reader.RezeroUnit(false);
+    anchored = false;
     const uint64_t start = synchronised ? next - 2 : next;
     const auto n = static_cast<uint32_t>(std::min<uint64_t>(last - start + 1, batch));
     reader.ReadAudioSectors(buffer.data(), n, static_cast<uint32_t>(start), subcode, true);
@@ -79,12 +86,18 @@ void read_audio_span(CdReader& reader, uint16_t block_size, uint32_t first, uint
       count = static_cast<uint32_t>((std::size_t{n} * RAW_SECTOR_SIZE - offset) / RAW_SECTOR_SIZE);
       jitter_offset = static_cast<int64_t>(offset) - 2 * static_cast<int64_t>(RAW_SECTOR_SIZE);
       // A read that ends at the span's end and lands early lacks the tail
-      // of its last block: the next one may land better.
-      if (count == 0 && tail_retries++ < TAIL_RETRIES) continue;
+      // of its last block: the next one may land better, and after a few
+      // tries the rest is read afresh.
+      if (count == 0) {
+        if (tail_retries++ >= TAIL_RETRIES) synchronised = false;
+        continue;
+      }
     }
     tail_retries = 0;
     const uint8_t* data = buffer.data() + offset;
     if (correction) {
+      // Blocks that follow a matched reference are in place even when
+      // silent; with no block left to match, the next read starts afresh.
       const int64_t kept = reference_block(data, count);
       synchronised = kept >= 0;
       if (synchronised) {
@@ -93,12 +106,11 @@ void read_audio_span(CdReader& reader, uint16_t block_size, uint32_t first, uint
         count = static_cast<uint32_t>(block + 1);
       }
     }
-    if (count > 0) sink(data, block_size, count);
+    sink(data, block_size, count);
     if (progress) {
       const auto samples = static_cast<int16_t>((jitter_offset - previous_offset) / 4);
       previous_offset = jitter_offset;
-      if (count > 0 &&
-          notify_event(EVENT_JITTER_PROGRESS,
+      if (notify_event(EVENT_JITTER_PROGRESS,
                        {static_cast<uint32_t>(next), static_cast<uint32_t>(next + count - 1),
                         static_cast<uint32_t>(static_cast<int32_t>(samples))}) == 0)
         break;
@@ -109,6 +121,7 @@ void read_audio_span(CdReader& reader, uint16_t block_size, uint32_t first, uint
   if (progress) notify_event(EVENT_JITTER_READ_END);
   reader.RezeroUnit(false);
   reader.StopAudioReadNamed(true);
+  check_interrupt();
 }
 
 void read_data_span(CdReader& reader, uint16_t block_size, uint32_t first, uint32_t last,
@@ -129,7 +142,7 @@ void read_data_span(CdReader& reader, uint16_t block_size, uint32_t first, uint3
   reader.StartDataReadNamed(first, SECTOR_KIND_DATA, read_size, true);
   if (progress) notify_event(EVENT_READ_START, {first, last});
 
-  for (uint64_t next = first; next <= last; next += batch) {
+  for (uint64_t next = first; next <= last && !interrupt_requested(); next += batch) {
     const auto n = static_cast<uint16_t>(std::min<uint64_t>(last - next + 1, batch));
     reader.ReadDataSectors(buffer.data(), read_size, n, static_cast<uint32_t>(next), true);
     const uint8_t* blocks = buffer.data();
@@ -155,6 +168,7 @@ void read_data_span(CdReader& reader, uint16_t block_size, uint32_t first, uint3
   if (progress) notify_event(EVENT_READ_END);
   reader.RezeroUnit(false);
   reader.StopDataReadNamed(true);
+  check_interrupt();
 }
 
 void read_span(CdReader& reader, uint8_t mode, uint16_t block_size, uint32_t first, uint32_t last,
@@ -167,13 +181,11 @@ void read_span(CdReader& reader, uint8_t mode, uint16_t block_size, uint32_t fir
 }
 
 uint64_t read_span_to_file(CdReader& reader, std::FILE* file, uint8_t mode, uint16_t block_size,
-                           uint32_t first, uint32_t last, JitterMode jitter, bool progress,
-                           uint64_t* written) {
+                           uint32_t first, uint32_t last, JitterMode jitter, bool progress) {
   uint64_t total = 0;
   const SpanSink sink = [&](const uint8_t* blocks, uint16_t size, uint32_t count) {
     const std::size_t records = std::fwrite(blocks, size, count, file);
     total += uint64_t{records} * size;
-    if (written != nullptr) *written = total;
     if (records < count) raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
   };
   read_span(reader, mode, block_size, first, last, jitter, sink, progress);

@@ -8,7 +8,14 @@
 // detected"; a failed read raises "Unable to read AUDIO/DATA sectors ...";
 // an overlapping read in which the reference sector cannot be found prints
 // "\nError: Unable to synchronize sector!\n" on standard error and throws
-// ToolExit{1}. The progress events are 0 to 2 for data and 3 to 5 for audio.
+// ToolExit{1}. Digital silence cannot anchor an overlap: when no block
+// passed on is left to match (a silent run of a read or more, the last
+// block of a span that reads keep landing early for), the next read follows
+// a REZERO UNIT, after which a drive's first read lands where it was asked
+// to, and starts without overlap. A signal that asks the program to stop
+// (SIGINT, SIGTERM, SIGHUP) ends the read before its next batch, after the
+// closing steps, with the "Interrupted by ..." error. The progress events
+// are 0 to 2 for data and 3 to 5 for audio.
 #pragma once
 
 #include <cstdint>
@@ -46,8 +53,6 @@ void read_span(CdReader& reader, uint8_t mode, uint16_t block_size, uint32_t fir
 
 // read_span into an open file, each batch written as whole blocks; a short
 // write raises "Unexpected failure writing file (disk full?)". Returns the
-// bytes written, also when a failure is on its way: `written` (when given)
-// holds them as the batches go, so a caller can mend a header afterwards.
+// bytes handed to the file (some may still be in its stdio buffer).
 uint64_t read_span_to_file(CdReader& reader, std::FILE* file, uint8_t mode, uint16_t block_size,
-                           uint32_t first, uint32_t last, JitterMode jitter, bool progress,
-                           uint64_t* written = nullptr);
+                           uint32_t first, uint32_t last, JitterMode jitter, bool progress);

@@ -1,6 +1,6 @@
 // The disc-level reads of the generic reader against scripted drive answers:
-// the table of contents into a layout, catalog number and ISRC validity, and
-// the search for the last readable sector.
+// the table of contents into a layout, catalog number and ISRC validity, the
+// search for the last readable sector and where a session's last track ends.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -350,6 +350,71 @@ TEST_F(LastReadable, ShortDiscIsSearchedFromItsStart) {
   drive(40, 30);
   EXPECT_EQ(reader.FindLastReadableSector(true), 29u);
   EXPECT_EQ(transport->commands[1].cdb[5], 0);  // first read at LBA 0
+}
+
+// Where a track ends: before the next entry, or, where the next track opens
+// a later session, before this track's session lead-out, found from READ
+// TOC format 1 or, on a drive that refuses it, from a data track after audio.
+TEST_F(DiscReading, TrackEndsAtItsSessionsLeadOut) {
+  constexpr uint8_t AUDIO = 0x00, DATA = 0x04;
+  const struct {
+    const char* why;
+    std::vector<TocEntry> toc;      // the lead-out last
+    std::optional<Bytes> sessions;  // READ TOC format 1, or refused
+    unsigned index;
+    uint32_t last;
+  } cases[] = {
+      {"two sessions",
+       {{AUDIO, 1, 0}, {AUDIO, 2, 11700}, {AUDIO, 0xAA, 11900}},
+       Bytes{0, 10, 1, 2, 0, 0x10, 2, 0, 0, 0, 0x2D, 0xB4},
+       0,
+       299},
+      {"third session",
+       {{AUDIO, 1, 0}, {AUDIO, 2, 20000}, {DATA, 3, 30000}, {DATA, 0xAA, 31000}},
+       Bytes{0, 10, 1, 3, 0, 0x14, 3, 0, 0, 0, 0x75, 0x30},
+       1,
+       30000 - 6900 - 1},
+      {"one session",
+       {{AUDIO, 1, 0}, {AUDIO, 2, 11700}, {AUDIO, 0xAA, 11900}},
+       Bytes{0, 10, 1, 1, 0, 0x10, 1, 0, 0, 0, 0, 0},
+       0,
+       11699},
+      {"data after audio, no session format",
+       {{AUDIO, 1, 0}, {DATA, 2, 20000}, {DATA, 0xAA, 21000}},
+       std::nullopt,
+       0,
+       20000 - 11400 - 1},
+      {"audio after audio, no session format",
+       {{AUDIO, 1, 0}, {AUDIO, 2, 20000}, {AUDIO, 0xAA, 21000}},
+       std::nullopt,
+       0,
+       19999},
+      {"the last track",
+       {{AUDIO, 1, 0}, {AUDIO, 2, 11700}, {AUDIO, 0xAA, 11900}},
+       std::nullopt,
+       1,
+       11899},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    transport->commands.clear();
+    transport->push_reply(good_reply());  // TEST UNIT READY
+    transport->push_reply(good_reply(toc_answer(c.toc)));
+    reader.ReadDiscToc(layout.get(), false, false, false);
+    if (c.sessions) {
+      transport->push_reply(good_reply(*c.sessions));
+    } else if (c.index + 2 < c.toc.size()) {
+      transport->push_reply(check_reply(SENSE_KEY_ILLEGAL_REQUEST, 0x24));
+    }
+    EXPECT_EQ(track_last_sector(reader, *layout, c.index), c.last);
+    // The last track asks nothing: the lead-out ends it.
+    const bool asks = c.index + 2 < c.toc.size();
+    ASSERT_EQ(transport->commands.size(), asks ? 3u : 2u);
+    // READ TOC format 1 (in bits 6-7 of byte 9), LBA addresses, 12 bytes
+    if (asks) {
+      EXPECT_EQ(transport->commands[2].cdb, Bytes({0x43, 0, 0, 0, 0, 0, 0, 0, 12, 0x40}));
+    }
+  }
 }
 
 }  // namespace

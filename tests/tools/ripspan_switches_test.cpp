@@ -103,9 +103,9 @@ TEST_F(RipspanSwitches, RefusedCommandLines) {
       {"second file", {"second.bin"}, "Too many parameters - second.bin\n"},
       {"no such device", {"/ID=0:5:0"}, "\nError: Specified device (0:5:0) is not a CDROM!\n"},
       {"no such track", {"/TRACK=2"}, "Error: Specified track number (2) does not exist!\n"},
-      {"a block length the reader cannot read",
+      {"a block length audio is not read in",
        {"/BLKLEN=2000", "/BATCH"},
-       "\nError: Internal bugcheck detected\n"},
+       "Error: Illegal /BLKLEN value specified!\n"},
   };
   for (const Refusal& r : refusals) {
     SCOPED_TRACE(r.why);
@@ -149,12 +149,10 @@ TEST_F(RipspanSwitches, AcceptedPositions) {
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(read_file(out) == disc.frames(c.first, c.last));
   }
-  // 80:59:74 (LBA 364349) is accepted; the drive then refuses to read it.
+  // 80:59:74 (LBA 364349) is accepted as a position; it lies past the disc.
   const ProgramRun far = disc.rip({out, "/BATCH", "/START=80:59:74", "/END=80:59:74"});
   EXPECT_EQ(far.status, 1);
-  EXPECT_EQ(far.err,
-            "\nError: Unable to read AUDIO sectors 364349 to 364349 on device 0:3:0\n"
-            "Illegal command request\n");
+  EXPECT_EQ(far.err, "Error: /START value is past the last sector of the disc (199)!\n");
   // A start beyond the disc's last readable sector is no span.
   const ProgramRun beyond = disc.rip({out, "/BATCH", "/START=500"});
   EXPECT_EQ(beyond.status, 1);

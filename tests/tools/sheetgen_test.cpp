@@ -170,13 +170,14 @@ TEST_F(SheetGen, ProgressOfAScan) {
   disc.tracks = {audio(40), audio(300, 10)};
   const ProgramRun run = sheetgen(reader(disc), {"out.cue", "/SUBCODE=SOME", "/THRESH=5"});
   EXPECT_EQ(run.status, 0);
-  // From track 1 to 75 frames before the lead-out at 350. After track 1's
-  // index 1 the scan goes on 5 frames before track 2 (LBA 50), after track
-  // 2's 5 frames before the lead-out, past the scan's end.
+  // From track 1 to the lead-out at 350. After track 1's index 1 the scan
+  // goes on 5 frames before track 2 (LBA 50), after track 2's 5 frames
+  // before the lead-out.
   EXPECT_EQ(run.out, std::string(FOUND) + GENERIC +
                          "Analyzing disc layout... Please wait...\n"
-                         "Reading LBA 000000 to 000275 (276 blocks)\n"
-                         "  LBA: 000000 to 000026\r  LBA: 000045 to 000071\r\n");
+                         "Reading LBA 000000 to 000349 (350 blocks)\n"
+                         "  LBA: 000000 to 000026\r  LBA: 000045 to 000071\r"
+                         "  LBA: 000345 to 000349\r\n");
   EXPECT_EQ(read_file(folder + "/out.cue"),
             REM + track_lines("01 AUDIO", {"01 00:00:00"}) +
                 track_lines("02 AUDIO", {"00 00:00:45", "01 00:00:50"}));

@@ -1,7 +1,11 @@
 #include "tools/ripspan/rip_output.h"
 
+#include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -9,6 +13,7 @@
 #include "common/console.h"
 #include "common/msgvec.h"
 #include "common/wav.h"
+#include "tools/shared/medium_files.h"
 
 namespace {
 
@@ -37,6 +42,32 @@ bool cd_wav_header(const uint8_t* h) {
          get_le16(h + 34) == 16 && tag_at(h, 36, "data");
 }
 
+// Opens the file without emptying it, so that a file refused after the
+// open (one that holds a disc, or that is no longer a regular file) is left
+// whole, and empties it only then when `create`. Prints `failure` (with the
+// reason for a disc's file) and throws ToolExit{1} when it cannot be used.
+std::FILE* open_output(const std::string& path, bool create, const std::string& failure) {
+  if (path_holds_medium(path)) fail_with(failure + MEDIUM_FILE_REASON + "\n");
+  if (!usable_path(path)) fail_with(failure);
+  const int flags = (create ? O_WRONLY | O_CREAT : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
+  const int fd = open(path.c_str(), flags, 0666);
+  if (fd < 0) fail_with(failure);
+  struct stat info {};
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  const bool medium = descriptor_holds_medium(fd);
+  if (!regular || medium || (create && info.st_size > 0 && ftruncate(fd, 0) != 0) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close(fd);
+    fail_with(medium ? failure + MEDIUM_FILE_REASON + "\n" : failure);
+  }
+  std::FILE* file = fdopen(fd, create ? "wb" : "r+b");
+  if (file == nullptr) {
+    close(fd);
+    fail_with(failure);
+  }
+  return file;
+}
+
 [[noreturn]] void too_long() {
   fail_with("Error: WAV file cannot hold 4 GB or more of audio data!\n");
 }
@@ -47,15 +78,14 @@ RipOutput::RipOutput(const std::string& path, bool append, bool wav, uint64_t by
     : wav_(wav), appending_(append) {
   if (!append) {
     if (wav && byte_count + CANONICAL_EXTRA > MAX_WAV_LENGTH) too_long();
-    if (usable_path(path)) file_ = std::fopen(path.c_str(), "wb");
-    if (file_ == nullptr)
-      fail_with(format_text("Error creating output file \"%s\"\n", path.c_str()));
+    file_ =
+        open_output(path, true, format_text("Error creating output file \"%s\"\n", path.c_str()));
     use_large_buffer();
     if (wav) write_lengths(byte_count);
+    span_start_ = wav ? WAV_HEADER_SIZE : 0;
     return;
   }
-  if (usable_path(path)) file_ = std::fopen(path.c_str(), "r+b");
-  if (file_ == nullptr) fail_with(format_text("Error opening output file \"%s\"\n", path.c_str()));
+  file_ = open_output(path, false, format_text("Error opening output file \"%s\"\n", path.c_str()));
   use_large_buffer();
   if (wav) {
     uint8_t header[WAV_HEADER_SIZE] = {};
@@ -67,6 +97,7 @@ RipOutput::RipOutput(const std::string& path, bool append, bool wav, uint64_t by
       too_long();
   }
   std::fseek(file_, 0, SEEK_END);
+  span_start_ = static_cast<uint64_t>(std::max<long>(std::ftell(file_), 0));
 }
 
 // The span's blocks come a READ at a time; the file takes them in pieces of
@@ -99,14 +130,30 @@ bool RipOutput::write_lengths(uint64_t written) {
 }
 
 void RipOutput::finish(uint64_t written) {
+  // The blocks still in the buffer go first: a header must not count
+  // blocks that never reached the file.
+  if (std::fflush(file_) != 0) {
+    finish_after_failure();
+    raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
+  }
   const bool lengths = write_lengths(written);
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
   if (!lengths || !closed) raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
 }
 
-void RipOutput::finish_after_failure(uint64_t written) noexcept {
-  write_lengths(written);
+void RipOutput::finish_after_failure() noexcept {
+  // What the buffer still holds is written if it can be, else dropped, so
+  // that the file's length says what the span left in it.
+  if (std::fflush(file_) != 0) __fpurge(file_);
+  struct stat info {};
+  if (wav_ && fstat(fileno(file_), &info) == 0) {
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    const uint64_t written = size > span_start_ ? size - span_start_ : 0;
+    clearerr(file_);
+    write_lengths(written);
+    if (std::fflush(file_) != 0) __fpurge(file_);
+  }
   std::fclose(file_);
   file_ = nullptr;
 }

@@ -3,7 +3,9 @@
 //
 // Hostile paths are refused before anything is written: a path that exists
 // and is not a regular file (a directory, a FIFO that would block, a device)
-// gives the tool's creating or opening error. A WAV file whose 32-bit length
+// gives the tool's creating or opening error, and so does a file that holds
+// the disc of a drive on the bus, with a line that says so. An existing file
+// is emptied only once it has passed these checks. A WAV file whose 32-bit length
 // fields would reach 4 GiB is refused before anything is read or written.
 #pragma once
 
@@ -30,10 +32,12 @@ class RipOutput {
   // Makes the WAV header count the `written` bytes that follow it (the new
   // header, or the appended file's lengths plus `written`) and closes the
   // file. A failed write or close raises "Unexpected failure writing file
-  // (disk full?)".
+  // (disk full?)", with the header mended as finish_after_failure does.
   void finish(uint64_t written);
-  // The same on the way out of a failure: nothing is raised.
-  void finish_after_failure(uint64_t written) noexcept;
+  // The same on the way out of a failure or an interruption: the header
+  // counts exactly the bytes the span left in the file (what the buffer
+  // still held is written when it can be, else dropped); nothing is raised.
+  void finish_after_failure() noexcept;
 
  private:
   bool write_lengths(uint64_t written);
@@ -46,4 +50,5 @@ class RipOutput {
   bool appending_ = false;
   uint32_t riff_size_ = 0;  // the appended file's lengths before the span
   uint32_t data_size_ = 0;
+  uint64_t span_start_ = 0;  // the file's length before the span's first block
 };

@@ -1,16 +1,21 @@
 #include "tools/ripspan/rip_span.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "common/console.h"
+#include "common/msgvec.h"
 #include "common/sector.h"
 #include "engine/recording.h"
+#include "engine/source_analysis.h"
 #include "scsi/scan.h"
 #include "tools/ripspan/rip_output.h"
 #include "tools/shared/reader_choice.h"
 
 namespace {
 
+// How far before the first audio track the end of a data track is looked for.
+constexpr uint32_t DATA_END_WINDOW = 500;
 
 struct Span {
   uint32_t first = 0;
@@ -24,29 +29,62 @@ void check_capabilities(const CdReader& reader, const RipSpanSettings& settings)
     fail_with("Error: CDROM drive does not support the reading of CD+G subcodes!\n");
 }
 
-// The track's sectors, up to the next entry of the table of contents (the
-// next track or the lead-out).
-Span track_span(CdReader& reader, uint16_t number) {
+std::unique_ptr<DiscLayout> disc_toc(CdReader& reader) {
   std::unique_ptr<DiscLayout> layout = create_disc_layout();
   reader.ReadDiscToc(layout.get(), false, false, false);
+  return layout;
+}
+
+// The track's sectors, up to the next entry of the table of contents (the
+// next track or the lead-out), or to its session's lead-out.
+Span track_span(CdReader& reader, uint16_t number) {
+  const std::unique_ptr<DiscLayout> layout = disc_toc(reader);
   for (unsigned i = 0; i < layout->track_count; ++i) {
     const TrackEntry& track = layout->tracks[i];
     if (track.track_number != number) continue;
-    const uint32_t end = layout->tracks[i + 1].start;
-    if (end <= track.start) break;
-    return Span{track.start, end - 1};
+    if (layout->tracks[i + 1].start <= track.start) break;
+    return Span{track.start, track_last_sector(reader, *layout, i)};
   }
   fail_with(format_text("Error: Specified track number (%u) does not exist!\n", number));
+}
+
+// The last sector of a data span from `first`: the end of the data track
+// that holds it when audio follows that track, else the last sector that
+// reads as data (an audio probe of a data disc would find none).
+uint32_t data_span_end(CdReader& reader, uint32_t first) {
+  const std::unique_ptr<DiscLayout> layout = disc_toc(reader);
+  for (unsigned i = 0; i + 1 < layout->track_count; ++i) {
+    const TrackEntry& track = layout->tracks[i];
+    const TrackEntry& next = layout->tracks[i + 1];
+    if (first < track.start || first >= next.start) continue;
+    if (!(track.track_flags & TRACK_DATA) || (next.track_flags & TRACK_DATA)) break;
+    const uint32_t window = next.start > DATA_END_WINDOW ? next.start - DATA_END_WINDOW : 0;
+    const uint32_t end = find_data_track_end(reader, std::max(track.start, window), next.start);
+    if (end == 0) raise_message(MSG_NO_LAST_READABLE, 0, 0, 0);
+    return end;
+  }
+  return reader.FindLastReadableDataSector(DATA_BLOCK_SIZE);
+}
+
+// A span given by /START and /END must lie on the disc: a read past its end
+// would fail only after the output was made.
+void check_on_disc(CdReader& reader, const Span& span) {
+  uint32_t disc_last = 0;
+  reader.ReadCapacity(&disc_last, nullptr, true);
+  if (span.last <= disc_last) return;
+  const char* name = span.first > disc_last ? "/START" : "/END";
+  fail_with(format_text("Error: %s value is past the last sector of the disc (%lu)!\n", name,
+                        static_cast<unsigned long>(disc_last)));
 }
 
 Span wanted_span(CdReader& reader, const RipSpanSettings& settings) {
   if (settings.track != 0) return track_span(reader, settings.track);
   Span span{settings.first_lba, settings.last_lba};
-  if (!settings.last_given) {
-    // A data span ends at the last sector that reads as data: an audio
-    // probe of a data disc would find none.
-    span.last = settings.data ? reader.FindLastReadableDataSector(DATA_BLOCK_SIZE)
-                              : reader.FindLastReadableSector(true);
+  if (settings.last_given) {
+    check_on_disc(reader, span);
+  } else {
+    span.last =
+        settings.data ? data_span_end(reader, span.first) : reader.FindLastReadableSector(true);
     if (span.first > span.last) fail_with("Error: /START value is greater than /END value!\n");
   }
   return span;
@@ -72,15 +110,18 @@ int run_rip_span(const RipSpanSettings& settings) {
   using Format = RipSpanSettings::Format;
   const bool wav = settings.format == Format::Wav ||
                    (settings.format == Format::Chosen && !settings.data && !settings.cdg);
+  // The speed is set before the output is made: a drive that refuses it
+  // leaves an existing file as it was.
+  reader->SetReadingSpeedNamed(settings.speed_code, true);
   RipOutput output(settings.output, settings.append, wav, byte_count);
 
   uint64_t written = 0;
   try {
-    reader->SetReadingSpeedNamed(settings.speed_code, true);
-    read_span_to_file(*reader, output.file(), settings.data ? SPAN_DATA : SPAN_AUDIO, block_size,
-                      span.first, span.last, settings.jitter, settings.logging, &written);
+    written =
+        read_span_to_file(*reader, output.file(), settings.data ? SPAN_DATA : SPAN_AUDIO,
+                          block_size, span.first, span.last, settings.jitter, settings.logging);
   } catch (...) {
-    output.finish_after_failure(written);
+    output.finish_after_failure();
     throw;
   }
   output.finish(written);

@@ -31,7 +31,9 @@ struct RipSpanSettings {
 
 // Parses the command line on top of the environment's settings
 // (load_scsi_settings must have run: CDREADER_ID gives the default address).
-// Every refusal prints the tool's text and throws ToolExit{1}; "/?" and an
+// Every refusal prints the tool's text and throws ToolExit{1} (a /BLKLEN
+// that the mode does not read in: "Error: Illegal /BLKLEN value
+// specified!\n", after the other checks); "/?" and an
 // empty command line print the usage screen, wait for a key and throw
 // ToolExit{1}.
 RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv);
@@ -40,9 +42,12 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv);
 void install_rip_span_events();
 
 // Runs the tool. The tool's own refusals print their text and throw
-// ToolExit{1}; drive and file failures raise MSGVEC. A span that fails
-// part-way leaves what was written, with a WAV header that counts exactly
-// those bytes. Returns the exit status 0.
+// ToolExit{1}; drive and file failures raise MSGVEC. The block length, the
+// span (on the disc), the WAV size limit and the output (not a file of a
+// disc on the bus) are checked before the output is made or emptied. A
+// span that fails part-way, or that a signal ends before its next read,
+// leaves what was written, with a WAV header that counts exactly the bytes
+// in the file. Returns the exit status 0.
 int run_rip_span(const RipSpanSettings& settings);
 
 // "/START=" or "/END=" values: MM:SS:FF (at least 00:02:00, at most

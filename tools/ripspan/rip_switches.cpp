@@ -4,6 +4,7 @@
 
 #include "common/console.h"
 #include "common/numbers.h"
+#include "common/sector.h"
 #include "common/timecode.h"
 #include "tools/ripspan/rip_span.h"
 #include "tools/shared/reader_choice.h"
@@ -60,6 +61,14 @@ SwitchRule position_switch(const std::string& name, const std::string& range_err
                       return true;
                     },
                     format_error};
+}
+
+// Audio is read in 2352-byte blocks (/CDG reads 2448 whatever /BLKLEN
+// says); data in 2048, 2336, 2340 or 2352.
+bool block_length_readable(const RipSpanSettings& settings) {
+  const uint16_t length = settings.block_length;
+  if (!settings.data) return length == RAW_SECTOR_SIZE;
+  return length == DATA_BLOCK_SIZE || length == 2336 || length == 2340 || length == RAW_SECTOR_SIZE;
 }
 
 }  // namespace
@@ -150,5 +159,6 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
   if (settings.first_given && settings.last_given && settings.first_lba > settings.last_lba)
     fail_with("Error: /START value is greater than /END value!\n");
   if (settings.data && settings.cdg) fail_with("Error: Cannot use both /DATA and /CDG\n");
+  if (!block_length_readable(settings)) fail_with("Error: Illegal /BLKLEN value specified!\n");
   return settings;
 }

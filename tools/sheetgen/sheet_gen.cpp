@@ -1,8 +1,10 @@
 #include <memory>
 
 #include "common/console.h"
+#include "common/msgvec.h"
 #include "layout/cue_writer.h"
 #include "scsi/scan.h"
+#include "tools/shared/medium_files.h"
 #include "tools/shared/reader_choice.h"
 #include "tools/sheetgen/sheetgen.h"
 
@@ -76,6 +78,9 @@ int run_sheet_gen(const SheetGenSettings& settings) {
   aspi_open(true);
   const DeviceListRelease release;
   scan_scsi_bus();
+  // Refused before the disc is read: the sheet would replace a disc's file.
+  if (path_holds_medium(settings.cue_sheet))
+    raise_message(MSG_CREATE_FAILED, 1, MSG_TEXT, 1, settings.cue_sheet, MEDIUM_FILE_REASON);
   CdReader* reader = choose_reader(settings.address_given, settings.address);
   if (settings.logging) out_text(reader_found_text(*reader));
   out_text(generic_driver_warning(*reader));

@@ -463,7 +463,17 @@ std::string RecordedDisc::state_text() const {
 
 std::unique_ptr<EmulatedDisc> RecordedDisc::reading_disc() const {
   if (stored_.tracks.empty()) return nullptr;
-  return load_sheet(stored_sheet_);
+  std::unique_ptr<EmulatedDisc> disc = load_sheet(stored_sheet_);
+  // A closed session's lead-out and the next session's lead-in hold no
+  // sectors a drive can read; the next session's pregap does.
+  std::vector<std::pair<int32_t, int32_t>> gaps;
+  for (std::size_t i = 0; i + 1 < stored_.sessions.size(); ++i) {
+    const int32_t leadout = stored_.sessions[i].leadout;
+    const uint32_t blocks = i == 0 ? FIRST_LEADOUT_BLOCKS : LATER_LEADOUT_BLOCKS;
+    gaps.emplace_back(leadout, leadout + static_cast<int32_t>(blocks + LEADIN_BLOCKS));
+  }
+  disc->set_unreadable(std::move(gaps));
+  return disc;
 }
 
 int RecordedDisc::make_new_file(const char* suffix, std::string* name) {

@@ -222,7 +222,6 @@ TEST_F(Discinfo, HostileDrivesValuesAndNumbers) {
       found("CD-ROM PX-12CS  ") + kHeader +
       "01   Audio   00:02:00    000000     No        No        No     Not Available\n"
       "\nLeadout: 00:03:25 (LBA 000100)\n";
-  const std::string no_toc = "\nError: Invalid table of contents on device 0:3:0\n";
   const std::string id_format = "Error: Illegal /ID format!\n";
   std::string disks;  // 64 disks ahead of the reader do not fill the device list
   for (unsigned i = 0; i < 64; ++i)

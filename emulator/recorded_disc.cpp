@@ -259,7 +259,10 @@ std::unique_ptr<EmulatedDisc> RecordedDisc::load_sheet(const std::string& text) 
   try {
     return EmulatedDisc::load_text(path_ + ".cue", sheet);
   } catch (const EmulatedBusError& error) {
-    refuse_file(".cue", std::string("is not a disc's sheet: ") + error.what());
+    std::string why = error.what();
+    const std::string named = "cue sheet \"" + path_ + ".cue\": ";
+    if (why.compare(0, named.size(), named) == 0) why.erase(0, named.size());
+    refuse_file(".cue", "is not a disc's sheet: " + why);
   }
 }
 

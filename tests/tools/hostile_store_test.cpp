@@ -15,7 +15,6 @@
 #include <functional>
 #include <map>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "support/burn_discs.h"
@@ -67,31 +66,21 @@ class HostileStore : public CueBurn {
   std::map<std::string, std::string> stored;    // their bytes, by suffix
 };
 
-// The words of the first session's line of a state.
-std::vector<std::string> session_words(const std::string& state) {
-  const std::size_t at = state.find("session 1 ");
-  std::istringstream line(state.substr(at, state.find('\n', at) - at));
-  std::vector<std::string> words;
-  for (std::string word; line >> word;) words.push_back(word);
-  return words;
-}
+// The first session's line of a state: its words before the lead-out, the
+// lead-out, and the rest.
+const std::regex SESSION_LINE("(session 1 \\d+ \\d+ )(\\d+)( \\w+)");
 
-// The state with the first session's lead-out replaced.
+// The state with the first session's lead-out replaced ("$01": group 1,
+// whatever digits follow).
 std::string with_leadout(const std::string& state, const std::string& leadout) {
-  std::vector<std::string> words = session_words(state);
-  const std::size_t at = state.find("session 1 ");
-  words[4] = leadout;
-  std::string line;
-  for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
-  return state.substr(0, at) + line + state.substr(state.find('\n', at));
+  return std::regex_replace(state, SESSION_LINE, "$01" + leadout + "$03");
 }
 
-std::string session_leadout(const std::string& state) { return session_words(state).at(4); }
-
-std::string session_line_of(const std::string& state) {
+// Part `n` of the first session's line, 0 for all of it.
+std::string session_part(const std::string& state, int n) {
   std::smatch match;
-  std::regex_search(state, match, std::regex("session 1 [^\n]*"));
-  return match[0];
+  std::regex_search(state, match, SESSION_LINE);
+  return match[n];
 }
 
 TEST_F(HostileStore, DamagedOrHeldDiscsAreRefusedAndLeftAlone) {
@@ -111,14 +100,14 @@ TEST_F(HostileStore, DamagedOrHeldDiscsAreRefusedAndLeftAlone) {
            " bytes, not whole sectors of the tracks of m.cue\n"},
       {"a session that ends before its track",
        [&] { write_file(disc + ".state", with_leadout(state, "0")); },
-       cant + ".state session 1 ends at LBA 0, its last track at " + session_leadout(state) + "\n"},
+       cant + ".state session 1 ends at LBA 0, its last track at " + session_part(state, 2) + "\n"},
       {"a lead-out past 2^31",
        [&] { write_file(disc + ".state", with_leadout(state, "2147483648")); },
-       cant + ".state line \"" + session_line_of(with_leadout(state, "2147483648")) +
+       cant + ".state line \"" + session_part(with_leadout(state, "2147483648"), 0) +
            "\": not a session number, two track numbers and an LBA\n"},
       {"a lead-out past the capacity",
        [&] { write_file(disc + ".state", with_leadout(state, "400000")); },
-       cant + ".state session 1 ends at LBA 400000, its last track at " + session_leadout(state) +
+       cant + ".state session 1 ends at LBA 400000, its last track at " + session_part(state, 2) +
            "\n"},
       {"a FIFO as the state would block every program",
        [&] {

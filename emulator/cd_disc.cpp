@@ -1,5 +1,6 @@
 #include "emulator/cd_disc.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -158,6 +159,23 @@ const DiscTrack* EmulatedDisc::track_number(uint8_t number) const {
   for (const DiscTrack& track : tracks_)
     if (track.number == number) return &track;
   return nullptr;
+}
+
+bool EmulatedDisc::readable(int32_t lba) const {
+  for (const auto& [first, end] : unreadable_)
+    if (lba >= first && lba < end) return false;
+  const DiscTrack* track = track_at(lba);
+  if (track == nullptr) return false;
+  const int32_t in_track = lba - track->first_lba;
+  if (in_track < static_cast<int32_t>(track->pregap) ||
+      in_track >= static_cast<int32_t>(track->pregap + track->length))
+    return true;  // generated
+  const uint64_t frame_end =
+      track->file_offset +
+      (uint64_t{static_cast<uint32_t>(in_track) - track->pregap} + 1) * track->block_size;
+  struct stat info {};
+  const int fd = files_[static_cast<std::size_t>(track->file)]->descriptor();
+  return ::fstat(fd, &info) == 0 && static_cast<uint64_t>(info.st_size) >= frame_end;
 }
 
 void EmulatedDisc::read_image(const DiscTrack& track, uint32_t frame, uint8_t* out,

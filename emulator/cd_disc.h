@@ -67,6 +67,16 @@ class EmulatedDisc : public EmulatedMedium {
   // The track with that number, or null.
   const DiscTrack* track_number(uint8_t number) const;
 
+  // Makes the sectors of these [first, end) LBA ranges unreadable: between
+  // two sessions, the lead-out of one and the lead-in of the next.
+  void set_unreadable(std::vector<std::pair<int32_t, int32_t>> ranges) {
+    unreadable_ = std::move(ranges);
+  }
+  // Whether a sector of a track's area can be read: outside those ranges,
+  // and, for a frame of an image file, with its bytes still in the file (a
+  // file cut short under the drive reads as a medium error, not as zeros).
+  bool readable(int32_t lba) const;
+
   // The 2352 bytes of a sector. For a CD+G track, `rw` (when given) gets the
   // 96 subcode bytes of the image frame (zeros elsewhere). Bytes the image
   // file cannot supply (a short last frame) read as zeros.
@@ -94,6 +104,7 @@ class EmulatedDisc : public EmulatedMedium {
   std::vector<DiscTrack> tracks_;
   std::vector<std::unique_ptr<FileSource>> files_;
   std::vector<std::string> file_paths_;
+  std::vector<std::pair<int32_t, int32_t>> unreadable_;
   std::vector<uint64_t> file_ends_;  // offset just past the image data of each file
   int32_t leadout_ = 0;
   // The bytes of the last read of an image file, kept for the sectors that follow.

@@ -297,7 +297,7 @@ std::optional<EmulatedAnswer> unreadable(const CdromDriveState& state, const Emu
   if (lba < 0 || track == nullptr) return read_failure(SENSE_LBA_OUT_OF_RANGE, lba);
   if (!any_track && track->is_data() == audio_read)
     return read_failure(SENSE_ILLEGAL_MODE_FOR_TRACK, lba);
-  if (lba >= state.bad_first && lba <= state.bad_last)
+  if ((lba >= state.bad_first && lba <= state.bad_last) || !disc.readable(lba))
     return read_failure(SENSE_UNRECOVERED_READ_ERROR, lba);
   return std::nullopt;
 }

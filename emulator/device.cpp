@@ -125,9 +125,16 @@ std::optional<EmulatedAnswer> EmulatedDevice::injected_fault(uint8_t opcode) {
 EmulatedAnswer EmulatedDevice::run(const EmulatedCommand& command, uint8_t* sense_out) {
   const uint8_t opcode = command.opcode();
   std::optional<EmulatedAnswer> answer = injected_fault(opcode);
-  if (!answer) {
+  // NO SENSE and RECOVERED ERROR say the command was carried out: it is,
+  // and the injected sense is reported when nothing else went wrong.
+  const bool carried_out =
+      answer && answer->target_status == STATUS_CHECK_CONDITION &&
+      (answer->sense.key == SENSE_KEY_NO_SENSE || answer->sense.key == SENSE_KEY_RECOVERED_ERROR);
+  if (!answer || carried_out) {
     const EmulatedHandler& handler = handlers_[opcode];
-    answer = handler ? handler(*this, command) : EmulatedAnswer::check(SENSE_INVALID_OPCODE);
+    EmulatedAnswer done =
+        handler ? handler(*this, command) : EmulatedAnswer::check(SENSE_INVALID_OPCODE);
+    if (!answer || done.target_status != STATUS_GOOD) answer = done;
   }
   if (answer->target_status == STATUS_CHECK_CONDITION) {
     pending_sense_ = sense_data(*answer);

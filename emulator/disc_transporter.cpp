@@ -71,14 +71,13 @@ std::string kept_disc(const EmulatedTray& tray, unsigned n) {
   return tray.disc_path() + "-" + std::to_string(n);
 }
 
-// Moves the disc in the tray to the output stack, keeping a recorded one.
+// Moves the disc in the tray to the output stack, keeping a recorded one
+// under the first number that no file of a kept disc uses.
 bool take_out(EmulatedTray& tray) {
   if (!tray.holds_disc()) return true;
   if (!tray.holds_recording()) return tray.take_disc("");
-  for (unsigned n = 1;; ++n) {
-    const std::string keep = kept_disc(tray, n);
-    if (!file_exists(keep + ".cue") && !file_exists(keep + ".bin")) return tray.take_disc(keep);
-  }
+  for (unsigned n = 1;; ++n)
+    if (!kept_disc_exists(kept_disc(tray, n))) return tray.take_disc(kept_disc(tray, n));
 }
 
 // The files of the discs on the output stack: PATH-N.* for every N from 1

@@ -8,7 +8,7 @@
 //   3  unload: the disc in the open tray out.
 // A recorded disc taken out is kept, readable, as PATH-N.cue, PATH-N.bin
 // and PATH-N.state beside the recorder's medium=PATH (N the first number
-// whose sheet does not exist yet); a blank one leaves nothing. It refuses,
+// none of whose three files exists yet); a blank one leaves nothing. It refuses,
 // with ILLEGAL REQUEST: vendor bits 2 (24h/00h), a load with no blank disc
 // left (3Bh/0Eh, medium source element empty), a recorder whose tray is
 // closed or that it cannot find (3Bh/11h, element not accessible).

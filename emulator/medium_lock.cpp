@@ -34,7 +34,9 @@ std::shared_ptr<MediumLock> MediumLock::take(const std::string& path) {
   for (int attempt = 0; attempt < LOCK_TRIES; ++attempt) {
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) {
-      if (errno == EACCES || errno == EROFS || errno == EPERM) return nullptr;
+      if (errno == EACCES || errno == EROFS || errno == EPERM || errno == ENOENT ||
+          errno == ENOTDIR)
+        return nullptr;
       throw EmulatedMediumError("The disc " + path + " cannot be locked: " + file + ": " +
                                 std::strerror(errno));
     }

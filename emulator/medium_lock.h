@@ -23,8 +23,8 @@ class MediumLock {
   // Locks the disc kept at `path` (PATH.lock). Throws MediumInUse when
   // another program holds it and EmulatedMediumError when the lock file
   // cannot be made; a folder that takes no new files (read-only, not
-  // permitted) holds a disc no one can record into, which is read unlocked
-  // (null).
+  // permitted, missing) holds a disc no one can record into, which is read
+  // unlocked (null).
   static std::shared_ptr<MediumLock> take(const std::string& path);
   MediumLock(const MediumLock&) = delete;
   MediumLock& operator=(const MediumLock&) = delete;

@@ -259,7 +259,10 @@ std::unique_ptr<EmulatedDisc> RecordedDisc::load_sheet(const std::string& text) 
   try {
     return EmulatedDisc::load_text(path_ + ".cue", sheet);
   } catch (const EmulatedBusError& error) {
-    refuse_file(".cue", std::string("is not a disc's sheet: ") + error.what());
+    std::string why = error.what();
+    const std::string named = "cue sheet \"" + path_ + ".cue\": ";
+    if (why.compare(0, named.size(), named) == 0) why.erase(0, named.size());
+    refuse_file(".cue", "is not a disc's sheet: " + why);
   }
 }
 
@@ -463,7 +466,17 @@ std::string RecordedDisc::state_text() const {
 
 std::unique_ptr<EmulatedDisc> RecordedDisc::reading_disc() const {
   if (stored_.tracks.empty()) return nullptr;
-  return load_sheet(stored_sheet_);
+  std::unique_ptr<EmulatedDisc> disc = load_sheet(stored_sheet_);
+  // A closed session's lead-out and the next session's lead-in hold no
+  // sectors a drive can read; the next session's pregap does.
+  std::vector<std::pair<int32_t, int32_t>> gaps;
+  for (std::size_t i = 0; i + 1 < stored_.sessions.size(); ++i) {
+    const int32_t leadout = stored_.sessions[i].leadout;
+    const uint32_t blocks = i == 0 ? FIRST_LEADOUT_BLOCKS : LATER_LEADOUT_BLOCKS;
+    gaps.emplace_back(leadout, leadout + static_cast<int32_t>(blocks + LEADIN_BLOCKS));
+  }
+  disc->set_unreadable(std::move(gaps));
+  return disc;
 }
 
 int RecordedDisc::make_new_file(const char* suffix, std::string* name) {

@@ -1,7 +1,9 @@
 #include "emulator/recorder_drive.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "common/sector.h"
 #include "common/timecode.h"
@@ -36,16 +38,43 @@ bool block_fits(const DiscTrack& track, uint32_t size) {
 
 }  // namespace
 
+namespace {
+
+// The drives alive in this process. A program that ends without destroying
+// its bus still ends every recording (std::atexit), so that no new file
+// and no lock file outlives it.
+// Never destroyed: drives outlive it in static objects destroyed after it.
+std::set<RecorderDrive*>& live_drives() {
+  static auto* drives = new std::set<RecorderDrive*>;
+  return *drives;
+}
+
+void end_live_recordings() {
+  for (RecorderDrive* drive : std::set<RecorderDrive*>(live_drives())) drive->end_run();
+}
+
+}  // namespace
+
 RecorderDrive::RecorderDrive(std::shared_ptr<CdromDriveState> reading,
                              std::unique_ptr<RecordedDisc> disc)
     : reading_(std::move(reading)), disc_(std::move(disc)) {
+  static const bool registered = std::atexit(end_live_recordings) == 0;
+  (void)registered;
+  live_drives().insert(this);
   show_sessions();
 }
 
 RecorderDrive::~RecorderDrive() {
-  if (disc_ == nullptr || !disc_->writing() || at_once_) return;
-  close_open_track();
-  disc_->commit();
+  end_run();
+  live_drives().erase(this);
+}
+
+void RecorderDrive::end_run() {
+  if (disc_ != nullptr && disc_->writing() && !at_once_) {
+    close_open_track();
+    disc_->commit();
+  }
+  disc_.reset();
 }
 
 std::optional<EmulatedAnswer> RecorderDrive::refuse_recording(const EmulatedDevice& device) const {

@@ -63,9 +63,14 @@ struct SessionPlan {
 class RecorderDrive {
  public:
   RecorderDrive(std::shared_ptr<CdromDriveState> reading, std::unique_ptr<RecordedDisc> disc);
-  // An unfixated track-at-once recording is kept (its session left open); a
-  // session at once not finished is forgotten.
+  // Ends the run (end_run).
   ~RecorderDrive();
+  // Ends the drive's part in the program's run, at its end or when the
+  // program exits without destroying the drive: an unfixated track-at-once
+  // recording is kept (its session left open, as a drive leaves it), a
+  // session at once not finished is forgotten, and the disc is let go (its
+  // new files removed, its lock released). The drive then holds no disc.
+  void end_run();
   RecorderDrive(const RecorderDrive&) = delete;
   RecorderDrive& operator=(const RecorderDrive&) = delete;
 

@@ -12,6 +12,7 @@
 #include "common/background_job.h"
 #include "common/byte_stream.h"
 #include "common/console.h"
+#include "common/interrupt.h"
 #include "common/msgvec.h"
 #include "common/stream_buffer.h"
 #include "engine/recording.h"
@@ -112,6 +113,7 @@ void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const Trac
       const uint32_t data_end = std::min(chunk.asked, start + uint32_t{n} * track.block_size);
       if (start >= chunk.asked || data_end > chunk.got)
         raise_message(MSG_FILE_READ_FAILED, 0, 0, 0);
+      check_interrupt();
       write_blocks(recorder, chunk.data + start, track.block_size, n, 0, true);
       sent += n;
       done += n;

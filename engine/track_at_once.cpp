@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/console.h"
+#include "common/interrupt.h"
 #include "common/msgvec.h"
 #include "engine/recording.h"
 
@@ -44,6 +45,7 @@ void BlockWriter::append(const uint8_t* bytes, std::size_t length) {
     bytes += fit;
     length -= fit;
     if (fill_level_ == capacity_ && length > 0) {
+      check_interrupt();
       write_blocks(recorder_, buffer_.data(), block_size_, blocks_per_flush_, 0, true);
       fill_level_ = 0;
     }

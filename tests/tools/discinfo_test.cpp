@@ -222,7 +222,6 @@ TEST_F(Discinfo, HostileDrivesValuesAndNumbers) {
       found("CD-ROM PX-12CS  ") + kHeader +
       "01   Audio   00:02:00    000000     No        No        No     Not Available\n"
       "\nLeadout: 00:03:25 (LBA 000100)\n";
-  const std::string no_toc = "\nError: Invalid table of contents on device 0:3:0\n";
   const std::string id_format = "Error: Illegal /ID format!\n";
   std::string disks;  // 64 disks ahead of the reader do not fill the device list
   for (unsigned i = 0; i < 64; ++i)
@@ -238,23 +237,10 @@ TEST_F(Discinfo, HostileDrivesValuesAndNumbers) {
     int status;
   };
   const Case cases[] = {
-      // A READ TOC that "succeeds" without data is no table of contents.
-      {"recovered error, no data",
-       one_track + ",fail=43:1/17/01",
-       {},
-       {},
-       {},
-       found("CD-ROM PX-12CS  "),
-       no_toc + "READ TOC returned 0 bytes, too few for a table of contents\n",
-       1},
-      {"sense key 0, no data",
-       one_track + ",fail=43:0/00/00",
-       {},
-       {},
-       {},
-       found("CD-ROM PX-12CS  "),
-       no_toc + "READ TOC returned 0 bytes, too few for a table of contents\n",
-       1},
+      // NO SENSE and RECOVERED ERROR say the drive did the command: the
+      // table it sent lists as usual.
+      {"recovered error", one_track + ",fail=43:1/17/01", {}, {}, {}, listing, "", 0},
+      {"sense key 0", one_track + ",fail=43:0/00/00", {}, {}, {}, listing, "", 0},
       {"medium error",
        one_track + ",fail=43:3/11/00",
        {},

@@ -74,6 +74,11 @@ class RecorderDriver : public CdReader {
   // progress nonzero announces the lead-out through the events.
   virtual ResultCode EndDiscAtOnce(uint8_t progress) = 0;
 
+  // Whether a disc-at-once recording with JOB_SESSION leaves the disc open
+  // for a further session; a family whose drives always close the disc
+  // says no, so that the tools refuse the job before anything is written.
+  virtual bool LeavesDiscOpen() const { return true; }
+
   // Reporting wrappers: the slot's result; when it is not 1 and `raise` is
   // set, raises "'NAME' command failed on device ha:id:lun" with the result
   // as the cause.

@@ -42,6 +42,8 @@ std::string time_text(int64_t lba) {
 }  // namespace
 
 uint8_t last_track_on_disc(RecorderDriver& recorder) {
+  // A drive that never becomes ready is reported as such.
+  recorder.TestUnitReady(true);
   uint8_t last = 0;
   recorder.CheckNamed(recorder.ReadLastTrack(&last), "READ TOC", true);
   return last;

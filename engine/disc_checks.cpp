@@ -23,13 +23,8 @@ constexpr Refusal REFUSALS[] = {
     {0x21, 0x00, "The recording is longer than the disc: the CD-Recorder refused a block past its end"},
 };
 
-// A length in blocks as minutes, seconds and frames.
-std::string length_text(uint32_t blocks) {
-  const MsfTime time = frames_to_msf(static_cast<int32_t>(blocks));
-  return format_text("%02u:%02u:%02u", time.minute, time.second, time.frame);
-}
-
-// The absolute time of an LBA.
+// The absolute time of an LBA (of a length from LBA 0: where it ends, as
+// the 74-minute warning shows the lead-out).
 std::string time_text(int64_t lba) {
   const MsfTime time = lba_to_msf(static_cast<int32_t>(lba));
   return format_text("%02u:%02u:%02u", time.minute, time.second, time.frame);
@@ -54,9 +49,9 @@ void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* wh
   bool blank = false;
   if (!recorder.FreeBlocks(&free_blocks, &blank) || blocks <= free_blocks) return;
   raise_message(MSG_TEXT, 1, 0, 0,
-                format_text("%s (%s) is longer than %s (%s)", what, length_text(blocks).c_str(),
+                format_text("%s (%s) is longer than %s (%s)", what, time_text(blocks).c_str(),
                             blank ? "the blank disc" : "the space left on the disc",
-                            length_text(free_blocks).c_str()));
+                            time_text(free_blocks).c_str()));
 }
 
 std::vector<SentTrack> sent_tracks(const DiscLayout& layout) {

@@ -84,7 +84,8 @@ uint8_t last_track_on_disc(RecorderDriver& recorder);
 
 // Where the recorder reports its free blocks, raises "<what> (MM:SS:FF) is
 // longer than the blank disc (MM:SS:FF)" ("... than the space left on the
-// disc" for a disc that holds tracks) when `blocks` do not fit.
+// disc" for a disc that holds tracks) when `blocks` do not fit; both are
+// shown as absolute times, where they end counted from LBA 0.
 void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* what);
 
 // A track as it was sent: the LBA of its index 1 and whether it is data.

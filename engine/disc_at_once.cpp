@@ -145,6 +145,10 @@ void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const
   else if (file.data_offset != 0 &&
            lseek(source.descriptor(), static_cast<off_t>(file.data_offset), SEEK_SET) < 0)
     why = std::strerror(errno);
+  struct stat named {};
+  if (!why.empty() && stat(file.path.c_str(), &named) == 0 && !S_ISREG(named.st_mode) &&
+      !S_ISDIR(named.st_mode))
+    why = "Not a regular file";
   if (!why.empty())
     raise_message(MSG_OPEN_FAILED, 1, MSG_TEXT, 1, file.written.empty() ? file.name : file.written,
                   why);

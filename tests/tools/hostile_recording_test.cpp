@@ -90,6 +90,12 @@ TEST_F(HostileRecording, NoRecordingEndsInSuccessWithoutEvidence) {
   const std::string no_session =
       "Error: CD-Recorder does not support 'session-at-once' recording!\n";
   const std::vector<std::string> open_session = {"a.cue", "/NOCONFIRM", "/SESSION"};
+  const std::vector<std::string> cast = cast;
+  const std::vector<std::string> burn = {"a.cue", "/NOCONFIRM"};
+  const std::string toc_failed =
+      "\nError: 'READ TOC' command failed on device 0:4:0\nUnrecoverable hardware error\n";
+  const std::string toc_fault = ",fail=43:4/44/00";
+  const std::string finished = ",fail=E1:6/80/00*1000";
   struct Case {
     std::string product;
     std::string items;                // faults of the recorder, after medium=
@@ -103,23 +109,19 @@ TEST_F(HostileRecording, NoRecordingEndsInSuccessWithoutEvidence) {
   };
   const Case cases[] = {
       // A disc with an open session is not blank, however the drive first answers.
-      {"CDD2000", ",attention=1", open_session, "dircast", {"src/", "/BATCH"}, "", not_blank, 1,
+      {"CDD2000", ",attention=1", open_session, "dircast", cast, "", not_blank, 1,
        Left::kAsSetUp},
-      {"CDD2000", ",notready=1", open_session, "dircast", {"src/", "/BATCH"}, "", not_blank, 1,
+      {"CDD2000", ",notready=1", open_session, "dircast", cast, "", not_blank, 1,
        Left::kAsSetUp},
       // A READ TOC that fails cannot show the disc to be blank.
-      {"CDD2000", ",fail=43:4/44/00", open_session, "dircast", {"src/", "/BATCH"}, "",
-       "\nError: 'READ TOC' command failed on device 0:4:0\nUnrecoverable hardware error\n", 1,
-       Left::kAsSetUp},
+      {"CDD2000", toc_fault, open_session, "dircast", cast, "", toc_failed, 1, Left::kAsSetUp},
       // Nor a blank one (an MMC drive shows it blank by READ DISC INFORMATION).
-      {"CDD2000", ",fail=43:4/44/00", {}, "dircast", {"src/", "/BATCH"}, "",
-       "\nError: 'READ TOC' command failed on device 0:4:0\nUnrecoverable hardware error\n", 1,
-       Left::kNothing},
+      {"CDD2000", toc_fault, {}, "dircast", cast, "", toc_failed, 1, Left::kNothing},
       // A Sony recorder that answers every write with its "finished" sense.
-      {"CD-R   CDU924S", ",fail=E1:6/80/00*1000", {}, "cueburn", {"a.cue", "/NOCONFIRM"}, "",
+      {"CD-R   CDU924S", finished, {}, "cueburn", burn, "",
        "\nError: The CD-Recorder reported success, but the disc holds no track 1\n", 1,
        Left::kNothing},
-      {"CD-R   CDU924S", ",fail=E1:6/80/00*1000", {}, "dircast", {"src/", "/BATCH"}, "",
+      {"CD-R   CDU924S", finished, {}, "dircast", cast, "",
        "\nError: Invalid table of contents on device 0:4:0\nLead-out at LBA 0 is not past track 1 "
        "at LBA 0\n",
        1, Left::kRecorded},
@@ -140,7 +142,7 @@ TEST_F(HostileRecording, NoRecordingEndsInSuccessWithoutEvidence) {
        "disc: the CD-Recorder refused a block past its end\n",
        1, Left::kNothing},
       // A closed disc, and a transporter with no blank disc for the second copy.
-      {"CDD2000", "", {"a.cue", "/NOCONFIRM"}, "cueburn", {"a.cue", "/NOCONFIRM"}, "",
+      {"CDD2000", "", burn, "cueburn", burn, "",
        "\nError: 'WRITE SESSION' command failed on device 0:4:0\nThe disc in the CD-Recorder "
        "cannot be recorded: it is closed, or not a recordable disc\n",
        1, Left::kAsSetUp},

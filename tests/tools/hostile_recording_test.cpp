@@ -90,7 +90,7 @@ TEST_F(HostileRecording, NoRecordingEndsInSuccessWithoutEvidence) {
   const std::string no_session =
       "Error: CD-Recorder does not support 'session-at-once' recording!\n";
   const std::vector<std::string> open_session = {"a.cue", "/NOCONFIRM", "/SESSION"};
-  const std::vector<std::string> cast = cast;
+  const std::vector<std::string> cast = {"src/", "/BATCH"};
   const std::vector<std::string> burn = {"a.cue", "/NOCONFIRM"};
   const std::string toc_failed =
       "\nError: 'READ TOC' command failed on device 0:4:0\nUnrecoverable hardware error\n";

@@ -22,7 +22,8 @@ class DiscTransporter : public ScsiDevice {
   // EXCHANGE MEDIUM with transport element 0, source 2, destinations 1 and 3,
   // no inversion, and the vendor bits of `op` (1, 0, 3 for ops 0, 1, 2). An op
   // above 2 returns MSG_BUGCHECK without a command. With `raise`, a failure
-  // raises "'EXCHANGE MEDIUM' command failed on device ha:id:lun".
+  // raises "'EXCHANGE MEDIUM' command failed on device ha:id:lun" (an empty
+  // input stack with that reason instead of "Illegal command request").
   ResultCode ExchangeMedium(uint8_t op, bool raise);
 };
 

@@ -140,6 +140,13 @@ class MmcRecorder : public MmcDrive<RecorderDriver> {
   // SYNCHRONIZE CACHE: the drive writes the lead-out itself (raises).
   ResultCode EndDiscAtOnce(uint8_t progress) override;
 
+  // A blank disc by READ DISC INFORMATION's disc status, else READ TOC.
+  ResultCode ReadLastTrack(uint8_t* last) override;
+  // READ DISC INFORMATION's disc status and READ TRACK INFORMATION's free
+  // blocks of the invisible track; false when either fails or the disc has
+  // no next writable address (BeginDiscAtOnce and OpenTrack say why).
+  bool FreeBlocks(uint32_t* blocks, bool* blank) override;
+
   ResultCode ReadDiscInformationRaw(uint8_t* buffer, uint16_t length, uint32_t* transferred);
   ResultCode ReadTrackInformationRaw(uint8_t* buffer, uint16_t length, uint8_t track,
                                      uint32_t* transferred);

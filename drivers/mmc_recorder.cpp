@@ -221,6 +221,31 @@ ResultCode MmcRecorder::NextWritableAddress(int32_t* lba) {
   return 1;
 }
 
+ResultCode MmcRecorder::ReadLastTrack(uint8_t* last) {
+  *last = 0;
+  const ResultCode ready = TestUnitReady(false);
+  if (ready != 1) return ready;
+  uint8_t info[DISC_INFORMATION_LENGTH] = {};
+  uint32_t received = 0;
+  const ResultCode result = ReadDiscInformationRaw(info, sizeof info, &received);
+  if (result == 1 && received >= 3 && (info[2] & 0x03) == 0) return 1;
+  return LastTrackFromToc(last);
+}
+
+bool MmcRecorder::FreeBlocks(uint32_t* blocks, bool* blank) {
+  uint8_t disc[DISC_INFORMATION_LENGTH] = {};
+  uint8_t track[TRACK_INFORMATION_LENGTH] = {};
+  uint32_t disc_bytes = 0;
+  uint32_t track_bytes = 0;
+  if (ReadDiscInformationRaw(disc, sizeof disc, &disc_bytes) != 1 || disc_bytes < 3 ||
+      ReadTrackInformationRaw(track, sizeof track, INVISIBLE_TRACK, &track_bytes) != 1 ||
+      track_bytes < 20 || !(track[7] & 0x01))  // a closed disc: no next writable address
+    return false;
+  *blank = (disc[2] & 0x03) == 0;
+  *blocks = get_be32(track + 16);
+  return true;
+}
+
 ResultCode MmcRecorder::CloseTrack() {
   const ResultCode result = SynchronizeCacheRaw();
   if (result != 1) return result;

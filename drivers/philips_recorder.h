@@ -35,6 +35,8 @@ class PhilipsRecorder : public RecorderDriver {
   ResultCode Write(uint8_t* buffer, uint16_t block_size, uint16_t count, int32_t address) override;
   ResultCode BeginDiscAtOnce(const DiscAtOnceJob& job) override;
   ResultCode EndDiscAtOnce(uint8_t progress) override;
+  // Only the models whose table of contents carries the session bit.
+  bool LeavesDiscOpen() const override { return RecorderCaps & CAP_SESSION_BIT; }
 
   // Reading slots the family's drives answer differently.
   ResultCode EjectDisc() override;

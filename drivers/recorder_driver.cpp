@@ -16,6 +16,8 @@ namespace {
 
 constexpr int WRITE_TRIES = 5;
 constexpr unsigned WRITE_RETRY_PAUSE_MS = 50;
+// READ TOC's header: length, first and last track.
+constexpr uint16_t TOC_HEADER_BYTES = 4;
 
 // Capability word and speed limits of every recorder model class.
 constexpr RecorderProfile RECORDER_PROFILES[] = {
@@ -84,6 +86,25 @@ ResultCode RecorderDriver::WriteNamed(uint8_t* buffer, uint16_t block_size, uint
   if (result == 1) nextWriteAddress += count;
   return CheckNamed(result, "WRITE", raise);
 }
+
+ResultCode RecorderDriver::ReadLastTrack(uint8_t* last) {
+  *last = 0;
+  const ResultCode ready = TestUnitReady(false);
+  return ready == 1 ? LastTrackFromToc(last) : ready;
+}
+
+ResultCode RecorderDriver::LastTrackFromToc(uint8_t* last) {
+  *last = 0;
+  uint8_t toc[TOC_HEADER_BYTES] = {};
+  uint32_t received = 0;
+  const ResultCode result = ReadTocRaw(toc, sizeof toc, 0, &received);
+  if (result == MSG_BLANK_CHECK) return 1;
+  if (result != 1) return result;
+  if (received >= 4 && toc[2] != 0 && toc[2] <= toc[3]) *last = toc[3];
+  return 1;
+}
+
+bool RecorderDriver::FreeBlocks(uint32_t* /*blocks*/, bool* /*blank*/) { return false; }
 
 void write_gap_blocks(RecorderDriver& recorder, TrackType type, uint32_t count, uint16_t block_size,
                       bool leadin_marking, uint8_t* scratch) {

@@ -74,6 +74,28 @@ class RecorderDriver : public CdReader {
   // progress nonzero announces the lead-out through the events.
   virtual ResultCode EndDiscAtOnce(uint8_t progress) = 0;
 
+  // Whether a disc-at-once recording with JOB_SESSION leaves the disc open
+  // for a further session; a family whose drives always close the disc
+  // says no, so that the tools refuse the job before anything is written.
+  virtual bool LeavesDiscOpen() const { return true; }
+
+  // The number of the disc's last track into `last`, 0 for a blank disc:
+  // TEST UNIT READY (with its retries), then READ TOC, where a blank disc
+  // answers BLANK CHECK or lists no track. Any other failure is returned:
+  // the disc could not be shown to be blank.
+  virtual ResultCode ReadLastTrack(uint8_t* last);
+  // Where the family's drives report them, the blocks the disc still takes
+  // from its next writable address on (`blank`: the disc holds nothing yet)
+  // and true; false when they cannot say (the recording then runs as it
+  // would without the check).
+  virtual bool FreeBlocks(uint32_t* blocks, bool* blank);
+
+ protected:
+  // ReadLastTrack's READ TOC alone.
+  ResultCode LastTrackFromToc(uint8_t* last);
+
+ public:
+
   // Reporting wrappers: the slot's result; when it is not 1 and `raise` is
   // set, raises "'NAME' command failed on device ha:id:lun" with the result
   // as the cause.

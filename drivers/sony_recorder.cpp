@@ -8,6 +8,7 @@
 #include "common/msgvec.h"
 #include "common/sector.h"
 #include "common/timecode.h"
+#include "scsi/transport.h"
 
 namespace {
 
@@ -43,10 +44,14 @@ constexpr uint8_t ENTRY_ISRC = 0x03;
 // Reading speed values of codes 0 to 2 (page 0x31).
 constexpr uint8_t READING_SPEED_VALUES[] = {0x00, 0x01, 0xFF};
 
-// The drive reports a finished operation as unit attention with `asc`.
-// (A CHECK CONDITION with sense key 0 already reads as success.)
+// The drive reports a finished operation as unit attention with `asc`, or
+// as sense key 0 with `asc`. Sense key 0 alone already reads as success;
+// with the end-of-medium bit (the last write of a full program area) it
+// reads as "end of medium" and is the same report.
 bool finished(const SonyRecorder& drive, ResultCode result, uint8_t asc) {
-  return result == MSG_UNIT_ATTENTION && drive.last_sense[12] == asc;
+  const bool no_sense_key = (drive.last_sense[2] & SENSE_KEY_MASK) == 0;
+  return (result == MSG_UNIT_ATTENTION || (result == MSG_END_OF_MEDIUM && no_sense_key)) &&
+         drive.last_sense[12] == asc;
 }
 
 bool valid_type(TrackType type) { return static_cast<uint8_t>(type) <= 3; }

@@ -31,6 +31,8 @@ class SonyRecorder : public RecorderDriver {
   // before anything is sent), nextWriteAddress := -150.
   ResultCode BeginDiscAtOnce(const DiscAtOnceJob& job) override;
   ResultCode EndDiscAtOnce(uint8_t progress) override;  // 1: the drive writes the lead-out
+  // The drive cue sheet has no way to keep the disc open.
+  bool LeavesDiscOpen() const override { return false; }
   // Slot 21: page 0x22 read and sent back with its byte 2 cleared. A failed
   // MODE SENSE is returned without sending anything back.
   virtual ResultCode PrepareDiscAtOnce();

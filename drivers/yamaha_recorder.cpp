@@ -172,9 +172,18 @@ ResultCode YamahaRecorder::BeginDiscAtOnce(const DiscAtOnceJob& job) {
 ResultCode YamahaRecorder::EndDiscAtOnce(uint8_t progress) {
   SynchronizeCache(true);
   if (progress) notify_event(EVENT_LEADOUT_START);
-  for (int pauses = 0; pauses < LEADOUT_PAUSES && TestUnitReadyRaw() == MSG_ABORTED_COMMAND;
-       ++pauses)
-    platform_sleep(LEADOUT_PAUSE_MS);
+  bool writing = true;
+  for (int pauses = 0; pauses < LEADOUT_PAUSES && writing; ++pauses) {
+    writing = TestUnitReadyRaw() == MSG_ABORTED_COMMAND;
+    if (writing) platform_sleep(LEADOUT_PAUSE_MS);
+  }
+  // The last pause gets one more look; a drive still busy has not closed the disc.
+  if (writing) writing = TestUnitReadyRaw() == MSG_ABORTED_COMMAND;
   if (progress) notify_event(EVENT_LEADOUT_END);
+  if (writing)
+    raise_message(MSG_TEXT, 1, 0, 0,
+                  format_text("The CD-Recorder was still writing the lead-out after %u seconds: "
+                              "the disc is not finished",
+                              LEADOUT_PAUSES * LEADOUT_PAUSE_MS / 1000));
   return 1;
 }

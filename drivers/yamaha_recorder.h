@@ -29,8 +29,11 @@ class YamahaRecorder : public RecorderDriver {
   ResultCode BeginDiscAtOnce(const DiscAtOnceJob& job) override;
   // SYNCHRONIZE CACHE (raises), then waits while the drive writes the
   // lead-out: TEST UNIT READY every 5 seconds while it answers "Device
-  // aborted command", 61 pauses at most.
+  // aborted command", 61 pauses at most; a drive still writing after the
+  // last pause raises "The CD-Recorder was still writing the lead-out ...".
   ResultCode EndDiscAtOnce(uint8_t progress) override;
+  // The disc-at-once write mode always closes the disc.
+  bool LeavesDiscOpen() const override { return false; }
 
   ResultCode SetReadingSpeed(uint8_t speed) override;  // page 0x31
 

@@ -1,10 +1,13 @@
 // Disc-at-once recording: the job's steps around the recorder family's
 // BeginDiscAtOnce and EndDiscAtOnce, and the streaming of image files.
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <string>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -132,11 +135,25 @@ void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const Trac
 
 void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const ImageFile& file,
                        bool progress, uint8_t* buffer) {
+  // The file may have been replaced since the sheet was read: only a
+  // regular file is an image.
   FileSource source;
-  if (!source.open(file.path) ||
-      (file.data_offset != 0 &&
-       lseek(source.descriptor(), static_cast<off_t>(file.data_offset), SEEK_SET) < 0))
-    raise_message(MSG_OPEN_FAILED, 1, 0, 0, file.name);
+  struct stat info {};
+  std::string why;
+  if (!source.open(file.path))
+    why = source.failure();
+  else if (fstat(source.descriptor(), &info) != 0 || !S_ISREG(info.st_mode))
+    why = "Not a regular file";
+  else if (file.data_offset != 0 &&
+           lseek(source.descriptor(), static_cast<off_t>(file.data_offset), SEEK_SET) < 0)
+    why = std::strerror(errno);
+  struct stat named {};
+  if (!why.empty() && stat(file.path.c_str(), &named) == 0 && !S_ISREG(named.st_mode) &&
+      !S_ISDIR(named.st_mode))
+    why = "Not a regular file";
+  if (!why.empty())
+    raise_message(MSG_OPEN_FAILED, 1, MSG_TEXT, 1, file.written.empty() ? file.name : file.written,
+                  why);
   std::unique_ptr<StreamBuffer> owned;
   if (buffer == nullptr) {
     owned = std::make_unique<StreamBuffer>(IMAGE_BUFFER_BYTES);
@@ -168,16 +185,26 @@ void signal_recording_end() {
 
 int record_disc_at_once(RecorderDriver& recorder, const DiscAtOnceJob& job) {
   const bool progress = job.flags & JOB_PROGRESS;
+  // A test recording burns nothing: there is no track to read back.
+  const bool test = job.flags & JOB_TEST;
   recorder.TestUnitReady(true);
   recorder.RezeroUnit(false);
+  const uint8_t tracks_before = test ? 0 : last_track_on_disc(recorder);
+  check_free_blocks(recorder, job.layout->leadout_position, "The disc image");
   if (progress) notify_event(EVENT_DISC_AT_ONCE_START);
-  recorder.SetWritingSpeedNamed(job.speed, (job.flags & JOB_TEST) ? 1 : 0, true);
-  recorder.BeginDiscAtOnce(job);
-  // One buffer for every chunk and gap of the job.
-  StreamBuffer buffer(IMAGE_BUFFER_BYTES);
-  for (uint16_t i = 0; i < job.file_count; ++i)
-    record_image_file(recorder, *job.layout, job.files[i], progress, buffer.data());
-  recorder.EndDiscAtOnce(progress ? 1 : 0);
+  try {
+    recorder.SetWritingSpeedNamed(job.speed, test ? 1 : 0, true);
+    recorder.BeginDiscAtOnce(job);
+    // One buffer for every chunk and gap of the job.
+    StreamBuffer buffer(IMAGE_BUFFER_BYTES);
+    for (uint16_t i = 0; i < job.file_count; ++i)
+      record_image_file(recorder, *job.layout, job.files[i], progress, buffer.data());
+    recorder.EndDiscAtOnce(progress ? 1 : 0);
+  } catch (MSGVEC& record) {
+    explain_recording_refusal(recorder, &record);
+    throw;
+  }
+  if (!test) check_recorded_tracks(recorder, tracks_before, sent_tracks(*job.layout));
   if (progress) notify_event(EVENT_RECORDING_DONE);
   if (job.flags & JOB_BEEP) signal_recording_end();
   if (job.flags & JOB_EJECT) recorder.EjectDiscNamed(true);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/msgvec.h"
 #include "drivers/recorder_driver.h"
 #include "drivers/recording_events.h"
 #include "layout/disc_layout.h"
@@ -28,6 +29,9 @@ struct TrackAtOnceJob {
   ImageFile file;  // not read by the track-at-once operations
   uint8_t speed = SPEED_1X;
   uint8_t flags = 0;
+  // Set by begin_track_at_once: the disc's last track before the recording
+  // (0 for a blank disc or a test recording).
+  uint8_t tracks_before = 0;
 };
 
 // The console texts of the events (standard output); returns 1.
@@ -47,23 +51,65 @@ constexpr uint32_t IMAGE_BUFFER_BYTES = MAX_TRANSFER_BYTES + 2 * IMAGE_READ_BYTE
 // generated postgap. `buffer`, when given, is a buffer of at least
 // IMAGE_BUFFER_BYTES used for every chunk and gap (else one is allocated for
 // the file).
-// Raises 'Unable to open file "%s"' and "Unexpected failure reading file
+// Raises 'Unable to open file "%s"' (the name as the sheet writes it, with
+// the system's reason; anything but a regular file is refused) and "Unexpected failure reading file
 // (end-of-file?)" when a chunk finds no data left or the read fails.
 void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const ImageFile& file,
                        bool progress, uint8_t* buffer = nullptr);
 
-// Records a whole disc: test unit ready, rezero, speed and test mode,
-// BeginDiscAtOnce, every image file, EndDiscAtOnce, then the closing event,
-// the beep and the eject as the job asks. Returns 1.
+// Records a whole disc: test unit ready, rezero, the disc's last track (not
+// for a test recording) and its free blocks, speed and test mode,
+// BeginDiscAtOnce, every image file, EndDiscAtOnce, the read-back of the
+// tracks (not for a test recording), then the closing event, the beep and
+// the eject as the job asks. Returns 1. A recorder's refusal to write the
+// disc is raised in plain words (explain_recording_refusal).
 int record_disc_at_once(RecorderDriver& recorder, const DiscAtOnceJob& job);
 
-// Readies the recorder for the track's blocks (test unit ready, speed and
-// test mode, block length, OPEN TRACK, each raising); returns OPEN TRACK's result.
-ResultCode begin_track_at_once(RecorderDriver& recorder, const TrackAtOnceJob& job);
+// Readies the recorder for the track's blocks (test unit ready, the disc's
+// last track into job.tracks_before unless it is a test recording, the free
+// blocks, speed and test mode, block length, OPEN TRACK, each raising);
+// returns OPEN TRACK's result.
+ResultCode begin_track_at_once(RecorderDriver& recorder, TrackAtOnceJob& job);
 
-// CLOSE TRACK, then as the job asks FINALIZE DISC, the closing event, the
-// beep and the eject (each raising).
+// CLOSE TRACK, then as the job asks FINALIZE DISC and the read-back of the
+// track (not for a test recording), the closing event, the beep and the
+// eject (each raising).
 void end_track_at_once(RecorderDriver& recorder, const TrackAtOnceJob& job);
+
+// The disc checks of a recording (disc_checks.cpp).
+
+// The number of the disc's last track, 0 for a blank disc; raises "'READ
+// TOC' command failed ..." when the disc cannot be shown to be blank.
+uint8_t last_track_on_disc(RecorderDriver& recorder);
+
+// Where the recorder reports its free blocks, raises "<what> (MM:SS:FF) is
+// longer than the blank disc (MM:SS:FF)" ("... than the space left on the
+// disc" for a disc that holds tracks) when `blocks` do not fit; both are
+// shown as absolute times, where they end counted from LBA 0.
+void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* what);
+
+// A track as it was sent: the LBA of its index 1 and whether it is data.
+struct SentTrack {
+  int64_t start;
+  bool data;
+};
+
+// The tracks of a layout as they are sent (index 1 from the cuepoints).
+std::vector<SentTrack> sent_tracks(const DiscLayout& layout);
+
+// Reads the table of contents back and raises "The CD-Recorder reported
+// success, but ..." unless the disc holds the sent tracks as the numbers
+// after `tracks_before`, each of its kind (data or audio) and at its start
+// (on a disc that held tracks, the starts count from the first one
+// recorded), and nothing after them.
+void check_recorded_tracks(RecorderDriver& recorder, uint8_t tracks_before,
+                           const std::vector<SentTrack>& sent);
+
+// A recording command that the recorder refused because of the disc (a
+// closed or unrecordable disc, a block past its end) gets the reason in
+// plain words as the record's second line instead of "Illegal command
+// request"; any other record is left as it is.
+void explain_recording_refusal(const RecorderDriver& recorder, MSGVEC* record);
 
 // Two beeps with a pause of 300 ms after each, through the replaceable sleep.
 void signal_recording_end();

@@ -8,8 +8,11 @@
 #include "common/msgvec.h"
 #include "engine/recording.h"
 
-ResultCode begin_track_at_once(RecorderDriver& recorder, const TrackAtOnceJob& job) {
+ResultCode begin_track_at_once(RecorderDriver& recorder, TrackAtOnceJob& job) {
   recorder.TestUnitReady(true);
+  // A test recording burns nothing: there is no track to read back.
+  job.tracks_before = (job.flags & TAO_TEST) ? 0 : last_track_on_disc(recorder);
+  check_free_blocks(recorder, job.track.length, "The track");
   recorder.SetWritingSpeedNamed(job.speed, (job.flags & TAO_TEST) ? 1 : 0, true);
   recorder.SetBlockLengthNamed(static_cast<uint8_t>(job.track.track_type), job.track.block_size,
                                true);
@@ -22,6 +25,12 @@ void end_track_at_once(RecorderDriver& recorder, const TrackAtOnceJob& job) {
   if (job.flags & TAO_FINALIZE)
     recorder.FinalizeDiscNamed(CLOSE_MODE_DEFAULT, (job.flags & TAO_SESSION) ? 1 : 0, progress,
                                true);
+  // The table of contents is written when the session is finalized: a
+  // track left in an open session is not listed yet, and a test recording
+  // burns nothing.
+  if ((job.flags & TAO_FINALIZE) && !(job.flags & TAO_TEST))
+    check_recorded_tracks(recorder, job.tracks_before,
+                          {SentTrack{0, (job.track.track_flags & TRACK_DATA) != 0}});
   if (progress) notify_event(EVENT_RECORDING_DONE);
   if (job.flags & JOB_BEEP) signal_recording_end();
   if (job.flags & JOB_EJECT) recorder.EjectDiscNamed(true);

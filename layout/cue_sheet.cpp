@@ -168,6 +168,7 @@ void CueParser::do_file(LineScanner& scan) {
   }
   ImageFile file;
   file.name = upper_case(name);
+  file.written = name;
   file.file_type = type;
   file.first_track = 0;
   open_image(name, type, &file);

@@ -90,6 +90,7 @@ struct DiscLayout {
 struct ImageFile {
   std::string name;  // the name as written in the cue sheet, in upper case
   std::string path;  // the path that was opened; read the image through it
+  std::string written;  // the name as the cue sheet writes it, for messages
   uint8_t first_track = 0;  // index into DiscLayout::tracks of its first track
   FileType file_type = FileType::Binary;
   uint8_t track_count = 0;   // tracks whose data come from this file

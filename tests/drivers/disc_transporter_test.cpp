@@ -77,7 +77,7 @@ TEST_F(Transporter, FailuresEndTheStepWhereTheyHappen) {
   transport->push_reply(check_reply(SENSE_KEY_ILLEGAL_REQUEST, 0x3B, 0x0E));
   EXPECT_EQ(raised_text([&] { exchange_disc(recorder, transporter, TRANSPORTER_EXCHANGE); }),
             "\nError: 'EXCHANGE MEDIUM' command failed on device 0:5:1\n"
-            "Illegal command request\n");
+            "The Disc-Transporter has no blank disc left on its input stack\n");
   EXPECT_EQ(transport->commands.size(), 4u);
 
   // The recorder's tray does not open: the transporter is never moved.

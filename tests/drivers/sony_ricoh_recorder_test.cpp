@@ -262,8 +262,13 @@ TEST(SonyRecorderSlots, OnlyTheTwoFinishedReportsCountAsSuccess) {
     bool fixation;
     uint8_t key, asc;
     ResultCode result;
+    uint8_t flags = 0;  // sense byte 2 beside the key
   } cases[] = {
       {false, SENSE_KEY_UNIT_ATTENTION, 0x80, 1},
+      // Sense key 0 with the end-of-medium bit: the last write of a full disc.
+      {false, 0, 0x80, 1, SENSE_EOM},
+      {false, 0, 0x81, MSG_END_OF_MEDIUM, SENSE_EOM},
+      {false, SENSE_KEY_MEDIUM_ERROR, 0x80, MSG_MEDIUM_ERROR, SENSE_EOM},
       {false, SENSE_KEY_UNIT_ATTENTION, 0xD4, MSG_UNIT_ATTENTION},
       {false, SENSE_KEY_ILLEGAL_REQUEST, 0x80, MSG_ILLEGAL_REQUEST},
       {true, SENSE_KEY_UNIT_ATTENTION, 0xD4, 1},
@@ -272,7 +277,7 @@ TEST(SonyRecorderSlots, OnlyTheTwoFinishedReportsCountAsSuccess) {
   };
   for (const auto& c : cases) {
     ScopedTransport<RecordingTransport> transport;
-    transport->push_reply(check_reply(c.key, c.asc));
+    transport->push_reply(check_reply(c.key, c.asc, 0, c.flags));
     SonyClass17 drive;
     EXPECT_EQ(c.fixation ? drive.FinalizeDisc(1, 0) : drive.Write(block, 2352, 1, 0), c.result)
         << int(c.key) << " " << int(c.asc);

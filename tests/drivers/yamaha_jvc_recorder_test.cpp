@@ -165,7 +165,8 @@ TEST(YamahaWaits, BusyWritesAndTheLeadOut) {
   } cases[] = {
       {0, 0, 1, {}},
       {2, 3, 1, {100, 100, 5000, 5000, 5000}},
-      {600, 61, MSG_DEVICE_BUSY, {}},  // gives up after a minute, and after 61 pauses
+      // Gives up after a minute; after 61 pauses one more look finds the drive done.
+      {600, 61, MSG_DEVICE_BUSY, {}},
   };
   for (const auto& c : cases) {
     Drive<YamahaClass20> drive;
@@ -181,7 +182,7 @@ TEST(YamahaWaits, BusyWritesAndTheLeadOut) {
     drive.transport->push_replies(c.aborted, check_reply(SENSE_KEY_ABORTED_COMMAND));
     EXPECT_EQ(drive.recorder.EndDiscAtOnce(0), 1);
     const std::size_t polls = drive.transport->commands.size() - writes - 1;
-    EXPECT_EQ(polls, std::min(c.aborted + 1, 61u));
+    EXPECT_EQ(polls, std::min(c.aborted + 1, 62u));
     std::vector<unsigned> pauses = sleeps.pauses;
     if (c.busy >= 600) {
       EXPECT_EQ(pauses.size(), 599u + 61u);
@@ -191,6 +192,20 @@ TEST(YamahaWaits, BusyWritesAndTheLeadOut) {
       EXPECT_EQ(pauses, c.pauses);
     }
   }
+}
+
+// A drive that never reports the end of its lead-out has not finished the
+// disc: after the last pause and one more look the wait is an error.
+TEST(YamahaWaits, ALeadOutThatNeverEndsIsAnError) {
+  Drive<YamahaClass19> drive;
+  cdm_test::SleepRecorder sleeps;
+  drive.transport->push_reply(cdm_test::good_reply());  // SYNCHRONIZE CACHE
+  drive.transport->push_replies(62, check_reply(SENSE_KEY_ABORTED_COMMAND));
+  EXPECT_EQ(cdm_test::raised_text([&] { drive.recorder.EndDiscAtOnce(0); }),
+            "\nError: The CD-Recorder was still writing the lead-out after 305 seconds: the disc "
+            "is not finished\n");
+  EXPECT_EQ(drive.transport->commands.size(), 1u + 62u);
+  EXPECT_EQ(sleeps.pauses, std::vector<unsigned>(61, 5000));
 }
 
 // A 12-byte JVC command with byte 5.

@@ -91,7 +91,7 @@ TEST(RecordImageFile, ShortDataIsCompletedWithZerosAndMissingDataRaises) {
   OneTrack job(scratch.file("missing.bin"), 10, TrackType::Audio, 2352, 1);
   FakeRecorder recorder;
   EXPECT_EQ(raised_text([&] { record_image_file(recorder, *job.layout, job.file, false); }),
-            "\nError: Unable to open file \"IMAGE.BIN\"\n");
+            "\nError: Unable to open file \"IMAGE.BIN\"\nNo such file or directory\n");
 }
 
 TEST(RecordImageFile, ChunksGapsOffsetAndProgress) {
@@ -261,6 +261,17 @@ TEST(RecordDiscAtOnce, WithoutProgressNoEventAtAll) {
   TwoFileDisc disc;
   cdm_test::ScopedTransport<cdm_test::RecordingTransport> transport;
   PhilipsClass7 recorder;
+  // The disc is blank before the recording and lists both tracks after it.
+  const Bytes toc = {0, 26,   1, 2, 0, 0x10, 1, 0, 0, 0, 0, 0,   0, 0x14, 2, 0,
+                     0, 0, 0, 180, 0, 0x14, 0xAA, 0, 0, 0, 0, 222};
+  int tocs = 0;
+  transport->responder = [&](ScsiRequest& request) {
+    request.srb_status = SS_COMP;
+    if (request.cdb[0] == 0x43)  // READ TOC
+      cdm_test::RecordingTransport::apply(
+          ++tocs == 1 ? cdm_test::check_reply(SENSE_KEY_BLANK_CHECK) : cdm_test::good_reply(toc),
+          request);
+  };
   EventLog log;
   record_disc_at_once(recorder, disc.job(JOB_EJECT));
   EXPECT_TRUE(log.types.empty());

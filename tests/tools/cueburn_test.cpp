@@ -210,7 +210,8 @@ TEST_F(CueBurn, FiguresPromptsAndTestRecording) {
 TEST_F(CueBurn, SeventyFourMinuteWarning) {
   const std::string bus = "0:4:0=CDD2000,medium=" + folder + "/burned";
   const std::string refused =
-      "\nError: 'WRITE SESSION' command failed on device 0:4:0\nIllegal command request\n";
+      "\nError: 'WRITE SESSION' command failed on device 0:4:0\nThe recording is longer than the "
+      "disc: the CD-Recorder refused a block past its end\n";
   const std::string warning = "WARNING! Total disc time (74:02:01) exceeds 74 minutes!\n";
   const std::string counts =
       "The CUE SHEET file has been successfully parsed...\n"
@@ -352,7 +353,8 @@ TEST_F(CueBurn, CopiesWithAndWithoutTheTransporter) {
   EXPECT_EQ(count(run.out, begin), 2u);
   EXPECT_EQ(count(run.out, "CD successfully recorded!\n"), 1u);
   EXPECT_EQ(run.err,
-            "\nError: 'WRITE SESSION' command failed on device 0:4:0\nIllegal command request\n");
+            "\nError: 'WRITE SESSION' command failed on device 0:4:0\nThe disc in the CD-Recorder "
+            "cannot be recorded: it is closed, or not a recordable disc\n");
   const ProgramRun info = discinfo(recorder, {"/MCN", "/ISRC"});
   EXPECT_EQ(info.out.substr(info.out.find("\n\n") + 2), fixture.listing);
 }
@@ -372,7 +374,8 @@ TEST_F(CueBurn, TransporterRefusals) {
       {"0:5:0=DISC TRANSPORTER,blanks=1",
        {"disc.cue", "/COPIES=3", "/TRANSPORT", "/TEST"},
        "sense key 5 ASC 3B ASCQ 0E",
-       "\nError: 'EXCHANGE MEDIUM' command failed on device 0:5:0\nIllegal command request\n"},
+       "\nError: 'EXCHANGE MEDIUM' command failed on device 0:5:0\nThe Disc-Transporter has no "
+       "blank disc left on its input stack\n"},
       // No recorder at that address: nothing the arm can reach.
       {"0:5:0=DISC TRANSPORTER,recorder=0:6:0",
        {"disc.cue", "/TRANSPORT"},

@@ -181,7 +181,7 @@ TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
       "/HIDDEN     - Process \"hidden\" files\n"
       "/SYSTEM     - Process \"system\" files\n"
       "e.g. DIRCAST /DIR1/DIR2/ /ID=0:5:0\n"
-      "e.g. DIRCAST /DATA/ /RECURSE /VOLUME=MY_FILES\n";
+      "e.g. DIRCAST // /RECURSE /VOLUME=MY_FILES\n";
   const std::string reader = "0:3:0=CD-ROM PX-12CS";
   const struct {
     std::vector<std::string> arguments;

@@ -52,6 +52,8 @@ int run_cueburn(const CueBurnSettings& settings) {
   out_text(device_found_line(recorder));
   if (!(recorder.RecorderCaps & CAP_DISC_AT_ONCE))
     fail_with("Error: CD-Recorder does not support 'disc-at-once' recording!\n");
+  if (settings.session && !recorder.LeavesDiscOpen())
+    fail_with("Error: CD-Recorder does not support 'session-at-once' recording!\n");
   DiscTransporter* transporter = nullptr;
   if (settings.transport) {
     transporter = &find_transporter();

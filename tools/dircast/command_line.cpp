@@ -25,7 +25,7 @@ DircastSettings parse_dircast_command_line(int argc, const char* const* argv) {
       "/HIDDEN     - Process \"hidden\" files\n",
       "/SYSTEM     - Process \"system\" files\n",
       "e.g. DIRCAST /DIR1/DIR2/ /ID=0:5:0\n",
-      "e.g. DIRCAST /DATA/ /RECURSE /VOLUME=MY_FILES\n",
+      "e.g. DIRCAST // /RECURSE /VOLUME=MY_FILES\n",
   };
   rules.switches = {
       address_switch("/ID", &settings.address, &settings.address_given,

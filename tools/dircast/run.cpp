@@ -37,11 +37,11 @@ class RecorderSink : public BlockSink {
 
 // The volume is laid out from the disc's first block: its extents would
 // point at the wrong blocks on a disc where the track starts later. A disc
-// whose table of contents lists a track is refused; a blank disc answers
-// READ TOC with an error, and no disc is left to the recording's own checks.
+// whose table of contents lists a track is refused, and so is one that
+// cannot be shown to be blank (a READ TOC that fails other than with BLANK
+// CHECK, after the retries of unit attention and becoming ready).
 void check_disc_is_blank(RecorderDriver& recorder) {
-  uint8_t toc[12] = {};
-  if (recorder.ReadTocRaw(toc, sizeof toc, 0) != 1 || toc[2] == 0 || toc[2] > toc[3]) return;
+  if (last_track_on_disc(recorder) == 0) return;
   fail_with(
       "Error: The disc in the CD-Recorder is not blank!\nThe volume is laid out from the disc's "
       "first block: record it onto a blank disc.\n");
@@ -102,9 +102,14 @@ int run_dircast(const DircastSettings& settings) {
   job.flags = job_flags(settings);
 
   RecorderSink sink(recorder);
-  begin_track_at_once(recorder, job);
-  emit_track(layout, *root, settings.label, &sink, settings.logging);
-  sink.flush();
+  try {
+    begin_track_at_once(recorder, job);
+    emit_track(layout, *root, settings.label, &sink, settings.logging);
+    sink.flush();
+  } catch (MSGVEC& record) {
+    explain_recording_refusal(recorder, &record);
+    throw;
+  }
   // The track holds exactly the blocks its length announced.
   if (sink.blocks() != length) raise_message(MSG_BUGCHECK, 0, 0, 0);
   end_track_at_once(recorder, job);

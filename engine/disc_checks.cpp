@@ -1,0 +1,120 @@
+// The checks that read the disc through the recorder around a recording:
+// what it holds before, whether the recording fits, the read-back of its
+// table of contents afterwards, and the plain words for the refusals a
+// recorder gives when the disc cannot take a recording.
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+#include "common/msgvec.h"
+#include "common/timecode.h"
+#include "engine/recording.h"
+
+namespace {
+
+// Sense codes of a recorder that refuses to write the disc in it.
+struct Refusal {
+  uint8_t asc;
+  uint8_t ascq;
+  const char* text;
+};
+constexpr Refusal REFUSALS[] = {
+    {0x30, 0x05, "The disc in the CD-Recorder cannot be recorded: it is closed, or not a recordable disc"},
+    {0x21, 0x00, "The recording is longer than the disc: the CD-Recorder refused a block past its end"},
+};
+
+// The absolute time of an LBA (of a length from LBA 0: where it ends, as
+// the 74-minute warning shows the lead-out).
+std::string time_text(int64_t lba) {
+  const MsfTime time = lba_to_msf(static_cast<int32_t>(lba));
+  return format_text("%02u:%02u:%02u", time.minute, time.second, time.frame);
+}
+
+[[noreturn]] void read_back_failed(const std::string& what) {
+  raise_message(MSG_TEXT, 1, 0, 0, "The CD-Recorder reported success, but " + what);
+}
+
+}  // namespace
+
+uint8_t last_track_on_disc(RecorderDriver& recorder) {
+  // A drive that never becomes ready is reported as such.
+  recorder.TestUnitReady(true);
+  uint8_t last = 0;
+  recorder.CheckNamed(recorder.ReadLastTrack(&last), "READ TOC", true);
+  return last;
+}
+
+void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* what) {
+  uint32_t free_blocks = 0;
+  bool blank = false;
+  if (!recorder.FreeBlocks(&free_blocks, &blank) || blocks <= free_blocks) return;
+  raise_message(MSG_TEXT, 1, 0, 0,
+                format_text("%s (%s) is longer than %s (%s)", what, time_text(blocks).c_str(),
+                            blank ? "the blank disc" : "the space left on the disc",
+                            time_text(free_blocks).c_str()));
+}
+
+std::vector<SentTrack> sent_tracks(const DiscLayout& layout) {
+  std::vector<SentTrack> sent;
+  for (unsigned t = 0; t < layout.track_count && t < MAX_TRACK_ENTRIES; ++t) {
+    const TrackEntry& track = layout.tracks[t];
+    SentTrack entry{0, (track.track_flags & TRACK_DATA) != 0};
+    const uint8_t number = bin_to_bcd(track.track_number);
+    for (unsigned i = 0; i < layout.cuepoint_count && i < layout.cuepoints.size(); ++i) {
+      const CuePoint& point = layout.cuepoints[i];
+      if (point.track == number && point.index == 1) {
+        entry.start = msf_to_lba(point.minute, point.second, point.frame);
+        break;
+      }
+    }
+    sent.push_back(entry);
+  }
+  return sent;
+}
+
+void check_recorded_tracks(RecorderDriver& recorder, uint8_t tracks_before,
+                           const std::vector<SentTrack>& sent) {
+  if (sent.empty()) return;
+  const unsigned first = tracks_before + 1u;
+  const unsigned last = tracks_before + static_cast<unsigned>(sent.size());
+  if (last_track_on_disc(recorder) < first)
+    read_back_failed(format_text("the disc holds no track %u", first));
+  DiscLayout disc;
+  recorder.ReadDiscToc(&disc, false, false, false);
+  // On a disc that held tracks before, the session starts where the drive
+  // put it: the starts are compared from the first track recorded.
+  int64_t shift = 0;
+  for (unsigned i = 0; i < sent.size(); ++i) {
+    const unsigned number = first + i;
+    const TrackEntry* found = nullptr;
+    for (unsigned t = 0; t < disc.track_count; ++t)
+      if (disc.tracks[t].track_number == number) found = &disc.tracks[t];
+    if (found == nullptr) read_back_failed(format_text("the disc holds no track %u", number));
+    const bool data = (found->track_flags & TRACK_DATA) != 0;
+    if (data != sent[i].data)
+      read_back_failed(format_text("track %u is %s track, not the %s track that was sent", number,
+                                   data ? "a data" : "an audio", sent[i].data ? "data" : "audio"));
+    if (i == 0 && tracks_before != 0) shift = int64_t{found->start} - sent[0].start;
+    const int64_t expected = sent[i].start + shift;
+    if (found->start != expected)
+      read_back_failed(format_text("track %u starts at %s, not at %s", number,
+                                   time_text(found->start).c_str(), time_text(expected).c_str()));
+  }
+  const unsigned on_disc = disc.track_count == 0
+                               ? 0
+                               : disc.tracks[disc.track_count - 1].track_number;
+  if (on_disc > last)
+    read_back_failed(format_text("the disc holds track %u after the last track sent (%u)", on_disc,
+                                 last));
+}
+
+void explain_recording_refusal(const RecorderDriver& recorder, MSGVEC* record) {
+  if (record->code != MSG_COMMAND_FAILED || record->cause_code != MSG_ILLEGAL_REQUEST) return;
+  for (const Refusal& refusal : REFUSALS) {
+    if (recorder.last_sense[12] != refusal.asc || recorder.last_sense[13] != refusal.ascq) continue;
+    record->cause_code = MSG_TEXT;
+    record->cause_arg_count = 1;
+    record->cause_args[0] = MsgArg(refusal.text);
+    return;
+  }
+}

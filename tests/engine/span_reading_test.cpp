@@ -104,12 +104,12 @@ TEST(SpanReading, AReadLandingEarlyAtTheEndIsMadeAgain) {
 TEST(SpanReading, BlockSizesThatCannotBeRead) {
   ScriptedReader reader(10, {0});
   const SpanSink sink = [](const uint8_t*, uint16_t, uint32_t) {};
-  for (uint16_t size : {2048, 2340, 0}) {
+  for (uint16_t size : std::initializer_list<uint16_t>{2048, 2340, 0}) {
     SCOPED_TRACE(size);
     EXPECT_EQ(cdm_test::raised_text([&] { read_audio_span(reader, size, 0, 1, JITTER_ON, sink, false); }),
               "\nError: Internal bugcheck detected\n");
   }
-  for (uint16_t size : {2448, 2000, 512}) {
+  for (uint16_t size : std::initializer_list<uint16_t>{2448, 2000, 512}) {
     SCOPED_TRACE(size);
     EXPECT_EQ(cdm_test::raised_text([&] { read_data_span(reader, size, 0, 1, sink, false); }),
               "\nError: Internal bugcheck detected\n");

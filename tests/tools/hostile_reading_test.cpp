@@ -256,7 +256,9 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
                 m_files);
     EXPECT_TRUE(read_file(dir.file("a.bin")) == a);
     for (const char* name : {"out.wav", "out.bin", "out.cue"}) {
-      if (c.file != name) EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
+      if (c.file != name) {
+        EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
+      }
     }
     if (c.file.empty()) continue;
     const std::string made = read_file(dir.file(c.file));

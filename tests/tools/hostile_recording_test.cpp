@@ -24,7 +24,7 @@ namespace {
 
 using cdm_test::ScopedEnv;
 
-constexpr const char* kRecorded = "CD successfully recorded!";
+constexpr const char* kSuccessLine = "CD successfully recorded!";
 
 // What a case leaves of the recorder's disc.
 enum class Left {
@@ -176,7 +176,9 @@ TEST_F(HostileRecording, NoRecordingEndsInSuccessWithoutEvidence) {
     EXPECT_EQ(result.err, c.err);
     EXPECT_EQ(result.status, c.status);
     // The run did not end in the closing line of the recording it failed.
-    if (c.left != Left::kRecorded) EXPECT_EQ(result.out.find(kRecorded), std::string::npos);
+    if (c.left != Left::kRecorded) {
+      EXPECT_EQ(result.out.find(kSuccessLine), std::string::npos);
+    }
     switch (c.left) {
       case Left::kNothing:
         for (const char* ext : {".cue", ".bin", ".state"}) EXPECT_FALSE(exists(disc + ext)) << ext;
@@ -213,7 +215,7 @@ TEST_F(HostileRecording, ALeadOutThatNeverEndsIsAnError) {
   EXPECT_EQ(err,
             "\nError: The CD-Recorder was still writing the lead-out after 305 seconds: the disc "
             "is not finished\n");
-  EXPECT_EQ(out.find(kRecorded), std::string::npos);
+  EXPECT_EQ(out.find(kSuccessLine), std::string::npos);
   EXPECT_EQ(sleeps.pauses, std::vector<unsigned>(61, 5000));
 }
 

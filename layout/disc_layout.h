@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/audio_file.h"
+
 // Capacities and limits.
 constexpr unsigned MAX_TRACKS = 99;          // track numbers 1 to 99
 constexpr unsigned MAX_TRACK_ENTRIES = 100;  // room for a lead-out entry after track 99
@@ -93,8 +95,11 @@ struct ImageFile {
   uint8_t first_track = 0;  // index into DiscLayout::tracks of its first track
   FileType file_type = FileType::Binary;
   uint8_t track_count = 0;   // tracks whose data come from this file
-  uint32_t data_length = 0;  // image bytes: whole file (Binary), data chunk (Wave)
-  uint32_t data_offset = 0;  // offset of the first image byte in the file
+  uint32_t data_length = 0;  // image bytes: whole file (Binary), CD audio bytes (Wave)
+  uint32_t data_offset = 0;  // offset of the first image byte in the file (0: decoded audio)
+  // Wave: what the audio front end found the file to hold; read it through
+  // AudioFile::open with this format.
+  AudioFormat audio_format = AudioFormat::Unknown;
 };
 
 // The cue sheet parser's result; owns its layout and file table.

@@ -74,8 +74,6 @@ class SndfileDecoder : public SourceDecoder {
     channels_ = static_cast<uint16_t>(sf.channels);
     frames_ = static_cast<uint64_t>(sf.frames);
     bits_ = bits_of(sf.format);
-    // Floating-point sources read as integers are scaled, not clipped at 1.
-    sf_command(file_, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
     return true;
   }
 

@@ -18,6 +18,10 @@
 namespace {
 
 constexpr const char* NOT_READABLE = "not an audio file that can be read";
+constexpr uint32_t MIN_SAMPLE_RATE = 1000;
+constexpr uint32_t MAX_SAMPLE_RATE = 768000;
+// A day at the highest rate: far more than a disc holds.
+constexpr uint64_t MAX_SOURCE_FRAMES = uint64_t{MAX_SAMPLE_RATE} * 86400;
 
 // The CD audio WAV rules of common/wav.h, which plain files have always met.
 bool classic_cd_wav(int fd, uint64_t* data_offset, uint64_t* data_length) {
@@ -131,6 +135,12 @@ std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, AudioFormat 
   }
   if (!source) {
     if (failure) *failure = why.empty() ? NOT_READABLE : why;
+    return nullptr;
+  }
+  // Rates no recording uses, and lengths past any disc, are damaged headers.
+  if (source->rate() < MIN_SAMPLE_RATE || source->rate() > MAX_SAMPLE_RATE ||
+      source->frames() > MAX_SOURCE_FRAMES) {
+    if (failure) *failure = "a header that gives no usable rate or length";
     return nullptr;
   }
   info.format = content;

@@ -1,6 +1,7 @@
 #include "audio/cd_conversion.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -26,6 +27,10 @@ int16_t to_16_bits(float value, float noise) {
 }
 
 void put_frames(uint8_t* out, const int16_t* samples, std::size_t frames) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, samples, frames * CD_FRAME_BYTES);
+    return;
+  }
   for (std::size_t i = 0; i < frames * 2; ++i) {
     const auto value = static_cast<uint16_t>(samples[i]);
     out[2 * i] = static_cast<uint8_t>(value);
@@ -210,7 +215,7 @@ bool AudioFile::Decoder::restart() {
 bool AudioFile::Decoder::seek(uint64_t frame) {
   if (frame > cd_frames_) return false;
   if (frame == position_) return true;
-  if (!resampler_) {
+  if (!resampler_ && source_->seeks_exactly()) {
     if (!source_->seek(frame)) {
       failure_ = "the audio cannot be decoded from sample " + std::to_string(frame);
       return false;
@@ -221,7 +226,8 @@ bool AudioFile::Decoder::seek(uint64_t frame) {
     pending_at_ = 0;
     return true;
   }
-  // A resampler's output depends on what went before: decode up to there.
+  // A resampler's output depends on what went before, and a lossy decoder
+  // lands only near a frame: decode up to there.
   if (frame < position_ && !restart()) {
     failure_ = "the audio cannot be decoded again from its start";
     return false;

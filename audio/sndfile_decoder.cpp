@@ -87,6 +87,8 @@ class SndfileDecoder : public SourceDecoder {
     return got > 0 ? static_cast<std::size_t>(got) : 0;
   }
 
+  bool seeks_exactly() const override { return bits_ != 0; }
+
   bool seek(uint64_t frame) override {
     return sf_seek(file_, static_cast<sf_count_t>(frame), SEEK_SET) == static_cast<sf_count_t>(frame);
   }

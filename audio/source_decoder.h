@@ -25,6 +25,10 @@ class SourceDecoder {
   virtual std::size_t read_short(int16_t* out, std::size_t count) = 0;
   // Moves to frame `frame`; false when the decoder cannot.
   virtual bool seek(uint64_t frame) = 0;
+  // Whether seek lands on the very frame asked for; a decoder that lands
+  // near it (the lossy ones) is only moved back to the start, and decoded
+  // forward from there.
+  virtual bool seeks_exactly() const { return true; }
 
  protected:
   uint32_t rate_ = 0;

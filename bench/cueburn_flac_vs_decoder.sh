@@ -3,8 +3,9 @@
 # Debian decoder alone on the same files, run side by side (alternating, best
 # of a few rounds each): the ratio of their times and cueburn's peak resident
 # memory.
-#   - a 74-minute album (783 MB of CD audio) as one FLAC file of 12 tracks
-#     with its sheet, against flac -d -c album.flac > /dev/null;
+#   - a 74-minute album (73:48 in 12 tracks, 781 MB of CD audio: with the
+#     first pregap it fills a 74-minute disc) as one FLAC file with its sheet,
+#     against flac -d -c album.flac > /dev/null;
 #   - the same album as 12 MP3 files, one a track, against
 #     mpg123 -w /dev/null of the 12 files.
 #   bench/cueburn_flac_vs_decoder.sh [build-dir] [rounds]
@@ -18,10 +19,10 @@ rounds=${2:-3}
 work=$(mktemp -d "${TMPDIR:-/tmp}/cueburn-flac-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# 74 minutes in 12 tracks of 370 seconds: music-like sound (pink noise with a
+# 12 tracks of 369 seconds: music-like sound (pink noise with a
 # few tones, different on the two channels) compresses as records do.
 tracks=12
-seconds=370
+seconds=369
 for t in $(seq -w 1 $tracks); do
   sox -n -r 44100 -b 16 -c 2 "$work/track$t.wav" synth $seconds pinknoise sine $((200 + 10#$t * 50)) \
       vol 0.3 2>/dev/null
@@ -69,7 +70,7 @@ read -r flac_ns flac_burn flac_rss < <(compare flac.cue sh -c 'flac -s -d -c alb
 read -r mp3_ns mp3_burn mp3_rss < <(compare mp3.cue mpg123 -q -w /dev/null "${mp3s[@]}")
 awk -v f="$flac_ns" -v fb="$flac_burn" -v fr="$flac_rss" -v m="$mp3_ns" -v mb="$mp3_burn" \
     -v mr="$mp3_rss" -v size="$(stat -c %s "$work/album.flac")" 'BEGIN {
-  printf "album      74 minutes, 12 tracks (783 MB of CD audio; FLAC file %d MB)\n", size / 1e6
+  printf "album      73:48 in 12 tracks (781 MB of CD audio; FLAC file %d MB)\n", size / 1e6
   printf "flac -d    %.3f s\n", f / 1e9
   printf "cueburn    %.3f s, peak resident %.1f MB\n", fb / 1e9, fr / 1024
   printf "ratio      %.2f (cueburn / flac -d; target 1.15 or less, resident under 64 MB)\n", fb / f

@@ -21,7 +21,7 @@ run_target() {
   mkdir -p "$corpus" "$build/artifacts"
   echo "== fuzzing $target for $seconds s"
   local status=0
-  (cd "$build" && ASAN_OPTIONS=detect_leaks=1 "$build/fuzz/$target" -max_total_time="$seconds" \
+  (cd "$build" && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/fuzz/lsan.supp" "$build/fuzz/$target" -max_total_time="$seconds" \
       -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -dict="$dict" \
       -artifact_prefix="$build/artifacts/$target-" "$corpus" "$@") >"$log" 2>&1 || status=$?
   local runs

@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "audio/audio_file.h"
-#include "common/console.h"
 #include "common/msgvec.h"
 #include "common/regular_file.h"
 #include "common/timecode.h"
@@ -234,7 +233,7 @@ void CueParser::open_image(const std::string& written, FileType type, ImageFile*
       fits = false;
     }
     const std::string warning = audio_conversion_warning(written, info);
-    if (fits && !warning.empty()) err_text(warning + "\n");
+    if (fits && !warning.empty()) sheet_->warnings.push_back(warning);
   }
   if (stream) std::fclose(stream);
   if (!fits) fail("Image file is larger than 4 GB!");

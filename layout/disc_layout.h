@@ -111,6 +111,9 @@ struct CueSheetLayout {
   uint16_t cuepoint_count = 0;       // lead-out included
   uint32_t total_image_bytes = 0;    // sum of the files' data lengths
   uint32_t total_frames = 0;         // = layout->leadout_position
+  // One line (no line end) for each audio file converted to CD audio, in
+  // cue sheet order, for the program to show (audio_conversion_warning).
+  std::vector<std::string> warnings;
 };
 
 // A zero-filled layout.

@@ -2,7 +2,8 @@
 // file is made with the Debian encoders, named on a WAVE line, recorded to
 // an emulated recorder, and the recorded disc compared sector by sector with
 // what the Debian decoders make of the same file. The emulated reader then
-// takes the same sheet as its medium and must read the same audio.
+// takes the same sheet as its medium: discinfo and ripspan must find the
+// same disc and read the same audio.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -149,6 +150,14 @@ TEST_F(AudioFiles, EveryFormatRecordsAsItsDecoderHearsIt) {
           "ripspan",
           {span, "/BIN", "/BATCH", "/END=" + std::to_string(image.size() / RAW - 1)}, folder);
       ASSERT_EQ(rip.status, 0) << rip.out << rip.err;
+      // discinfo finds the disc as long as the file's audio; the drive says
+      // nothing of how its disc was made.
+      const ProgramRun info = run_program("discinfo", {"/NOPROMPT"}, folder);
+      ASSERT_EQ(info.status, 0) << info.err;
+      EXPECT_EQ(info.err, "");
+      char leadout[32];
+      std::snprintf(leadout, sizeof leadout, "(LBA %06zu)\n", image.size() / RAW);
+      EXPECT_NE(info.out.find(leadout), std::string::npos) << info.out;
     }
     EXPECT_TRUE(read_file(span) == image) << "the emulated reader reads other audio";
   }

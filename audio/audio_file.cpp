@@ -147,7 +147,11 @@ std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, AudioFormat 
   info.sample_rate = source->rate();
   info.channels = source->channels();
   info.bits = source->bits();
-  file->decoder_ = std::make_unique<Decoder>(std::move(source));
+  auto reopen = [fd, content]() -> std::unique_ptr<SourceDecoder> {
+    if (content == AudioFormat::WavPack) return open_wavpack_decoder(fd, nullptr);
+    return open_sndfile_decoder(fd, content, nullptr);
+  };
+  file->decoder_ = std::make_unique<Decoder>(std::move(source), reopen);
   info.cd_bytes = file->decoder_->cd_frames() * CD_FRAME_BYTES;
   info.converted = file->decoder_->converted();
   return file;

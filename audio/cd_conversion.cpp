@@ -40,7 +40,8 @@ void put_frames(uint8_t* out, const int16_t* samples, std::size_t frames) {
 
 }  // namespace
 
-AudioFile::Decoder::Decoder(std::unique_ptr<SourceDecoder> source) : source_(std::move(source)) {
+AudioFile::Decoder::Decoder(std::unique_ptr<SourceDecoder> source, Opener reopen)
+    : source_(std::move(source)), reopen_(std::move(reopen)) {
   const uint32_t rate = source_->rate();
   pass_ = rate == CD_SAMPLE_RATE && source_->channels() == 2 && source_->bits() <= 16;
   cd_frames_ = rate == CD_SAMPLE_RATE
@@ -203,7 +204,10 @@ std::size_t AudioFile::Decoder::read(uint8_t* out, std::size_t count) {
 }
 
 bool AudioFile::Decoder::restart() {
-  if (!source_->seek(0)) return false;
+  std::unique_ptr<SourceDecoder> fresh = reopen_ ? reopen_() : nullptr;
+  if (!fresh || fresh->rate() != source_->rate() || fresh->channels() != source_->channels())
+    return false;
+  source_ = std::move(fresh);
   if (resampler_) soxr_clear(resampler_);
   source_ended_ = drained_ = false;
   source_read_ = produced_ = position_ = 0;

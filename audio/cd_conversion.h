@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +19,11 @@
 
 class AudioFile::Decoder {
  public:
-  explicit Decoder(std::unique_ptr<SourceDecoder> source);
+  // `reopen` opens the file's decoder afresh: decoding again from the start
+  // begins with a new decoder, which a seek back to frame 0 of a lossy one
+  // does not always equal.
+  using Opener = std::function<std::unique_ptr<SourceDecoder>()>;
+  Decoder(std::unique_ptr<SourceDecoder> source, Opener reopen);
   ~Decoder();
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
@@ -45,6 +50,7 @@ class AudioFile::Decoder {
   bool restart();
 
   std::unique_ptr<SourceDecoder> source_;
+  Opener reopen_;
   uint64_t cd_frames_ = 0;
   bool pass_ = false;  // 16-bit stereo 44100 Hz read as it is
   bool dither_ = false;

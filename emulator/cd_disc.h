@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "audio/audio_file.h"
 #include "common/byte_stream.h"
 #include "emulator/device.h"
 #include "layout/disc_layout.h"
@@ -105,6 +106,7 @@ class EmulatedDisc : public EmulatedMedium {
   std::vector<std::unique_ptr<FileSource>> files_;
   std::vector<std::string> file_paths_;
   std::vector<std::pair<int32_t, int32_t>> unreadable_;
+  std::vector<std::unique_ptr<AudioFile>> audio_;  // the audio files' readers (null: binary)
   std::vector<uint64_t> file_ends_;  // offset just past the image data of each file
   int32_t leadout_ = 0;
   // The bytes of the last read of an image file, kept for the sectors that follow.

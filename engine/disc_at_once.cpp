@@ -7,11 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <string>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "audio/audio_file.h"
 #include "common/background_job.h"
 #include "common/byte_stream.h"
 #include "common/console.h"
@@ -46,7 +47,7 @@ struct Chunk {
 class ChunkReader {
  public:
   // `buffers` holds two chunks of IMAGE_READ_BYTES.
-  ChunkReader(FileSource& source, std::vector<ChunkRead> plan, uint8_t* buffers)
+  ChunkReader(ByteSource& source, std::vector<ChunkRead> plan, uint8_t* buffers)
       : source_(source), plan_(std::move(plan)), buffers_{buffers, buffers + IMAGE_READ_BYTES} {
     if (!plan_.empty()) start(0);
   }
@@ -71,7 +72,7 @@ class ChunkReader {
     });
   }
 
-  FileSource& source_;
+  ByteSource& source_;
   std::vector<ChunkRead> plan_;
   uint8_t* buffers_[2];
   std::size_t next_ = 0;
@@ -104,7 +105,7 @@ std::vector<ChunkRead> plan_reads(const DiscLayout& layout, const ImageFile& fil
 // most MAX_TRANSFER_BYTES; the first WRITE that finds no data left, or data
 // the read did not deliver, raises instead.
 void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const TrackEntry& track,
-                       bool progress) {
+                       bool progress, const AudioFile* audio, const std::string& name) {
   const uint32_t per_write = MAX_TRANSFER_BYTES / track.block_size;
   unsigned last_percent = 0;
   for (uint32_t done = 0; done < track.length;) {
@@ -114,8 +115,13 @@ void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const Trac
       const auto n = static_cast<uint16_t>(std::min(blocks - sent, per_write));
       const uint32_t start = sent * track.block_size;
       const uint32_t data_end = std::min(chunk.asked, start + uint32_t{n} * track.block_size);
-      if (start >= chunk.asked || data_end > chunk.got)
+      if (start >= chunk.asked || data_end > chunk.got) {
+        // A decoder says where and why it stopped.
+        if (audio && !audio->failure().empty())
+          raise_message(MSG_FILE_READ_FAILED, 0, MSG_TEXT, 1,
+                        "\"" + name + "\": " + audio->failure());
         raise_message(MSG_FILE_READ_FAILED, 0, 0, 0);
+      }
       check_interrupt();
       write_blocks(recorder, chunk.data + start, track.block_size, n, 0, true);
       sent += n;
@@ -136,17 +142,27 @@ void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const Trac
 void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const ImageFile& file,
                        bool progress, uint8_t* buffer) {
   // The file may have been replaced since the sheet was read: only a
-  // regular file is an image.
-  FileSource source;
-  struct stat info {};
+  // regular file is an image. Audio files are decoded on the reader's thread
+  // as they are read; binary images and plain CD audio WAV files are read as
+  // they stand.
+  FileSource file_source;
+  std::unique_ptr<AudioFile> audio;
+  ByteSource* source = &file_source;
   std::string why;
-  if (!source.open(file.path))
-    why = source.failure();
-  else if (fstat(source.descriptor(), &info) != 0 || !S_ISREG(info.st_mode))
-    why = "Not a regular file";
-  else if (file.data_offset != 0 &&
-           lseek(source.descriptor(), static_cast<off_t>(file.data_offset), SEEK_SET) < 0)
-    why = std::strerror(errno);
+  if (file.file_type == FileType::Wave) {
+    audio = AudioFile::open(file.path, file.audio_format, &why);
+    if (audio) source = audio.get();
+    if (!audio && why.empty()) why = "Not an audio file that can be read";
+  } else {
+    struct stat info {};
+    if (!file_source.open(file.path))
+      why = file_source.failure();
+    else if (fstat(file_source.descriptor(), &info) != 0 || !S_ISREG(info.st_mode))
+      why = "Not a regular file";
+    else if (file.data_offset != 0 &&
+             lseek(file_source.descriptor(), static_cast<off_t>(file.data_offset), SEEK_SET) < 0)
+      why = std::strerror(errno);
+  }
   struct stat named {};
   if (!why.empty() && stat(file.path.c_str(), &named) == 0 && !S_ISREG(named.st_mode) &&
       !S_ISDIR(named.st_mode))
@@ -161,7 +177,7 @@ void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const
   }
   // The gaps' blocks first, then the two chunks the reader fills.
   uint8_t* gaps = buffer;
-  ChunkReader reader(source, plan_reads(layout, file), buffer + MAX_TRANSFER_BYTES);
+  ChunkReader reader(*source, plan_reads(layout, file), buffer + MAX_TRANSFER_BYTES);
   for (unsigned t = 0; t < file.track_count && file.first_track + t < MAX_TRACK_ENTRIES; ++t) {
     const TrackEntry& track = layout.tracks[file.first_track + t];
     if (track.block_size == 0) raise_message(MSG_BUGCHECK, 0, 0, 0);
@@ -169,7 +185,7 @@ void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const
     if (track.pregap != 0)
       write_gap_blocks(recorder, track.track_type, track.pregap, track.block_size, false, gaps);
     if (progress) notify_event(EVENT_TRACK_START, {track.track_number, track.length});
-    record_track_data(recorder, reader, track, progress);
+    record_track_data(recorder, reader, track, progress, audio.get(), file.name);
     if (progress) notify_event(EVENT_TRACK_END);
     if (track.postgap != 0)
       write_gap_blocks(recorder, track.track_type, track.postgap, track.block_size, false, gaps);

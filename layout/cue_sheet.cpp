@@ -6,10 +6,10 @@
 
 #include <cstdio>
 
+#include "audio/audio_file.h"
 #include "common/msgvec.h"
 #include "common/regular_file.h"
 #include "common/timecode.h"
-#include "common/wav.h"
 #include "layout/cue_scanner.h"
 #include "common/text.h"
 
@@ -219,11 +219,24 @@ void CueParser::open_image(const std::string& written, FileType type, ImageFile*
     } else {
       fits = false;
     }
-  } else if (read_wav_header(stream, &file->data_length, &file->data_offset) == 0) {
+  } else {
     std::fclose(stream);
-    fail("WAV file is invalid or not CDROM compatible!");
+    stream = nullptr;
+    // Any audio file the front end reads; its content decides the format.
+    const auto audio = AudioFile::open(file->path, AudioFormat::Wave);
+    if (!audio) fail("WAV file is invalid or not CDROM compatible!");
+    const AudioFileInfo& info = audio->info();
+    if (info.cd_bytes <= UINT32_MAX && info.data_offset <= UINT32_MAX) {
+      file->data_length = static_cast<uint32_t>(info.cd_bytes);
+      file->data_offset = info.plain_cd ? static_cast<uint32_t>(info.data_offset) : 0;
+      file->audio_format = info.format;
+    } else {
+      fits = false;
+    }
+    const std::string warning = audio_conversion_warning(written, info);
+    if (fits && !warning.empty()) sheet_->warnings.push_back(warning);
   }
-  std::fclose(stream);
+  if (stream) std::fclose(stream);
   if (!fits) fail("Image file is larger than 4 GB!");
 }
 

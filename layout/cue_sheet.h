@@ -23,7 +23,10 @@ constexpr std::size_t CUE_SHEET_SIZE_LIMIT = 1 << 20;
 
 // Parses the cue sheet at `path`, which must be a regular file. Image files,
 // regular files too, are opened as written, relative to the current folder,
-// else relative to the cue sheet's folder.
+// else relative to the cue sheet's folder. A WAVE file may be any audio file
+// the audio front end reads (audio/audio_file.h); one that is refused gives
+// "WAV file is invalid or not CDROM compatible!", one that is converted to
+// CD audio a line in the layout's warnings.
 std::unique_ptr<CueSheetLayout> parse_cue_sheet(const std::string& path);
 
 // Parses cue sheet text already in memory. Image file names that are not

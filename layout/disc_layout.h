@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/audio_file.h"
+
 // Capacities and limits.
 constexpr unsigned MAX_TRACKS = 99;          // track numbers 1 to 99
 constexpr unsigned MAX_TRACK_ENTRIES = 100;  // room for a lead-out entry after track 99
@@ -94,8 +96,11 @@ struct ImageFile {
   uint8_t first_track = 0;  // index into DiscLayout::tracks of its first track
   FileType file_type = FileType::Binary;
   uint8_t track_count = 0;   // tracks whose data come from this file
-  uint32_t data_length = 0;  // image bytes: whole file (Binary), data chunk (Wave)
-  uint32_t data_offset = 0;  // offset of the first image byte in the file
+  uint32_t data_length = 0;  // image bytes: whole file (Binary), CD audio bytes (Wave)
+  uint32_t data_offset = 0;  // offset of the first image byte in the file (0: decoded audio)
+  // Wave: what the audio front end found the file to hold; read it through
+  // AudioFile::open with this format.
+  AudioFormat audio_format = AudioFormat::Unknown;
 };
 
 // The cue sheet parser's result; owns its layout and file table.
@@ -107,6 +112,9 @@ struct CueSheetLayout {
   uint16_t cuepoint_count = 0;       // lead-out included
   uint32_t total_image_bytes = 0;    // sum of the files' data lengths
   uint32_t total_frames = 0;         // = layout->leadout_position
+  // One line (no line end) for each audio file converted to CD audio, in
+  // cue sheet order, for the program to show (audio_conversion_warning).
+  std::vector<std::string> warnings;
 };
 
 // A zero-filled layout.

@@ -12,7 +12,7 @@ launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCDM_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-targets="fuzz_cue_sheet fuzz_wav_header fuzz_emulated_bus fuzz_drive_answers"
+targets="fuzz_cue_sheet fuzz_wav_header fuzz_audio_file fuzz_emulated_bus fuzz_drive_answers"
 ninja -C "$build" -j2 $targets >/dev/null || ninja -C "$build" -j1 $targets
 
 run_target() {
@@ -21,7 +21,7 @@ run_target() {
   mkdir -p "$corpus" "$build/artifacts"
   echo "== fuzzing $target for $seconds s"
   local status=0
-  (cd "$build" && ASAN_OPTIONS=detect_leaks=1 "$build/fuzz/$target" -max_total_time="$seconds" \
+  (cd "$build" && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/fuzz/lsan.supp" "$build/fuzz/$target" -max_total_time="$seconds" \
       -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -dict="$dict" \
       -artifact_prefix="$build/artifacts/$target-" "$corpus" "$@") >"$log" 2>&1 || status=$?
   local runs
@@ -38,6 +38,20 @@ failed=0
 run_target fuzz_cue_sheet "$root/fuzz/cue_sheet.dict" \
   "$root/tests/fixtures/cue/good" "$root/tests/fixtures/cue/bad" || failed=1
 run_target fuzz_wav_header "$root/fuzz/wav_header.dict" "$root/tests/fixtures/wav" || failed=1
+# The audio front end's seeds: a short file of every format, made by the
+# Debian encoders (setup.sh installs them).
+seeds="$build/seeds/audio"
+if [ ! -s "$seeds/song.wv" ]; then
+  mkdir -p "$seeds"
+  (cd "$seeds" &&
+    sox -n -r 44100 -b 16 -c 2 song.wav synth 0.2 whitenoise sine 1000 vol 0.4 &&
+    sox -n -r 22050 -b 8 -c 1 mono.wav synth 0.1 sine 300 &&
+    sox song.wav -b 24 hires.flac rate 48000 && sox song.wav song.aiff &&
+    flac -s -f song.wav -o song.flac && lame --quiet --add-id3v2 song.wav song.mp3 &&
+    oggenc -Q song.wav -o song.ogg && opusenc --quiet song.wav song.opus &&
+    wavpack -q -y song.wav -o song.wv)
+fi
+run_target fuzz_audio_file "$root/fuzz/audio_file.dict" "$seeds" "$root/tests/fixtures/wav" || failed=1
 run_target fuzz_emulated_bus "$root/fuzz/emulated_bus.dict" "$root/tests/fixtures/emulated_bus" \
   || failed=1
 run_target fuzz_drive_answers "$root/fuzz/drive_answers.dict" "$root/tests/fixtures/drive_answers" \

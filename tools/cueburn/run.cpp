@@ -62,6 +62,7 @@ int run_cueburn(const CueBurnSettings& settings) {
   }
 
   std::unique_ptr<CueSheetLayout> sheet = parse_cue_sheet(settings.cue_sheet);
+  for (const std::string& warning : sheet->warnings) err_text(warning + "\n");
   check_disc_length(*sheet->layout, settings.confirm);
   out_text("The CUE SHEET file has been successfully parsed...\n");
   out_text(format_text("  Number of files     : %03u\n", sheet->file_count));

@@ -106,9 +106,23 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::load(const std::string& cue_path) {
     uint64_t offset = file.data_offset;
     for (unsigned t = file.first_track; t < file.first_track + file.track_count; ++t) {
       DiscTrack& track = disc->tracks_[t];
-      track.file = static_cast<int>(f);
-      track.file_offset = offset;
-      offset += uint64_t{track.length} * track.block_size;
+      const unsigned slot = t - file.first_track;
+      if (slot == 0 && file.first_track_continued) {
+        uint32_t before = 0;
+        for (std::size_t k = 0; k < f; ++k) {
+          const ImageFile& earlier = sheet->files[k];
+          if (t >= earlier.first_track && t < earlier.first_track + earlier.track_count &&
+              t - earlier.first_track < earlier.track_frames.size())
+            before += earlier.track_frames[t - earlier.first_track];
+        }
+        track.more_pieces.push_back({before, static_cast<int>(f), offset});
+      } else {
+        track.file = static_cast<int>(f);
+        track.file_offset = offset;
+      }
+      const uint32_t frames =
+          slot < file.track_frames.size() ? file.track_frames[slot] : track.length;
+      offset += uint64_t{frames} * track.block_size;
     }
   }
   // Each track's area begins at its first cuepoint; its indexes follow.
@@ -145,17 +159,23 @@ const DiscTrack* EmulatedDisc::track_number(uint8_t number) const {
 
 void EmulatedDisc::read_image(const DiscTrack& track, uint32_t frame, uint8_t* out,
                               uint32_t size) const {
-  const uint64_t offset = track.file_offset + uint64_t{frame} * track.block_size;
-  const uint64_t end = file_ends_[static_cast<std::size_t>(track.file)];
+  int file = track.file;
+  uint64_t offset = track.file_offset + uint64_t{frame} * track.block_size;
+  for (const DiscTrack::Piece& piece : track.more_pieces)
+    if (frame >= piece.first_frame) {
+      file = piece.file;
+      offset = piece.file_offset + uint64_t{frame - piece.first_frame} * track.block_size;
+    }
+  const uint64_t end = file_ends_[static_cast<std::size_t>(file)];
   const auto wanted =
       offset >= end ? std::size_t{0} : static_cast<std::size_t>(std::min<uint64_t>(size, end - offset));
   // Sectors are mostly read in runs: one read of the file serves many.
-  const bool cached = track.file == cache_file_ && offset >= cache_offset_ &&
+  const bool cached = file == cache_file_ && offset >= cache_offset_ &&
                       offset + wanted <= cache_offset_ + cache_.size();
   if (!cached && wanted > 0) {
     cache_.resize(static_cast<std::size_t>(
         std::min<uint64_t>(std::max<std::size_t>(READ_AHEAD_BYTES, wanted), end - offset)));
-    const int fd = files_[static_cast<std::size_t>(track.file)]->descriptor();
+    const int fd = files_[static_cast<std::size_t>(file)]->descriptor();
     std::size_t done = 0;
     while (done < cache_.size()) {
       const ssize_t got =
@@ -164,7 +184,7 @@ void EmulatedDisc::read_image(const DiscTrack& track, uint32_t frame, uint8_t* o
       done += static_cast<std::size_t>(got);
     }
     cache_.resize(done);
-    cache_file_ = track.file;
+    cache_file_ = file;
     cache_offset_ = offset;
   }
   std::size_t copied = 0;

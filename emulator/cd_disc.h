@@ -33,6 +33,14 @@ struct DiscTrack {
   uint32_t length = 0;
   int file = -1;               // index into the disc's image files
   uint64_t file_offset = 0;    // byte offset of the track's first image frame
+  // Where a track whose frames two files hold goes on: from its frame
+  // `first_frame` on, in `file` from byte `file_offset`.
+  struct Piece {
+    uint32_t first_frame = 0;
+    int file = -1;
+    uint64_t file_offset = 0;
+  };
+  std::vector<Piece> more_pieces;
   bool has_isrc = false;
   std::array<char, 12> isrc{};
   std::vector<std::pair<uint8_t, int32_t>> indexes;  // index number, LBA where it begins

@@ -133,7 +133,8 @@ TEST_F(CueSheetInput, ImagesThatAreNoRegularFileAreRefused) {
       text.replace(text.find("BINARY"), 6, type);
       EXPECT_EQ(
           raised_in_child([&] { parse_cue_sheet_text(text, folder_); }),
-          "\nError: Invalid CUE SHEET command at line 2\nUnable to open file \"" + name + "\"\n")
+          "\nError: Invalid CUE SHEET command at line 2\nUnable to open file \"" + name +
+              "\": Not a regular file\n")
           << name << " " << type;
     }
   }

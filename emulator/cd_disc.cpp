@@ -80,11 +80,21 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::load(const std::string& cue_path) {
   disc->has_catalog_ = (layout.layout_flags & LAYOUT_MCN) != 0;
   disc->catalog_ = layout.catalog_number;
 
+  // Audio files read as CD audio through the front end, from their offset 0;
+  // binary images as they stand.
   for (const ImageFile& file : sheet->files) {
     auto source = std::make_unique<FileSource>();
-    if (!source->open(file.path)) throw EmulatedBusError("cannot open \"" + file.path + "\"");
+    std::unique_ptr<AudioFile> audio;
+    if (file.file_type == FileType::Wave) {
+      audio = AudioFile::open(file.path, file.audio_format);
+      if (!audio) throw EmulatedBusError("cannot open \"" + file.path + "\"");
+    } else if (!source->open(file.path)) {
+      throw EmulatedBusError("cannot open \"" + file.path + "\"");
+    }
     disc->files_.push_back(std::move(source));
-    disc->file_ends_.push_back(uint64_t{file.data_offset} + file.data_length);
+    disc->file_ends_.push_back(audio ? uint64_t{file.data_length}
+                                     : uint64_t{file.data_offset} + file.data_length);
+    disc->audio_.push_back(std::move(audio));
   }
 
   for (unsigned i = 0; i < layout.track_count; ++i) {
@@ -103,7 +113,7 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::load(const std::string& cue_path) {
   // Image frames of a file follow each other track by track.
   for (std::size_t f = 0; f < sheet->files.size(); ++f) {
     const ImageFile& file = sheet->files[f];
-    uint64_t offset = file.data_offset;
+    uint64_t offset = file.file_type == FileType::Wave ? 0 : file.data_offset;
     for (unsigned t = file.first_track; t < file.first_track + file.track_count; ++t) {
       DiscTrack& track = disc->tracks_[t];
       const unsigned slot = t - file.first_track;
@@ -176,8 +186,13 @@ void EmulatedDisc::read_image(const DiscTrack& track, uint32_t frame, uint8_t* o
     cache_.resize(static_cast<std::size_t>(
         std::min<uint64_t>(std::max<std::size_t>(READ_AHEAD_BYTES, wanted), end - offset)));
     const int fd = files_[static_cast<std::size_t>(file)]->descriptor();
+    AudioFile* audio = audio_[static_cast<std::size_t>(file)].get();
     std::size_t done = 0;
-    while (done < cache_.size()) {
+    if (audio) {
+      // Decoded audio comes in order; a move elsewhere decodes from there.
+      done = audio->seek(offset) ? audio->read(cache_.data(), cache_.size()) : 0;
+    }
+    while (!audio && done < cache_.size()) {
       const ssize_t got =
           pread(fd, cache_.data() + done, cache_.size() - done, static_cast<off_t>(offset + done));
       if (got <= 0) break;

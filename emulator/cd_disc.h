@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/audio_file.h"
 #include "common/byte_stream.h"
 #include "emulator/device.h"
 #include "layout/disc_layout.h"
@@ -89,6 +90,7 @@ class EmulatedDisc : public EmulatedMedium {
 
   std::vector<DiscTrack> tracks_;
   std::vector<std::unique_ptr<FileSource>> files_;
+  std::vector<std::unique_ptr<AudioFile>> audio_;  // the audio files' readers (null: binary)
   std::vector<uint64_t> file_ends_;  // offset just past the image data of each file
   int32_t leadout_ = 0;
   // The bytes of the last read of an image file, kept for the sectors that follow.

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "audio/audio_file.h"
 #include "common/background_job.h"
 #include "common/byte_stream.h"
 #include "common/console.h"
@@ -42,7 +44,7 @@ struct Chunk {
 class ChunkReader {
  public:
   // `buffers` holds two chunks of IMAGE_READ_BYTES.
-  ChunkReader(FileSource& source, std::vector<ChunkRead> plan, uint8_t* buffers)
+  ChunkReader(ByteSource& source, std::vector<ChunkRead> plan, uint8_t* buffers)
       : source_(source), plan_(std::move(plan)), buffers_{buffers, buffers + IMAGE_READ_BYTES} {
     if (!plan_.empty()) start(0);
   }
@@ -67,7 +69,7 @@ class ChunkReader {
     });
   }
 
-  FileSource& source_;
+  ByteSource& source_;
   std::vector<ChunkRead> plan_;
   uint8_t* buffers_[2];
   std::size_t next_ = 0;
@@ -107,7 +109,8 @@ std::vector<ChunkRead> plan_reads(const DiscLayout& layout, const ImageFile& fil
 // most MAX_TRANSFER_BYTES; the first WRITE that finds no data left, or data
 // the read did not deliver, raises instead.
 void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const TrackEntry& track,
-                       uint32_t frames, uint32_t done, bool progress) {
+                       uint32_t frames, uint32_t done, bool progress, const AudioFile* audio,
+                       const std::string& name) {
   const uint32_t per_write = MAX_TRANSFER_BYTES / track.block_size;
   unsigned last_percent =
       track.length == 0 ? 0 : static_cast<unsigned>(uint64_t{done} * 100 / track.length);
@@ -118,8 +121,13 @@ void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const Trac
       const auto n = static_cast<uint16_t>(std::min(blocks - sent, per_write));
       const uint32_t start = sent * track.block_size;
       const uint32_t data_end = std::min(chunk.asked, start + uint32_t{n} * track.block_size);
-      if (start >= chunk.asked || data_end > chunk.got)
+      if (start >= chunk.asked || data_end > chunk.got) {
+        // A decoder says where and why it stopped.
+        if (audio && !audio->failure().empty())
+          raise_message(MSG_FILE_READ_FAILED, 0, MSG_TEXT, 1,
+                        "\"" + name + "\": " + audio->failure());
         raise_message(MSG_FILE_READ_FAILED, 0, 0, 0);
+      }
       write_blocks(recorder, chunk.data + start, track.block_size, n, 0, true);
       sent += n;
       done += n;
@@ -138,11 +146,20 @@ void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const Trac
 
 void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const ImageFile& file,
                        bool progress, uint8_t* buffer) {
-  FileSource source;
-  if (!source.open(file.path) ||
-      (file.data_offset != 0 &&
-       lseek(source.descriptor(), static_cast<off_t>(file.data_offset), SEEK_SET) < 0))
+  // Audio files are decoded on the reader's thread as they are read; binary
+  // images and plain CD audio WAV files are read as they stand.
+  FileSource file_source;
+  std::unique_ptr<AudioFile> audio;
+  ByteSource* source = &file_source;
+  if (file.file_type == FileType::Wave) {
+    audio = AudioFile::open(file.path, file.audio_format);
+    if (!audio) raise_message(MSG_OPEN_FAILED, 1, 0, 0, file.name);
+    source = audio.get();
+  } else if (!file_source.open(file.path) ||
+             (file.data_offset != 0 &&
+              lseek(file_source.descriptor(), static_cast<off_t>(file.data_offset), SEEK_SET) < 0)) {
     raise_message(MSG_OPEN_FAILED, 1, 0, 0, file.name);
+  }
   std::unique_ptr<StreamBuffer> owned;
   if (buffer == nullptr) {
     owned = std::make_unique<StreamBuffer>(IMAGE_BUFFER_BYTES);
@@ -150,7 +167,7 @@ void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const
   }
   // The gaps' blocks first, then the two chunks the reader fills.
   uint8_t* gaps = buffer;
-  ChunkReader reader(source, plan_reads(layout, file), buffer + MAX_TRANSFER_BYTES);
+  ChunkReader reader(*source, plan_reads(layout, file), buffer + MAX_TRANSFER_BYTES);
   for (unsigned t = 0; t < file.track_count && file.first_track + t < MAX_TRACK_ENTRIES; ++t) {
     const TrackEntry& track = layout.tracks[file.first_track + t];
     if (track.block_size == 0) raise_message(MSG_BUGCHECK, 0, 0, 0);
@@ -165,7 +182,7 @@ void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const
     if (progress && starts_here)
       notify_event(EVENT_TRACK_START, {track.track_number, track.length});
     record_track_data(recorder, reader, track, frames, starts_here ? 0 : track.length - frames,
-                      progress);
+                      progress, audio.get(), file.name);
     if (progress && ends_here) notify_event(EVENT_TRACK_END);
     if (ends_here && track.postgap != 0)
       write_gap_blocks(recorder, track.track_type, track.postgap, track.block_size, false, gaps);

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "audio/audio_file.h"
 #include "common/console.h"
 #include "common/msgvec.h"
 #include "common/regular_file.h"
 #include "common/text.h"
 #include "common/timecode.h"
-#include "common/wav.h"
 #include "layout/cue_encoding.h"
 #include "layout/cue_metadata.h"
 #include "layout/cue_scanner.h"
@@ -79,7 +79,7 @@ class CueParser {
   void do_text(const std::string& command, std::string_view rest);
   void do_rem(std::string_view rest);
   void add_frames(uint64_t frames);
-  void open_image(const std::string& written, FileType type, ImageFile* file);
+  void open_image(const std::string& written, FileType type, AudioFormat format, ImageFile* file);
   void finish_file();
   void append_cuepoint(uint8_t track_bcd, uint8_t index_bcd);
   void finish_sheet();
@@ -183,12 +183,13 @@ void CueParser::do_file(LineScanner& scan) {
   std::string name;
   std::string type_word;
   if (!scan.file_name(&name) || !scan.word(&type_word)) fail("Illegal FILE command syntax!");
-  FileType type;
+  // Audio files of every kind the front end reads are Wave files of the
+  // layout: CD audio, 2352 bytes a frame.
+  FileType type = FileType::Wave;
+  const AudioFormat format = audio_format_for_keyword(type_word);
   if (same_word(type_word, "BINARY")) {
     type = FileType::Binary;
-  } else if (same_word(type_word, "WAVE")) {
-    type = FileType::Wave;
-  } else {
+  } else if (format == AudioFormat::Unknown) {
     fail("Illegal filetype specified!");
   }
   ImageFile file;
@@ -196,7 +197,7 @@ void CueParser::do_file(LineScanner& scan) {
   file.written = name;
   file.file_type = type;
   file.first_track = 0;
-  open_image(name, type, &file);
+  open_image(name, type, format, &file);
   total_image_bytes_ += file.data_length;
   if (file_seen_) finish_file();
   sheet_->files.push_back(std::move(file));
@@ -213,7 +214,8 @@ void CueParser::do_file(LineScanner& scan) {
   flags_seen_ = isrc_seen_ = pregap_seen_ = postgap_seen_ = false;
 }
 
-void CueParser::open_image(const std::string& written, FileType type, ImageFile* file) {
+void CueParser::open_image(const std::string& written, FileType type, AudioFormat format,
+                           ImageFile* file) {
   // Looked up as image_lookup.h says. Only regular files count: a
   // directory or a device is no image, and opening a FIFO would wait for a
   // writer.
@@ -238,11 +240,30 @@ void CueParser::open_image(const std::string& written, FileType type, ImageFile*
     } else {
       fits = false;
     }
-  } else if (read_wav_header(stream, &file->data_length, &file->data_offset) == 0) {
+  } else {
     std::fclose(stream);
-    fail("WAV file is invalid or not CDROM compatible!");
+    stream = nullptr;
+    // Any audio file the front end reads: the keyword names the format,
+    // the content decides where the two differ.
+    std::string why;
+    const auto audio = AudioFile::open(file->path, format, &why);
+    if (!audio && format == AudioFormat::Wave) fail("WAV file is invalid or not CDROM compatible!");
+    if (!audio)
+      fail(format_text("%s file \"%s\" cannot be read: %s", audio_format_name(format),
+                       written.c_str(), why.c_str())
+               .c_str());
+    const AudioFileInfo& info = audio->info();
+    if (info.cd_bytes <= UINT32_MAX && info.data_offset <= UINT32_MAX) {
+      file->data_length = static_cast<uint32_t>(info.cd_bytes);
+      file->data_offset = info.plain_cd ? static_cast<uint32_t>(info.data_offset) : 0;
+      file->audio_format = info.format;
+    } else {
+      fits = false;
+    }
+    const std::string warning = audio_conversion_warning(written, info);
+    if (fits && !warning.empty()) err_text(warning + "\n");
   }
-  std::fclose(stream);
+  if (stream) std::fclose(stream);
   if (!fits) fail("Image file is larger than 4 GB!");
 }
 

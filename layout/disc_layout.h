@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/audio_file.h"
+
 // Capacities and limits.
 constexpr unsigned MAX_TRACKS = 99;          // track numbers 1 to 99
 constexpr unsigned MAX_TRACK_ENTRIES = 100;  // room for a lead-out entry after track 99
@@ -109,8 +111,11 @@ struct ImageFile {
   uint8_t first_track = 0;  // index into DiscLayout::tracks of its first track
   FileType file_type = FileType::Binary;
   uint8_t track_count = 0;   // tracks whose data come from this file
-  uint32_t data_length = 0;  // image bytes: whole file (Binary), data chunk (Wave)
-  uint32_t data_offset = 0;  // offset of the first image byte in the file
+  uint32_t data_length = 0;  // image bytes: whole file (Binary), CD audio bytes (Wave)
+  uint32_t data_offset = 0;  // offset of the first image byte in the file (0: decoded audio)
+  // Wave: what the audio front end found the file to hold; read it through
+  // AudioFile::open with this format.
+  AudioFormat audio_format = AudioFormat::Unknown;
   // Frames of each of its tracks that the file holds, in track order. A
   // track may take its frames from two files: its index 0 at the end of one
   // and its index 1 at the start of the next. Empty: each track's length.

@@ -99,6 +99,10 @@ void write_cue_fixture_images(const std::string& folder) {
   mono.block_align = 2;
   mono.data_size = 1000;
   write_bytes(base + "mono.wav", wav_file_bytes(mono));
+  WavSpec codec;
+  codec.format_tag = 0x1234;
+  codec.data_size = 2352;
+  write_bytes(base + "codec.wav", wav_file_bytes(codec));
   WavSpec lying;
   lying.data_size = 2352;
   lying.data_size_field = 100 * 2352;

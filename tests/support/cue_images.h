@@ -43,6 +43,7 @@ void write_sized_file(const std::string& path, uint64_t size);
 //   "Track 01.wav"  CD audio WAV with 75 frames of samples
 //   short.wav       CD audio WAV with 100 frames, with a LIST chunk
 //   mono.wav        a mono WAV
+//   codec.wav       a WAV in a codec no decoder reads (format tag 0x1234)
 //   lying.wav       a WAV whose data chunk claims more bytes than the file has
 //   garbage.wav     bytes that are no WAV file
 //   folder.bin/     a directory

@@ -57,7 +57,11 @@ std::vector<std::string> image_candidates(const std::string& written,
     if (relative(written)) add(&list, in_folder(sheet_folder, written));
     if (relative(slashed)) add(&list, in_folder(sheet_folder, slashed));
   }
-  const std::size_t slash = slashed.rfind('/');
+  // The last component; a drive letter with no folder ("C:name") counts as one.
+  std::size_t slash = slashed.rfind('/');
+  if (slash == std::string::npos && slashed.size() > 2 && slashed[1] == ':' &&
+      ((slashed[0] >= 'A' && slashed[0] <= 'Z') || (slashed[0] >= 'a' && slashed[0] <= 'z')))
+    slash = 1;
   if (slash != std::string::npos && slash + 1 < slashed.size())
     add(&list, in_folder(sheet_folder, slashed.substr(slash + 1)));
   return list;

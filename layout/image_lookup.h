@@ -11,7 +11,7 @@
 // current folder); with "\" as "/"; both relative to the sheet's folder
 // (`sheet_folder`, empty for none); and its last component in the sheet's
 // folder. Names that are not relative skip the sheet's folder but for
-// their last component. Duplicates are left out.
+// their last component ("C:name" has "name"). Duplicates are left out.
 std::vector<std::string> image_candidates(const std::string& written,
                                           const std::string& sheet_folder);
 

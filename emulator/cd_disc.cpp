@@ -78,6 +78,7 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::load(const std::string& cue_path) {
   const DiscLayout& layout = *sheet->layout;
   disc->leadout_ = static_cast<int32_t>(layout.leadout_position);
   disc->has_catalog_ = (layout.layout_flags & LAYOUT_MCN) != 0;
+  disc->disc_texts_ = layout.disc_texts;
   disc->catalog_ = layout.catalog_number;
 
   // Audio files read as CD audio through the front end, from their offset 0;
@@ -108,6 +109,7 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::load(const std::string& cue_path) {
     track.length = entry.length;
     track.has_isrc = (entry.track_flags & TRACK_ISRC) != 0;
     track.isrc = entry.isrc;
+    track.texts = layout.track_texts[i];
     disc->tracks_.push_back(track);
   }
   // Image frames of a file follow each other track by track.

@@ -45,6 +45,7 @@ struct DiscTrack {
   bool has_isrc = false;
   std::array<char, 12> isrc{};
   std::vector<std::pair<uint8_t, int32_t>> indexes;  // index number, LBA where it begins
+  std::vector<SheetText> texts;  // the sheet's texts of the track (TITLE, REM fields, ...)
 
   bool is_data() const { return (control & 0x04) != 0; }
   // The index number at an LBA of the track.
@@ -60,6 +61,8 @@ class EmulatedDisc : public EmulatedMedium {
   const std::vector<DiscTrack>& tracks() const { return tracks_; }
   int32_t leadout() const { return leadout_; }
   bool has_catalog() const { return has_catalog_; }
+  // The sheet's texts of the disc, given before its first track.
+  const std::vector<SheetText>& disc_texts() const { return disc_texts_; }
   const std::array<char, 13>& catalog() const { return catalog_; }
 
   // The track whose area holds the LBA, or null (before -150, in the lead-out).
@@ -99,6 +102,7 @@ class EmulatedDisc : public EmulatedMedium {
   mutable uint64_t cache_offset_ = 0;
   mutable std::vector<uint8_t> cache_;
   bool has_catalog_ = false;
+  std::vector<SheetText> disc_texts_;
   std::array<char, 13> catalog_{};
 };
 

@@ -158,3 +158,51 @@ TEST_F(CueBurn, SheetsInEveryStyleRecordAsTheirOwnLayout) {
 }
 
 }  // namespace
+
+namespace {
+
+// The recorded disc's sheet keeps the texts it holds when a later session
+// is recorded; readers of other makers read them from it.
+TEST_F(CueBurn, RecordedSheetKeepsItsTexts) {
+  write_bytes(folder + "/one.wav", wav_of(300, 3));
+  write_bytes(folder + "/two.wav", wav_of(200, 4));
+  write_file(folder + "/first.cue", "FILE one.wav WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+  write_file(folder + "/second.cue", "FILE two.wav WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n");
+  const std::string disc = folder + "/burned";
+  const std::string bus = "0:4:0=CDD2000,medium=" + disc;
+  ASSERT_EQ(cueburn(bus, {"first.cue", "/NOCONFIRM", "/SESSION"}).status, 0);
+  std::string sheet = read_file(disc + ".cue");
+  sheet = "TITLE \"Second Light\"\nPERFORMER \"Zoë Keating\"\nREM DATE 2004\n" + sheet;
+  sheet.insert(sheet.find("TRACK 01 AUDIO\n") + 15, "    TITLE \"Into the Trees\"\n");
+  write_file(disc + ".cue", sheet);
+  const ProgramRun run = cueburn(bus, {"second.cue", "/NOCONFIRM"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string kept = read_file(disc + ".cue");
+  for (const char* line : {"TITLE \"Second Light\"\n", "PERFORMER \"Zoë Keating\"\n",
+                           "REM DATE 2004\n", "    TITLE \"Into the Trees\"\n", "REM SESSION 02\n"})
+    EXPECT_NE(kept.find(line), std::string::npos) << line << " in\n" << kept;
+  const ProgramRun peer =
+      run_command("cueprint", {"-d", "%T/%P\\n", "-t", "%n %t\\n", disc + ".cue"}, folder);
+  ASSERT_EQ(peer.status, 0) << peer.err;
+  EXPECT_EQ(peer.out, "Second Light/Zoë Keating\n1 Into the Trees\n2 \n");
+}
+
+// A sheet of two sessions is refused before anything is recorded, and the
+// disc stays blank.
+TEST_F(CueBurn, SheetOfTwoSessionsIsRefused) {
+  write_bytes(folder + "/one.wav", wav_of(300, 3));
+  write_file(folder + "/two.cue",
+             "REM SESSION 01\nFILE one.wav WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+             "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\nREM SESSION 02\n  TRACK 03 AUDIO\n"
+             "    INDEX 01 00:03:00\n");
+  const std::string disc = folder + "/burned";
+  const ProgramRun run = cueburn("0:4:0=CDD2600,medium=" + disc, {"two.cue", "/NOCONFIRM"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "\nError: The CUE SHEET lays out 2 sessions (session 02 begins at track 03); only a disc "
+            "of one session can be recorded from it\n");
+  struct stat info {};
+  EXPECT_NE(stat((disc + ".cue").c_str(), &info), 0);
+}
+
+}  // namespace

@@ -36,7 +36,8 @@ run_target() {
 
 failed=0
 run_target fuzz_cue_sheet "$root/fuzz/cue_sheet.dict" \
-  "$root/tests/fixtures/cue/good" "$root/tests/fixtures/cue/bad" || failed=1
+  "$root/tests/fixtures/cue/good" "$root/tests/fixtures/cue/bad" "$root/tests/fixtures/cue/styles" \
+  || failed=1
 run_target fuzz_wav_header "$root/fuzz/wav_header.dict" "$root/tests/fixtures/wav" || failed=1
 run_target fuzz_emulated_bus "$root/fuzz/emulated_bus.dict" "$root/tests/fixtures/emulated_bus" \
   || failed=1

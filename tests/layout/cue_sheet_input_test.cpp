@@ -131,10 +131,9 @@ TEST_F(CueSheetInput, ImagesThatAreNoRegularFileAreRefused) {
     for (const std::string type : {"BINARY", "WAVE"}) {
       std::string text = sheet;
       text.replace(text.find("BINARY"), 6, type);
-      EXPECT_EQ(
-          raised_in_child([&] { parse_cue_sheet_text(text, folder_); }),
-          "\nError: Invalid CUE SHEET command at line 2\nUnable to open file \"" + name +
-              "\": Not a regular file\n")
+      EXPECT_EQ(raised_in_child([&] { parse_cue_sheet_text(text, folder_); }),
+                "\nError: Invalid CUE SHEET command at line 2\nUnable to open file \"" + name +
+                    "\": Not a regular file\n")
           << name << " " << type;
     }
   }

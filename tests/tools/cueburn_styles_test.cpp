@@ -167,7 +167,8 @@ TEST_F(CueBurn, RecordedSheetKeepsItsTexts) {
   write_bytes(folder + "/one.wav", wav_of(300, 3));
   write_bytes(folder + "/two.wav", wav_of(200, 4));
   write_file(folder + "/first.cue", "FILE one.wav WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
-  write_file(folder + "/second.cue", "FILE two.wav WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n");
+  write_file(folder + "/second.cue",
+             "FILE two.wav WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n");
   const std::string disc = folder + "/burned";
   const std::string bus = "0:4:0=CDD2000,medium=" + disc;
   ASSERT_EQ(cueburn(bus, {"first.cue", "/NOCONFIRM", "/SESSION"}).status, 0);
@@ -198,9 +199,10 @@ TEST_F(CueBurn, SheetOfTwoSessionsIsRefused) {
   const std::string disc = folder + "/burned";
   const ProgramRun run = cueburn("0:4:0=CDD2600,medium=" + disc, {"two.cue", "/NOCONFIRM"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err,
-            "\nError: The CUE SHEET lays out 2 sessions (session 02 begins at track 03); only a disc "
-            "of one session can be recorded from it\n");
+  EXPECT_EQ(
+      run.err,
+      "\nError: The CUE SHEET lays out 2 sessions (session 02 begins at track 03); only a disc "
+      "of one session can be recorded from it\n");
   struct stat info {};
   EXPECT_NE(stat((disc + ".cue").c_str(), &info), 0);
 }

@@ -2,7 +2,8 @@
 // styles/, one style each), recorded with cueburn on every emulated recorder
 // that records disc-at-once and read back: the tracks where the sheet's own
 // "REM Starts:" line puts them (discinfo, and cuebreakpoints on the recorded
-// disc's sheet), and every sector the image files' audio in sheet order.
+// disc's sheet), and every sector the image files' audio in sheet order. The
+// emulated reader, given the same sheet, lists and reads the same disc.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -147,6 +148,23 @@ TEST_F(CueBurn, SheetsInEveryStyleRecordAsTheirOwnLayout) {
       expect_sectors(read_file(disc + ".bin"), folder, segments, style.sheet);
       EXPECT_EQ(breakpoints(disc + ".cue", folder),
                 std::vector<unsigned>(starts.begin() + 1, starts.end() - 1));
+    }
+    // The emulated reader takes the same sheet as its medium: the same
+    // listing, and the whole disc reads as the files' audio in order.
+    const std::string reader = "0:3:0=CD-ROM PX-12CS,medium=" + cue;
+    const ProgramRun info = discinfo(reader, {"/NOPROMPT"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(listed_starts(info.out), starts) << info.out;
+    {
+      cdm_test::ScopedEnv bus("EMULATED_SCSI_BUS", reader);
+      std::remove((folder + "/ripped.bin").c_str());
+      const ProgramRun rip =
+          run_program("ripspan", {"ripped.bin", "/BIN", "/BATCH", "/NOJC"}, folder);
+      ASSERT_EQ(rip.status, 0) << rip.err;
+      std::string audio;
+      for (const Image& image : style.images)
+        audio += read_file(folder + "/" + image.name).substr(44);
+      EXPECT_TRUE(read_file(folder + "/ripped.bin") == audio);
     }
     for (const Image& image : style.images) fs::remove(folder + "/" + image.name);
     ++styles;

@@ -89,6 +89,7 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::from_sheet(
   const DiscLayout& layout = *sheet->layout;
   disc->leadout_ = static_cast<int32_t>(layout.leadout_position);
   disc->has_catalog_ = (layout.layout_flags & LAYOUT_MCN) != 0;
+  disc->disc_texts_ = layout.disc_texts;
   disc->catalog_ = layout.catalog_number;
 
   // Audio files read as CD audio through the front end, from their offset 0;
@@ -120,6 +121,7 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::from_sheet(
     track.length = entry.length;
     track.has_isrc = (entry.track_flags & TRACK_ISRC) != 0;
     track.isrc = entry.isrc;
+    track.texts = layout.track_texts[i];
     disc->tracks_.push_back(track);
   }
   // Image frames of a file follow each other track by track.
@@ -128,9 +130,23 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::from_sheet(
     uint64_t offset = file.file_type == FileType::Wave ? 0 : file.data_offset;
     for (unsigned t = file.first_track; t < file.first_track + file.track_count; ++t) {
       DiscTrack& track = disc->tracks_[t];
-      track.file = static_cast<int>(f);
-      track.file_offset = offset;
-      offset += uint64_t{track.length} * track.block_size;
+      const unsigned slot = t - file.first_track;
+      if (slot == 0 && file.first_track_continued) {
+        uint32_t before = 0;
+        for (std::size_t k = 0; k < f; ++k) {
+          const ImageFile& earlier = sheet->files[k];
+          if (t >= earlier.first_track && t < earlier.first_track + earlier.track_count &&
+              t - earlier.first_track < earlier.track_frames.size())
+            before += earlier.track_frames[t - earlier.first_track];
+        }
+        track.more_pieces.push_back({before, static_cast<int>(f), offset});
+      } else {
+        track.file = static_cast<int>(f);
+        track.file_offset = offset;
+      }
+      const uint32_t frames =
+          slot < file.track_frames.size() ? file.track_frames[slot] : track.length;
+      offset += uint64_t{frames} * track.block_size;
     }
   }
   // Each track's area begins at its first cuepoint; its indexes follow.
@@ -171,6 +187,16 @@ const DiscTrack* EmulatedDisc::track_number(uint8_t number) const {
   return nullptr;
 }
 
+void EmulatedDisc::locate(const DiscTrack& track, uint32_t frame, int* file, uint64_t* offset) {
+  *file = track.file;
+  *offset = track.file_offset + uint64_t{frame} * track.block_size;
+  for (const DiscTrack::Piece& piece : track.more_pieces)
+    if (frame >= piece.first_frame) {
+      *file = piece.file;
+      *offset = piece.file_offset + uint64_t{frame - piece.first_frame} * track.block_size;
+    }
+}
+
 bool EmulatedDisc::readable(int32_t lba) const {
   for (const auto& [first, end] : unreadable_)
     if (lba >= first && lba < end) return false;
@@ -180,10 +206,11 @@ bool EmulatedDisc::readable(int32_t lba) const {
   if (in_track < static_cast<int32_t>(track->pregap) ||
       in_track >= static_cast<int32_t>(track->pregap + track->length))
     return true;  // generated
-  const uint64_t frame_end =
-      track->file_offset +
-      (uint64_t{static_cast<uint32_t>(in_track) - track->pregap} + 1) * track->block_size;
-  const auto file = static_cast<std::size_t>(track->file);
+  int piece_file = 0;
+  uint64_t offset = 0;
+  locate(*track, static_cast<uint32_t>(in_track) - track->pregap, &piece_file, &offset);
+  const uint64_t frame_end = offset + track->block_size;
+  const auto file = static_cast<std::size_t>(piece_file);
   // Decoded audio is as long as its decoder measured it when the sheet was
   // loaded; an image file holds what its size says now.
   if (audio_[file]) return file_ends_[file] >= frame_end;
@@ -194,19 +221,20 @@ bool EmulatedDisc::readable(int32_t lba) const {
 
 void EmulatedDisc::read_image(const DiscTrack& track, uint32_t frame, uint8_t* out,
                               uint32_t size) const {
-  const uint64_t offset = track.file_offset + uint64_t{frame} * track.block_size;
-  const uint64_t end = file_ends_[static_cast<std::size_t>(track.file)];
-  const auto wanted = offset >= end
-                          ? std::size_t{0}
-                          : static_cast<std::size_t>(std::min<uint64_t>(size, end - offset));
+  int file = 0;
+  uint64_t offset = 0;
+  locate(track, frame, &file, &offset);
+  const uint64_t end = file_ends_[static_cast<std::size_t>(file)];
+  const auto wanted =
+      offset >= end ? std::size_t{0} : static_cast<std::size_t>(std::min<uint64_t>(size, end - offset));
   // Sectors are mostly read in runs: one read of the file serves many.
-  const bool cached = track.file == cache_file_ && offset >= cache_offset_ &&
+  const bool cached = file == cache_file_ && offset >= cache_offset_ &&
                       offset + wanted <= cache_offset_ + cache_.size();
   if (!cached && wanted > 0) {
     cache_.resize(static_cast<std::size_t>(
         std::min<uint64_t>(std::max<std::size_t>(READ_AHEAD_BYTES, wanted), end - offset)));
-    const int fd = files_[static_cast<std::size_t>(track.file)]->descriptor();
-    AudioFile* audio = audio_[static_cast<std::size_t>(track.file)].get();
+    const int fd = files_[static_cast<std::size_t>(file)]->descriptor();
+    AudioFile* audio = audio_[static_cast<std::size_t>(file)].get();
     std::size_t done = 0;
     if (audio) {
       // Decoded audio comes in order; a move elsewhere decodes from there.
@@ -219,7 +247,7 @@ void EmulatedDisc::read_image(const DiscTrack& track, uint32_t frame, uint8_t* o
       done += static_cast<std::size_t>(got);
     }
     cache_.resize(done);
-    cache_file_ = track.file;
+    cache_file_ = file;
     cache_offset_ = offset;
   }
   std::size_t copied = 0;

@@ -36,9 +36,18 @@ struct DiscTrack {
   uint32_t length = 0;
   int file = -1;               // index into the disc's image files
   uint64_t file_offset = 0;    // byte offset of the track's first image frame
+  // Where a track whose frames two files hold goes on: from its frame
+  // `first_frame` on, in `file` from byte `file_offset`.
+  struct Piece {
+    uint32_t first_frame = 0;
+    int file = -1;
+    uint64_t file_offset = 0;
+  };
+  std::vector<Piece> more_pieces;
   bool has_isrc = false;
   std::array<char, 12> isrc{};
   std::vector<std::pair<uint8_t, int32_t>> indexes;  // index number, LBA where it begins
+  std::vector<SheetText> texts;  // the sheet's texts of the track (TITLE, REM fields, ...)
 
   bool is_data() const { return (control & 0x04) != 0; }
   // The index number at an LBA of the track.
@@ -61,6 +70,8 @@ class EmulatedDisc : public EmulatedMedium {
   bool has_catalog() const { return has_catalog_; }
   // The cue sheet and the image files it names, as they were opened.
   std::vector<std::string> files() const;
+  // The sheet's texts of the disc, given before its first track.
+  const std::vector<SheetText>& disc_texts() const { return disc_texts_; }
   const std::array<char, 13>& catalog() const { return catalog_; }
 
   // The track whose area holds the LBA, or null (before -150, in the lead-out).
@@ -101,6 +112,9 @@ class EmulatedDisc : public EmulatedMedium {
   // first frame of every index tells where the index begins.
   bool code_frame(int32_t lba, int32_t place) const;
   void read_image(const DiscTrack& track, uint32_t frame, uint8_t* out, uint32_t size) const;
+  // The image file and the offset in it of a track's frame (a track may go
+  // on from one file into the next).
+  static void locate(const DiscTrack& track, uint32_t frame, int* file, uint64_t* offset);
 
   std::vector<DiscTrack> tracks_;
   std::vector<std::unique_ptr<FileSource>> files_;
@@ -115,6 +129,7 @@ class EmulatedDisc : public EmulatedMedium {
   mutable uint64_t cache_offset_ = 0;
   mutable std::vector<uint8_t> cache_;
   bool has_catalog_ = false;
+  std::vector<SheetText> disc_texts_;
   std::array<char, 13> catalog_{};
 };
 

@@ -20,6 +20,7 @@
 #include "common/timecode.h"
 #include "emulator/device.h"
 #include "layout/cue_sheet.h"
+#include "layout/cue_metadata.h"
 
 namespace {
 
@@ -206,6 +207,7 @@ void RecordedDisc::load() {
   stored_.tracks = disc->tracks();
   stored_.has_catalog = disc->has_catalog();
   stored_.catalog = disc->catalog();
+  stored_.disc_texts = disc->disc_texts();
   stored_.bin_end = disc->leadout();
   const DiscTrack& last = stored_.tracks.back();
   if (last.file_offset + uint64_t{last.length} * last.block_size !=
@@ -424,6 +426,7 @@ void RecordedDisc::discard() {
 std::string RecordedDisc::cue_sheet() const {
   std::string text;
   if (work_.has_catalog) text += "CATALOG " + std::string(work_.catalog.data(), 13) + "\n";
+  for (const SheetText& line : work_.disc_texts) text += text_line(line) + "\n";
   text += "FILE \"" + base_name(path_) + ".bin\" BINARY\n";
   std::size_t session = 0;
   for (const DiscTrack& track : work_.tracks) {
@@ -433,6 +436,7 @@ std::string RecordedDisc::cue_sheet() const {
     if (session > 0 && track.number == work_.sessions[session].first_track)
       text += "  REM SESSION " + two_digits(static_cast<unsigned>(session + 1)) + "\n";
     text += "  TRACK " + two_digits(track.number) + " " + type_keyword(track) + "\n";
+    for (const SheetText& line : track.texts) text += "    " + text_line(line) + "\n";
     std::string flags;
     if (track.control & 0x02) flags += " DCP";
     if (track.control & 0x08) flags += " 4CH";

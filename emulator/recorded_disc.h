@@ -5,13 +5,16 @@
 //               reader gets it: 2352 bytes, or 2448 for a CD+G track (the 96
 //               subcode bytes after each sector). The area between two
 //               sessions (lead-out, lead-in, pregap) holds zero frames.
-//   PATH.cue    the cue sheet of the disc: CATALOG, then FILE "PATH.bin"
-//               (the file's own name, found beside the sheet), and for each
-//               track its TRACK line (AUDIO, CDG, MODE1/2352 or MODE2/2352),
-//               FLAGS (DCP, 4CH, PRE), ISRC and every INDEX at or after LBA 0
-//               as recorded (the file's frame count, which is the LBA). A
+//   PATH.cue    the cue sheet of the disc: CATALOG, the disc's texts, then
+//               FILE "PATH.bin" (the file's own name, found beside the sheet),
+//               and for each track its TRACK line (AUDIO, CDG, MODE1/2352 or
+//               MODE2/2352), its texts, FLAGS (DCP, 4CH, PRE), ISRC and every
+//               INDEX at or after LBA 0 as recorded (the file's frame count,
+//               which is the LBA). A
 //               later session's first track begins with "REM SESSION nn" and
 //               has its index 0 where the previous session's lead-out began.
+//               The texts (TITLE, PERFORMER, REM GENRE, ...) are those the
+//               stored sheet holds; a recording keeps them.
 //   PATH.state  "capacity N" (the LBA after the last writable block), "disc
 //               open" or "disc closed", "next N" (the LBA where the next
 //               track's index 1 goes), and one "session N FIRST LAST LEADOUT
@@ -58,6 +61,7 @@ struct RecordedDiscInfo {
   bool closed = false;   // takes no further session
   bool has_catalog = false;
   std::array<char, 13> catalog{};
+  std::vector<SheetText> disc_texts;  // kept from the stored sheet; tracks keep their own
   std::vector<DiscTrack> tracks;  // number, control, type, block_size, indexes, LBAs, ISRC
   std::vector<RecordedSession> sessions;
   int32_t bin_end = 0;  // LBA after the last sector PATH.bin holds

@@ -79,6 +79,12 @@ class ChunkReader {
   BackgroundJob job_;  // the last member: the read in flight ends first
 };
 
+// Frames of the file's t-th track that the file holds: all of the track's
+// but where the track takes frames from two files.
+uint32_t frames_in_file(const ImageFile& file, const TrackEntry& track, unsigned t) {
+  return t < file.track_frames.size() ? file.track_frames[t] : track.length;
+}
+
 // The reads of a file's tracks, in order, up to a track without a block
 // size: a few WRITEs' worth each (large reads cost much less than one per
 // WRITE), a track's last one shorter.
@@ -89,8 +95,9 @@ std::vector<ChunkRead> plan_reads(const DiscLayout& layout, const ImageFile& fil
     const TrackEntry& track = layout.tracks[file.first_track + t];
     if (track.block_size == 0) break;
     const uint32_t per_read = MAX_TRANSFER_BYTES / track.block_size * WRITES_PER_READ;
-    for (uint32_t done = 0; done < track.length;) {
-      const uint32_t blocks = std::min(track.length - done, per_read);
+    const uint32_t frames = frames_in_file(file, track, t);
+    for (uint32_t done = 0; done < frames;) {
+      const uint32_t blocks = std::min(frames - done, per_read);
       const uint32_t bytes = blocks * track.block_size;
       const uint32_t asked = std::min(remaining, bytes);
       plan.push_back({asked, bytes});
@@ -105,10 +112,12 @@ std::vector<ChunkRead> plan_reads(const DiscLayout& layout, const ImageFile& fil
 // most MAX_TRANSFER_BYTES; the first WRITE that finds no data left, or data
 // the read did not deliver, raises instead.
 void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const TrackEntry& track,
-                       bool progress, const AudioFile* audio, const std::string& name) {
+                       uint32_t frames, uint32_t done, bool progress, const AudioFile* audio,
+                       const std::string& name) {
   const uint32_t per_write = MAX_TRANSFER_BYTES / track.block_size;
-  unsigned last_percent = 0;
-  for (uint32_t done = 0; done < track.length;) {
+  unsigned last_percent =
+      track.length == 0 ? 0 : static_cast<unsigned>(uint64_t{done} * 100 / track.length);
+  for (const uint32_t end = done + frames; done < end;) {
     const Chunk chunk = reader.next();
     const uint32_t blocks = chunk.bytes / track.block_size;
     for (uint32_t sent = 0; sent < blocks;) {
@@ -182,12 +191,19 @@ void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const
     const TrackEntry& track = layout.tracks[file.first_track + t];
     if (track.block_size == 0) raise_message(MSG_BUGCHECK, 0, 0, 0);
     recorder.SetWritingBlockLength(static_cast<uint8_t>(track.track_type), track.block_size);
-    if (track.pregap != 0)
+    // A track that takes its frames from two files starts in the first
+    // and ends in the second.
+    const bool starts_here = t != 0 || !file.first_track_continued;
+    const bool ends_here = t + 1 != file.track_count || !file.last_track_goes_on;
+    const uint32_t frames = frames_in_file(file, track, t);
+    if (starts_here && track.pregap != 0)
       write_gap_blocks(recorder, track.track_type, track.pregap, track.block_size, false, gaps);
-    if (progress) notify_event(EVENT_TRACK_START, {track.track_number, track.length});
-    record_track_data(recorder, reader, track, progress, audio.get(), file.name);
-    if (progress) notify_event(EVENT_TRACK_END);
-    if (track.postgap != 0)
+    if (progress && starts_here)
+      notify_event(EVENT_TRACK_START, {track.track_number, track.length});
+    record_track_data(recorder, reader, track, frames, starts_here ? 0 : track.length - frames,
+                      progress, audio.get(), file.name);
+    if (progress && ends_here) notify_event(EVENT_TRACK_END);
+    if (ends_here && track.postgap != 0)
       write_gap_blocks(recorder, track.track_type, track.postgap, track.block_size, false, gaps);
   }
 }

@@ -4,14 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "audio/audio_file.h"
 #include "common/msgvec.h"
 #include "common/regular_file.h"
-#include "common/timecode.h"
-#include "layout/cue_scanner.h"
 #include "common/text.h"
+#include "common/timecode.h"
+#include "layout/cue_encoding.h"
+#include "layout/cue_metadata.h"
+#include "layout/cue_scanner.h"
+#include "layout/image_lookup.h"
 
 namespace {
 
@@ -32,9 +37,13 @@ bool same_word(const std::string& word, const char* keyword) {
   return strcasecmp(word.c_str(), keyword) == 0;
 }
 
+// Times up to 99:59:74: whether a layout fits the blank is the recording's
+// question.
 bool time_in_range(uint32_t minute, uint32_t second, uint32_t frame) {
-  return minute <= 74 && second <= 59 && frame <= 74;
+  return minute <= 99 && second <= 59 && frame <= 74;
 }
+
+bool is_data_type(TrackType type) { return type != TrackType::Audio; }
 
 uint32_t time_frames(uint32_t minute, uint32_t second, uint32_t frame) {
   return minute * 4500u + second * 75u + frame;
@@ -65,7 +74,11 @@ class CueParser {
   void do_pregap(LineScanner& scan);
   void do_postgap(LineScanner& scan);
   void do_index(LineScanner& scan);
-  void open_image(const std::string& written, FileType type, ImageFile* file);
+  void add_index(unsigned number, uint32_t time);
+  void do_text(const std::string& command, std::string_view rest);
+  void do_rem(std::string_view rest);
+  void add_frames(uint64_t frames);
+  void open_image(const std::string& written, FileType type, AudioFormat format, ImageFile* file);
   void finish_file();
   void append_cuepoint(uint8_t track_bcd, uint8_t index_bcd);
   void finish_sheet();
@@ -99,15 +112,22 @@ class CueParser {
   bool postgap_seen_ = false;
 
   unsigned track_entry_ = 0;  // cursor on layout_->tracks
+  // The slot in the current file's track_frames of the track that the
+  // file's frames since its last index belong to; -1 before any.
+  int frames_owner_ = -1;
+  unsigned session_ = 0;  // from REM SESSION; 0 before any
 };
 
-std::unique_ptr<CueSheetLayout> CueParser::parse(std::string_view text) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+std::unique_ptr<CueSheetLayout> CueParser::parse(std::string_view raw) {
+  const std::string converted = cue_text_as_utf8(raw);
+  const std::string_view text = converted;
   // Whole lines of any length, each ended by a LF, a CR LF or the end of the
-  // text. A CR elsewhere is white space within its line.
+  // text; in a sheet without any LF, by a CR. A CR elsewhere is white space
+  // within its line.
+  const char line_end = text.find('\n') == std::string_view::npos ? '\r' : '\n';
   std::string_view rest = text;
   while (!rest.empty()) {
-    const std::size_t end = rest.find('\n');
+    const std::size_t end = rest.find(line_end);
     std::string_view line = rest.substr(0, end);
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     if (!line.empty() && line.back() == '\r' && end != std::string_view::npos)
@@ -133,8 +153,12 @@ void CueParser::handle_line(std::string_view line) {
   if (same_word(command, "ISRC")) return do_isrc(scan);
   if (same_word(command, "PREGAP")) return do_pregap(scan);
   if (same_word(command, "POSTGAP")) return do_postgap(scan);
-  if (same_word(command, "REM")) return;
+  // The text after the command word, for the commands whose value runs to
+  // the end of the line.
+  const std::string_view rest = line.substr(line.find_first_not_of(" \t\n\v\f\r") + command.size());
+  if (same_word(command, "REM")) return do_rem(rest);
   if (same_word(command, "TRACK")) return do_track(scan);
+  if (is_text_command(command)) return do_text(command, rest);
   fail("Illegal syntax encountered");
 }
 
@@ -150,20 +174,21 @@ void CueParser::do_catalog(LineScanner& scan) {
 }
 
 void CueParser::do_file(LineScanner& scan) {
-  if (file_seen_ && (!track_in_file_ || !index_in_file_))
+  // A file may hold no TRACK of its own when it carries on the previous
+  // file's last track (that track's index 1 where its index 0 ended the
+  // previous file), but it must hold an index.
+  if (file_seen_ && !index_in_file_)
     fail("No TRACKS and/or INDEXES were defined for previous file!");
-  // A track of the previous file left with only an index 0 would reach the
-  // layout without a start; refuse it as a following TRACK would.
-  if (file_seen_ && last_index_number_ == 0) fail("No 'INDEX 1' was defined for previous track!");
   std::string name;
   std::string type_word;
   if (!scan.file_name(&name) || !scan.word(&type_word)) fail("Illegal FILE command syntax!");
-  FileType type;
+  // Audio files of every kind the front end reads are Wave files of the
+  // layout: CD audio, 2352 bytes a frame.
+  FileType type = FileType::Wave;
+  const AudioFormat format = audio_format_for_keyword(type_word);
   if (same_word(type_word, "BINARY")) {
     type = FileType::Binary;
-  } else if (same_word(type_word, "WAVE")) {
-    type = FileType::Wave;
-  } else {
+  } else if (format == AudioFormat::Unknown) {
     fail("Illegal filetype specified!");
   }
   ImageFile file;
@@ -171,7 +196,7 @@ void CueParser::do_file(LineScanner& scan) {
   file.written = name;
   file.file_type = type;
   file.first_track = 0;
-  open_image(name, type, &file);
+  open_image(name, type, format, &file);
   total_image_bytes_ += file.data_length;
   if (file_seen_) finish_file();
   sheet_->files.push_back(std::move(file));
@@ -179,8 +204,8 @@ void CueParser::do_file(LineScanner& scan) {
 
   remaining_bytes_ = sheet_->files.back().data_length;
   last_index_time_ = 0;
-  current_block_size_ = 0;
   previous_block_size_ = 0;
+  frames_owner_ = -1;
   file_seen_ = true;
   track_in_file_ = false;
   index_in_file_ = false;
@@ -188,26 +213,21 @@ void CueParser::do_file(LineScanner& scan) {
   flags_seen_ = isrc_seen_ = pregap_seen_ = postgap_seen_ = false;
 }
 
-void CueParser::open_image(const std::string& written, FileType type, ImageFile* file) {
-  // As written (relative to the current folder), else beside the cue sheet.
-  // Only regular files count: a directory or a device is no image, and
-  // opening a FIFO would wait for a writer.
-  std::string candidates[2] = {written, ""};
-  if (!written.empty() && written[0] != '/' && !sheet_folder_.empty())
-    candidates[1] = sheet_folder_ + "/" + written;
-  std::FILE* stream = nullptr;
-  for (const std::string& candidate : candidates) {
-    const int fd = candidate.empty() ? -1 : open_regular_file(candidate);
-    if (fd < 0) continue;
-    stream = fdopen(fd, "rb");
-    if (!stream) {
-      close(fd);
-      continue;
-    }
-    file->path = candidate;
-    break;
+void CueParser::open_image(const std::string& written, FileType type, AudioFormat format,
+                           ImageFile* file) {
+  // Looked up as image_lookup.h says. Only regular files count: a
+  // directory or a device is no image, and opening a FIFO would wait for a
+  // writer.
+  std::string reason;
+  const int fd = open_image_file(written, sheet_folder_, &file->path, &reason);
+  std::FILE* stream = fd < 0 ? nullptr : fdopen(fd, "rb");
+  if (fd >= 0 && !stream) {
+    reason = std::strerror(errno);
+    close(fd);
   }
-  if (!stream) raise_message(MSG_CUE_SHEET_LINE, 1, MSG_OPEN_FAILED, 1, line_counter_, written);
+  if (!stream)
+    raise_message(MSG_CUE_SHEET_LINE, 1, MSG_TEXT, 1, line_counter_,
+                  "Unable to open file \"" + written + "\": " + reason);
 
   bool fits = true;
   if (type == FileType::Binary) {
@@ -222,9 +242,15 @@ void CueParser::open_image(const std::string& written, FileType type, ImageFile*
   } else {
     std::fclose(stream);
     stream = nullptr;
-    // Any audio file the front end reads; its content decides the format.
-    const auto audio = AudioFile::open(file->path, AudioFormat::Wave);
-    if (!audio) fail("WAV file is invalid or not CDROM compatible!");
+    // Any audio file the front end reads: the keyword names the format,
+    // the content decides where the two differ.
+    std::string why;
+    const auto audio = AudioFile::open(file->path, format, &why);
+    if (!audio && format == AudioFormat::Wave) fail("WAV file is invalid or not CDROM compatible!");
+    if (!audio)
+      fail(format_text("%s file \"%s\" cannot be read: %s", audio_format_name(format),
+                       written.c_str(), why.c_str())
+               .c_str());
     const AudioFileInfo& info = audio->info();
     if (info.cd_bytes <= UINT32_MAX && info.data_offset <= UINT32_MAX) {
       file->data_length = static_cast<uint32_t>(info.cd_bytes);
@@ -242,7 +268,8 @@ void CueParser::open_image(const std::string& written, FileType type, ImageFile*
 
 void CueParser::do_track(LineScanner& scan) {
   if (!file_seen_) fail("No FILE has been specified!");
-  if (track_in_file_ && last_index_number_ == 0) fail("No 'INDEX 1' was defined for previous track!");
+  if (previous_track_number_ != 0 && last_index_number_ == 0)
+    fail("No 'INDEX 1' was defined for previous track!");
   uint32_t number = 0;
   std::string type_word;
   if (!scan.number(&number) || !scan.word(&type_word)) fail("Illegal TRACK command syntax!");
@@ -254,19 +281,27 @@ void CueParser::do_track(LineScanner& scan) {
     if (same_word(type_word, candidate.keyword)) kind = &candidate;
   if (!kind) fail("Illegal track type specified!");
   ImageFile& file = sheet_->files.back();
+  // A data track among the audio tracks of an audio file is what a ripper
+  // writes for a data track it did not copy.
+  if (file.file_type == FileType::Wave && is_data_type(kind->type) && file.track_count > 0)
+    fail(format_text("Track %02u (%s) is a placeholder for a data track that was not copied",
+                     number, upper_case(type_word).c_str())
+             .c_str());
   if (file.file_type == FileType::Wave && (kind->type != TrackType::Audio || kind->block_size != 2352))
     fail("Illegal track type defined in WAVE file!");
 
-  previous_block_size_ = track_in_file_ ? current_block_size_ : kind->block_size;
+  previous_block_size_ = track_in_file_ || index_in_file_ ? current_block_size_ : kind->block_size;
   if (previous_track_number_ != 0) ++track_entry_;
   TrackEntry& entry = track();
   entry.track_number = static_cast<uint8_t>(number);
   entry.track_type = kind->type;
   entry.block_size = kind->block_size;
   entry.pregap = pending_pregap_;
+  entry.session = static_cast<uint8_t>(session_);
   if (kind->type != TrackType::Audio) entry.track_flags |= TRACK_DATA;
   if (file.track_count == 0) file.first_track = static_cast<uint8_t>(track_entry_);
   ++file.track_count;
+  file.track_frames.push_back(0);
   ++layout_->track_count;
   ++sheet_->track_count;
 
@@ -293,6 +328,8 @@ void CueParser::do_flags(LineScanner& scan) {
       flags |= TRACK_4CH;
     } else if (same_word(keywords[i], "PRE")) {
       flags |= TRACK_PRE;
+    } else if (same_word(keywords[i], "SCMS")) {
+      flags |= TRACK_SCMS;
     } else {
       fail("Illegal FLAGS keyword specified!");
     }
@@ -341,7 +378,10 @@ void CueParser::do_postgap(LineScanner& scan) {
 }
 
 void CueParser::do_index(LineScanner& scan) {
-  if (!track_in_file_) fail("No TRACK has been specified!");
+  // A file without a TRACK of its own carries on the previous file's last
+  // track.
+  const bool carried_on = !track_in_file_ && previous_track_number_ != 0;
+  if (!track_in_file_ && !carried_on) fail("No TRACK has been specified!");
   if (postgap_seen_) fail("Illegal INDEX command placement!");
   uint32_t number = 0;
   uint32_t m = 0, s = 0, f = 0;
@@ -350,6 +390,30 @@ void CueParser::do_index(LineScanner& scan) {
   if (!time_in_range(m, s, f)) fail("Illegal MM:SS:FF value specified!");
   const uint32_t time = time_frames(m, s, f);
 
+  if (carried_on && !index_in_file_) {
+    if (number <= last_index_number_)
+      fail(format_text("INDEX %02u of track %02u runs backwards across a file change!", number,
+                       previous_track_number_)
+               .c_str());
+    ImageFile& file = sheet_->files.back();
+    if (file.file_type == FileType::Wave &&
+        (track().track_type != TrackType::Audio || track().block_size != 2352))
+      fail("Illegal track type defined in WAVE file!");
+    // The track's frames in this file count from its start.
+    file.first_track = static_cast<uint8_t>(track_entry_);
+    file.track_count = 1;
+    file.track_frames.assign(1, 0);
+    file.first_track_continued = true;
+    sheet_->files[sheet_->files.size() - 2].last_track_goes_on = true;
+    frames_owner_ = 0;
+  }
+  // The audio before a file's first index 1 is its track's index 0 (before
+  // track 1: audio hidden in its pregap), as an INDEX 00 at 00:00:00 says.
+  if (!index_in_track_ && !index_in_file_ && number == 1 && time != 0) add_index(0, 0);
+  add_index(number, time);
+}
+
+void CueParser::add_index(unsigned number, uint32_t time) {
   if (!index_in_track_) {
     if (number > 1) fail("First INDEX must be 0 or 1");
     if (!index_in_file_ && time != 0) fail("First INDEX of file does not start at 00:00:00");
@@ -361,6 +425,9 @@ void CueParser::do_index(LineScanner& scan) {
   const uint64_t frames = time - last_index_time_;
   if (frames * block_size > remaining_bytes_) fail("INDEX time is beyond the end-of-file!");
   remaining_bytes_ -= frames * block_size;
+  add_frames(frames);
+  if (!sheet_->files.back().track_frames.empty())
+    frames_owner_ = static_cast<int>(sheet_->files.back().track_frames.size()) - 1;
 
   position_ += static_cast<int64_t>(frames) + pending_postgap_;
   pending_postgap_ = 0;
@@ -376,6 +443,46 @@ void CueParser::do_index(LineScanner& scan) {
   last_index_number_ = number;
   index_in_file_ = true;
   index_in_track_ = true;
+}
+
+void CueParser::add_frames(uint64_t frames) {
+  if (frames_owner_ < 0) return;
+  sheet_->files.back().track_frames[static_cast<std::size_t>(frames_owner_)] +=
+      static_cast<uint32_t>(frames);
+}
+
+void CueParser::do_text(const std::string& command, std::string_view rest) {
+  SheetText text;
+  text.keyword = upper_case(command);
+  if (!text_value(rest, &text.value))
+    fail(format_text("Illegal %s command syntax!", text.keyword.c_str()).c_str());
+  if (previous_track_number_ == 0) {
+    layout_->disc_texts.push_back(std::move(text));
+  } else {
+    layout_->track_texts[track_entry_].push_back(std::move(text));
+  }
+}
+
+void CueParser::do_rem(std::string_view rest) {
+  SheetText field;
+  if (!rem_field(rest, &field)) return;  // a comment
+  if (field.keyword == "SESSION") {
+    LineScanner scan(field.value);
+    uint32_t number = 0;
+    if (!scan.number(&number) || number < 1 || number > MAX_TRACKS)
+      fail("Illegal REM SESSION number specified!");
+    // The tracks before a sheet's first REM SESSION are in session 1.
+    const unsigned current = session_ == 0 ? 1 : session_;
+    const bool next = number == current + 1 && (session_ != 0 || previous_track_number_ != 0);
+    if (number != current && !next) fail("Sessions are not in sequential order!");
+    session_ = number;
+    return;
+  }
+  if (previous_track_number_ == 0) {
+    layout_->disc_texts.push_back(std::move(field));
+  } else {
+    layout_->track_texts[track_entry_].push_back(std::move(field));
+  }
 }
 
 void CueParser::append_cuepoint(uint8_t track_bcd, uint8_t index_bcd) {
@@ -394,14 +501,16 @@ void CueParser::finish_file() {
       current.track_type == TrackType::Audio && current.block_size == 2352;
   if (!partial_frame_allowed && remaining_bytes_ % current.block_size != 0)
     fail("Previous file is not a multiple of the specified block size!");
-  position_ += pending_postgap_ +
-               static_cast<int64_t>((remaining_bytes_ + current.block_size - 1) / current.block_size);
+  const uint64_t frames = (remaining_bytes_ + current.block_size - 1) / current.block_size;
+  add_frames(frames);
+  position_ += pending_postgap_ + static_cast<int64_t>(frames);
   pending_postgap_ = 0;
 }
 
 void CueParser::finish_sheet() {
   if (sheet_->track_count == 0) raise_message(MSG_TEXT, 1, 0, 0, "No TRACK(s) were defined in CUE SHEET file");
-  if (!track_in_file_) raise_message(MSG_TEXT, 1, 0, 0, "No tracks were defined for the last file");
+  if (!track_in_file_ && !index_in_file_)
+    raise_message(MSG_TEXT, 1, 0, 0, "No tracks were defined for the last file");
   if (last_index_number_ == 0) raise_message(MSG_TEXT, 1, 0, 0, "No indexes were defined for the last track");
   finish_file();
   append_cuepoint(LEADOUT_TRACK, 0x01);
@@ -434,6 +543,31 @@ std::unique_ptr<CueSheetLayout> parse_cue_sheet(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
   return parse_cue_sheet_text(text, folder);
+}
+
+void check_single_session(const DiscLayout& layout) {
+  unsigned sessions = 1;
+  const TrackEntry* second = nullptr;
+  for (unsigned i = 0; i < layout.track_count; ++i) {
+    const TrackEntry& track = layout.tracks[i];
+    if (track.session > sessions) {
+      sessions = track.session;
+      if (second == nullptr) second = &track;
+    }
+  }
+  if (second == nullptr) return;
+  raise_message(
+      MSG_TEXT, 1, 0, 0,
+      format_text("The CUE SHEET lays out %u sessions (session %02u begins at track %02u); "
+                  "only a disc of one session can be recorded from it",
+                  sessions, second->session, second->track_number));
+}
+
+void warn_unrecorded_flags(const DiscLayout& layout) {
+  for (unsigned i = 0; i < layout.track_count; ++i)
+    if (layout.tracks[i].track_flags & TRACK_SCMS)
+      err_text(format_text("WARNING! FLAGS SCMS of track %02u is not recorded\n",
+                           layout.tracks[i].track_number));
 }
 
 void free_cue_sheet(std::unique_ptr<CueSheetLayout>& sheet) { sheet.reset(); }

@@ -36,5 +36,15 @@ std::unique_ptr<CueSheetLayout> parse_cue_sheet(const std::string& path);
 std::unique_ptr<CueSheetLayout> parse_cue_sheet_text(std::string_view text,
                                                      const std::string& sheet_folder);
 
+// Refuses a layout of more than one session (REM SESSION 02 or later):
+// "The CUE SHEET lays out %u sessions (session %02u begins at track %02u);
+// only a disc of one session can be recorded from it". A layout's sessions
+// are never recorded as one.
+void check_single_session(const DiscLayout& layout);
+
+// Prints on standard error, for each track whose FLAGS SCMS no recorder
+// family records, "WARNING! FLAGS SCMS of track %02u is not recorded\n".
+void warn_unrecorded_flags(const DiscLayout& layout);
+
 // Releases a parsed layout and everything it owns; `sheet` is left empty.
 void free_cue_sheet(std::unique_ptr<CueSheetLayout>& sheet);

@@ -41,6 +41,7 @@ constexpr uint8_t TRACK_4CH = 0x04;       // four-channel audio (control bit 8)
 constexpr uint8_t TRACK_PRE = 0x08;       // pre-emphasis (control bit 1)
 constexpr uint8_t TRACK_INSERTED = 0x10;  // inserted by the source disc analysis
 constexpr uint8_t TRACK_ISRC = 0x20;      // isrc holds a code
+constexpr uint8_t TRACK_SCMS = 0x40;      // serial copy management (cue keyword "SCMS")
 
 enum class TrackType : uint8_t { Audio = 0, Mode1 = 1, Mode2 = 2, Cdi = 3 };
 
@@ -58,6 +59,16 @@ struct TrackEntry {
   TrackType track_type = TrackType::Audio;
   uint8_t track_flags = 0;
   std::array<char, 12> isrc{};  // no terminator; meaningful with TRACK_ISRC
+  uint8_t session = 0;  // session number from a cue sheet's REM SESSION; 0 when none was given
+};
+
+// A text a cue sheet gives the disc or a track: a CD-TEXT or metadata
+// command (PERFORMER, TITLE, SONGWRITER, ..., CDTEXTFILE) or a REM field
+// (REM GENRE, REM DATE, REM REPLAYGAIN_TRACK_GAIN, ...), in sheet order.
+struct SheetText {
+  std::string keyword;  // upper case; for a REM field the word after REM
+  std::string value;    // UTF-8, quotes removed and escaped quotes resolved
+  bool rem = false;     // written as "REM keyword value"
 };
 
 struct CuePoint {
@@ -86,6 +97,10 @@ struct DiscLayout {
   std::array<CuePoint, MAX_CUEPOINTS> cuepoints{};
   uint16_t cuepoint_count = 0;
   SourceAnalysis source_analysis{};
+  // Texts of the disc (given before the first track) and of each track
+  // entry; empty in layouts read from a disc.
+  std::vector<SheetText> disc_texts;
+  std::array<std::vector<SheetText>, MAX_TRACK_ENTRIES> track_texts;
 };
 
 // One image file named by a cue sheet.
@@ -101,6 +116,12 @@ struct ImageFile {
   // Wave: what the audio front end found the file to hold; read it through
   // AudioFile::open with this format.
   AudioFormat audio_format = AudioFormat::Unknown;
+  // Frames of each of its tracks that the file holds, in track order. A
+  // track may take its frames from two files: its index 0 at the end of one
+  // and its index 1 at the start of the next. Empty: each track's length.
+  std::vector<uint32_t> track_frames;
+  bool first_track_continued = false;  // its first track began in the previous file
+  bool last_track_goes_on = false;     // its last track goes on in the next file
 };
 
 // The cue sheet parser's result; owns its layout and file table.

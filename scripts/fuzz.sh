@@ -36,7 +36,8 @@ run_target() {
 
 failed=0
 run_target fuzz_cue_sheet "$root/fuzz/cue_sheet.dict" \
-  "$root/tests/fixtures/cue/good" "$root/tests/fixtures/cue/bad" || failed=1
+  "$root/tests/fixtures/cue/good" "$root/tests/fixtures/cue/bad" "$root/tests/fixtures/cue/styles" \
+  || failed=1
 run_target fuzz_wav_header "$root/fuzz/wav_header.dict" "$root/tests/fixtures/wav" || failed=1
 # The audio front end's seeds: a short file of every format, made by the
 # Debian encoders (setup.sh installs them).

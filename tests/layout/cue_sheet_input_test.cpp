@@ -131,9 +131,9 @@ TEST_F(CueSheetInput, ImagesThatAreNoRegularFileAreRefused) {
     for (const std::string type : {"BINARY", "WAVE"}) {
       std::string text = sheet;
       text.replace(text.find("BINARY"), 6, type);
-      EXPECT_EQ(
-          raised_in_child([&] { parse_cue_sheet_text(text, folder_); }),
-          "\nError: Invalid CUE SHEET command at line 2\nUnable to open file \"" + name + "\"\n")
+      EXPECT_EQ(raised_in_child([&] { parse_cue_sheet_text(text, folder_); }),
+                "\nError: Invalid CUE SHEET command at line 2\nUnable to open file \"" + name +
+                    "\": Not a regular file\n")
           << name << " " << type;
     }
   }
@@ -166,12 +166,13 @@ TEST_F(CueSheetInput, LongLinesAreWholeLines) {
 }
 
 TEST_F(CueSheetInput, LineEndsKeepTheLineNumbers) {
-  // Each sheet has its error on line 5; a CR alone is white space in its line.
+  // Each sheet has its error on line 5; a CR alone ends lines only in a sheet
+  // without any LF, and is white space within its line elsewhere.
   const std::string error =
       "\nError: Invalid CUE SHEET command at line 5\nIllegal syntax encountered\n";
   const std::string lines[] = {"FILE audio100.bin BINARY", "TRACK 01 AUDIO", "",
                                "INDEX 01 00:00:00", "BOGUS"};
-  for (const std::string end : {"\n", "\r\n"}) {
+  for (const std::string end : {"\n", "\r\n", "\r"}) {
     std::string text;
     for (const std::string& line : lines) text += line + end;
     EXPECT_EQ(fault_of_text(text), error) << "line end " << end.size();

@@ -376,8 +376,9 @@ TEST_F(Discinfo, MediumThatIsNoRegularFile) {
        folder + "\": Unable to open file \"" + folder + "\": Cue sheet is not a regular file!\n"},
       {large,
        large + "\": Unable to open file \"" + large + "\": Cue sheet is larger than 1 MB!\n"},
-      {fifo_image,
-       fifo_image + "\": Invalid CUE SHEET command at line 1: Unable to open file \"image.bin\"\n"},
+      {fifo_image, fifo_image + "\": Invalid CUE SHEET command at line 1: Unable to open file "
+                                "\"image.bin\": Not a regular "
+                                "file\n"},
   };
   for (const Case& c : cases) {
     const ProgramRun run = discinfo("0:3:0=CD-ROM PX-12CS,medium=" + c.sheet, {});

@@ -63,7 +63,9 @@ int run_cueburn(const CueBurnSettings& settings) {
 
   std::unique_ptr<CueSheetLayout> sheet = parse_cue_sheet(settings.cue_sheet);
   for (const std::string& warning : sheet->warnings) err_text(warning + "\n");
+  check_single_session(*sheet->layout);
   check_disc_length(*sheet->layout, settings.confirm);
+  if (settings.warnings) warn_unrecorded_flags(*sheet->layout);
   out_text("The CUE SHEET file has been successfully parsed...\n");
   out_text(format_text("  Number of files     : %03u\n", sheet->file_count));
   out_text(format_text("  Number of tracks    : %03u\n", sheet->track_count));

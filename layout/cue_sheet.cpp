@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "audio/audio_file.h"
+#include "common/console.h"
 #include "common/msgvec.h"
 #include "common/regular_file.h"
 #include "common/text.h"

@@ -209,11 +209,13 @@ bool EmulatedDisc::readable(int32_t lba) const {
   int piece_file = 0;
   uint64_t offset = 0;
   locate(*track, static_cast<uint32_t>(in_track) - track->pregap, &piece_file, &offset);
-  const uint64_t frame_end = offset + track->block_size;
   const auto file = static_cast<std::size_t>(piece_file);
+  // The last frame of a file may be partial (padded with silence): a frame
+  // is readable while the file holds as much of it as it did when loaded.
+  const uint64_t frame_end = std::min(offset + track->block_size, file_ends_[file]);
   // Decoded audio is as long as its decoder measured it when the sheet was
   // loaded; an image file holds what its size says now.
-  if (audio_[file]) return file_ends_[file] >= frame_end;
+  if (audio_[file]) return offset < file_ends_[file];
   struct stat info {};
   return ::fstat(files_[file]->descriptor(), &info) == 0 &&
          static_cast<uint64_t>(info.st_size) >= frame_end;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "layout/disc_layout.h"
 #include "scsi/device.h"
@@ -149,14 +150,28 @@ class CdReader : public ScsiDevice {
   uint32_t FindLastReadable(bool audio, uint32_t block_size);
 };
 
+// A stretch between two sessions that no read reaches, [first, last]: the
+// earlier session's lead-out and the later one's lead-in. The later
+// session's pregap, from last + 1 to its first track, reads again;
+// `next_track` is the layout entry of that track.
+struct SessionGap {
+  uint32_t first = 0;
+  uint32_t last = 0;
+  unsigned next_track = 0;
+};
+
+// The gaps between the sessions of a layout that ReadDiscToc filled, in disc
+// order. A gap lies 11400 blocks (6750 lead-out, 4500 lead-in, 150 pregap)
+// before the first track of the second session and 6900 (2250, 4500, 150)
+// before that of a later one. The sessions come from READ TOC format 1 (the
+// first track of the last session, so only the last boundary is known); a
+// drive without it shows a session by a data track that follows an audio
+// track. A track shorter than its gap opens no session. Raises nothing.
+std::vector<SessionGap> session_gaps(CdReader& reader, const DiscLayout& layout);
+
 // The last sector of the track at entry `index` of a layout that ReadDiscToc
-// filled: the block before the next entry, or, when the next track opens a
-// later session, the last block before this track's session lead-out, which
-// lies 11400 blocks (6750 lead-out, 4500 lead-in, 150 pregap) before the
-// first track of the second session and 6900 (2250, 4500, 150) before that
-// of a later one. The session comes from READ TOC format 1 (the first track
-// of the last session); a drive without it shows a session by a data track
-// that follows an audio track. Raises nothing.
+// filled: the block before the next entry, or, when a session gap
+// (session_gaps) follows the track, the block before the gap. Raises nothing.
 uint32_t track_last_sector(CdReader& reader, const DiscLayout& layout, unsigned index);
 
 // Resets the device (ScsiDevice::Reset) and gives it 10 seconds to settle;

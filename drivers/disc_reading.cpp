@@ -30,6 +30,8 @@ constexpr uint16_t SESSION_ANSWER_LENGTH = 12;
 // lead-in and pregap, after the first session and after any later one.
 constexpr uint32_t FIRST_SESSION_GAP = 6750 + 4500 + 150;
 constexpr uint32_t LATER_SESSION_GAP = 2250 + 4500 + 150;
+// The next session's pregap, which reads again.
+constexpr uint32_t PREGAP_FRAMES = 150;
 
 // Track flags from the control nibble of a table-of-contents descriptor.
 uint8_t flags_from_control(uint8_t control) {
@@ -209,30 +211,41 @@ uint32_t CdReader::FindLastReadableDataSector(uint32_t block_size) {
   return FindLastReadable(false, block_size);
 }
 
-uint32_t track_last_sector(CdReader& reader, const DiscLayout& layout, unsigned index) {
-  const TrackEntry& track = layout.tracks[index];
-  const uint32_t next = layout.tracks[index + 1].start;
-  if (index + 1 >= layout.track_count) return next - 1;
+std::vector<SessionGap> session_gaps(CdReader& reader, const DiscLayout& layout) {
+  std::vector<SessionGap> gaps;
+  if (layout.track_count < 2) return gaps;
   uint8_t answer[SESSION_ANSWER_LENGTH] = {};
   uint32_t received = 0;
-  uint32_t gap = 0;
-  if (reader.ReadTocRaw(answer, SESSION_ANSWER_LENGTH, TOC_FORMAT_SESSIONS, &received) == 1 &&
-      received >= SESSION_ANSWER_LENGTH) {
-    // The first track of the last session; earlier sessions are not listed.
-    const uint8_t last_session = answer[3];
-    if (last_session >= 2 && answer[6] == layout.tracks[index + 1].track_number &&
-        get_be32(answer + 8) == next)
-      gap = last_session == 2 ? FIRST_SESSION_GAP : LATER_SESSION_GAP;
-  } else if (!(track.track_flags & TRACK_DATA) &&
-             (layout.tracks[index + 1].track_flags & TRACK_DATA)) {
-    // A data track after an audio track opens a session of its own.
-    bool earlier = false;
-    for (unsigned i = 0; i + 1 < index + 1 && !earlier; ++i)
-      earlier = !(layout.tracks[i].track_flags & TRACK_DATA) &&
-                (layout.tracks[i + 1].track_flags & TRACK_DATA);
-    gap = earlier ? LATER_SESSION_GAP : FIRST_SESSION_GAP;
+  const bool sessions_told =
+      reader.ReadTocRaw(answer, SESSION_ANSWER_LENGTH, TOC_FORMAT_SESSIONS, &received) == 1 &&
+      received >= SESSION_ANSWER_LENGTH;
+  bool earlier = false;  // a session boundary lies before this one
+  for (unsigned i = 0; i + 1 < layout.track_count; ++i) {
+    const TrackEntry& track = layout.tracks[i];
+    const TrackEntry& next = layout.tracks[i + 1];
+    uint32_t gap = 0;
+    if (sessions_told) {
+      // The first track of the last session; earlier sessions are not listed.
+      const uint8_t last_session = answer[3];
+      if (last_session >= 2 && answer[6] == next.track_number && get_be32(answer + 8) == next.start)
+        gap = last_session == 2 ? FIRST_SESSION_GAP : LATER_SESSION_GAP;
+    } else if (!(track.track_flags & TRACK_DATA) && (next.track_flags & TRACK_DATA)) {
+      // A data track after an audio track opens a session of its own.
+      gap = earlier ? LATER_SESSION_GAP : FIRST_SESSION_GAP;
+      earlier = true;
+    }
+    if (gap != 0 && next.start - track.start > gap)
+      gaps.push_back(SessionGap{next.start - gap, next.start - PREGAP_FRAMES - 1, i + 1});
   }
-  return next - track.start > gap ? next - gap - 1 : next - 1;
+  return gaps;
+}
+
+uint32_t track_last_sector(CdReader& reader, const DiscLayout& layout, unsigned index) {
+  const uint32_t next = layout.tracks[index + 1].start;
+  if (index + 1 >= layout.track_count) return next - 1;
+  for (const SessionGap& gap : session_gaps(reader, layout))
+    if (gap.next_track == index + 1) return gap.first - 1;
+  return next - 1;
 }
 
 void reset_reader(CdReader& reader, bool announce) {

@@ -44,16 +44,29 @@ uint32_t track_start(const DiscLayout& layout, uint8_t number, uint32_t fallback
   return fallback;
 }
 
-// The Q subchannel scan of the audio area (modes SOME and ALL).
+// The end of the readable stretch that holds `m`, and `m` moved past a
+// session gap that holds it: the stretch ends before the next gap or at
+// `end`.
+int64_t readable_stretch(const std::vector<SessionGap>& gaps, int64_t end, int64_t* m) {
+  for (const SessionGap& gap : gaps) {
+    if (*m >= int64_t{gap.first} && *m <= int64_t{gap.last}) *m = int64_t{gap.last} + 1;
+    if (*m < int64_t{gap.first}) return std::min(end, int64_t{gap.first} - 1);
+  }
+  return end;
+}
+
+// The Q subchannel scan of the audio area (modes SOME and ALL). The gaps
+// between sessions are never read: each session's audio is scanned up to
+// its lead-out and the scan goes on at the next session's pregap.
 void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, SubcodeScan mode,
                      uint16_t threshold, bool progress) {
   const SourceAnalysis& analysis = layout->source_analysis;
+  const std::vector<SessionGap> gaps = session_gaps(reader, *layout);
   reader.SetReadingSpeedNamed(speed_code, true);
   reader.SetBlockLengthNamed(SECTOR_KIND_AUDIO, SCAN_BLOCK_SIZE, true);
   unsigned cursor = analysis.data_track_count;  // the first audio track
   const int64_t first = layout->tracks[cursor].start;
   const int64_t end = int64_t{layout->leadout_position} - 1;
-  const int64_t sure_end = end - SCAN_END_MARGIN;
   if (progress)
     notify_event(EVENT_READ_START,
                  {static_cast<uint32_t>(first), static_cast<uint32_t>(std::max(end, first))});
@@ -61,15 +74,21 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
   unsigned last_track = 0;
   unsigned last_index = 0;
   for (int64_t m = first; m <= end;) {
-    // A read ends where the last second begins, so that a failure there
-    // loses nothing before it.
-    const int64_t batch_end = m <= sure_end ? sure_end : end;
+    const int64_t stretch_end = readable_stretch(gaps, end, &m);
+    if (m > stretch_end) break;
+    const int64_t sure_end = stretch_end - SCAN_END_MARGIN;
+    // A read ends where the last second of a session begins, so that a
+    // failure there loses nothing before it.
+    const int64_t batch_end = m <= sure_end ? sure_end : stretch_end;
     const auto n = static_cast<uint32_t>(std::min<int64_t>(batch_end - m + 1, SCAN_BATCH_BLOCKS));
     check_interrupt();
     const bool last_second = m > sure_end;
     if (reader.ReadAudioSectors(buffer.data(), n, static_cast<uint32_t>(m), SUBCODE_Q,
-                                !last_second) != 1)
-      break;
+                                !last_second) != 1) {
+      // The rest of this session is lost; a later one is scanned still.
+      m = stretch_end + 1;
+      continue;
+    }
     if (progress)
       notify_event(EVENT_READ_PROGRESS,
                    {static_cast<uint32_t>(m), static_cast<uint32_t>(m + n - 1)});
@@ -107,7 +126,7 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
       if (mode == SCAN_SOME) {
         // Go on `threshold` frames before the next track, or right after
         // this batch when that lies behind: a jump back would only read
-        // blocks again.
+        // blocks again. A resume in a session gap goes on past it.
         const int64_t resume = int64_t{layout->tracks[cursor].start} - threshold;
         m = std::max(resume, m + n) - n;
       }
@@ -266,11 +285,22 @@ std::unique_ptr<DiscLayout> analyze_source_disc(CdReader& reader, uint8_t speed_
   SourceAnalysis& analysis = layout->source_analysis;
   if (data_tracks > 0 && audio_tracks > 0) {
     const uint32_t g = layout->tracks[data_tracks].start;
+    // When the audio opens a session of its own, the data track ends before
+    // the gap between the sessions, which is not read, and the audio pregap
+    // is the new session's.
+    uint32_t data_end = g;
+    uint32_t audio_area = 0;
+    for (const SessionGap& gap : session_gaps(reader, *layout)) {
+      if (gap.next_track != data_tracks) continue;
+      data_end = gap.first - 1;
+      audio_area = gap.last + 1;
+    }
     // A short data track is searched from its first sector.
-    const uint32_t from = g > DATA_END_WINDOW ? g - DATA_END_WINDOW : 0;
-    const uint32_t e = find_data_track_end(reader, from, g);
+    const uint32_t from = data_end > DATA_END_WINDOW ? data_end - DATA_END_WINDOW : 0;
+    const uint32_t e = find_data_track_end(reader, from, data_end);
     if (e == 0) refuse_disc("Unable to locate end of data track!\n");
-    const uint32_t gap = e < g ? g - e - 1 : 0;
+    const uint32_t pregap_from = std::max(e + 1, audio_area);
+    const uint32_t gap = pregap_from < g ? g - pregap_from : 0;
     analysis.audio_pregap_length = gap < 150 ? gap : gap - gap % 75;
     analysis.audio_pregap_start = g - analysis.audio_pregap_length;
   } else if (data_tracks > 0) {

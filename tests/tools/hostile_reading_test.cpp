@@ -49,26 +49,31 @@ class HostileReading : public testing::Test {
     short_last.tracks = {{TrackType::Audio, 300, 0, "", ""}, {TrackType::Audio, 40, 10, "", ""}};
     short_last.indexes = {{}, {20}};
     write_sample_disc(dir.path(), "short", short_last);
-    write_two_session_disc();
+    write_two_session_disc("m", TrackType::Audio);
+    write_two_session_disc("dm", TrackType::Mode1);
     write_file(dir.file("keep.wav"), kKept);
     ASSERT_EQ(symlink("m.bin", dir.file("link.wav").c_str()), 0);
     ASSERT_EQ(link(dir.file("m.cue").c_str(), dir.file("hard.wav").c_str()), 0);
   }
 
-  // A recorder's disc of two closed sessions: track 1 (LBA 0 to 299), then
-  // the lead-out, lead-in and pregap, then track 2 (200 frames).
-  void write_two_session_disc() {
-    const SampleDisc tracks = audio_disc(300 + kGap + 200);
-    write_sample_disc(dir.path(), "m", tracks);
-    std::fstream image(dir.file("m.bin"), std::ios::in | std::ios::out | std::ios::binary);
+  // A recorder's disc of two closed sessions: track 1 (LBA 0 to 299, of
+  // `first` type), then the lead-out, lead-in and pregap, then track 2
+  // (200 audio frames).
+  void write_two_session_disc(const std::string& name, TrackType first) {
+    SampleDisc tracks;
+    tracks.tracks = {{first, 300, 0, "", ""}, {TrackType::Audio, kGap + 200, 0, "", ""}};
+    write_sample_disc(dir.path(), name, tracks);
+    std::fstream image(dir.file(name + ".bin"), std::ios::in | std::ios::out | std::ios::binary);
     image.seekp(300 * RAW);
     const std::string zeros(std::size_t{kGap} * RAW, '\0');
     image.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
-    write_file(dir.file("m.cue"),
-               "FILE \"m.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-               "REM SESSION 02\n  TRACK 02 AUDIO\n    INDEX 00 00:04:00\n"
-               "    INDEX 01 02:36:00\n");
-    write_file(dir.file("m.state"),
+    write_file(dir.file(name + ".cue"),
+               "FILE \"" + name + ".bin\" BINARY\n  TRACK 01 " +
+                   (first == TrackType::Audio ? "AUDIO" : "MODE1/2352") +
+                   "\n    INDEX 01 00:00:00\n"
+                   "REM SESSION 02\n  TRACK 02 AUDIO\n    INDEX 00 00:04:00\n"
+                   "    INDEX 01 02:36:00\n");
+    write_file(dir.file(name + ".state"),
                "capacity 333000\ndisc closed\nnext 18800\n"
                "session 1 1 1 300 closed\nsession 2 2 2 11900 closed\n");
   }
@@ -76,7 +81,9 @@ class HostileReading : public testing::Test {
   std::string reader(const std::string& disc) const {
     return "0:3:0=MYSTERY CDROM,medium=" + dir.file(disc + ".cue");
   }
-  std::string recorder() const { return "0:4:0=MMC CD-RW DRIVE,medium=" + dir.file("m"); }
+  std::string recorder(const std::string& disc = "m") const {
+    return "0:4:0=MMC CD-RW DRIVE,medium=" + dir.file(disc);
+  }
 
   ScratchDirectory dir;
   ScopedEnv no_reader_id{"CDREADER_ID", std::nullopt};
@@ -91,6 +98,15 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
       "REM Add 'FILE <filename> <filetype>' command here!\n"
       "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
       "    INDEX 00 00:04:00\n    INDEX 01 00:04:10\n";
+  // Session 1's lead-out and session 2's lead-in; session 2's pregap
+  // (11550 to 11699, 02:34:00) reads, and its track starts at 02:36:00.
+  const std::string between =
+      "Error: LBA 000300 to 011549 lie between two sessions and cannot be read: copy each "
+      "session's tracks with /TRACK=n\n";
+  const std::string two_sessions =
+      "REM Add 'FILE <filename> <filetype>' command here!\n"
+      "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+      "    INDEX 00 02:34:00\n    INDEX 01 02:36:00\n";
   struct Case {
     const char* why;
     std::string program;
@@ -140,7 +156,7 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
       {"the disc's image",
        "ripspan",
        recorder(),
-       {"m.bin", "/BIN", "/BATCH"},
+       {"m.bin", "/END=299", "/BIN", "/BATCH"},
        created + "m.bin\"\n" + kDiscLine,
        1,
        "",
@@ -148,7 +164,7 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
       {"the disc's image through a link",
        "ripspan",
        recorder(),
-       {"link.wav", "/BATCH"},
+       {"link.wav", "/END=299", "/BATCH"},
        created + "link.wav\"\n" + kDiscLine,
        1,
        "",
@@ -156,7 +172,7 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
       {"the disc's sheet appended to",
        "ripspan",
        recorder(),
-       {"hard.wav", "/APPEND", "/BIN", "/BATCH"},
+       {"hard.wav", "/END=299", "/APPEND", "/BIN", "/BATCH"},
        "Error opening output file \"hard.wav\"\n" + std::string(kDiscLine),
        1,
        "",
@@ -201,6 +217,72 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
        0,
        "out.wav",
        m.substr((300 + kGap) * RAW)},
+      {"a span over the gap between sessions",
+       "ripspan",
+       recorder(),
+       {"out.wav", "/BATCH"},
+       between,
+       1,
+       "",
+       ""},
+      {"an existing output and a span one block into the gap",
+       "ripspan",
+       recorder(),
+       {"keep.wav", "/START=200", "/END=300", "/BATCH"},
+       between,
+       1,
+       "",
+       ""},
+      {"a span inside the gap",
+       "ripspan",
+       recorder(),
+       {"out.bin", "/START=00:06:00", "/END=11549", "/BATCH"},
+       between,
+       1,
+       "",
+       ""},
+      {"session 1 up to its lead-out, as a binary image",
+       "ripspan",
+       recorder(),
+       {"out.bin", "/END=00:05:74", "/BIN", "/BATCH"},
+       "",
+       0,
+       "out.bin",
+       m.substr(0, 300 * RAW)},
+      {"session 2 from its pregap",
+       "ripspan",
+       recorder(),
+       {"out.wav", "/START=11550", "/END=" + std::to_string(300 + kGap + 199), "/BATCH"},
+       "",
+       0,
+       "out.wav",
+       read_file(dir.file("m.bin")).substr(std::size_t{150 + kGap} * RAW)},
+      {"two sessions, every index",
+       "sheetgen",
+       recorder(),
+       {"out.cue", "/SUBCODE=ALL", "/BATCH"},
+       "",
+       0,
+       "out.cue",
+       two_sessions},
+      {"two sessions, pregaps",
+       "sheetgen",
+       recorder(),
+       {"out.cue", "/SUBCODE=SOME", "/BATCH"},
+       "",
+       0,
+       "out.cue",
+       two_sessions},
+      {"a data session, then an audio session",
+       "sheetgen",
+       recorder("dm"),
+       {"out.cue", "/SUBCODE=SOME", "/BATCH"},
+       "",
+       0,
+       "out.cue",
+       "REM Add 'FILE <filename> <filetype>' command here!\n"
+       "  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+       "    INDEX 00 02:34:00\n    INDEX 01 02:36:00\n"},
       {"a short last track, every index",
        "sheetgen",
        reader("short"),

@@ -77,6 +77,20 @@ void check_on_disc(CdReader& reader, const Span& span) {
                         static_cast<unsigned long>(disc_last)));
 }
 
+// A span that reaches into the gap between two sessions (their lead-out
+// and lead-in, which no read reaches) would fail only after the output was
+// made; each session's tracks can be copied on their own.
+void check_no_session_gap(CdReader& reader, const Span& span) {
+  const std::unique_ptr<DiscLayout> layout = disc_toc(reader);
+  for (const SessionGap& gap : session_gaps(reader, *layout)) {
+    if (span.first > gap.last || span.last < gap.first) continue;
+    fail_with(format_text("Error: LBA %06lu to %06lu lie between two sessions and cannot be read: "
+                          "copy each session's tracks with /TRACK=n\n",
+                          static_cast<unsigned long>(gap.first),
+                          static_cast<unsigned long>(gap.last)));
+  }
+}
+
 Span wanted_span(CdReader& reader, const RipSpanSettings& settings) {
   if (settings.track != 0) return track_span(reader, settings.track);
   Span span{settings.first_lba, settings.last_lba};
@@ -87,6 +101,7 @@ Span wanted_span(CdReader& reader, const RipSpanSettings& settings) {
         settings.data ? data_span_end(reader, span.first) : reader.FindLastReadableSector(true);
     if (span.first > span.last) fail_with("Error: /START value is greater than /END value!\n");
   }
+  check_no_session_gap(reader, span);
   return span;
 }
 

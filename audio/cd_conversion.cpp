@@ -27,6 +27,7 @@ int16_t to_16_bits(float value, float noise) {
 }
 
 void put_frames(uint8_t* out, const int16_t* samples, std::size_t frames) {
+  if (frames == 0) return;  // an empty buffer may have no storage at all
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(out, samples, frames * CD_FRAME_BYTES);
     return;

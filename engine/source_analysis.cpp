@@ -145,6 +145,21 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
 
 }  // namespace
 
+DataTrackEnd find_end_before_audio(CdReader& reader, const DiscLayout& layout,
+                                   unsigned audio_track) {
+  DataTrackEnd end;
+  uint32_t data_end = layout.tracks[audio_track].start;
+  for (const SessionGap& gap : session_gaps(reader, layout)) {
+    if (gap.next_track != audio_track) continue;
+    data_end = gap.first - 1;
+    end.audio_area = gap.last + 1;
+  }
+  // A short data track is searched from its first sector.
+  const uint32_t from = data_end > DATA_END_WINDOW ? data_end - DATA_END_WINDOW : 0;
+  end.last = find_data_track_end(reader, from, data_end);
+  return end;
+}
+
 uint32_t find_data_track_end(CdReader& reader, uint32_t first, uint32_t last) {
   reader.SetBlockLength(SECTOR_KIND_DATA, MODE_PROBE_BLOCK);
   uint8_t sector[RAW_SECTOR_SIZE] = {};
@@ -285,21 +300,11 @@ std::unique_ptr<DiscLayout> analyze_source_disc(CdReader& reader, uint8_t speed_
   SourceAnalysis& analysis = layout->source_analysis;
   if (data_tracks > 0 && audio_tracks > 0) {
     const uint32_t g = layout->tracks[data_tracks].start;
-    // When the audio opens a session of its own, the data track ends before
-    // the gap between the sessions, which is not read, and the audio pregap
-    // is the new session's.
-    uint32_t data_end = g;
-    uint32_t audio_area = 0;
-    for (const SessionGap& gap : session_gaps(reader, *layout)) {
-      if (gap.next_track != data_tracks) continue;
-      data_end = gap.first - 1;
-      audio_area = gap.last + 1;
-    }
-    // A short data track is searched from its first sector.
-    const uint32_t from = data_end > DATA_END_WINDOW ? data_end - DATA_END_WINDOW : 0;
-    const uint32_t e = find_data_track_end(reader, from, data_end);
-    if (e == 0) refuse_disc("Unable to locate end of data track!\n");
-    const uint32_t pregap_from = std::max(e + 1, audio_area);
+    const DataTrackEnd end = find_end_before_audio(reader, *layout, data_tracks);
+    if (end.last == 0) refuse_disc("Unable to locate end of data track!\n");
+    // When the audio opens a session of its own, its pregap is the new
+    // session's.
+    const uint32_t pregap_from = std::max(end.last + 1, end.audio_area);
     const uint32_t gap = pregap_from < g ? g - pregap_from : 0;
     analysis.audio_pregap_length = gap < 150 ? gap : gap - gap % 75;
     analysis.audio_pregap_start = g - analysis.audio_pregap_length;

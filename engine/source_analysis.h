@@ -40,6 +40,20 @@ constexpr uint32_t SCAN_BATCH_BLOCKS = 65000 / SCAN_BLOCK_SIZE;
 // raises nothing.
 uint32_t find_data_track_end(CdReader& reader, uint32_t first, uint32_t last);
 
+// Where the data track at entry `audio_track` - 1 of a layout that
+// ReadDiscToc filled ends, when the audio track at `audio_track` follows it:
+// `last` is its last sector that reads as data (0 when none does), searched
+// for in the 500 sectors before the audio, or before the gap between the
+// sessions when the audio opens a session of its own (the gap is never
+// read); `audio_area` is the first LBA the audio may use (0, or the block
+// after that gap).
+struct DataTrackEnd {
+  uint32_t last = 0;
+  uint32_t audio_area = 0;
+};
+DataTrackEnd find_end_before_audio(CdReader& reader, const DiscLayout& layout,
+                                   unsigned audio_track);
+
 // A new layout of the disc in the reader, with its cuepoints found as `mode`
 // says. With `reset` the device is reset and given 10 seconds first; with
 // `progress` the analysis and the scan raise their progress events (24, 25

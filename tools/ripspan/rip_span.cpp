@@ -1,6 +1,5 @@
 #include "tools/ripspan/rip_span.h"
 
-#include <algorithm>
 #include <memory>
 
 #include "common/console.h"
@@ -14,8 +13,6 @@
 
 namespace {
 
-// How far before the first audio track the end of a data track is looked for.
-constexpr uint32_t DATA_END_WINDOW = 500;
 
 struct Span {
   uint32_t first = 0;
@@ -37,13 +34,12 @@ std::unique_ptr<DiscLayout> disc_toc(CdReader& reader) {
 
 // The track's sectors, up to the next entry of the table of contents (the
 // next track or the lead-out), or to its session's lead-out.
-Span track_span(CdReader& reader, uint16_t number) {
-  const std::unique_ptr<DiscLayout> layout = disc_toc(reader);
-  for (unsigned i = 0; i < layout->track_count; ++i) {
-    const TrackEntry& track = layout->tracks[i];
+Span track_span(CdReader& reader, const DiscLayout& layout, uint16_t number) {
+  for (unsigned i = 0; i < layout.track_count; ++i) {
+    const TrackEntry& track = layout.tracks[i];
     if (track.track_number != number) continue;
-    if (layout->tracks[i + 1].start <= track.start) break;
-    return Span{track.start, track_last_sector(reader, *layout, i)};
+    if (layout.tracks[i + 1].start <= track.start) break;
+    return Span{track.start, track_last_sector(reader, layout, i)};
   }
   fail_with(format_text("Error: Specified track number (%u) does not exist!\n", number));
 }
@@ -51,15 +47,13 @@ Span track_span(CdReader& reader, uint16_t number) {
 // The last sector of a data span from `first`: the end of the data track
 // that holds it when audio follows that track, else the last sector that
 // reads as data (an audio probe of a data disc would find none).
-uint32_t data_span_end(CdReader& reader, uint32_t first) {
-  const std::unique_ptr<DiscLayout> layout = disc_toc(reader);
-  for (unsigned i = 0; i + 1 < layout->track_count; ++i) {
-    const TrackEntry& track = layout->tracks[i];
-    const TrackEntry& next = layout->tracks[i + 1];
+uint32_t data_span_end(CdReader& reader, const DiscLayout& layout, uint32_t first) {
+  for (unsigned i = 0; i + 1 < layout.track_count; ++i) {
+    const TrackEntry& track = layout.tracks[i];
+    const TrackEntry& next = layout.tracks[i + 1];
     if (first < track.start || first >= next.start) continue;
     if (!(track.track_flags & TRACK_DATA) || (next.track_flags & TRACK_DATA)) break;
-    const uint32_t window = next.start > DATA_END_WINDOW ? next.start - DATA_END_WINDOW : 0;
-    const uint32_t end = find_data_track_end(reader, std::max(track.start, window), next.start);
+    const uint32_t end = find_end_before_audio(reader, layout, i + 1).last;
     if (end == 0) raise_message(MSG_NO_LAST_READABLE, 0, 0, 0);
     return end;
   }
@@ -80,9 +74,8 @@ void check_on_disc(CdReader& reader, const Span& span) {
 // A span that reaches into the gap between two sessions (their lead-out
 // and lead-in, which no read reaches) would fail only after the output was
 // made; each session's tracks can be copied on their own.
-void check_no_session_gap(CdReader& reader, const Span& span) {
-  const std::unique_ptr<DiscLayout> layout = disc_toc(reader);
-  for (const SessionGap& gap : session_gaps(reader, *layout)) {
+void check_no_session_gap(CdReader& reader, const DiscLayout& layout, const Span& span) {
+  for (const SessionGap& gap : session_gaps(reader, layout)) {
     if (span.first > gap.last || span.last < gap.first) continue;
     fail_with(format_text("Error: LBA %06lu to %06lu lie between two sessions and cannot be read: "
                           "copy each session's tracks with /TRACK=n\n",
@@ -92,16 +85,22 @@ void check_no_session_gap(CdReader& reader, const Span& span) {
 }
 
 Span wanted_span(CdReader& reader, const RipSpanSettings& settings) {
-  if (settings.track != 0) return track_span(reader, settings.track);
+  if (settings.track != 0) return track_span(reader, *disc_toc(reader), settings.track);
   Span span{settings.first_lba, settings.last_lba};
+  std::unique_ptr<DiscLayout> layout;
   if (settings.last_given) {
     check_on_disc(reader, span);
   } else {
-    span.last =
-        settings.data ? data_span_end(reader, span.first) : reader.FindLastReadableSector(true);
+    if (settings.data) {
+      layout = disc_toc(reader);
+      span.last = data_span_end(reader, *layout, span.first);
+    } else {
+      span.last = reader.FindLastReadableSector(true);
+    }
     if (span.first > span.last) fail_with("Error: /START value is greater than /END value!\n");
   }
-  check_no_session_gap(reader, span);
+  if (!layout) layout = disc_toc(reader);
+  check_no_session_gap(reader, *layout, span);
   return span;
 }
 

@@ -9,6 +9,7 @@
 #include "emulator/models.h"
 #include "scsi/device.h"
 #include "scsi/settings.h"
+#include "support/scratch.h"
 #include "support/scsi_fakes.h"
 
 namespace {
@@ -87,7 +88,12 @@ TEST(EmulatedBus, AnEmptyValueIsAnEmptyBus) {
 
 class EmulatedDrive : public testing::Test {
  protected:
-  void use(const std::string& value) {
+  // Puts the bus of `value` in place. Media are named inside the test's own
+  // folder, so tests run side by side never share a medium's lock.
+  void use(std::string value) {
+    for (size_t at = value.find("medium="); at != std::string::npos;
+         at = value.find("medium=", at + 1))
+      value.insert(at + 7, scratch_.path() + "/");
     transport_.reset();
     transport_ = std::make_unique<ScopedTransport<RecordingTransport>>(
         std::make_unique<RecordingTransport>(make_emulated_bus(value)));
@@ -101,6 +107,7 @@ class EmulatedDrive : public testing::Test {
     return Bytes(data, data + SENSE_LENGTH);
   }
 
+  ScratchDirectory scratch_;
   std::unique_ptr<ScopedTransport<RecordingTransport>> transport_;
   ScsiDevice reader{0, 3, 0};
   ScsiDevice recorder{0, 4, 0};
@@ -118,7 +125,7 @@ TEST_F(EmulatedDrive, TestUnitReadyNeedsAMedium) {
   EXPECT_EQ(recorder.TestUnitReadyRaw(), 1);
   EXPECT_EQ(ScsiDevice(0, 5, 0).TestUnitReadyRaw(), 1);
   EXPECT_EQ(ScsiDevice(0, 6, 0).TestUnitReadyRaw(), 1);
-  EXPECT_EQ(bus().device(0, 4, 0)->medium()->name, "burned");
+  EXPECT_EQ(bus().device(0, 4, 0)->medium()->name, scratch_.file("burned"));
   EXPECT_EQ(bus().device(0, 3, 0)->medium(), nullptr);
 }
 

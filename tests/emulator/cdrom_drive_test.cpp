@@ -312,7 +312,7 @@ TEST_F(CdromDrive, BadCueSheetIsABadBusValue) {
   }
   EXPECT_THROW(EmulatedBus(parse_emulated_bus("0:3:0=X,bad=7-3")), EmulatedBusError);
   // A recorder's own media are not cue sheets: the CD-ROM drive leaves it alone.
-  EmulatedBus recorders(parse_emulated_bus("0:4:0=CDD2000,medium=blank"));
+  EmulatedBus recorders(parse_emulated_bus("0:4:0=CDD2000,medium=" + folder + "/blank"));
   EXPECT_EQ(recorders.device(0, 4, 0)->medium_as<EmulatedDisc>(), nullptr);
 }
 

@@ -142,6 +142,8 @@ class MmcRecorder : public MmcDrive<RecorderDriver> {
 
   // A blank disc by READ DISC INFORMATION's disc status, else READ TOC.
   ResultCode ReadLastTrack(uint8_t* last) override;
+  // The cue sheet of a blank disc may start at any track number.
+  bool KeepsFirstTrackNumber() const override { return true; }
   // READ DISC INFORMATION's disc status and READ TRACK INFORMATION's free
   // blocks of the invisible track; false when either fails or the disc has
   // no next writable address (BeginDiscAtOnce and OpenTrack say why).

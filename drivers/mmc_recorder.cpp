@@ -317,7 +317,10 @@ ResultCode MmcRecorder::BeginDiscAtOnce(const DiscAtOnceJob& job) {
   CheckNamed(writable, "READ DISC INFORMATION", true);
   int32_t start = 0;
   CheckNamed(NextWritableAddress(&start), "READ TRACK INFORMATION", true);
-  std::vector<uint8_t> sheet = mmc_cue_sheet(layout, start, openTrackNumber);
+  // A blank disc takes the layout's own first number; a further session
+  // carries on the disc's numbering.
+  const uint8_t first_number = openTrackNumber == 1 ? layout.tracks[0].track_number : openTrackNumber;
+  std::vector<uint8_t> sheet = mmc_cue_sheet(layout, start, first_number == 0 ? 1 : first_number);
   // A sheet that cannot be built would leave the drive without a session
   // while the files are streamed: refuse it before anything is written.
   if (sheet.empty()) CheckNamed(MSG_BUGCHECK, "SEND CUE SHEET", true);

@@ -140,6 +140,8 @@ class PhilipsClass2 : public PhilipsRecorder {
   ResultCode BeginDiscAtOnce(const DiscAtOnceJob& job) override;
   // SYNCHRONIZE CACHE (raises).
   ResultCode EndDiscAtOnce(uint8_t progress) override;
+  // The drive makes the first pregap of 2 seconds itself.
+  bool RecordsLongFirstPregap() const override { return false; }
 };
 
 // The drive's table of contents for WRITE SESSION: one descriptor per track

@@ -79,6 +79,15 @@ class RecorderDriver : public CdReader {
   // says no, so that the tools refuse the job before anything is written.
   virtual bool LeavesDiscOpen() const { return true; }
 
+  // Whether a disc-at-once recording on a blank disc keeps a first track
+  // number above 1 as the disc's numbering; a family whose drives number a
+  // blank disc's tracks from 1 says no, and the tools renumber the layout.
+  virtual bool KeepsFirstTrackNumber() const { return false; }
+  // Whether the family records a first pregap longer than 2 seconds (audio
+  // before track 1's index 1); one whose drives make the first pregap
+  // themselves says no, and the tools refuse such a layout.
+  virtual bool RecordsLongFirstPregap() const { return true; }
+
   // The number of the disc's last track into `last`, 0 for a blank disc:
   // TEST UNIT READY (with its retries), then READ TOC, where a blank disc
   // answers BLANK CHECK or lists no track. Any other failure is returned:

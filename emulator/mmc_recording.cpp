@@ -131,9 +131,13 @@ std::optional<SenseCondition> decode_cue_sheet(const uint8_t* sheet, uint32_t le
     const uint32_t size = data_form_size(e[3], (control & 0x04) != 0);
     if (size == 0) return bad;
     if (tracks.empty() || e[1] != tracks.back().number) {
+      // A blank disc (first_number 0) may start at any track number.
       const uint8_t expected =
-          tracks.empty() ? first_number : static_cast<uint8_t>(tracks.back().number + 1);
+          !tracks.empty()     ? static_cast<uint8_t>(tracks.back().number + 1)
+          : first_number != 0 ? first_number
+                              : std::clamp<uint8_t>(e[1], 1, MAX_TRACKS);
       if (e[1] != expected || e[1] > MAX_TRACKS || e[2] > 1) return bad;
+      if (tracks.empty()) plan->first_number = e[1];
       if (!tracks.empty()) tracks.back().end_lba = relative;
       DiscTrack track;
       track.number = e[1];
@@ -158,8 +162,10 @@ std::optional<SenseCondition> decode_cue_sheet(const uint8_t* sheet, uint32_t le
                                         [](const auto& index) { return index.first == 1; });
     if (!has_index1) return bad;
   }
+  // The first track's index 1 goes where the session's program starts, or
+  // later on a longer first pregap (audio before index 1).
   const auto& first = tracks.front().indexes;
-  if ((first.front().first == 1 ? first.front().second : first[1].second) != 0) return bad;
+  if ((first.front().first == 1 ? first.front().second : first[1].second) < 0) return bad;
   plan->program_start = first.front().second;
   return std::nullopt;
 }
@@ -173,7 +179,7 @@ EmulatedAnswer send_cue_sheet(const State& s, EmulatedDevice& device, const Emul
   if (write_type(*s) != SESSION_AT_ONCE) return refuse(SENSE_COMMAND_SEQUENCE_ERROR);
   const RecordedDiscInfo& disc = s->drive->disc()->recording();
   const uint8_t first =
-      disc.tracks.empty() ? 1 : static_cast<uint8_t>(disc.tracks.back().number + 1);
+      disc.tracks.empty() ? 0 : static_cast<uint8_t>(disc.tracks.back().number + 1);
   SessionPlan plan;
   std::vector<std::pair<int32_t, uint32_t>> sizes;
   if (auto bad =

@@ -95,8 +95,9 @@ EmulatedAnswer RecorderDrive::begin_session(const EmulatedDevice& device, Sessio
     return refuse(SENSE_COMMAND_SEQUENCE_ERROR);
   const int32_t offset = disc_->next_index1();
   const int32_t area = disc_->next_area();
-  const uint8_t first =
-      disc.tracks.empty() ? 1 : static_cast<uint8_t>(disc.tracks.back().number + 1);
+  const uint8_t first = !disc.tracks.empty() ? static_cast<uint8_t>(disc.tracks.back().number + 1)
+                        : plan.first_number != 0 ? plan.first_number
+                                                 : 1;
   if (plan.tracks.empty() || first + plan.tracks.size() - 1 > MAX_TRACKS)
     return refuse(SENSE_INVALID_FIELD_IN_PARAMETERS);
   const int32_t leadout = plan.tracks.back().end_lba + offset;

@@ -58,6 +58,9 @@ struct SessionPlan {
   int32_t program_start = -150;  // first program LBA the host writes (relative)
   uint32_t leadout_blocks = 0;   // lead-out blocks the host writes
   bool leave_open = false;       // close the session only
+  // The first track's number on a blank disc, where the host chose one
+  // (0: track 1); a further session always carries on the disc's numbers.
+  uint8_t first_number = 0;
 };
 
 class RecorderDrive {

@@ -44,6 +44,25 @@ uint8_t last_track_on_disc(RecorderDriver& recorder) {
   return last;
 }
 
+void fit_first_track(const RecorderDriver& recorder, DiscLayout* layout, bool warnings) {
+  if (layout->track_count == 0) return;
+  const std::vector<SentTrack> sent = sent_tracks(*layout);
+  if (sent[0].start > 0 && !recorder.RecordsLongFirstPregap())
+    raise_message(MSG_TEXT, 1, 0, 0,
+                  format_text("The CD-Recorder cannot record audio before track 1 (track %02u's "
+                              "INDEX 01 is at LBA %lld; the drive makes the first pregap itself)",
+                              layout->tracks[0].track_number,
+                              static_cast<long long>(sent[0].start)));
+  const uint8_t first = layout->tracks[0].track_number;
+  if (first <= 1 || recorder.KeepsFirstTrackNumber()) return;
+  if (warnings)
+    err_text(format_text("WARNING! The CD-Recorder numbers the tracks from 01: tracks %02u to "
+                         "%02u are recorded as 01 to %02u\n",
+                         first, layout->tracks[layout->track_count - 1].track_number,
+                         layout->track_count));
+  renumber_tracks(layout, 1);
+}
+
 void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* what) {
   uint32_t free_blocks = 0;
   bool blank = false;
@@ -58,7 +77,7 @@ std::vector<SentTrack> sent_tracks(const DiscLayout& layout) {
   std::vector<SentTrack> sent;
   for (unsigned t = 0; t < layout.track_count && t < MAX_TRACK_ENTRIES; ++t) {
     const TrackEntry& track = layout.tracks[t];
-    SentTrack entry{0, (track.track_flags & TRACK_DATA) != 0};
+    SentTrack entry{0, (track.track_flags & TRACK_DATA) != 0, track.track_number};
     const uint8_t number = bin_to_bcd(track.track_number);
     for (unsigned i = 0; i < layout.cuepoint_count && i < layout.cuepoints.size(); ++i) {
       const CuePoint& point = layout.cuepoints[i];
@@ -75,8 +94,10 @@ std::vector<SentTrack> sent_tracks(const DiscLayout& layout) {
 void check_recorded_tracks(RecorderDriver& recorder, uint8_t tracks_before,
                            const std::vector<SentTrack>& sent) {
   if (sent.empty()) return;
-  const unsigned first = tracks_before + 1u;
-  const unsigned last = tracks_before + static_cast<unsigned>(sent.size());
+  // A blank disc holds the layout's own numbers where the recorder kept them.
+  const unsigned first = tracks_before == 0 && sent[0].number != 0 ? sent[0].number
+                                                                    : tracks_before + 1u;
+  const unsigned last = first + static_cast<unsigned>(sent.size()) - 1u;
   if (last_track_on_disc(recorder) < first)
     read_back_failed(format_text("the disc holds no track %u", first));
   DiscLayout disc;

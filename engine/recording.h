@@ -88,10 +88,19 @@ uint8_t last_track_on_disc(RecorderDriver& recorder);
 // shown as absolute times, where they end counted from LBA 0.
 void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* what);
 
-// A track as it was sent: the LBA of its index 1 and whether it is data.
+// Fits the layout's numbering and first pregap to the recorder, before
+// anything is sent: a first track number above 1 that the recorder does not
+// keep is renumbered from 1 (with a warning on standard error when
+// `warnings`), and audio before track 1 that the recorder cannot record
+// raises "The CD-Recorder cannot record audio before track 1 (...)".
+void fit_first_track(const RecorderDriver& recorder, DiscLayout* layout, bool warnings);
+
+// A track as it was sent: the LBA of its index 1, whether it is data, and
+// its number (0: the number after the disc's tracks).
 struct SentTrack {
   int64_t start;
   bool data;
+  uint8_t number = 0;
 };
 
 // The tracks of a layout as they are sent (index 1 from the cuepoints).

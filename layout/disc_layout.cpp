@@ -1,5 +1,7 @@
 #include "layout/disc_layout.h"
 
+#include "common/timecode.h"
+
 std::unique_ptr<DiscLayout> create_disc_layout() { return std::make_unique<DiscLayout>(); }
 
 uint32_t cuepoint_frames(const CuePoint& point) {
@@ -17,6 +19,19 @@ void fill_cuepoint(CuePoint* point, uint8_t track_bcd, uint8_t index_bcd, uint8_
   point->minute = minute;
   point->second = second;
   point->frame = frame;
+}
+
+void renumber_tracks(DiscLayout* layout, uint8_t first) {
+  if (layout->track_count == 0) return;
+  const int shift = first - layout->tracks[0].track_number;
+  if (shift == 0) return;
+  for (unsigned t = 0; t < layout->track_count && t < MAX_TRACK_ENTRIES; ++t)
+    layout->tracks[t].track_number = static_cast<uint8_t>(layout->tracks[t].track_number + shift);
+  for (unsigned i = 0; i < layout->cuepoint_count && i < MAX_CUEPOINTS; ++i) {
+    CuePoint& point = layout->cuepoints[i];
+    if (point.track != LEADOUT_TRACK)
+      point.track = bin_to_bcd(static_cast<uint8_t>(bcd_to_bin(point.track) + shift));
+  }
 }
 
 void compute_track_lengths(DiscLayout* layout) {

@@ -152,6 +152,10 @@ uint32_t cuepoint_frames(const CuePoint& point);
 void fill_cuepoint(CuePoint* point, uint8_t track_bcd, uint8_t index_bcd, uint8_t minute,
                    uint8_t second, uint8_t frame);
 
+// Numbers the layout's tracks from `first` on, in its tracks and cuepoints
+// (the lead-out keeps its number).
+void renumber_tracks(DiscLayout* layout, uint8_t first);
+
 // Sets each parsed track's length from the cuepoints (the lead-out cuepoint
 // must be the last in use): the frames from the track's first cuepoint to the
 // next track's first cuepoint, less its pregap and postgap.

@@ -8,11 +8,13 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <numeric>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/console.h"
 #include "layout/cue_encoding.h"
 #include "support/burn_discs.h"
 #include "support/cue_images.h"
@@ -39,12 +41,9 @@ struct Style {
   bool index1_at_0_only = false;
 };
 
-// The families whose disc table or cue sheet puts track 1's index 1 at LBA
-// 0 (Philips class 2, the multimedia command set drive): they do not record
-// audio before track 1 yet.
-bool recorder_needs_index1_at_0(const std::string& product) {
-  return product == "KHSW/OB-01" || product == "MMC CD-RW DRIVE";
-}
+// The family that makes the first pregap itself (Philips class 2): it
+// refuses audio before track 1 before anything is written.
+bool recorder_needs_index1_at_0(const std::string& product) { return product == "KHSW/OB-01"; }
 
 const Style kStylesTable[] = {
     {"gaps_appended.cue",
@@ -59,36 +58,45 @@ const Style kStylesTable[] = {
      ""},
     {"lone_cr.cue", {{"first.wav", 175}}, ""},
     {"utf16.cue", {{"曲.wav", 100}}, ""},
+    {"first_track_above_1.cue", {{"12 Second Disc Opens.wav", 300}, {"13 And Closes.wav", 220}}, ""},
     {"scms_flags.cue",
      {{"scms.wav", 160}},
      "WARNING! FLAGS SCMS of track 01 is not recorded\n"
      "WARNING! FLAGS SCMS of track 02 is not recorded\n"},
 };
 
-// The LBAs of the "REM Starts: 01 000000, 02 000400; lead-out 000905" line:
-// each track's index 1, then the lead-out.
-std::vector<unsigned> stated_starts(const std::string& sheet) {
+// The "REM Starts: 01 000000, 02 000400; lead-out 000905" line: each
+// track's number (`numbers`) and the LBA of its index 1, then the lead-out.
+std::vector<unsigned> stated_starts(const std::string& sheet,
+                                    std::vector<unsigned>* numbers = nullptr) {
   const std::string text = cue_text_as_utf8(read_file(kStyles + "/" + sheet));
   std::smatch line;
   std::vector<unsigned> starts;
   if (!std::regex_search(text, line, std::regex(R"(REM Starts: ([^\r\n]*))", std::regex::icase)))
     return starts;
-  const std::string numbers = line[1].str();
+  const std::string entries = line[1].str();
   const std::regex lba(R"((\d\d) (\d{6})|lead-out (\d{6}))");
-  for (auto it = std::sregex_iterator(numbers.begin(), numbers.end(), lba);
-       it != std::sregex_iterator(); ++it)
+  for (auto it = std::sregex_iterator(entries.begin(), entries.end(), lba);
+       it != std::sregex_iterator(); ++it) {
     starts.push_back(static_cast<unsigned>(std::stoul((*it)[2].matched ? (*it)[2] : (*it)[3])));
+    if (numbers != nullptr && (*it)[1].matched)
+      numbers->push_back(static_cast<unsigned>(std::stoul((*it)[1])));
+  }
   return starts;
 }
 
-// The same LBAs from discinfo's listing.
-std::vector<unsigned> listed_starts(const std::string& listing) {
+// The same from discinfo's listing.
+std::vector<unsigned> listed_starts(const std::string& listing,
+                                    std::vector<unsigned>* numbers = nullptr) {
   std::vector<unsigned> starts;
   std::smatch match;
   std::istringstream lines(listing);
   for (std::string line; std::getline(lines, line);) {
-    if (std::regex_search(line, match, std::regex(R"(^\d\d   \w+ *   \d\d:\d\d:\d\d    (\d{6}))")))
-      starts.push_back(static_cast<unsigned>(std::stoul(match[1])));
+    if (std::regex_search(line, match,
+                          std::regex(R"(^(\d\d)   \w+ *   \d\d:\d\d:\d\d    (\d{6}))"))) {
+      starts.push_back(static_cast<unsigned>(std::stoul(match[2])));
+      if (numbers != nullptr) numbers->push_back(static_cast<unsigned>(std::stoul(match[1])));
+    }
     if (std::regex_search(line, match, std::regex(R"(^Leadout: .*\(LBA (\d+)\))")))
       starts.push_back(static_cast<unsigned>(std::stoul(match[1])));
   }
@@ -122,7 +130,16 @@ TEST_F(CueBurn, SheetsInEveryStyleRecordAsTheirOwnLayout) {
   int styles = 0;
   for (const Style& style : kStylesTable) {
     SCOPED_TRACE(style.sheet);
-    const std::vector<unsigned> starts = stated_starts(style.sheet);
+    std::vector<unsigned> numbers;
+    const std::vector<unsigned> starts = stated_starts(style.sheet, &numbers);
+    // Numbered from 1 by a recorder that does not keep a higher first number.
+    std::vector<unsigned> renumbered(numbers.size());
+    std::iota(renumbered.begin(), renumbered.end(), 1u);
+    const std::string renumber_warning =
+        numbers.front() == 1 ? ""
+                             : format_text("WARNING! The CD-Recorder numbers the tracks from 01: "
+                                           "tracks %02u to %02u are recorded as 01 to %02zu\n",
+                                           numbers.front(), numbers.back(), numbers.size());
     ASSERT_GE(starts.size(), 2u) << "no REM Starts: line";
     std::vector<Segment> segments;
     uint8_t seed = 17;
@@ -135,16 +152,28 @@ TEST_F(CueBurn, SheetsInEveryStyleRecordAsTheirOwnLayout) {
     fs::copy_file(kStyles + "/" + style.sheet, cue, fs::copy_options::overwrite_existing);
     for (const Recorder& recorder : RECORDERS) {
       SCOPED_TRACE(recorder.product);
-      if (style.index1_at_0_only && recorder_needs_index1_at_0(recorder.product)) continue;
       const std::string disc = folder + "/burned";
       for (const char* ext : {".cue", ".bin", ".state"}) std::remove((disc + ext).c_str());
       const std::string bus = std::string("0:4:0=") + recorder.product + ",medium=" + disc;
+      if (style.index1_at_0_only && recorder_needs_index1_at_0(recorder.product)) {
+        const ProgramRun refused = cueburn(bus, {style.sheet, "/NOCONFIRM"});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("cannot record audio before track 1 (track 01's INDEX 01 is "
+                                   "at LBA " + std::to_string(starts[0])),
+                  std::string::npos)
+            << refused.out << refused.err;
+        EXPECT_FALSE(fs::exists(disc + ".bin"));
+        continue;
+      }
       const ProgramRun run = cueburn(bus, {style.sheet, "/NOCONFIRM"});
       ASSERT_EQ(run.status, 0) << run.out << run.err;
-      EXPECT_EQ(run.err, style.warnings);
+      const bool keeps_numbers = recorder.product == std::string("MMC CD-RW DRIVE");
+      EXPECT_EQ(run.err, (keeps_numbers ? "" : renumber_warning) + style.warnings);
       const ProgramRun info = discinfo(bus, {"/NOPROMPT"});
       ASSERT_EQ(info.status, 0) << info.err;
-      EXPECT_EQ(listed_starts(info.out), starts) << info.out;
+      std::vector<unsigned> listed_numbers;
+      EXPECT_EQ(listed_starts(info.out, &listed_numbers), starts) << info.out;
+      EXPECT_EQ(listed_numbers, keeps_numbers ? numbers : renumbered);
       expect_sectors(read_file(disc + ".bin"), folder, segments, style.sheet);
       EXPECT_EQ(breakpoints(disc + ".cue", folder),
                 std::vector<unsigned>(starts.begin() + 1, starts.end() - 1));
@@ -154,7 +183,9 @@ TEST_F(CueBurn, SheetsInEveryStyleRecordAsTheirOwnLayout) {
     const std::string reader = "0:3:0=CD-ROM PX-12CS,medium=" + cue;
     const ProgramRun info = discinfo(reader, {"/NOPROMPT"});
     ASSERT_EQ(info.status, 0) << info.err;
-    EXPECT_EQ(listed_starts(info.out), starts) << info.out;
+    std::vector<unsigned> listed_numbers;
+    EXPECT_EQ(listed_starts(info.out, &listed_numbers), starts) << info.out;
+    EXPECT_EQ(listed_numbers, numbers);
     {
       cdm_test::ScopedEnv bus("EMULATED_SCSI_BUS", reader);
       std::remove((folder + "/ripped.bin").c_str());

@@ -66,6 +66,7 @@ int run_cueburn(const CueBurnSettings& settings) {
   check_single_session(*sheet->layout);
   check_disc_length(*sheet->layout, settings.confirm);
   if (settings.warnings) warn_unrecorded_flags(*sheet->layout);
+  fit_first_track(recorder, sheet->layout.get(), settings.warnings);
   out_text("The CUE SHEET file has been successfully parsed...\n");
   out_text(format_text("  Number of files     : %03u\n", sheet->file_count));
   out_text(format_text("  Number of tracks    : %03u\n", sheet->track_count));

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "audio/audio_file.h"
+#include "audio/format_sniffing.h"
 #include "common/console.h"
 #include "common/msgvec.h"
 #include "common/regular_file.h"
@@ -231,6 +232,23 @@ void CueParser::open_image(const std::string& written, FileType type, AudioForma
                   "Unable to open file \"" + written + "\": " + reason);
 
   bool fits = true;
+  // Programs write BINARY for WAV files too: a file whose content is an
+  // audio container is taken as audio, so that its header is not recorded
+  // as samples. MP3 is left out: its frame sync can occur in raw samples.
+  if (type == FileType::Binary) {
+    struct stat info {};
+    const AudioFormat found = fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)
+                                  ? sniff_audio_format(fileno(stream), info.st_size)
+                                  : AudioFormat::Unknown;
+    if (found != AudioFormat::Unknown && found != AudioFormat::Mp3) {
+      type = file->file_type = FileType::Wave;
+      format = found;
+      sheet_->warnings.push_back(
+          format_text("WARNING! FILE \"%s\" is marked BINARY but holds %s audio: its audio is "
+                      "recorded, not the file's bytes",
+                      written.c_str(), audio_format_name(found)));
+    }
+  }
   if (type == FileType::Binary) {
     struct stat info {};
     const bool known = fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode);

@@ -127,6 +127,12 @@ void copy_file(const std::string& path, const DirectoryEntry& entry, uint8_t* bu
   close(fd);
 }
 
+// Whole blocks, handed over at most 31 at a time.
+void append_in_pieces(const std::vector<uint8_t>& blocks, BlockSink* sink) {
+  for (std::size_t at = 0; at < blocks.size(); at += MAX_PIECE_BYTES)
+    sink->append(blocks.data() + at, std::min(MAX_PIECE_BYTES, blocks.size() - at));
+}
+
 }  // namespace
 
 void emit_descriptors(const VolumeLayout& layout, const DirectoryNode& root, const std::string& label,
@@ -168,16 +174,14 @@ void emit_directories(const VolumeLayout& layout, BlockSink* sink) {
   for (const DirectoryNode* node : layout.directory_order) {
     extent.assign(node->sector_count * ISO_BLOCK_SIZE, 0);
     build_directory_extent(*node, extent.data(), &pool);
-    sink->append(extent.data(), extent.size());
+    append_in_pieces(extent, sink);
   }
   // Continuation areas, in pieces of at most 31 blocks.
-  const std::vector<uint8_t>& areas = pool.bytes();
-  for (std::size_t at = 0; at < areas.size(); at += MAX_PIECE_BYTES)
-    sink->append(areas.data() + at, std::min(MAX_PIECE_BYTES, areas.size() - at));
+  append_in_pieces(pool.bytes(), sink);
   for (const DirectoryNode* node : layout.joliet.directory_order) {
     extent.assign(node->joliet_sector_count * ISO_BLOCK_SIZE, 0);
     build_joliet_directory_extent(*node, extent.data());
-    sink->append(extent.data(), extent.size());
+    append_in_pieces(extent, sink);
   }
 }
 

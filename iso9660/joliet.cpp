@@ -167,7 +167,7 @@ void size_joliet_directory(DirectoryNode* node) {
   for (const DirectoryEntry* entry : node->joliet_entries)
     lengths.push_back(joliet_record_length(joliet_identifier(*entry)));
   const uint32_t sectors = pack_sectors(2 * 34, lengths);
-  if (sectors > MAX_EXTENT_SECTORS) fail_too_many_files(node->path);
+  if (sectors > max_directory_sectors(format_of(*node))) fail_too_many_files(node->path);
   node->joliet_sector_count = static_cast<uint16_t>(sectors);
 }
 

@@ -83,6 +83,14 @@ uint32_t pack_sectors(std::size_t dot_bytes, const std::vector<std::size_t>& rec
 
 std::size_t directory_record_length(std::size_t name_length) { return (name_length & ~std::size_t{1}) + 36; }
 
+uint32_t max_directory_sectors(const VolumeFormat& format) {
+  return format.joliet || format.rock_ridge ? MAX_EXTENDED_DIRECTORY_SECTORS : MAX_EXTENT_SECTORS;
+}
+
+std::size_t max_directory_entries(const VolumeFormat& format) {
+  return MAX_DIRECTORY_ENTRIES + (max_directory_sectors(format) - MAX_EXTENT_SECTORS) * (ISO_BLOCK_SIZE / 36);
+}
+
 uint32_t blocks_of(uint32_t size) {
   return static_cast<uint32_t>((uint64_t{size} + ISO_BLOCK_SIZE - 1) / ISO_BLOCK_SIZE);
 }
@@ -95,7 +103,7 @@ void size_directory(DirectoryNode* node) {
   sort_by_name(&node->entries);
   sort_by_name(&node->children);
   const uint32_t sectors = sectors_for_entries(*node);
-  if (sectors > MAX_EXTENT_SECTORS) fail_too_many_files(node->path);
+  if (sectors > max_directory_sectors(format_of(*node))) fail_too_many_files(node->path);
   node->sector_count = static_cast<uint16_t>(sectors);
   node->own_entry->size = sectors * static_cast<uint32_t>(ISO_BLOCK_SIZE);
   if (format_of(*node).joliet && !node->relocation_directory) size_joliet_directory(node);

@@ -26,6 +26,14 @@ constexpr uint64_t MAX_VOLUME_BLOCKS = 0xFFFFFFFFull;
 // shortest name, 36 bytes: 55 in the first sector, 56 in each other one).
 constexpr std::size_t MAX_DIRECTORY_ENTRIES =
     (ISO_BLOCK_SIZE - 2 * 34) / 36 + 30 * (ISO_BLOCK_SIZE / 36);
+// With Joliet or Rock Ridge, whose records are longer, a directory extent
+// may take up to 4096 sectors (8 MiB) and is handed over in pieces.
+constexpr uint32_t MAX_EXTENDED_DIRECTORY_SECTORS = 4096;
+
+// The most sectors a directory of this format may take, and the most
+// entries such a directory can hold (records of the shortest name).
+uint32_t max_directory_sectors(const VolumeFormat& format);
+std::size_t max_directory_entries(const VolumeFormat& format);
 
 // Name order: byte by byte; at the first difference a '.' comes before any
 // other character, else the smaller byte comes first; a prefix comes before

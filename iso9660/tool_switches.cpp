@@ -46,7 +46,7 @@ std::vector<std::string> volume_format_usage(std::size_t width) {
   const std::vector<std::pair<std::string, std::string>> lines = {
       {"/JOLIET", "Add Joliet names (up to 64 Unicode characters)"},
       {"/ROCKRIDGE", "Add Rock Ridge names, modes, times, links, deep trees"},
-      {"/KEEPOWNERS", "Keep owners and modes as they are (with /ROCKRIDGE)"},
+      {"/KEEPOWNERS", "Keep owners and modes as they are (Rock Ridge only)"},
       {"/BOOT=path", "Boot image (path in the tree) for El Torito booting"},
       {"/BOOTLOAD=n", "512-byte sectors the BIOS loads (default is 4)"},
       {"/BOOTINFO", "Patch a boot information table into the boot image"},

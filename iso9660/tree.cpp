@@ -75,7 +75,7 @@ bool read_host_directory(const std::string& path, const ScanOptions& options,
       continue;
     item.recorded_link = !follow_links && S_ISLNK(item.info.st_mode);
     if (!acceptable(item, options)) continue;
-    if (items->size() == MAX_DIRECTORY_ENTRIES) {
+    if (items->size() == max_directory_entries(options.format)) {
       closedir(dir);
       fail_too_many_files(path);
     }

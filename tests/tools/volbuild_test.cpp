@@ -43,7 +43,7 @@ const char kUsage[] =
     "/SYSTEM  - Process \"system\" files\n"
     "/JOLIET      - Add Joliet names (up to 64 Unicode characters)\n"
     "/ROCKRIDGE   - Add Rock Ridge names, modes, times, links, deep trees\n"
-    "/KEEPOWNERS  - Keep owners and modes as they are (with /ROCKRIDGE)\n"
+    "/KEEPOWNERS  - Keep owners and modes as they are (Rock Ridge only)\n"
     "/BOOT=path   - Boot image (path in the tree) for El Torito booting\n"
     "/BOOTLOAD=n  - 512-byte sectors the BIOS loads (default is 4)\n"
     "/BOOTINFO    - Patch a boot information table into the boot image\n"

@@ -23,13 +23,8 @@ DirectoryEntry* find_host_entry(DirectoryNode* node, const std::string& host_nam
 DirectoryEntry* find_boot_image(DirectoryNode* root, const std::string& path) {
   DirectoryNode* node = root;
   DirectoryEntry* found = nullptr;
-  std::size_t at = 0;
-  while (at <= path.size()) {
-    std::size_t end = path.find('/', at);
-    if (end == std::string::npos) end = path.size();
-    const std::string part = path.substr(at, end - at);
-    at = end + 1;
-    if (part.empty() || part == ".") continue;
+  for (const std::string& part : path_components(path)) {
+    if (part == ".") continue;
     if (found != nullptr) {
       if (found->node == nullptr) return nullptr;
       node = found->node;

@@ -94,13 +94,7 @@ void append_nm_entries(const std::string& name, std::vector<std::string>* out) {
 std::vector<std::string> link_components(const std::string& target) {
   std::vector<std::string> components;
   if (!target.empty() && target[0] == '/') components.push_back(std::string{'\x08', '\0'});
-  std::size_t at = 0;
-  while (at <= target.size()) {
-    std::size_t end = target.find('/', at);
-    if (end == std::string::npos) end = target.size();
-    const std::string part = target.substr(at, end - at);
-    at = end + 1;
-    if (part.empty()) continue;
+  for (const std::string& part : path_components(target)) {
     if (part == ".") {
       components.push_back(std::string{'\x02', '\0'});
     } else if (part == "..") {

@@ -240,6 +240,18 @@ EntryTime utc_entry_time(std::time_t when) {
   return entry_time_of(utc);
 }
 
+std::vector<std::string> path_components(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t at = 0;
+  while (at <= path.size()) {
+    std::size_t end = path.find('/', at);
+    if (end == std::string::npos) end = path.size();
+    if (end > at) parts.push_back(path.substr(at, end - at));
+    at = end + 1;
+  }
+  return parts;
+}
+
 const VolumeFormat& format_of(const DirectoryNode& node) {
   static const VolumeFormat kLevel1;
   return node.format != nullptr ? *node.format : kLevel1;

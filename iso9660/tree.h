@@ -158,6 +158,10 @@ struct DirectoryNode {
   DirectoryEntry* boot_catalog = nullptr;
 };
 
+// The parts of a '/'-separated path, empty ones ("a//b", a leading or a
+// trailing '/') left out.
+std::vector<std::string> path_components(const std::string& path);
+
 // The node's format; the level 1 volume for a node made without one.
 const VolumeFormat& format_of(const DirectoryNode& node);
 

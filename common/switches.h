@@ -34,6 +34,8 @@ struct SwitchRule {
   std::function<bool(const std::string& upper)> apply;
   // "Error: Illegal /ID format!\n" and the like.
   std::string format_error;
+  // A value switch whose value is a path: `apply` gets the argument as typed.
+  bool keeps_case = false;
 };
 
 // Rules for the usual kinds of switches.
@@ -44,6 +46,8 @@ SwitchRule address_switch(const std::string& name, DeviceAddress* address, bool*
                           const std::string& format_error);
 // "<name>=%hu": the number read whole and at most 65535.
 SwitchRule number_switch(const std::string& name, uint16_t* value, const std::string& format_error);
+// "<name>=path": the value as typed (not upper-cased), not empty.
+SwitchRule path_switch(const std::string& name, std::string* value, const std::string& format_error);
 // "<name>=%s": one word, in upper case.
 SwitchRule text_switch(const std::string& name, std::string* value, const std::string& format_error);
 

@@ -11,7 +11,10 @@
 
 #include "common/console.h"
 #include "common/regular_file.h"
+#include "iso9660/el_torito.h"
+#include "iso9660/joliet.h"
 #include "iso9660/records.h"
+#include "iso9660/rock_ridge.h"
 
 namespace {
 
@@ -55,10 +58,32 @@ int open_tree_file(const std::string& path, struct stat* info) {
 template <typename Action>
 void for_each_data_file(const DirectoryNode& node, const Action& action) {
   for (const auto& entry : node.entries) {
-    if (entry->flags & (ENTRY_DIRECTORY | ENTRY_SYSTEM)) continue;
+    if (entry->flags & (ENTRY_DIRECTORY | ENTRY_SYSTEM | ENTRY_LINK)) continue;
     action(node.path + entry->host_name, *entry);
   }
   for (const auto& child : node.children) for_each_data_file(*child, action);
+}
+
+// The checksum of a boot image from offset 64 to its scanned length, bytes
+// past its end counting as zeros, as they are copied.
+uint32_t boot_image_checksum(int fd, const DirectoryEntry& entry, uint8_t* buffer, const std::string& path) {
+  uint32_t sum = 0;
+  uint64_t at = BOOT_CHECKSUM_START;
+  while (at < entry.size) {
+    const std::size_t piece = static_cast<std::size_t>(std::min<uint64_t>(entry.size - at, MAX_PIECE_BYTES));
+    ssize_t got = 0;
+    do {
+      got = pread(fd, buffer, piece, static_cast<off_t>(at));
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+      close(fd);
+      fail_with(format_text("\nError: Unexpected EOF reading \"%s\"!\n", path.c_str()));
+    }
+    std::memset(buffer + got, 0, (piece + 3) / 4 * 4 - static_cast<std::size_t>(got));
+    sum = add_checksum_words(sum, buffer, (piece + 3) / 4 * 4);
+    at += piece;
+  }
+  return sum;
 }
 
 // Copies one file into exactly blocks_of(entry.size) blocks.
@@ -66,6 +91,10 @@ void copy_file(const std::string& path, const DirectoryEntry& entry, uint8_t* bu
                BlockSink* sink) {
   struct stat info {};
   const int fd = open_tree_file(path, &info);
+  uint8_t boot_info[BOOT_INFO_BYTES];
+  const bool patch_boot_info = (entry.flags & ENTRY_BOOT_INFO) != 0;
+  if (patch_boot_info) build_boot_info_table(boot_info, entry, boot_image_checksum(fd, entry, buffer, path));
+  bool first_piece = true;
   if (static_cast<uint64_t>(info.st_size) > entry.size) {
     err_text(format_text("Warning: \"%s\" grew since the scan; only its first %u bytes are copied\n",
                          path.c_str(), entry.size));
@@ -90,10 +119,18 @@ void copy_file(const std::string& path, const DirectoryEntry& entry, uint8_t* bu
     }
     const std::size_t padded = (piece + ISO_BLOCK_SIZE - 1) / ISO_BLOCK_SIZE * ISO_BLOCK_SIZE;
     std::memset(buffer + got, 0, padded - got);
+    if (patch_boot_info && first_piece) std::memcpy(buffer + BOOT_INFO_OFFSET, boot_info, BOOT_INFO_BYTES);
+    first_piece = false;
     sink->append(buffer, padded);
     remaining -= piece;
   }
   close(fd);
+}
+
+// Whole blocks, handed over at most 31 at a time.
+void append_in_pieces(const std::vector<uint8_t>& blocks, BlockSink* sink) {
+  for (std::size_t at = 0; at < blocks.size(); at += MAX_PIECE_BYTES)
+    sink->append(blocks.data() + at, std::min(MAX_PIECE_BYTES, blocks.size() - at));
 }
 
 }  // namespace
@@ -102,11 +139,18 @@ void emit_descriptors(const VolumeLayout& layout, const DirectoryNode& root, con
                       BlockSink* sink) {
   std::vector<uint8_t> blocks(SYSTEM_AREA_BLOCKS * ISO_BLOCK_SIZE, 0);
   sink->append(blocks.data(), blocks.size());
+  const auto block = [&](uint32_t number) {
+    return blocks.data() + (number - PRIMARY_DESCRIPTOR_BLOCK) * ISO_BLOCK_SIZE;
+  };
   build_primary_descriptor(blocks.data(), label, layout.volume_blocks, layout.path_table_bytes,
-                           PATH_TABLE_BLOCK, layout.m_table_block, root.sector_count, layout.root_extent,
+                           layout.l_table_block, layout.m_table_block, root.sector_count, layout.root_extent,
                            root.own_entry->date);
-  build_terminator(blocks.data() + ISO_BLOCK_SIZE);
-  sink->append(blocks.data(), 2 * ISO_BLOCK_SIZE);
+  if (layout.boot_record_block != 0)
+    build_boot_record(block(layout.boot_record_block), root.boot_catalog->extent);
+  if (layout.joliet_descriptor_block != 0)
+    build_joliet_descriptor(block(layout.joliet_descriptor_block), label, layout, root.own_entry->date);
+  build_terminator(block(layout.terminator_block));
+  sink->append(blocks.data(), (layout.terminator_block + 1 - PRIMARY_DESCRIPTOR_BLOCK) * ISO_BLOCK_SIZE);
 }
 
 void emit_path_tables(const VolumeLayout& layout, BlockSink* sink) {
@@ -116,19 +160,34 @@ void emit_path_tables(const VolumeLayout& layout, BlockSink* sink) {
     emit_path_table(layout.directory_order, table.data(), big_endian);
     sink->append(table.data(), bytes);
   }
+  if (layout.joliet.root == nullptr) return;
+  for (const bool big_endian : {false, true}) {
+    std::vector<uint8_t> table(layout.joliet.path_table_blocks * ISO_BLOCK_SIZE, 0);
+    emit_joliet_path_table(layout.joliet, table.data(), big_endian);
+    sink->append(table.data(), table.size());
+  }
 }
 
 void emit_directories(const VolumeLayout& layout, BlockSink* sink) {
   std::vector<uint8_t> extent;
+  ContinuationPool pool(layout.continuation_block, true);
   for (const DirectoryNode* node : layout.directory_order) {
     extent.assign(node->sector_count * ISO_BLOCK_SIZE, 0);
-    build_directory_extent(*node, extent.data());
-    sink->append(extent.data(), extent.size());
+    build_directory_extent(*node, extent.data(), &pool);
+    append_in_pieces(extent, sink);
+  }
+  // Continuation areas, in pieces of at most 31 blocks.
+  append_in_pieces(pool.bytes(), sink);
+  for (const DirectoryNode* node : layout.joliet.directory_order) {
+    extent.assign(node->joliet_sector_count * ISO_BLOCK_SIZE, 0);
+    build_joliet_directory_extent(*node, extent.data());
+    append_in_pieces(extent, sink);
   }
 }
 
 void check_files_readable(const DirectoryNode& root) {
-  for_each_data_file(root, [](const std::string& path, const DirectoryEntry&) {
+  for_each_data_file(root, [](const std::string& path, const DirectoryEntry& entry) {
+    if (entry.flags & ENTRY_BOOT_CATALOG) return;
     struct stat info {};
     close(open_tree_file(path, &info));
   });
@@ -137,6 +196,11 @@ void check_files_readable(const DirectoryNode& root) {
 void emit_files(const DirectoryNode& root, BlockSink* sink, bool log) {
   std::vector<uint8_t> buffer(kReadBufferBytes);
   for_each_data_file(root, [&](const std::string& path, const DirectoryEntry& entry) {
+    if (entry.flags & ENTRY_BOOT_CATALOG) {
+      build_boot_catalog(buffer.data(), *root.boot_image, format_of(root).load_sectors());
+      sink->append(buffer.data(), ISO_BLOCK_SIZE);
+      return;
+    }
     copy_file(path, entry, buffer.data(), sink);
     if (log) out_text(path + "\n");
   });

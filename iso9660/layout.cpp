@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "common/console.h"
+#include "iso9660/joliet.h"
+#include "iso9660/records.h"
+#include "iso9660/rock_ridge.h"
 
 namespace {
 
@@ -18,17 +21,17 @@ void sort_by_name(std::vector<std::unique_ptr<Item>>* list) {
 }
 
 uint32_t sectors_for_entries(const DirectoryNode& node) {
-  std::size_t free_bytes = kFirstSectorFree;
-  uint32_t sectors = 1;
-  for (const auto& entry : node.entries) {
-    const std::size_t length = directory_record_length(entry->name.size());
-    if (length > free_bytes) {
-      ++sectors;
-      free_bytes = ISO_BLOCK_SIZE;
-    }
-    free_bytes -= length;
+  std::vector<std::size_t> lengths;
+  lengths.reserve(node.entries.size());
+  if (!format_of(node).rock_ridge) {
+    for (const auto& entry : node.entries) lengths.push_back(directory_record_length(entry->name.size()));
+    return pack_sectors(ISO_BLOCK_SIZE - kFirstSectorFree, lengths);
   }
-  return sectors;
+  for (const auto& entry : node.entries)
+    lengths.push_back(rock_ridge_record_length(node, entry.get(), RecordRole::Entry));
+  return pack_sectors(rock_ridge_record_length(node, nullptr, RecordRole::Self) +
+                          rock_ridge_record_length(node, nullptr, RecordRole::Parent),
+                      lengths);
 }
 
 void collect_level(DirectoryNode* node, std::vector<std::vector<DirectoryNode*>>* levels) {
@@ -65,7 +68,28 @@ bool name_order_before(const std::string& a, const std::string& b) {
   return a.size() < b.size();
 }
 
+uint32_t pack_sectors(std::size_t dot_bytes, const std::vector<std::size_t>& record_lengths) {
+  std::size_t free_bytes = ISO_BLOCK_SIZE - dot_bytes;
+  uint32_t sectors = 1;
+  for (const std::size_t length : record_lengths) {
+    if (length > free_bytes) {
+      ++sectors;
+      free_bytes = ISO_BLOCK_SIZE;
+    }
+    free_bytes -= length;
+  }
+  return sectors;
+}
+
 std::size_t directory_record_length(std::size_t name_length) { return (name_length & ~std::size_t{1}) + 36; }
+
+uint32_t max_directory_sectors(const VolumeFormat& format) {
+  return format.joliet || format.rock_ridge ? MAX_EXTENDED_DIRECTORY_SECTORS : MAX_EXTENT_SECTORS;
+}
+
+std::size_t max_directory_entries(const VolumeFormat& format) {
+  return MAX_DIRECTORY_ENTRIES + (max_directory_sectors(format) - MAX_EXTENT_SECTORS) * (ISO_BLOCK_SIZE / 36);
+}
 
 uint32_t blocks_of(uint32_t size) {
   return static_cast<uint32_t>((uint64_t{size} + ISO_BLOCK_SIZE - 1) / ISO_BLOCK_SIZE);
@@ -79,9 +103,10 @@ void size_directory(DirectoryNode* node) {
   sort_by_name(&node->entries);
   sort_by_name(&node->children);
   const uint32_t sectors = sectors_for_entries(*node);
-  if (sectors > MAX_EXTENT_SECTORS) fail_too_many_files(node->path);
+  if (sectors > max_directory_sectors(format_of(*node))) fail_too_many_files(node->path);
   node->sector_count = static_cast<uint16_t>(sectors);
   node->own_entry->size = sectors * static_cast<uint32_t>(ISO_BLOCK_SIZE);
+  if (format_of(*node).joliet && !node->relocation_directory) size_joliet_directory(node);
 }
 
 void size_directories(DirectoryNode* root) {
@@ -117,8 +142,7 @@ std::vector<DirectoryNode*> directories_in_path_table_order(DirectoryNode* root)
   return order;
 }
 
-uint32_t assign_extents(DirectoryNode* root, uint32_t first_directory_block) {
-  uint64_t next_block = first_directory_block;
+uint64_t assign_directory_extents(DirectoryNode* root, uint64_t next_block) {
   uint16_t number = 0;
   for (DirectoryNode* node : directories_in_path_table_order(root)) {
     node->extent = static_cast<uint32_t>(next_block);
@@ -126,20 +150,55 @@ uint32_t assign_extents(DirectoryNode* root, uint32_t first_directory_block) {
     node->directory_number = ++number;
     next_block += node->sector_count;
   }
+  check_volume_blocks(next_block);
+  return next_block;
+}
+
+uint32_t assign_extents(DirectoryNode* root, uint32_t first_directory_block) {
+  uint64_t next_block = assign_directory_extents(root, first_directory_block);
   assign_file_extents(root, &next_block);
   check_volume_blocks(next_block);
   return static_cast<uint32_t>(next_block);
 }
 
+uint32_t continuation_blocks(const VolumeLayout& layout, uint32_t first_block) {
+  ContinuationPool pool(first_block, false);
+  std::vector<uint8_t> extent;
+  for (const DirectoryNode* node : layout.directory_order) {
+    extent.assign(node->sector_count * ISO_BLOCK_SIZE, 0);
+    build_directory_extent(*node, extent.data(), &pool);
+  }
+  return pool.blocks();
+}
+
 VolumeLayout lay_out_volume(DirectoryNode* root) {
+  const VolumeFormat& format = format_of(*root);
   size_directories(root);
   VolumeLayout layout;
   layout.path_table_bytes = path_table_size(root);
   check_path_table_bytes(layout.path_table_bytes);
+  // The descriptor set: primary, boot record, Joliet, terminator.
+  uint32_t next = PRIMARY_DESCRIPTOR_BLOCK + 1;
+  if (format.bootable()) layout.boot_record_block = next++;
+  if (format.joliet) layout.joliet_descriptor_block = next++;
+  layout.terminator_block = next++;
+  layout.l_table_block = next;
   layout.path_table_blocks = blocks_of(layout.path_table_bytes);
-  layout.m_table_block = PATH_TABLE_BLOCK + layout.path_table_blocks;
-  layout.root_extent = PATH_TABLE_BLOCK + 2 * layout.path_table_blocks;
-  layout.volume_blocks = assign_extents(root, layout.root_extent);
+  layout.m_table_block = layout.l_table_block + layout.path_table_blocks;
+  next = layout.m_table_block + layout.path_table_blocks;
+  if (format.joliet) next = lay_out_joliet_tables(root, next, &layout.joliet);
+  layout.root_extent = next;
+  uint64_t next_block = assign_directory_extents(root, layout.root_extent);
   layout.directory_order = directories_in_path_table_order(root);
+  if (format.rock_ridge) {
+    layout.continuation_block = static_cast<uint32_t>(next_block);
+    layout.continuation_blocks = continuation_blocks(layout, layout.continuation_block);
+    next_block += layout.continuation_blocks;
+  }
+  if (format.joliet) next_block = assign_joliet_extents(layout.joliet, next_block);
+  check_volume_blocks(next_block);
+  assign_file_extents(root, &next_block);
+  check_volume_blocks(next_block);
+  layout.volume_blocks = static_cast<uint32_t>(next_block);
   return layout;
 }

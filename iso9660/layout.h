@@ -26,11 +26,24 @@ constexpr uint64_t MAX_VOLUME_BLOCKS = 0xFFFFFFFFull;
 // shortest name, 36 bytes: 55 in the first sector, 56 in each other one).
 constexpr std::size_t MAX_DIRECTORY_ENTRIES =
     (ISO_BLOCK_SIZE - 2 * 34) / 36 + 30 * (ISO_BLOCK_SIZE / 36);
+// With Joliet or Rock Ridge, whose records are longer, a directory extent
+// may take up to 4096 sectors (8 MiB) and is handed over in pieces.
+constexpr uint32_t MAX_EXTENDED_DIRECTORY_SECTORS = 4096;
+
+// The most sectors a directory of this format may take, and the most
+// entries such a directory can hold (records of the shortest name).
+uint32_t max_directory_sectors(const VolumeFormat& format);
+std::size_t max_directory_entries(const VolumeFormat& format);
 
 // Name order: byte by byte; at the first difference a '.' comes before any
 // other character, else the smaller byte comes first; a prefix comes before
 // the longer name. True when `a` sorts before `b`.
 bool name_order_before(const std::string& a, const std::string& b);
+
+// Sectors of a directory extent whose "." and ".." records take `dot_bytes`
+// and whose further records have these lengths, packed in order; a record
+// never crosses a sector boundary.
+uint32_t pack_sectors(std::size_t dot_bytes, const std::vector<std::size_t>& record_lengths);
 
 // Length of the directory record of a name of `length` characters:
 // (length with its lowest bit cleared) + 36.
@@ -73,13 +86,35 @@ uint32_t assign_extents(DirectoryNode* root, uint32_t first_directory_block);
 // Blocks a file of `size` bytes occupies.
 uint32_t blocks_of(uint32_t size);
 
-// The whole layout of a scanned tree.
+// The Joliet tree's path tables and directories.
+struct JolietLayout {
+  uint32_t path_table_bytes = 0;
+  uint32_t path_table_blocks = 0;
+  uint32_t l_table_block = 0;
+  uint32_t m_table_block = 0;
+  uint32_t root_extent = 0;
+  const DirectoryNode* root = nullptr;
+  std::vector<DirectoryNode*> directory_order;
+};
+
+// The whole layout of a scanned tree. Without extensions: the descriptors
+// at 16 and 17, the path tables from 18, the directories, the files. The
+// extensions add a boot record (17) and a Joliet descriptor before the
+// terminator, the Joliet path tables after the primary ones, and after the
+// primary directories the continuation areas and the Joliet directories.
 struct VolumeLayout {
   uint32_t path_table_bytes = 0;        // P
   uint32_t path_table_blocks = 0;       // n = ⌈P / 2048⌉
   uint32_t volume_blocks = 0;           // V
   uint32_t root_extent = 0;             // 18 + 2n
   uint32_t m_table_block = 0;           // 18 + n
+  uint32_t l_table_block = PATH_TABLE_BLOCK;
+  uint32_t terminator_block = TERMINATOR_BLOCK;
+  uint32_t boot_record_block = 0;       // 0: none
+  uint32_t joliet_descriptor_block = 0; // 0: none
+  uint32_t continuation_block = 0;
+  uint32_t continuation_blocks = 0;
+  JolietLayout joliet;
   std::vector<DirectoryNode*> directory_order;
 };
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/byteorder.h"
+#include "iso9660/rock_ridge.h"
 
 const char DATA_PREPARER_TEXT[] = "ISO9660 Image File Formatter - Version 2.4A";
 
@@ -12,14 +13,60 @@ namespace {
 
 constexpr std::size_t kDotRecordLength = 34;
 
-// Copies `text` and pads the field with spaces up to `length` bytes.
+uint32_t directory_bytes(const DirectoryNode& node) {
+  return node.sector_count * static_cast<uint32_t>(ISO_BLOCK_SIZE);
+}
+
+// The records of a directory with Rock Ridge: identifiers as ECMA-119 writes
+// them and the system use area after each.
+void build_rock_ridge_extent(const DirectoryNode& node, uint8_t* buffer, ContinuationPool* pool) {
+  const EntryTime& date = node.own_entry->date;
+  uint8_t* at = buffer;
+  std::size_t free_bytes = ISO_BLOCK_SIZE;
+  const auto put = [&](const DirectoryEntry* entry, RecordRole role) {
+    uint32_t extent = node.extent;
+    uint32_t size = directory_bytes(node);
+    uint8_t flags = ENTRY_DIRECTORY;
+    std::string identifier(1, '\0');
+    EntryTime when = date;
+    if (role == RecordRole::Parent) {
+      extent = node.parent->extent;
+      size = directory_bytes(*node.parent);
+      identifier[0] = 1;
+    } else if (role == RecordRole::Entry) {
+      const DirectoryNode* directory = entry->node;
+      extent = directory != nullptr ? directory->extent : entry->extent;
+      size = directory != nullptr ? directory_bytes(*directory) : entry->size;
+      flags = record_flags(*entry);
+      if (entry->flags & ENTRY_RELOCATED) flags &= static_cast<uint8_t>(~ENTRY_DIRECTORY);
+      identifier = rock_ridge_identifier(*entry);
+      when = entry->date;
+    }
+    const std::size_t base = 33 + identifier.size() + (identifier.size() % 2 == 0 ? 1 : 0);
+    const std::string area = pool->place(system_use_entries(node, entry, role), 255 - base);
+    const std::size_t length = base + area.size();
+    if (length > free_bytes) {
+      at += free_bytes;
+      free_bytes = ISO_BLOCK_SIZE;
+    }
+    std::memcpy(put_record_head(at, length, extent, size, when, flags, identifier.size()),
+                identifier.data(), identifier.size());
+    std::memcpy(at + base, area.data(), area.size());
+    at += length;
+    free_bytes -= length;
+  };
+  put(nullptr, RecordRole::Self);
+  put(nullptr, RecordRole::Parent);
+  for (const auto& entry : node.entries) put(entry.get(), RecordRole::Entry);
+}
+
+}  // namespace
+
 void put_text(uint8_t* at, const std::string& text, std::size_t length) {
   std::memset(at, ' ', length);
   std::memcpy(at, text.data(), std::min(text.size(), length));
 }
 
-// The 7-byte recording date and time; the offset from Greenwich is 0. Years
-// outside what the byte can hold are clamped.
 void put_record_date(uint8_t* at, const EntryTime& time) {
   const int year = std::clamp<int>(time.year, 1900, 2155);
   at[0] = static_cast<uint8_t>(year - 1900);
@@ -31,6 +78,8 @@ void put_record_date(uint8_t* at, const EntryTime& time) {
   at[6] = 0;
 }
 
+namespace {
+
 // The 17-byte volume date: 16 digits and a zero offset byte.
 void put_volume_date(uint8_t* at, const EntryTime& time) {
   char digits[32];
@@ -41,7 +90,8 @@ void put_volume_date(uint8_t* at, const EntryTime& time) {
   at[16] = 0;
 }
 
-// A directory record without its identifier; returns the identifier's place.
+}  // namespace
+
 uint8_t* put_record_head(uint8_t* at, std::size_t length, uint32_t extent, uint32_t size,
                          const EntryTime& date, uint8_t flags, std::size_t identifier_length) {
   at[0] = static_cast<uint8_t>(length);
@@ -57,11 +107,10 @@ uint8_t* put_record_head(uint8_t* at, std::size_t length, uint32_t extent, uint3
   return at + 33;
 }
 
-uint32_t directory_bytes(const DirectoryNode& node) {
-  return node.sector_count * static_cast<uint32_t>(ISO_BLOCK_SIZE);
+uint8_t record_flags(const DirectoryEntry& entry) {
+  return static_cast<uint8_t>(((entry.flags & ENTRY_DIRECTORY) ? 0x02 : 0) |
+                              ((entry.flags & ENTRY_HIDDEN) ? 0x01 : 0));
 }
-
-}  // namespace
 
 void build_primary_descriptor(uint8_t* block, const std::string& label, uint32_t volume_blocks,
                               uint32_t path_table_bytes, uint32_t l_table_block, uint32_t m_table_block,
@@ -125,7 +174,11 @@ void emit_path_table(const std::vector<DirectoryNode*>& order, uint8_t* buffer, 
   }
 }
 
-void build_directory_extent(const DirectoryNode& node, uint8_t* buffer) {
+void build_directory_extent(const DirectoryNode& node, uint8_t* buffer, ContinuationPool* pool) {
+  if (format_of(node).rock_ridge) {
+    build_rock_ridge_extent(node, buffer, pool);
+    return;
+  }
   const EntryTime& date = node.own_entry->date;
   uint8_t* at = buffer;
   put_record_head(at, kDotRecordLength, node.extent, directory_bytes(node), date, ENTRY_DIRECTORY, 1)[0] = 0;
@@ -141,8 +194,7 @@ void build_directory_extent(const DirectoryNode& node, uint8_t* buffer) {
       at += free_bytes;
       free_bytes = ISO_BLOCK_SIZE;
     }
-    const uint8_t flags = static_cast<uint8_t>(((entry->flags & ENTRY_DIRECTORY) ? 0x02 : 0) |
-                                               ((entry->flags & ENTRY_HIDDEN) ? 0x01 : 0));
+    const uint8_t flags = record_flags(*entry);
     uint8_t* identifier = put_record_head(at, length, entry->extent, entry->size, entry->date, flags, name_length);
     std::memcpy(identifier, entry->name.data(), name_length);
     std::memcpy(identifier + name_length, ";1", 2);

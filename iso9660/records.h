@@ -28,7 +28,25 @@ void build_terminator(uint8_t* block);
 // big-endian (M table).
 void emit_path_table(const std::vector<DirectoryNode*>& order, uint8_t* buffer, bool big_endian);
 
+class ContinuationPool;
+
 // Fills `buffer` (zeroed, sector_count × 2048 bytes) with the directory
 // extent of `node`: the "." and ".." records, then one record per entry; a
-// record never crosses a sector boundary.
-void build_directory_extent(const DirectoryNode& node, uint8_t* buffer);
+// record never crosses a sector boundary. With Rock Ridge, each record
+// carries its system use entries, and what does not fit goes into `pool`.
+void build_directory_extent(const DirectoryNode& node, uint8_t* buffer, ContinuationPool* pool = nullptr);
+
+// The 7-byte recording date and time; the offset from Greenwich is 0. Years
+// outside what the byte can hold are clamped.
+void put_record_date(uint8_t* at, const EntryTime& time);
+
+// Copies `text` and pads the field with spaces up to `length` bytes.
+void put_text(uint8_t* at, const std::string& text, std::size_t length);
+
+// A directory record without its identifier (length, extent, size, date,
+// flags, volume sequence 1, identifier length); returns the identifier's place.
+uint8_t* put_record_head(uint8_t* at, std::size_t length, uint32_t extent, uint32_t size,
+                         const EntryTime& date, uint8_t flags, std::size_t identifier_length);
+
+// Record flags of an entry: 02h for a directory, 01h when hidden.
+uint8_t record_flags(const DirectoryEntry& entry);

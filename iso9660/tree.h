@@ -18,6 +18,18 @@ constexpr uint8_t ENTRY_DIRECTORY = 0x02;
 constexpr uint8_t ENTRY_HIDDEN = 0x04;
 constexpr uint8_t ENTRY_READONLY = 0x08;
 constexpr uint8_t ENTRY_SYSTEM = 0x10;
+// Flags of the volume's extensions (/ROCKRIDGE, /BOOT).
+// A symbolic link recorded as a link: no data, its target in the entry.
+constexpr uint16_t ENTRY_LINK = 0x20;
+// A directory moved away to keep the primary tree eight levels deep: its
+// record in the primary tree is a child link to where it went.
+constexpr uint16_t ENTRY_RELOCATED = 0x40;
+// The record of a moved directory in the relocation directory.
+constexpr uint16_t ENTRY_MOVED = 0x80;
+// The El Torito boot catalog, made up by the builder.
+constexpr uint16_t ENTRY_BOOT_CATALOG = 0x100;
+// The boot image whose boot information table is patched as it is copied.
+constexpr uint16_t ENTRY_BOOT_INFO = 0x200;
 
 // Deepest directory level of a volume; the root is level 1.
 constexpr uint16_t MAX_DIRECTORY_LEVEL = 8;
@@ -40,6 +52,42 @@ struct EntryTime {
 
 // `when` in local time (the TZ setting of the process).
 EntryTime local_entry_time(std::time_t when);
+// `when` in UTC.
+EntryTime utc_entry_time(std::time_t when);
+
+struct DirectoryNode;
+
+// What the switches ask of the volume beyond level 1 names.
+struct VolumeFormat {
+  // A Joliet tree of UCS-2 names beside the primary one.
+  bool joliet = false;
+  // System use entries (names, modes, links, times, deep trees) in the
+  // primary tree; symbolic links are recorded, not followed.
+  bool rock_ridge = false;
+  // Owners and modes as the tree has them (else owner 0, modes normalised).
+  bool keep_owners = false;
+  // The boot image's path below the source folder; empty: not bootable.
+  std::string boot_path;
+  // 512-byte sectors the firmware loads of the boot image; 0: not given,
+  // the usual 4 (see load_sectors).
+  uint16_t boot_load_sectors = 0;
+  // Patch the boot information table into the boot image.
+  bool boot_info = false;
+  bool bootable() const { return !boot_path.empty(); }
+  uint16_t load_sectors() const { return boot_load_sectors != 0 ? boot_load_sectors : 4; }
+};
+
+// What Rock Ridge records of a host file.
+struct PosixAttributes {
+  uint32_t mode = 0;
+  uint32_t uid = 0;
+  uint32_t gid = 0;
+  uint64_t device = 0;  // st_rdev of a device file
+  uint32_t serial = 0;  // unique within the volume
+  std::time_t modified = 0;
+  std::time_t accessed = 0;
+  std::time_t changed = 0;
+};
 
 // One file or subdirectory as the scan found it.
 struct DirectoryEntry {
@@ -51,10 +99,17 @@ struct DirectoryEntry {
   std::string name;
   // Name of the file on the host file system, used to open it.
   std::string host_name;
-  uint8_t flags = 0;
+  uint16_t flags = 0;
   // Length in bytes (below 4 GiB: larger files are refused by the scan). For a
   // subdirectory, its sector count × 2048 once the directories are sized.
   uint32_t size = 0;
+  // With /ROCKRIDGE: the host attributes, a link's target.
+  PosixAttributes posix;
+  std::string link_target;
+  // With /JOLIET: the UCS-2 name of the Joliet tree.
+  std::u16string joliet_name;
+  // A subdirectory's node.
+  DirectoryNode* node = nullptr;
 };
 
 // One directory of the tree.
@@ -80,7 +135,35 @@ struct DirectoryNode {
   std::string name;
   // Host path of the directory, ending with '/'.
   std::string path;
+  // What the volume is made of; the root's format, shared by every node.
+  const VolumeFormat* format = nullptr;
+  // With /ROCKRIDGE, a directory moved into the relocation directory: the
+  // parent that holds its child link, which the Joliet tree keeps too.
+  DirectoryNode* natural_parent = nullptr;
+  // Directories moved away from below this one (the Joliet tree keeps them here).
+  std::vector<DirectoryNode*> moved_away;
+  // The relocation directory, made by the builder: not in the Joliet tree.
+  bool relocation_directory = false;
+  // With /JOLIET: the Joliet tree's directory extent, number and children.
+  uint32_t joliet_extent = 0;
+  uint16_t joliet_sector_count = 1;
+  uint16_t joliet_number = 0;
+  uint16_t joliet_level = 1;
+  std::vector<DirectoryNode*> joliet_children;
+  std::vector<DirectoryEntry*> joliet_entries;
+  // The root's own: the format every node points at.
+  std::unique_ptr<VolumeFormat> owned_format;
+  // The root's, with /BOOT: the boot image and the boot catalog entries.
+  DirectoryEntry* boot_image = nullptr;
+  DirectoryEntry* boot_catalog = nullptr;
 };
+
+// The parts of a '/'-separated path, empty ones ("a//b", a leading or a
+// trailing '/') left out.
+std::vector<std::string> path_components(const std::string& path);
+
+// The node's format; the level 1 volume for a node made without one.
+const VolumeFormat& format_of(const DirectoryNode& node);
 
 // The root entry: the given time (local), ENTRY_DIRECTORY, name ".".
 // The time a new volume is made at: SOURCE_DATE_EPOCH (seconds since 1970)
@@ -119,6 +202,7 @@ struct ScanOptions {
   FileIdentity excluded_file;
   // Time of the root entry.
   std::time_t now = volume_creation_time();
+  VolumeFormat format;
 };
 
 // Fills the tree below `node` (whose path must end with '/') from the host

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -41,9 +43,10 @@ class Dircast : public testing::Test {
     for (const char* ext : {".cue", ".bin", ".state"}) std::filesystem::remove(disc + ext);
   }
   // volbuild's image of src/ with the switches every run here uses.
-  std::vector<uint8_t> volbuild_image() {
-    const ProgramRun built =
-        run("volbuild", {"src/", "vol.iso", "/RECURSE", "/BATCH", "/VOLUME=sample"});
+  std::vector<uint8_t> volbuild_image(const std::vector<std::string>& more = {}) {
+    std::vector<std::string> arguments = {"src/", "vol.iso", "/RECURSE", "/BATCH", "/VOLUME=sample"};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    const ProgramRun built = run("volbuild", arguments);
     EXPECT_EQ(built.status, 0) << built.err;
     return read_file_bytes(tree / "vol.iso");
   }
@@ -75,20 +78,21 @@ std::string track_faults(const std::vector<uint8_t>& bin, const std::vector<uint
 
 // Every class with track-at-once: Philips, Sony, Ricoh, Yamaha, MMC, and
 // JVC, whose drives end the track with two run-out blocks.
+const struct {
+  const char* product;
+  std::size_t run_out;
+} kRecorders[] = {{"KHSW/OB-01", 0},     {"CDD521/02", 0},      {"CDD522/10", 0},
+                  {"CDD2000", 0},        {"CDD2600", 0},        {"CD-WO DW-S114X", 0},
+                  {"RO-1420C", 0},       {"CD-R   CDU920S", 0}, {"CD-R   CDU924S", 0},
+                  {"RO1060C", 0},        {"CDR100", 0},         {"CDR102", 0},
+                  {"RCD-1000", 2},       {"RCD5040", 2},        {"RCD 4X4", 2},
+                  {"MMC CD-RW DRIVE", 0}};
+
 TEST_F(Dircast, EveryTrackAtOnceClassRecordsVolbuildsVolumeAndAPostgap) {
   const SampleTree sample = write_sample_tree(tree);
   const std::vector<uint8_t> image = volbuild_image();
   const std::size_t track = image.size() / DATA_BLOCK_SIZE + 150;
-  const struct {
-    const char* product;
-    std::size_t run_out;
-  } recorders[] = {{"KHSW/OB-01", 0},     {"CDD521/02", 0},      {"CDD522/10", 0},
-                   {"CDD2000", 0},        {"CDD2600", 0},        {"CD-WO DW-S114X", 0},
-                   {"RO-1420C", 0},       {"CD-R   CDU920S", 0}, {"CD-R   CDU924S", 0},
-                   {"RO1060C", 0},        {"CDR100", 0},         {"CDR102", 0},
-                   {"RCD-1000", 2},       {"RCD5040", 2},        {"RCD 4X4", 2},
-                   {"MMC CD-RW DRIVE", 0}};
-  for (const auto& [product, run_out] : recorders) {
+  for (const auto& [product, run_out] : kRecorders) {
     SCOPED_TRACE(product);
     forget_disc();
     const ProgramRun cast =
@@ -104,6 +108,27 @@ TEST_F(Dircast, EveryTrackAtOnceClassRecordsVolbuildsVolumeAndAPostgap) {
     tree.write_text("track.iso", std::string(user.begin(), user.end()));
     EXPECT_EQ(extracted_tree_faults(tree, tree / "track.iso", sample), "");
     EXPECT_NE(read_file(disc + ".state").find("disc closed\nnext 11"), std::string::npos);
+  }
+}
+
+// The extensions go into the same builder: the track is volbuild's image
+// with the same switches, on every class.
+TEST_F(Dircast, ExtendedVolumesAreVolbuildsOnEveryClass) {
+  write_sample_tree(tree);
+  tree.write_file("src/boot/loader.bin", 2048 * 3, 7);
+  tree.make_folder("src/1/2/3/4/5/6/7/8/9");
+  ASSERT_EQ(symlink("../boot/loader.bin", (tree / "src/1/link").c_str()), 0);
+  const std::vector<std::string> switches = {"/JOLIET", "/ROCKRIDGE", "/BOOT=boot/loader.bin", "/BOOTINFO"};
+  const std::vector<uint8_t> image = volbuild_image(switches);
+  ASSERT_FALSE(image.empty());
+  for (const auto& [product, run_out] : kRecorders) {
+    SCOPED_TRACE(product);
+    forget_disc();
+    std::vector<std::string> arguments = {"src/", "/RECURSE", "/BATCH", "/VOLUME=sample"};
+    arguments.insert(arguments.end(), switches.begin(), switches.end());
+    const ProgramRun cast = run("dircast", arguments, recorder(product));
+    ASSERT_EQ(cast.status, 0) << cast.err;
+    EXPECT_EQ(track_faults(read_file_bytes(disc + ".bin"), image, run_out), "");
   }
 }
 
@@ -168,6 +193,7 @@ TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
       "Usage: DIRCAST <pathname> [/ID=ha:id:lun] [/BATCH] [/NOCONFIRM]\n"
       "         [/NOFINALIZE] [/RECURSE] [/SESSION] [/SPEED=n] [/TEST]\n"
       "         [/VOLUME=label] [/HIDDEN] [/SYSTEM]\n"
+      "         [/JOLIET] [/ROCKRIDGE] [/KEEPOWNERS] [/BOOT=path] [/BOOTLOAD=n] [/BOOTINFO]\n"
       "pathname    - Directory pathname (must end with '/')\n"
       "/ID         - SCSI ID of CD recorder (default is first found)\n"
       "/BATCH      - Disable all logging messages\n"
@@ -180,6 +206,12 @@ TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
       "/VOLUME     - Volume label (maximum 32 characters)\n"
       "/HIDDEN     - Process \"hidden\" files\n"
       "/SYSTEM     - Process \"system\" files\n"
+      "/JOLIET     - Add Joliet names (up to 64 Unicode characters)\n"
+      "/ROCKRIDGE  - Add Rock Ridge names, modes, times, links, deep trees\n"
+      "/KEEPOWNERS - Keep owners and modes as they are (Rock Ridge only)\n"
+      "/BOOT=path  - Boot image (path in the tree) for El Torito booting\n"
+      "/BOOTLOAD=n - 512-byte sectors the BIOS loads (default is 4)\n"
+      "/BOOTINFO   - Patch a boot information table into the boot image\n"
       "e.g. DIRCAST /DIR1/DIR2/ /ID=0:5:0\n"
       "e.g. DIRCAST // /RECURSE /VOLUME=MY_FILES\n";
   const std::string reader = "0:3:0=CD-ROM PX-12CS";
@@ -197,6 +229,12 @@ TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
       {{"src/", "/SPEED=3"}, "", "", "Error: Illegal recording speed specified!\n"},
       {{"src/", "/SPEEDY=2"}, "", "", "Error: Illegal /SPEED format!\n"},
       {{"src/", "/VOLUME=" + std::string(33, 'v')}, "", "", "Error: Volume label is too long!\n"},
+      {{"src/", "/KEEPOWNERS"}, "", "", "Error: /KEEPOWNERS needs /ROCKRIDGE!\n"},
+      {{"src/", "/BOOT=a.bin", "/BOOTLOAD=0"}, "", "", "Error: Illegal /BOOTLOAD format!\n"},
+      {{"src/", "/BOOT=b.bin", "/NOCONFIRM"},
+       "",
+       DEVICE_LINES,
+       "Error: Boot image \"b.bin\" is not a file of the volume!\n"},
       {{"src/", "/ID=0:3:0"},
        reader + ";0:4:0=CDD2000",
        "",

@@ -32,6 +32,7 @@ const char kUsage[] =
     "\n"
     "Usage: VOLBUILD <pathname> <isofile> [/BATCH] [/RAW] [/RECURSE]\n"
     "         [/VOLUME=label] [/HIDDEN] [/SYSTEM]\n"
+    "         [/JOLIET] [/ROCKRIDGE] [/KEEPOWNERS] [/BOOT=path] [/BOOTLOAD=n] [/BOOTINFO]\n"
     "pathname - Directory pathname (must end with '/')\n"
     "isofile  - Output ISO9660 image filename\n"
     "/BATCH   - Disable all logging messages\n"
@@ -40,8 +41,15 @@ const char kUsage[] =
     "/VOLUME  - Volume label (maximum 32 characters)\n"
     "/HIDDEN  - Process \"hidden\" files\n"
     "/SYSTEM  - Process \"system\" files\n"
+    "/JOLIET      - Add Joliet names (up to 64 Unicode characters)\n"
+    "/ROCKRIDGE   - Add Rock Ridge names, modes, times, links, deep trees\n"
+    "/KEEPOWNERS  - Keep owners and modes as they are (Rock Ridge only)\n"
+    "/BOOT=path   - Boot image (path in the tree) for El Torito booting\n"
+    "/BOOTLOAD=n  - 512-byte sectors the BIOS loads (default is 4)\n"
+    "/BOOTINFO    - Patch a boot information table into the boot image\n"
     "e.g. VOLBUILD /DIR1/DIR2/ TEST.ISO\n"
-    "e.g. VOLBUILD /TEST/ TEST.ISO /RECURSE /VOLUME=MY_FILES\n";
+    "e.g. VOLBUILD /TEST/ TEST.ISO /RECURSE /VOLUME=MY_FILES\n"
+    "e.g. VOLBUILD /TEST/ TEST.ISO /RECURSE /JOLIET /ROCKRIDGE\n";
 
 TEST(VolbuildTool, UsageScreenAndCommandLineFaults) {
   ScratchTree tree;

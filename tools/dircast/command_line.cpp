@@ -12,6 +12,7 @@ DircastSettings parse_dircast_command_line(int argc, const char* const* argv) {
       "Usage: DIRCAST <pathname> [/ID=ha:id:lun] [/BATCH] [/NOCONFIRM]\n",
       "         [/NOFINALIZE] [/RECURSE] [/SESSION] [/SPEED=n] [/TEST]\n",
       "         [/VOLUME=label] [/HIDDEN] [/SYSTEM]\n",
+      VOLUME_FORMAT_SYNOPSIS,
       "pathname    - Directory pathname (must end with '/')\n",
       "/ID         - SCSI ID of CD recorder (default is first found)\n",
       "/BATCH      - Disable all logging messages\n",
@@ -24,9 +25,11 @@ DircastSettings parse_dircast_command_line(int argc, const char* const* argv) {
       "/VOLUME     - Volume label (maximum 32 characters)\n",
       "/HIDDEN     - Process \"hidden\" files\n",
       "/SYSTEM     - Process \"system\" files\n",
-      "e.g. DIRCAST /DIR1/DIR2/ /ID=0:5:0\n",
-      "e.g. DIRCAST // /RECURSE /VOLUME=MY_FILES\n",
   };
+  const std::vector<std::string> extension_lines = volume_format_usage(12);
+  rules.usage_lines.insert(rules.usage_lines.end(), extension_lines.begin(), extension_lines.end());
+  rules.usage_lines.push_back("e.g. DIRCAST /DIR1/DIR2/ /ID=0:5:0\n");
+  rules.usage_lines.push_back("e.g. DIRCAST // /RECURSE /VOLUME=MY_FILES\n");
   rules.switches = {
       address_switch("/ID", &settings.address, &settings.address_given,
                      "Error: Illegal /ID format!\n"),
@@ -45,7 +48,10 @@ DircastSettings parse_dircast_command_line(int argc, const char* const* argv) {
       recording_speed_switch(&settings.speed),
       volume_label_switch(&settings.label),
   };
+  const std::vector<SwitchRule> extensions = volume_format_switches(&settings.format);
+  rules.switches.insert(rules.switches.end(), extensions.begin(), extensions.end());
   rules.parameter_missing = {"Error: Filename must be specified!\n"};
   settings.source_path = parse_command_line(rules, argc, argv).at(0);
+  check_volume_format(settings.format);
   return settings;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/switches.h"
+#include "iso9660/tree.h"
 
 struct DircastSettings {
   std::string source_path;     // the positional parameter, as typed, ending with '/'
@@ -22,6 +23,7 @@ struct DircastSettings {
   bool include_hidden = false;
   bool include_system = false;
   std::string label;  // /VOLUME=, upper case, at most 32 characters
+  VolumeFormat format;  // /JOLIET, /ROCKRIDGE, /KEEPOWNERS, /BOOT=, /BOOTLOAD=, /BOOTINFO
 };
 
 // Parses "DIRCAST pathname [switches]" on top of the environment's settings

@@ -73,6 +73,7 @@ int run_dircast(const DircastSettings& settings) {
   options.recurse = settings.recurse;
   options.include_hidden = settings.include_hidden;
   options.include_system = settings.include_system;
+  options.format = settings.format;
   const std::unique_ptr<DirectoryNode> root = scan_tree(settings.source_path, options);
   const VolumeLayout layout = lay_out_volume(root.get());
   const uint64_t length = track_blocks(layout);

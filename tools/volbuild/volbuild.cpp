@@ -14,9 +14,11 @@
 
 namespace {
 
-const std::vector<std::string> kUsageLines = {
+std::vector<std::string> usage_lines() {
+  std::vector<std::string> lines = {
     "Usage: VOLBUILD <pathname> <isofile> [/BATCH] [/RAW] [/RECURSE]\n",
     "         [/VOLUME=label] [/HIDDEN] [/SYSTEM]\n",
+    VOLUME_FORMAT_SYNOPSIS,
     "pathname - Directory pathname (must end with '/')\n",
     "isofile  - Output ISO9660 image filename\n",
     "/BATCH   - Disable all logging messages\n",
@@ -25,9 +27,14 @@ const std::vector<std::string> kUsageLines = {
     "/VOLUME  - Volume label (maximum 32 characters)\n",
     "/HIDDEN  - Process \"hidden\" files\n",
     "/SYSTEM  - Process \"system\" files\n",
-    "e.g. VOLBUILD /DIR1/DIR2/ TEST.ISO\n",
-    "e.g. VOLBUILD /TEST/ TEST.ISO /RECURSE /VOLUME=MY_FILES\n",
-};
+  };
+  const std::vector<std::string> extensions = volume_format_usage(13);
+  lines.insert(lines.end(), extensions.begin(), extensions.end());
+  lines.push_back("e.g. VOLBUILD /DIR1/DIR2/ TEST.ISO\n");
+  lines.push_back("e.g. VOLBUILD /TEST/ TEST.ISO /RECURSE /VOLUME=MY_FILES\n");
+  lines.push_back("e.g. VOLBUILD /TEST/ TEST.ISO /RECURSE /JOLIET /ROCKRIDGE\n");
+  return lines;
+}
 
 }  // namespace
 
@@ -35,7 +42,7 @@ VolbuildSettings parse_volbuild_command_line(int argc, const char* const* argv) 
   VolbuildSettings settings;
   CommandLine rules;
   rules.tool_name = "VOLBUILD";
-  rules.usage_lines = kUsageLines;
+  rules.usage_lines = usage_lines();
   rules.switches = {
       plain_switch("/BATCH", &settings.logging, false),
       plain_switch("/HIDDEN", &settings.include_hidden),
@@ -44,10 +51,13 @@ VolbuildSettings parse_volbuild_command_line(int argc, const char* const* argv) 
       plain_switch("/SYSTEM", &settings.include_system),
       volume_label_switch(&settings.label),
   };
+  const std::vector<SwitchRule> extensions = volume_format_switches(&settings.format);
+  rules.switches.insert(rules.switches.end(), extensions.begin(), extensions.end());
   rules.parameter_missing = {"Error: Filename must be specified!\n", "Error: ISO filename must be specified!\n"};
   const std::vector<std::string> parameters = parse_command_line(rules, argc, argv);
   settings.source_path = parameters[0];
   settings.image_path = parameters[1];
+  check_volume_format(settings.format);
   return settings;
 }
 
@@ -57,6 +67,7 @@ int run_volbuild(const VolbuildSettings& settings) {
   options.recurse = settings.recurse;
   options.include_hidden = settings.include_hidden;
   options.include_system = settings.include_system;
+  options.format = settings.format;
   // An image being replaced inside the tree is left out of the volume: it is
   // about to be cut to nothing and rewritten.
   struct stat image {};

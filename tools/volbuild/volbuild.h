@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "iso9660/tree.h"
+
 struct VolbuildSettings {
   std::string source_path;  // as typed, ending with '/'
   std::string image_path;
@@ -13,6 +15,7 @@ struct VolbuildSettings {
   bool recurse = false;
   bool include_system = false;
   std::string label;  // upper case, at most 32 characters; empty: all spaces
+  VolumeFormat format;  // /JOLIET, /ROCKRIDGE, /KEEPOWNERS, /BOOT=, /BOOTLOAD=, /BOOTINFO
 };
 
 // Parses "VOLBUILD pathname isofile [switches]". Every fault prints its text

@@ -11,12 +11,13 @@ CueBurnSettings parse_cueburn_command_line(int argc, const char* const* argv) {
   rules.tool_name = "CUEBURN";
   rules.usage_lines = {
       "Usage: CUEBURN <cuefile> [/ID=ha:id:lun] [/BEEP] [/COPIES=n] [/EJECT]\n",
-      "         [/NOCONFIRM] [/NOWARN] [/SESSION] [/SPEED=n] [/TEST]\n",
+      "         [/NOCDTEXT] [/NOCONFIRM] [/NOWARN] [/SESSION] [/SPEED=n] [/TEST]\n",
       "cuefile    - Cue sheet filename\n",
       "/ID        - SCSI ID of CD recorder (default is first found)\n",
       "/BEEP      - Issue an audible 'beep' when recording has finished\n",
       "/COPIES=n  - Number of discs to be recorded (default is 1)\n",
       "/EJECT     - Eject CD when recording has finished\n",
+      "/NOCDTEXT  - Do not record the CUE SHEET's titles and performers as CD-TEXT\n",
       "/NOCONFIRM - Disable all confirmation prompts\n",
       "/NOWARN    - Disable all warning messages\n",
       "/SESSION   - Enable session-at-once recording (default is disc-at-once)\n",
@@ -32,6 +33,7 @@ CueBurnSettings parse_cueburn_command_line(int argc, const char* const* argv) {
                             }),
       plain_switch("/BEEP", &settings.beep),
       plain_switch("/EJECT", &settings.eject),
+      plain_switch("/NOCDTEXT", &settings.cd_text, false),
       plain_switch("/NOCONFIRM", &settings.confirm, false),
       plain_switch("/NOWARN", &settings.warnings, false),
       plain_switch("/SESSION", &settings.session),

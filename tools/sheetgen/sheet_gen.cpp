@@ -2,6 +2,7 @@
 
 #include "common/console.h"
 #include "common/msgvec.h"
+#include "drivers/cd_text_reading.h"
 #include "layout/cue_writer.h"
 #include "scsi/scan.h"
 #include "tools/shared/medium_files.h"
@@ -39,11 +40,12 @@ SheetGenSettings parse_sheet_gen_command_line(int argc, const char* const* argv)
   CommandLine rules;
   rules.tool_name = "SHEETGEN";
   rules.usage_lines = {
-      "Usage: SHEETGEN <cuefile> [/ID=ha:id:lun] [/BATCH] [/ISRC] [/MCN]\n",
+      "Usage: SHEETGEN <cuefile> [/ID=ha:id:lun] [/BATCH] [/CDTEXT] [/ISRC] [/MCN]\n",
       "         [/RESET] [/SPEED=n] [/SUBCODE=option] [/THRESH=n]\n",
       "cuefile   - Output CUE SHEET file\n",
       "/ID       - SCSI address of CDROM drive (default is first found)\n",
       "/BATCH    - Disable all logging messages\n",
+      "/CDTEXT   - Write the disc's CD-TEXT (titles, performers, ...) into the sheet\n",
       "/ISRC     - Read the 'International Standard Recording Codes'\n",
       "/MCN      - Read the 'Media Catalog Number'\n",
       "/RESET    - Reset device (workaround for firmware bugs)\n",
@@ -61,6 +63,7 @@ SheetGenSettings parse_sheet_gen_command_line(int argc, const char* const* argv)
   SheetGenSettings& s = settings;
   rules.switches = {
       plain_switch("/BATCH", &s.logging, false),
+      plain_switch("/CDTEXT", &s.cd_text),
       plain_switch("/ISRC", &s.isrc),
       plain_switch("/MCN", &s.mcn),
       plain_switch("/RESET", &s.reset),
@@ -90,6 +93,13 @@ int run_sheet_gen(const SheetGenSettings& settings) {
   const std::unique_ptr<DiscLayout> layout =
       analyze_source_disc(*reader, settings.speed_code, settings.scan, settings.threshold,
                           settings.reset, settings.mcn, settings.isrc, settings.logging);
+  if (settings.cd_text) {
+    CdTextContents contents;
+    const CdTextAnswer answer = read_disc_cd_text(*reader, &contents, layout.get());
+    if (answer != CdTextAnswer::Read && settings.logging)
+      out_text(answer == CdTextAnswer::None ? "No CD-TEXT on this disc\n"
+                                            : "The CDROM device cannot read CD-TEXT\n");
+  }
   write_cue_sheet(settings.cue_sheet, *layout, nullptr);
   return 0;
 }

@@ -11,13 +11,12 @@ CueBurnSettings parse_cueburn_command_line(int argc, const char* const* argv) {
   rules.tool_name = "CUEBURN";
   rules.usage_lines = {
       "Usage: CUEBURN <cuefile> [/ID=ha:id:lun] [/BEEP] [/COPIES=n] [/EJECT]\n",
-      "         [/NOCDTEXT] [/NOCONFIRM] [/NOWARN] [/SESSION] [/SPEED=n] [/TEST]\n",
+      "         [/NOCONFIRM] [/NOWARN] [/SESSION] [/SPEED=n] [/TEST]\n",
       "cuefile    - Cue sheet filename\n",
       "/ID        - SCSI ID of CD recorder (default is first found)\n",
       "/BEEP      - Issue an audible 'beep' when recording has finished\n",
       "/COPIES=n  - Number of discs to be recorded (default is 1)\n",
       "/EJECT     - Eject CD when recording has finished\n",
-      "/NOCDTEXT  - Do not record the CUE SHEET's titles and performers as CD-TEXT\n",
       "/NOCONFIRM - Disable all confirmation prompts\n",
       "/NOWARN    - Disable all warning messages\n",
       "/SESSION   - Enable session-at-once recording (default is disc-at-once)\n",

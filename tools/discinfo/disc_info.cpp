@@ -59,9 +59,8 @@ DiscInfoSettings parse_disc_info_command_line(int argc, const char* const* argv)
   CommandLine rules;
   rules.tool_name = "DISCINFO";
   rules.usage_lines = {
-      "Usage: DISCINFO [/ID=ha:id:lun] [/CDTEXT] [/ISRC] [/MCN] [/MODE] [/NOPROMPT]\n",
+      "Usage: DISCINFO [/ID=ha:id:lun] [/ISRC] [/MCN] [/MODE] [/NOPROMPT]\n",
       "/ID       - SCSI ID of CDROM device (default is first found)\n",
-      "/CDTEXT   - Display the disc's CD-TEXT (titles, performers, ...)\n",
       "/ISRC     - Display the 'International Standard Recording Codes'\n",
       "/MCN      - Display the 'Media Catalog Number'\n",
       "/MODE     - Display the sector mode of all data tracks\n",

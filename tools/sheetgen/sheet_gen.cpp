@@ -40,12 +40,11 @@ SheetGenSettings parse_sheet_gen_command_line(int argc, const char* const* argv)
   CommandLine rules;
   rules.tool_name = "SHEETGEN";
   rules.usage_lines = {
-      "Usage: SHEETGEN <cuefile> [/ID=ha:id:lun] [/BATCH] [/CDTEXT] [/ISRC] [/MCN]\n",
+      "Usage: SHEETGEN <cuefile> [/ID=ha:id:lun] [/BATCH] [/ISRC] [/MCN]\n",
       "         [/RESET] [/SPEED=n] [/SUBCODE=option] [/THRESH=n]\n",
       "cuefile   - Output CUE SHEET file\n",
       "/ID       - SCSI address of CDROM drive (default is first found)\n",
       "/BATCH    - Disable all logging messages\n",
-      "/CDTEXT   - Write the disc's CD-TEXT (titles, performers, ...) into the sheet\n",
       "/ISRC     - Read the 'International Standard Recording Codes'\n",
       "/MCN      - Read the 'Media Catalog Number'\n",
       "/RESET    - Reset device (workaround for firmware bugs)\n",

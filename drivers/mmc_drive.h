@@ -138,7 +138,8 @@ class MmcRecorder : public MmcDrive<RecorderDriver> {
   // session at once and the cue sheet at the next writable address, and
   // sets nextWriteAddress to its first pregap; raises its own failures.
   // With the job's CD-TEXT packs the cue sheet's lead-in entry asks for the
-  // host's R-W subcode, and the lead-in is written (mmc_cd_text.cpp).
+  // host's R-W subcode, and the lead-in is written (mmc_cd_text.cpp); a
+  // later session, whose tracks the packs do not number, gets none.
   ResultCode BeginDiscAtOnce(const DiscAtOnceJob& job) override;
   // SYNCHRONIZE CACHE: the drive writes the lead-out itself (raises).
   ResultCode EndDiscAtOnce(uint8_t progress) override;

@@ -320,7 +320,10 @@ ResultCode MmcRecorder::BeginDiscAtOnce(const DiscAtOnceJob& job) {
   CheckNamed(writable, "READ DISC INFORMATION", true);
   int32_t start = 0;
   CheckNamed(NextWritableAddress(&start), "READ TRACK INFORMATION", true);
-  const bool text = !job.cd_text.empty() && (RecorderCaps & CAP_CD_TEXT);
+  // The packs number the layout's tracks from its first: only the lead-in
+  // of a disc's first session carries them.
+  const bool text = !job.cd_text.empty() && (RecorderCaps & CAP_CD_TEXT) &&
+                    openTrackNumber == layout.tracks[0].track_number;
   std::vector<uint8_t> sheet = mmc_cue_sheet(layout, start, openTrackNumber, text);
   // A sheet that cannot be built would leave the drive without a session
   // while the files are streamed: refuse it before anything is written.

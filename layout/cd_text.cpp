@@ -323,15 +323,36 @@ CdTextPacks cue_sheet_cd_text(const DiscLayout& layout, const std::string& sheet
   for (const SheetText& text : layout.disc_texts)
     if (!text.rem && text.keyword == "CDTEXTFILE" && file == nullptr) file = &text;
   if (file == nullptr) return build_cd_text(layout);
-  std::string path = file->value;
   for (const std::string& candidate : image_candidates(file->value, sheet_folder))
     if (access(candidate.c_str(), F_OK) == 0) {
-      path = candidate;
-      break;
+      CdTextPacks result;
+      result.packs = read_cd_text_file(candidate);
+      return result;
     }
-  CdTextPacks result;
-  result.packs = read_cd_text_file(path);
+  // Rippers name a file they did not keep beside the sheet.
+  CdTextPacks result = build_cd_text(layout);
+  result.warnings.insert(result.warnings.begin(),
+                         format_text("WARNING! CDTEXTFILE \"%s\" is not there: the CD-TEXT "
+                                     "comes from the sheet's texts",
+                                     file->value.c_str()));
   return result;
+}
+
+bool has_cd_text(const DiscLayout& layout) {
+  auto any = [](const std::vector<SheetText>& texts) {
+    for (const SheetText& text : texts) {
+      for (const char* field : kTextFields)
+        if (text.keyword == field) return true;
+      if (text.keyword == "GENRE" || text.keyword == "UPC_EAN" ||
+          (text.keyword == "CDTEXTFILE" && !text.rem))
+        return true;
+    }
+    return false;
+  };
+  if (any(layout.disc_texts)) return true;
+  for (unsigned t = 0; t < layout.track_count && t < MAX_TRACK_ENTRIES; ++t)
+    if (any(layout.track_texts[t])) return true;
+  return false;
 }
 
 bool CdTextContents::empty() const {

@@ -59,8 +59,14 @@ std::vector<uint8_t> read_cd_text_file(const std::string& path);
 
 // The packs a parsed cue sheet asks for: those of its CDTEXTFILE (found as
 // image files are, relative to the current folder, else to `sheet_folder`)
-// or those built from its texts. Raises as the two above.
+// or those built from its texts, also when the CDTEXTFILE is not there
+// (with the warning "WARNING! CDTEXTFILE "x.cdt" is not there: the CD-TEXT
+// comes from the sheet's texts" first). Raises as the two above.
 CdTextPacks cue_sheet_cd_text(const DiscLayout& layout, const std::string& sheet_folder);
+
+// Whether the layout has a text that CD-TEXT carries (the fields of
+// build_cd_text) or a CDTEXTFILE.
+bool has_cd_text(const DiscLayout& layout);
 
 // The first pack, counted from 0, whose CRC is wrong; -1 when all are right
 // (a trailing part of a pack counts as a wrong one).

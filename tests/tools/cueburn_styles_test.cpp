@@ -141,7 +141,9 @@ TEST_F(CueBurn, SheetsInEveryStyleRecordAsTheirOwnLayout) {
       const std::string bus = std::string("0:4:0=") + recorder.product + ",medium=" + disc;
       const ProgramRun run = cueburn(bus, {style.sheet, "/NOCONFIRM"});
       ASSERT_EQ(run.status, 0) << run.out << run.err;
-      EXPECT_EQ(run.err, style.warnings);
+      // What the sheets' CD-TEXT gives rise to is the CD-TEXT tests' matter.
+      EXPECT_EQ(std::regex_replace(run.err, std::regex("WARNING! CD-?TEXT.*\n"), ""),
+                style.warnings);
       const ProgramRun info = discinfo(bus, {"/NOPROMPT"});
       ASSERT_EQ(info.status, 0) << info.err;
       EXPECT_EQ(listed_starts(info.out), starts) << info.out;

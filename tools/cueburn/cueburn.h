@@ -48,9 +48,10 @@ unsigned long image_megabytes(uint64_t total_bytes);
 uint16_t recording_minutes(uint32_t total_frames, unsigned factor);
 
 // The CD-TEXT packs to record: the sheet's (cue_sheet_cd_text, whose
-// refusals raise), their warnings on standard error unless /NOWARN, and
-// none with /NOCDTEXT or for a recorder without CAP_CD_TEXT, which gets
-// "WARNING! CD-TEXT is not recorded: the CD-Recorder cannot record it".
+// refusals raise), their warnings on standard error unless /NOWARN; none
+// with /NOCDTEXT, for a sheet without texts, or for a recorder without
+// CAP_CD_TEXT, which gets "WARNING! CD-TEXT is not recorded: the
+// CD-Recorder cannot record it" (the sheet's CD-TEXT is not made then).
 std::vector<uint8_t> cueburn_cd_text(const CueBurnSettings& settings, const DiscLayout& layout,
                                      uint16_t recorder_caps);
 

@@ -50,15 +50,16 @@ uint8_t job_flags(const CueBurnSettings& settings) {
 
 std::vector<uint8_t> cueburn_cd_text(const CueBurnSettings& settings, const DiscLayout& layout,
                                      uint16_t recorder_caps) {
-  if (!settings.cd_text) return {};
+  if (!settings.cd_text || !has_cd_text(layout)) return {};
+  if (!(recorder_caps & CAP_CD_TEXT)) {
+    if (settings.warnings)
+      err_text("WARNING! CD-TEXT is not recorded: the CD-Recorder cannot record it\n");
+    return {};
+  }
   CdTextPacks text = cue_sheet_cd_text(layout, sheet_folder(settings.cue_sheet));
-  if (text.packs.empty()) return {};
   if (settings.warnings)
     for (const std::string& warning : text.warnings) err_text(warning + "\n");
-  if (recorder_caps & CAP_CD_TEXT) return std::move(text.packs);
-  if (settings.warnings)
-    err_text("WARNING! CD-TEXT is not recorded: the CD-Recorder cannot record it\n");
-  return {};
+  return std::move(text.packs);
 }
 
 int run_cueburn(const CueBurnSettings& settings) {

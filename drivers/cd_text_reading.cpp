@@ -1,5 +1,7 @@
 #include "drivers/cd_text_reading.h"
 
+#include <algorithm>
+
 #include "common/byteorder.h"
 #include "common/msgvec.h"
 
@@ -25,12 +27,13 @@ CdTextAnswer read_cd_text_packs(CdReader& reader, std::vector<uint8_t>* packs) {
   const ResultCode result = read_toc_cd_text(reader, header, HEADER_LENGTH, &received);
   if (result == MSG_ILLEGAL_REQUEST) return CdTextAnswer::Refused;
   reader.CheckNamed(result, "READ TOC", true);
-  const uint32_t length = get_be16(header) + 2u;
+  const uint32_t length = std::min<uint32_t>(get_be16(header) + 2u, 0xFFFF);
   if (received < HEADER_LENGTH || length < HEADER_LENGTH + CD_TEXT_PACK_SIZE)
     return CdTextAnswer::None;
   std::vector<uint8_t> data(length);
   reader.CheckNamed(read_toc_cd_text(reader, data.data(), static_cast<uint16_t>(length), &received),
                     "READ TOC", true);
+  if (received < HEADER_LENGTH) return CdTextAnswer::None;
   const uint32_t bytes = std::min(received, length) - HEADER_LENGTH;
   packs->assign(data.begin() + HEADER_LENGTH,
                 data.begin() + HEADER_LENGTH + bytes / CD_TEXT_PACK_SIZE * CD_TEXT_PACK_SIZE);

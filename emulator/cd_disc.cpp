@@ -43,10 +43,6 @@ void put_msf_bcd(uint8_t* out, int32_t frames) {
 // Six-bit character code of an ISRC letter or digit.
 uint8_t isrc_code(char c) { return static_cast<uint8_t>(c - '0'); }
 
-}  // namespace
-
-namespace {
-
 // The packs a pressed disc's sheet asks for; a sheet whose texts cannot be
 // pressed gives a disc without CD-TEXT.
 std::vector<uint8_t> pressed_cd_text(const DiscLayout& layout, const std::string& cue_path) {

@@ -240,3 +240,13 @@ bool sector_is_zero(const uint8_t* block) {
     if (block[i] != 0) return false;
   return true;
 }
+
+uint16_t subchannel_crc(const uint8_t* bytes, std::size_t count) {
+  uint16_t crc = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    crc = static_cast<uint16_t>(crc ^ (bytes[i] << 8));
+    for (int bit = 0; bit < 8; ++bit)
+      crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+  }
+  return static_cast<uint16_t>(~crc);
+}

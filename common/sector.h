@@ -135,3 +135,8 @@ inline uint8_t* find_sector(const uint8_t* pattern, uint8_t* buffer, uint16_t co
 
 // True when all 2352 bytes of a block are zero.
 bool sector_is_zero(const uint8_t* block);
+
+// CRC-16 of subchannel data (the Q frame's first 10 bytes, a CD-TEXT pack's
+// first 16): polynomial x^16 + x^12 + x^5 + 1, initial value 0, inverted, as
+// the disc stores it (big-endian after the bytes).
+uint16_t subchannel_crc(const uint8_t* bytes, std::size_t count);

@@ -65,6 +65,7 @@ void parse_mmc_configuration(const uint8_t* data, uint32_t length, MmcFeatures* 
       features->track_at_once = true;
     } else if (code == MMC_FEATURE_CD_MASTERING && size > 4 && (feature[4] & 0x20)) {
       features->session_at_once = true;
+      features->leadin_subcode = (feature[4] & 0x01) != 0;
     }
     at += size;
   }
@@ -270,7 +271,8 @@ std::unique_ptr<ScsiDevice> probe_mmc_drive(const ScsiDevice& device) {
     recorder->readerCaps = features.reader_caps;
     recorder->RecorderCaps =
         static_cast<uint16_t>((features.track_at_once ? CAP_TRACK_AT_ONCE : 0) |
-                              (features.session_at_once ? CAP_DISC_AT_ONCE : 0));
+                              (features.session_at_once ? CAP_DISC_AT_ONCE : 0) |
+                              (features.leadin_subcode ? CAP_CD_TEXT : 0));
     recorder->maxWriteSpeed = features.max_write_speed;
     recorder->maxRecorderReadSpeed = recorder->maxReadSpeed;
     return recorder;

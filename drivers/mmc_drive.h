@@ -29,6 +29,7 @@ struct MmcFeatures {
   bool cd = false;               // a CD profile (08h to 0Ah) or the CD Read feature
   bool track_at_once = false;    // CD Track at Once
   bool session_at_once = false;  // CD Mastering with its SAO bit
+  bool leadin_subcode = false;   // ... and its R-W bit: it records CD-TEXT
   uint16_t current_profile = 0;
   uint16_t reader_caps = CAP_READ_CDDA | CAP_READ_SUBQ;
   uint8_t max_write_speed = SPEED_1X;
@@ -136,6 +137,9 @@ class MmcRecorder : public MmcDrive<RecorderDriver> {
   // CD-Recorder is not blank ..."), sends the write parameters page for
   // session at once and the cue sheet at the next writable address, and
   // sets nextWriteAddress to its first pregap; raises its own failures.
+  // With the job's CD-TEXT packs the cue sheet's lead-in entry asks for the
+  // host's R-W subcode, and the lead-in is written (mmc_cd_text.cpp); a
+  // later session, whose tracks the packs do not number, gets none.
   ResultCode BeginDiscAtOnce(const DiscAtOnceJob& job) override;
   // SYNCHRONIZE CACHE: the drive writes the lead-out itself (raises).
   ResultCode EndDiscAtOnce(uint8_t progress) override;
@@ -162,6 +166,13 @@ class MmcRecorder : public MmcDrive<RecorderDriver> {
   ResultCode CheckWritableDisc(const char** why);
   // The next writable address of the invisible track.
   ResultCode NextWritableAddress(int32_t* lba);
+  // Where the lead-in of the next session begins, by READ DISC INFORMATION
+  // (raises); asked before the cue sheet is sent.
+  int32_t ReadLeadInStart();
+  // Writes the lead-in blocks from `start` up to `end`: 96 bytes of raw R-W
+  // subcode a block, the packs one after another and over again, four a
+  // block (raises).
+  void WriteLeadInText(const std::vector<uint8_t>& packs, int32_t start, int32_t end);
 
   bool testWrite = false;
   uint8_t openTrackNumber = 0;
@@ -186,8 +197,14 @@ std::vector<uint8_t> mmc_session_parameters(const DiscLayout& layout, bool test,
 // on a blank disc): catalog number, lead-in, every track's ISRC and indexes
 // with the data form of its type and block size, lead-out; 8 bytes an
 // entry, binary track, index and absolute time. Empty when a track's type
-// and block size have no data form.
-std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start, uint8_t first_track);
+// and block size have no data form. With `leadin_subcode` the lead-in's
+// data form adds 40h: the host sends its R-W subcode.
+std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start, uint8_t first_track,
+                                   bool leadin_subcode = false);
+
+// 96 bytes of raw R-W subcode holding four packs: each pack's 144 bits as
+// 24 six-bit symbols, first bits first, in the six low bits of a byte.
+void cd_text_subcode(const uint8_t* four_packs, uint8_t* subcode96);
 
 // The bus scan's probe for CD drives the model tables do not know: an
 // MmcRecorder (kind recorder) or MmcReader (kind reader) with model code

@@ -128,7 +128,8 @@ std::vector<uint8_t> mmc_session_parameters(const DiscLayout& layout, bool test,
       static_cast<uint8_t>(type == INVALID ? 0 : type), session_format(layout));
 }
 
-std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start, uint8_t first_track) {
+std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start, uint8_t first_track,
+                                   bool leadin_subcode) {
   if (layout.track_count == 0 || layout.cuepoint_count == 0) return {};
   std::vector<uint8_t> sheet;
   const uint32_t offset = static_cast<uint32_t>(start);  // the layout starts at LBA 0
@@ -136,7 +137,9 @@ std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start, uint
     put_code(sheet, 0x02, 0, layout.catalog_number.data(), layout.catalog_number.size());
   const TrackEntry& first = layout.tracks[0];
   put_entry(sheet, static_cast<uint8_t>(track_control_nibble(first.track_flags) << 4 | 1), 0, 0,
-            generated_form(first.track_type), 0);
+            static_cast<uint8_t>(generated_form(first.track_type) |
+                                 (leadin_subcode ? FORM_SUBCODE_PW : 0)),
+            0);
   unsigned cue = 0;
   for (unsigned t = 0; t < layout.track_count; ++t) {
     const TrackEntry& track = layout.tracks[t];
@@ -318,17 +321,22 @@ ResultCode MmcRecorder::BeginDiscAtOnce(const DiscAtOnceJob& job) {
   int32_t start = 0;
   CheckNamed(NextWritableAddress(&start), "READ TRACK INFORMATION", true);
   // A blank disc takes the layout's own first number; a further session
-  // carries on the disc's numbering.
+  // carries on the disc's numbering. The packs number the layout's tracks
+  // from its first: only the lead-in of a blank disc's session carries them.
   const uint8_t first_number = openTrackNumber == 1 ? layout.tracks[0].track_number : openTrackNumber;
-  std::vector<uint8_t> sheet = mmc_cue_sheet(layout, start, first_number == 0 ? 1 : first_number);
+  const bool text = !job.cd_text.empty() && (RecorderCaps & CAP_CD_TEXT) && openTrackNumber == 1;
+  std::vector<uint8_t> sheet =
+      mmc_cue_sheet(layout, start, first_number == 0 ? 1 : first_number, text);
   // A sheet that cannot be built would leave the drive without a session
   // while the files are streamed: refuse it before anything is written.
   if (sheet.empty()) CheckNamed(MSG_BUGCHECK, "SEND CUE SHEET", true);
   writeParameters = mmc_session_parameters(layout, testWrite, (job.flags & JOB_SESSION) != 0);
   CheckNamed(SelectPage(writeParameters), "MODE SELECT", true);
+  const int32_t leadin = text ? ReadLeadInStart() : 0;
   CheckNamed(SendCueSheetRaw(sheet.data(), static_cast<uint32_t>(sheet.size())), "SEND CUE SHEET",
              true);
   nextWriteAddress = start - static_cast<int32_t>(LBA_OFFSET_FRAMES);
+  if (text) WriteLeadInText(job.cd_text, leadin, nextWriteAddress);
   return 1;
 }
 

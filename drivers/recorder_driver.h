@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "drivers/cd_reader.h"
 #include "layout/disc_layout.h"
@@ -22,6 +23,8 @@ constexpr uint16_t CAP_BIT2 = 0x04;  // set for some models; nothing tests it
 constexpr uint16_t CAP_CODES_IN_CUE =
     0x08;                                   // catalog number and ISRC go into the drive's cue sheet
 constexpr uint16_t CAP_SESSION_BIT = 0x10;  // the table of contents carries the session bit
+// BeginDiscAtOnce records the job's CD-TEXT packs in the lead-in.
+constexpr uint16_t CAP_CD_TEXT = 0x0100;
 
 // Speed codes: 1x, 2x, 4x, 6x (1x = 75 blocks a second).
 enum SpeedCode : uint8_t { SPEED_1X = 0, SPEED_2X = 1, SPEED_4X = 2, SPEED_6X = 3 };
@@ -42,6 +45,9 @@ struct DiscAtOnceJob {
   uint16_t file_count = 0;
   uint8_t speed = SPEED_1X;
   uint8_t flags = 0;
+  // CD-TEXT packs (18 bytes each) for the lead-in; only a recorder with
+  // CAP_CD_TEXT is given any.
+  std::vector<uint8_t> cd_text;
 };
 
 // Close modes of FinalizeDisc (the engine always passes 1).

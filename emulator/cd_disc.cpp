@@ -9,6 +9,7 @@
 #include "common/msgvec.h"
 #include "common/sector.h"
 #include "common/timecode.h"
+#include "layout/cd_text.h"
 #include "layout/cue_sheet.h"
 
 namespace {
@@ -42,17 +43,21 @@ void put_msf_bcd(uint8_t* out, int32_t frames) {
 // Six-bit character code of an ISRC letter or digit.
 uint8_t isrc_code(char c) { return static_cast<uint8_t>(c - '0'); }
 
+// The packs a pressed disc's sheet asks for; a sheet whose texts cannot be
+// pressed gives a disc without CD-TEXT.
+std::vector<uint8_t> pressed_cd_text(const DiscLayout& layout, const std::string& cue_path) {
+  const std::size_t slash = cue_path.rfind('/');
+  try {
+    return cue_sheet_cd_text(layout, slash == std::string::npos ? "" : cue_path.substr(0, slash))
+        .packs;
+  } catch (const MSGVEC&) {
+    return {};
+  }
+}
+
 }  // namespace
 
-uint16_t q_crc(const uint8_t* q10) {
-  uint16_t crc = 0;
-  for (int i = 0; i < 10; ++i) {
-    crc = static_cast<uint16_t>(crc ^ (q10[i] << 8));
-    for (int bit = 0; bit < 8; ++bit)
-      crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-  }
-  return static_cast<uint16_t>(~crc);
-}
+uint16_t q_crc(const uint8_t* q10) { return subchannel_crc(q10, 10); }
 
 uint8_t DiscTrack::index_at(int32_t lba) const {
   uint8_t index = indexes.empty() ? 1 : indexes.front().first;
@@ -91,6 +96,7 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::from_sheet(
   disc->has_catalog_ = (layout.layout_flags & LAYOUT_MCN) != 0;
   disc->disc_texts_ = layout.disc_texts;
   disc->catalog_ = layout.catalog_number;
+  disc->cd_text_ = pressed_cd_text(layout, cue_path);
 
   // Audio files read as CD audio through the front end, from their offset 0;
   // binary images as they stand.

@@ -73,6 +73,10 @@ class EmulatedDisc : public EmulatedMedium {
   // The sheet's texts of the disc, given before its first track.
   const std::vector<SheetText>& disc_texts() const { return disc_texts_; }
   const std::array<char, 13>& catalog() const { return catalog_; }
+  // The CD-TEXT packs of its lead-in: those of the sheet's CDTEXTFILE or
+  // those its texts make (none when they make none or cannot be made).
+  const std::vector<uint8_t>& cd_text() const { return cd_text_; }
+  void set_cd_text(std::vector<uint8_t> packs) { cd_text_ = std::move(packs); }
 
   // The track whose area holds the LBA, or null (before -150, in the lead-out).
   const DiscTrack* track_at(int32_t lba) const;
@@ -131,6 +135,7 @@ class EmulatedDisc : public EmulatedMedium {
   bool has_catalog_ = false;
   std::vector<SheetText> disc_texts_;
   std::array<char, 13> catalog_{};
+  std::vector<uint8_t> cd_text_;
 };
 
 // CRC of a Q subchannel frame: CRC-16 with polynomial x^16 + x^12 + x^5 + 1

@@ -223,6 +223,9 @@ EmulatedAnswer read_toc(const State& state, EmulatedDevice& device, const Emulat
     const DiscTrack* first = disc->track_number(state->last_session_track);
     if (first == nullptr) first = &tracks.front();
     put_toc_descriptor(data, first->control, first->number, first->index1_lba, msf);
+  } else if (format == 5 && state->reads_cd_text) {
+    // The packs after the header; a disc without CD-TEXT has none.
+    data.insert(data.end(), disc->cd_text().begin(), disc->cd_text().end());
   } else {
     return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
   }

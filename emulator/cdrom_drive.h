@@ -3,7 +3,7 @@
 // reading half that emulated recorders can reuse.
 //
 // Commands: TEST UNIT READY, READ TOC (formats 0 and 1, LBA or MSF
-// addresses), READ SUB-CHANNEL (formats 1 to 3), READ CAPACITY, MODE SENSE
+// addresses; format 5, CD-TEXT, where the model reads it), READ SUB-CHANNEL (formats 1 to 3), READ CAPACITY, MODE SENSE
 // of 6 and 10 bytes (all pages the drive has, current, changeable and
 // default values) and MODE SELECT (block length of the block descriptor,
 // pages), READ(10) at the
@@ -79,6 +79,9 @@ struct CdromDriveState {
   uint8_t last_session_track = 0;
   // The first track READ TOC lists (0: the disc's first).
   uint8_t toc_first_track = 0;
+  // READ TOC format 5 (in byte 2) answers the disc's CD-TEXT packs, as
+  // drives that read the R-W subchannel do; else it is refused.
+  bool reads_cd_text = false;
 };
 
 // Installs the commands above on a device with a fresh state, loading the

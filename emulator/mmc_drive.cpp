@@ -98,8 +98,10 @@ EmulatedAnswer get_configuration(const State& s, EmulatedDevice& device, const E
   if (s->recorder) {
     // Test write and CD-RW; block types raw, raw with P-W, Mode 1, Mode 2.
     features.push_back({FEATURE_CD_TRACK_AT_ONCE, disc && s->drive, {0x06, 0, 0x03, 0x09}});
-    // Session at once, test write, CD-RW; cue sheets of up to 4096 bytes.
-    features.push_back({FEATURE_CD_MASTERING, disc && s->drive, {0x26, 0x00, 0x10, 0x00}});
+    // Session at once, test write, CD-RW, R-W subcode where it records
+    // CD-TEXT; cue sheets of up to 4096 bytes.
+    const uint8_t mastering = static_cast<uint8_t>(0x26 | (s->records_cd_text ? 0x01 : 0x00));
+    features.push_back({FEATURE_CD_MASTERING, disc && s->drive, {mastering, 0x00, 0x10, 0x00}});
   }
   std::vector<uint8_t> data(8, 0);
   put_be16(&data[6], current);
@@ -188,8 +190,11 @@ EmulatedAnswer mode_select_10(const State&, EmulatedDevice& device, const Emulat
   return run_as(device.handler(EMU_OP_MODE_SELECT), device, shorter, six, sizeof six);
 }
 
+// An address as MSF; one before 00:00:00 (a lead-in) counts back from 100
+// minutes, as MMC drives give it.
 void put_msf(uint8_t* out, int32_t lba) {
-  const MsfTime time = lba_to_msf(lba);
+  const int32_t frames = lba + static_cast<int32_t>(LBA_OFFSET_FRAMES);
+  const MsfTime time = frames_to_msf(frames < 0 ? frames + 100 * 4500 : frames);
   out[1] = time.minute;
   out[2] = time.second;
   out[3] = time.frame;
@@ -223,7 +228,8 @@ EmulatedAnswer read_disc_information(const State& s, EmulatedDevice& device,
     data[5] = new_session ? next_track : disc.sessions.back().first_track;
     data[6] = new_session ? next_track : disc.sessions.back().last_track;
     if (status != 2) {
-      put_msf(data + 16, recorded.next_area() - PREGAP_BLOCKS);
+      // The lead-in of the next session begins its area.
+      put_msf(data + 16, recorded.next_area() - static_cast<int32_t>(LEADIN_BLOCKS));
       put_msf(data + 20, disc.capacity);
     }
   }
@@ -266,6 +272,11 @@ void install_mmc_drive(EmulatedDevice& device) {
       throw EmulatedBusError("bad item \"erasable=" + *erasable + "\" (0 or 1)");
     state->erasable = *erasable == "1";
   }
+  if (const std::optional<std::string> cd_text = device.take_item("cd_text")) {
+    if (*cd_text != "0" && *cd_text != "1")
+      throw EmulatedBusError("bad item \"cd_text=" + *cd_text + "\" (0 or 1)");
+    state->records_cd_text = *cd_text == "1";
+  }
   if (state->recorder && !medium_is_cue_sheet(device)) {
     state->drive = install_recorder_drive(device);
     state->drive->user_data_at_once = true;
@@ -277,6 +288,7 @@ void install_mmc_drive(EmulatedDevice& device) {
   // accurate without them.
   const bool accurate = !device.take_item("jitter").has_value();
   state->reading->pages[CAPABILITIES_PAGE] = capabilities_page(state->recorder, accurate);
+  state->reading->reads_cd_text = true;
   state->read_cdda = device.handler(EMU_OP_READ_CDDA);
   state->read_10 = device.handler(EMU_OP_READ_10);
   device.set_handler(EMU_OP_READ_CDDA, {});

@@ -24,6 +24,12 @@
 // recorder's (medium=PATH; a cue sheet is a pressed disc it only reads);
 // erasable=1 makes it a CD-RW.
 //
+// With CD-TEXT (the R-W bit of CD Mastering; cd_text=0 takes it away): a
+// cue sheet whose lead-in entry has the data form 41h is followed by the
+// lead-in's R-W subcode (write_leadin_subcode), whose packs are stored with
+// the disc (PATH.cdt, and their texts in PATH.cue) and answered by READ TOC
+// format 5, which both drives answer for a pressed disc too.
+//
 // Refusals: a WRITE(10) at another address than the next block, ILLEGAL
 // REQUEST 21h/02h; a block length the cue sheet or page does not give,
 // 64h/00h; a cue sheet that does not add up, 26h/00h; a cue sheet or track
@@ -57,7 +63,35 @@ struct MmcDriveState {
   // Session at once: the block size from each cue sheet index's LBA on.
   std::vector<std::pair<int32_t, uint32_t>> block_sizes;
   bool track_open = false;  // track at once: a WRITE(10) began a track
+  // CD-TEXT (mmc_cd_text.cpp): whether the recorder takes the lead-in's R-W
+  // subcode (cd_text=0: it does not), and, while a session at once waits
+  // for it, the lead-in blocks [leadin_next, leadin_end) still to come and
+  // the packs they carried so far.
+  bool records_cd_text = true;
+  bool leadin_open = false;
+  int32_t leadin_next = 0;
+  int32_t leadin_end = 0;
+  std::vector<uint8_t> leadin_packs;
 };
 
 // Installs the recording commands on the recorder (mmc_recording.cpp).
 void install_mmc_recording(EmulatedDevice& device, const std::shared_ptr<MmcDriveState>& state);
+
+// The cue sheet's lead-in data forms: the drive generates the main data
+// (01h audio, 14h Mode 1, 34h Mode 2); 40h added, the host sends the
+// lead-in's R-W subcode, 96 bytes a block in raw form (each byte's six low
+// bits one symbol of R to W), which the drive takes when it records CD-TEXT.
+constexpr uint8_t LEADIN_FORM_SUBCODE = 0x40;
+// Whether a lead-in entry's data form is one the drive takes.
+bool valid_leadin_form(const MmcDriveState& state, uint8_t form);
+// After SEND CUE SHEET with a lead-in form of LEADIN_FORM_SUBCODE: the
+// lead-in blocks from `leadin_start` up to `program_area` must come first.
+void expect_leadin_subcode(MmcDriveState& state, int32_t leadin_start, int32_t program_area);
+// WRITE(10) of lead-in blocks: each block's four packs are checked (a bad
+// CRC is refused, ILLEGAL REQUEST 26h/02h, as data the drive cannot take);
+// with the last block the packs of one cycle of the repeated packs go to the
+// recording with their texts (the disc's and each new track's). Blocks at
+// another LBA than the next, or of another size, are refused (21h/02h,
+// 64h/00h).
+EmulatedAnswer write_leadin_subcode(MmcDriveState& state, const EmulatedCommand& command,
+                                    int32_t lba, uint32_t count);

@@ -85,7 +85,8 @@ bool valid_code(const uint8_t* text, std::size_t count, std::size_t letters) {
 std::optional<SenseCondition> decode_cue_sheet(const uint8_t* sheet, uint32_t length,
                                                uint8_t first_number, int32_t offset,
                                                SessionPlan* plan,
-                                               std::vector<std::pair<int32_t, uint32_t>>* sizes) {
+                                               std::vector<std::pair<int32_t, uint32_t>>* sizes,
+                                               uint8_t* leadin_form) {
   const SenseCondition bad = SENSE_INVALID_FIELD_IN_PARAMETERS;
   std::vector<DiscTrack>& tracks = plan->tracks;
   bool leadin = false, leadout = false;
@@ -116,7 +117,8 @@ std::optional<SenseCondition> decode_cue_sheet(const uint8_t* sheet, uint32_t le
     if (adr != 1 || e[6] >= 60 || e[7] >= 75) return bad;
     const int32_t lba = msf_to_lba(e[5], e[6], e[7]);
     if (!leadin) {  // the lead-in comes first, with a form the drive generates
-      if (e[1] != 0 || e[2] != 0 || (e[3] != 0x01 && e[3] != 0x14 && e[3] != 0x34)) return bad;
+      if (e[1] != 0 || e[2] != 0) return bad;
+      *leadin_form = e[3];
       leadin = true;
       continue;
     }
@@ -182,12 +184,19 @@ EmulatedAnswer send_cue_sheet(const State& s, EmulatedDevice& device, const Emul
       disc.tracks.empty() ? 0 : static_cast<uint8_t>(disc.tracks.back().number + 1);
   SessionPlan plan;
   std::vector<std::pair<int32_t, uint32_t>> sizes;
-  if (auto bad =
-          decode_cue_sheet(c.buffer, length, first, s->drive->disc()->next_index1(), &plan, &sizes))
+  uint8_t leadin_form = 0;
+  if (auto bad = decode_cue_sheet(c.buffer, length, first, s->drive->disc()->next_index1(), &plan,
+                                  &sizes, &leadin_form))
     return refuse(*bad);
+  if (!valid_leadin_form(*s, leadin_form)) return refuse(SENSE_INVALID_FIELD_IN_PARAMETERS);
   plan.leave_open = next_session(*s);
+  const int32_t area = s->drive->disc()->next_area();
+  s->leadin_open = false;
   const EmulatedAnswer answer = s->drive->begin_session(device, std::move(plan), test_write(*s));
-  if (answer.target_status == STATUS_GOOD) s->block_sizes = std::move(sizes);
+  if (answer.target_status != STATUS_GOOD) return answer;
+  s->block_sizes = std::move(sizes);
+  if (leadin_form & LEADIN_FORM_SUBCODE)
+    expect_leadin_subcode(*s, area - static_cast<int32_t>(LEADIN_BLOCKS), area);
   return answer;
 }
 
@@ -259,6 +268,7 @@ EmulatedAnswer write_10(const State& s, EmulatedDevice& device, const EmulatedCo
     }
   } else {
     if (s->block_sizes.empty()) return refuse(SENSE_COMMAND_SEQUENCE_ERROR);
+    if (s->leadin_open) return write_leadin_subcode(*s, c, lba, count);
     size = cue_block_size(*s, lba);
     if (count > 0 && cue_block_size(*s, lba + static_cast<int32_t>(count) - 1) != size)
       return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
@@ -278,6 +288,7 @@ EmulatedAnswer synchronize_cache(const State& s, EmulatedDevice& device, const E
   if (answer.target_status == STATUS_GOOD) {
     s->track_open = false;
     s->block_sizes.clear();
+    s->leadin_open = false;
   }
   return answer;
 }

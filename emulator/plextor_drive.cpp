@@ -31,6 +31,7 @@ bool plextor_drive_serves(const EmulatedDevice& device) { return plextor_model(d
 void install_plextor_drive(EmulatedDevice& device) {
   const PlextorModel& model = *plextor_model(device);
   const std::shared_ptr<CdromDriveState> state = install_cdrom_drive(device);
+  state->reads_cd_text = true;  // reads the R-W subchannel
   state->check_page = [](const std::vector<uint8_t>& page) -> std::optional<SenseCondition> {
     if (page[0] == ERROR_RECOVERY_PAGE && (page[2] & ~RECOVERY_FLAGS) != 0)
       return SENSE_INVALID_FIELD_IN_PARAMETERS;

@@ -20,6 +20,7 @@
 #include "common/timecode.h"
 #include "emulator/device.h"
 #include "layout/cue_sheet.h"
+#include "layout/cd_text.h"
 #include "layout/cue_metadata.h"
 
 namespace {
@@ -215,8 +216,23 @@ void RecordedDisc::load() {
     refuse_file(".bin", "holds " + std::to_string(image.st_size) +
                             " bytes, not whole sectors of the tracks of " + base_name(path_) +
                             ".cue");
+  load_cd_text();
   work_ = stored_;  // where the next track goes
   check_sessions(next);
+}
+
+void RecordedDisc::load_cd_text() {
+  const std::string path = path_ + ".cdt";
+  if (!exists(path)) return;
+  std::string packs;
+  constexpr std::size_t limit = CD_TEXT_MAX_BLOCKS * CD_TEXT_BLOCK_PACKS * CD_TEXT_PACK_SIZE;
+  if (read_regular_file(path, limit, &packs) != FileReading::Read)
+    refuse_file(".cdt", "cannot be read as a regular file of packs");
+  const long bad = bad_cd_text_pack(reinterpret_cast<const uint8_t*>(packs.data()), packs.size());
+  if (packs.empty() || bad >= 0)
+    refuse_file(".cdt", "holds a bad pack at byte " +
+                            std::to_string(bad < 0 ? 0 : bad * long{CD_TEXT_PACK_SIZE}));
+  stored_.cd_text.assign(packs.begin(), packs.end());
 }
 
 void RecordedDisc::check_sessions(int64_t next) const {
@@ -269,7 +285,7 @@ std::unique_ptr<EmulatedDisc> RecordedDisc::load_sheet(const std::string& text) 
 }
 
 std::vector<std::string> RecordedDisc::files() const {
-  return {path_ + ".cue", path_ + ".bin", path_ + ".state", path_ + ".lock"};
+  return {path_ + ".cue", path_ + ".bin", path_ + ".state", path_ + ".cdt", path_ + ".lock"};
 }
 
 int32_t RecordedDisc::next_area() const {
@@ -390,9 +406,13 @@ bool RecordedDisc::commit() {
   const std::string sheet = cue_sheet();
   ok = ok && write_new_file(".cue", sheet, &cue_new_);
   ok = ok && write_new_file(".state", state_text(), &state_new_);
+  if (!work_.cd_text.empty())
+    ok = ok && write_new_file(".cdt", std::string(work_.cd_text.begin(), work_.cd_text.end()),
+                              &cdt_new_);
   // The sectors first: until the state is renamed nothing reads them.
-  for (const auto& [suffix, name] :
-       {std::pair{".bin", &bin_new_}, {".cue", &cue_new_}, {".state", &state_new_}}) {
+  for (const auto& [suffix, name] : {std::pair{".bin", &bin_new_}, {".cdt", &cdt_new_},
+                                     {".cue", &cue_new_}, {".state", &state_new_}}) {
+    if (name->empty()) continue;
     if (!ok) break;
     ok = ::rename(name->c_str(), (path_ + suffix).c_str()) == 0;
     if (ok) {
@@ -404,6 +424,8 @@ bool RecordedDisc::commit() {
     discard();
     return false;
   }
+  // A disc recorded without CD-TEXT keeps no packs of an earlier one.
+  if (work_.cd_text.empty()) ::unlink((path_ + ".cdt").c_str());
   stored_sheet_ = sheet;
   stored_ = work_;
   writing_ = false;
@@ -417,7 +439,7 @@ void RecordedDisc::discard() {
   }
   pending_used_ = 0;
   write_failed_ = false;
-  for (std::string* name : {&bin_new_, &cue_new_, &state_new_}) remove_new_file(name);
+  for (std::string* name : {&bin_new_, &cdt_new_, &cue_new_, &state_new_}) remove_new_file(name);
   work_ = stored_;
   writing_ = false;
   test_ = false;
@@ -480,6 +502,7 @@ std::unique_ptr<EmulatedDisc> RecordedDisc::reading_disc() const {
     gaps.emplace_back(leadout, leadout + static_cast<int32_t>(blocks + LEADIN_BLOCKS));
   }
   disc->set_unreadable(std::move(gaps));
+  if (!stored_.cd_text.empty()) disc->set_cd_text(stored_.cd_text);
   return disc;
 }
 

@@ -15,6 +15,9 @@
 //               has its index 0 where the previous session's lead-out began.
 //               The texts (TITLE, PERFORMER, REM GENRE, ...) are those the
 //               stored sheet holds; a recording keeps them.
+//   PATH.cdt    the CD-TEXT packs recorded in a lead-in (18 bytes each, their
+//               CRCs checked on loading), when a recording gave any; the
+//               sheet then holds their texts.
 //   PATH.state  "capacity N" (the LBA after the last writable block), "disc
 //               open" or "disc closed", "next N" (the LBA where the next
 //               track's index 1 goes), and one "session N FIRST LAST LEADOUT
@@ -62,6 +65,7 @@ struct RecordedDiscInfo {
   bool has_catalog = false;
   std::array<char, 13> catalog{};
   std::vector<SheetText> disc_texts;  // kept from the stored sheet; tracks keep their own
+  std::vector<uint8_t> cd_text;       // the packs of PATH.cdt; empty without one
   std::vector<DiscTrack> tracks;  // number, control, type, block_size, indexes, LBAs, ISRC
   std::vector<RecordedSession> sessions;
   int32_t bin_end = 0;  // LBA after the last sector PATH.bin holds
@@ -86,8 +90,8 @@ class RecordedDisc {
   ~RecordedDisc();  // forgets a recording not committed
 
   const std::string& path() const { return path_; }
-  // The files that keep the disc: PATH.cue, PATH.bin, PATH.state and the
-  // lock file PATH.lock, whether they exist or not.
+  // The files that keep the disc: PATH.cue, PATH.bin, PATH.state, PATH.cdt
+  // and the lock file PATH.lock, whether they exist or not.
   std::vector<std::string> files() const;
   // The disc as its files hold it.
   const RecordedDiscInfo& stored() const { return stored_; }
@@ -135,6 +139,8 @@ class RecordedDisc {
 
  private:
   void load();
+  // Loads PATH.cdt when it exists; refuses one with a bad pack.
+  void load_cd_text();
   std::string state_text() const;
   // Throws the EmulatedMediumError of a stored file that fails a check.
   [[noreturn]] void refuse_file(const char* suffix, const std::string& why) const;
@@ -162,7 +168,7 @@ class RecordedDisc {
   std::string path_;
   std::shared_ptr<MediumLock> lock_;
   std::string stored_sheet_;                   // PATH.cue as stored
-  std::string bin_new_, cue_new_, state_new_;  // the new files of a recording
+  std::string bin_new_, cue_new_, state_new_, cdt_new_;  // the new files of a recording
   RecordedDiscInfo stored_;
   RecordedDiscInfo work_;
   bool writing_ = false;

@@ -17,6 +17,7 @@ bool sony_drive_serves(const EmulatedDevice& device) {
 void install_sony_drive(EmulatedDevice& device) {
   const bool fast = reader_model_code(device) == MODEL_DOUBLE_SPEED;
   const std::shared_ptr<CdromDriveState> state = install_cdrom_drive(device);
+  state->reads_cd_text = true;  // reads the R-W subchannel
   add_speed_page(*state,
                  fast ? std::vector<uint8_t>{0x00, 0x01, 0xFF} : std::vector<uint8_t>{0x00, 0x01});
 }

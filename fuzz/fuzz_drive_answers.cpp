@@ -2,7 +2,7 @@
 // status, sense, the count of bytes it moves and the bytes themselves. The
 // reader reads the table of contents (with modes, catalog number and ISRC
 // codes as the first byte asks), searches the last readable sector and
-// dumps the mode pages. Each either raises an error record or gives a result
+// dumps the mode pages and reads the CD-TEXT. Each either raises an error record or gives a result
 // that agrees with itself; anything else stops the run.
 #include <algorithm>
 #include <cstdint>
@@ -12,6 +12,8 @@
 #include "common/console.h"
 #include "common/msgvec.h"
 #include "drivers/cd_reader.h"
+#include "drivers/cd_text_reading.h"
+#include "layout/cue_writer.h"
 #include "scsi/transport.h"
 #include "tools/discinfo/disc_info.h"
 
@@ -125,6 +127,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   expect_result_or_record([&] { reader.FindLastReadableSector(choices & 8); });
   expect_result_or_record([&] { reader.FindLastReadableDataSector(choices & 0x10 ? 2048 : 2340); });
   expect_result_or_record([&] { read_mode_page_dump(reader); });
+  // CD-TEXT: the decoded texts fit the tracks, and the listing and the sheet take them.
+  expect_result_or_record([&] {
+    CdTextContents contents;
+    read_disc_cd_text(reader, &contents, layout.get());
+    for (const SheetText& text : contents.tracks[0])
+      if (!text.keyword.empty()) std::abort();  // track 0 is the disc's
+    cd_text_listing(contents);
+    cue_sheet_text(*layout, nullptr);
+  });
   install_scsi_transport(nullptr);
   return 0;
 }

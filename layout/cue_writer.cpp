@@ -7,6 +7,7 @@
 
 #include "common/msgvec.h"
 #include "common/timecode.h"
+#include "layout/cue_metadata.h"
 
 namespace {
 
@@ -27,10 +28,12 @@ const char* type_word(const TrackEntry& track) {
   return "AUDIO";
 }
 
-std::string track_head(const TrackEntry& track, unsigned number) {
+std::string track_head(const TrackEntry& track, const std::vector<SheetText>& texts,
+                       unsigned number) {
   char line[32];
   std::snprintf(line, sizeof line, "  TRACK %02u %s\n", number, type_word(track));
   std::string text = line;
+  for (const SheetText& field : texts) text += "    " + text_line(field) + "\n";
   if (track.track_flags & TRACK_ISRC)
     text += "    ISRC " + std::string(track.isrc.data(), track.isrc.size()) + "\n";
   if (track.track_flags & (TRACK_DCP | TRACK_4CH | TRACK_PRE)) {
@@ -54,6 +57,7 @@ std::string cue_sheet_text(const DiscLayout& layout, const std::string* image_na
   std::string text;
   if (layout.layout_flags & LAYOUT_MCN)
     text += "CATALOG " + std::string(layout.catalog_number.data(), 13) + "\n";
+  for (const SheetText& field : layout.disc_texts) text += text_line(field) + "\n";
   if (image_name == nullptr) {
     text += "REM Add 'FILE <filename> <filetype>' command here!\n";
   } else if (image_name->find(' ') != std::string::npos) {
@@ -73,7 +77,7 @@ std::string cue_sheet_text(const DiscLayout& layout, const std::string* image_na
         text += postgap_line(layout.tracks[entry]);
         if (entry + 1 < MAX_TRACK_ENTRIES) ++entry;
       }
-      text += track_head(layout.tracks[entry], bcd_to_bin(point.track));
+      text += track_head(layout.tracks[entry], layout.track_texts[entry], bcd_to_bin(point.track));
       if (!track_written && lba != 0) text += "    INDEX 00 00:00:00\n";
       track_written = true;
     }

@@ -129,6 +129,31 @@ TEST(MmcRecorderTables, CueSheetsAndWriteParametersOfEachKindOfTrack) {
   }
 }
 
+// The lead-in's R-W subcode: each pack's 144 bits in the six low bits of 24
+// bytes, first bits first; the lead-in entry asks for it with data form 41h.
+TEST(MmcRecorderTables, CdTextGoesIntoTheLeadInSubcode) {
+  Bytes packs(4 * 18, 0);
+  packs[0] = 0xFC;       // 111111 00 -> symbols 3Fh, 0
+  packs[18 + 17] = 0x3F;  // the second pack's last 6 bits
+  packs[54] = 0x81;       // 1000 0001 -> symbols 20h, 1 (and 0 after)
+  Bytes subcode(96, 0xFF);
+  cd_text_subcode(packs.data(), subcode.data());
+  Bytes expected(96, 0);
+  expected[0] = 0x3F;
+  expected[24 + 23] = 0x3F;
+  expected[72] = 0x20;
+  expected[73] = 0x10;
+  EXPECT_EQ(subcode, expected);
+
+  ScratchDirectory scratch;
+  write_cue_fixture_images(scratch.path());
+  std::unique_ptr<CueSheetLayout> parsed = parse_cue_sheet_text(
+      "FILE audio100.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n", scratch.path());
+  const Bytes sheet = mmc_cue_sheet(*parsed->layout, 0, 1, true);
+  ASSERT_GE(sheet.size(), 8u);
+  EXPECT_EQ(Bytes(sheet.begin(), sheet.begin() + 8), (Bytes{0x01, 0, 0, 0x41, 0, 0, 0, 0}));
+}
+
 struct ReadCase {
   const char* name;
   std::function<ResultCode(MmcReader&, uint8_t*)> call;

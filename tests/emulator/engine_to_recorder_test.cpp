@@ -6,8 +6,11 @@
 
 #include <functional>
 
+#include "drivers/cd_text_reading.h"
 #include "drivers/driver_factory.h"
+#include "drivers/mmc_drive.h"
 #include "engine/recording.h"
+#include "layout/cd_text.h"
 #include "layout/cue_sheet.h"
 #include "scsi/models.h"
 #include "tests/emulator/recorder_harness.h"
@@ -66,6 +69,53 @@ TEST_F(EngineToRecorder, DiscAtOnceGivesBackTheImage) {
     EXPECT_NE(stored.find("  TRACK 02 MODE1/2352\n    INDEX 00 00:02:50\n    INDEX 01 00:04:50\n"),
               std::string::npos)
         << stored;
+  }
+}
+
+// The lead-in's packs on the MMC recorder: as the driver sent them they come
+// back as PATH.cdt and READ TOC format 5; a pack whose CRC is wrong is
+// refused and leaves the disc blank.
+TEST_F(EngineToRecorder, LeadInPacksAreKeptAndBadOnesRefused) {
+  const std::string cue = write_sample_disc(folder, "sample", mixed_sample_disc());
+  std::unique_ptr<CueSheetLayout> sheet = parse_cue_sheet(cue);
+  sheet->layout->disc_texts = {{"TITLE", "Sample", false}, {"PERFORMER", "Players", false}};
+  const std::vector<uint8_t> packs = build_cd_text(*sheet->layout).packs;
+  ASSERT_EQ(packs.size(), 8u * CD_TEXT_PACK_SIZE);  // title, performer, 2 of codes, 3 of size
+  for (const bool corrupt : {false, true}) {
+    SCOPED_TRACE(corrupt ? "a bad CRC" : "sound packs");
+    disc = folder + (corrupt ? "/bad" : "/good");
+    use("MMC CD-RW DRIVE");
+    ScsiDevice found;  // as the bus scan finds it: the probe reads its features
+    found.target = 4;
+    std::unique_ptr<ScsiDevice> device = probe_mmc_drive(found);
+    auto* recorder = dynamic_cast<RecorderDriver*>(device.get());
+    ASSERT_NE(recorder, nullptr);
+    ASSERT_TRUE(recorder->RecorderCaps & CAP_CD_TEXT);
+    DiscAtOnceJob job;
+    job.layout = sheet->layout.get();
+    job.files = sheet->files.data();
+    job.file_count = sheet->file_count;
+    job.cd_text = packs;
+    if (corrupt) job.cd_text[2 * CD_TEXT_PACK_SIZE + 5] ^= 0x40;
+    std::string failure = "none";
+    std::vector<uint8_t> read_back;
+    try {
+      record_disc_at_once(*recorder, job);
+      read_cd_text_packs(*recorder, &read_back);
+    } catch (const MSGVEC& record) {
+      failure = message_vector_text(record);
+    }
+    unplug();
+    if (corrupt) {
+      EXPECT_EQ(failure, "\nError: 'WRITE' command failed on device 0:4:0\nIllegal command request\n");
+      EXPECT_EQ(file(".cue"), "(none)");
+      continue;
+    }
+    ASSERT_EQ(failure, "none");
+    EXPECT_EQ(read_back, packs);
+    EXPECT_EQ(file(".cdt"), std::string(packs.begin(), packs.end()));
+    EXPECT_NE(file(".cue").find("TITLE \"Sample\"\nPERFORMER \"Players\"\n"),
+              std::string::npos);
   }
 }
 

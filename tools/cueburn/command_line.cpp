@@ -32,6 +32,7 @@ CueBurnSettings parse_cueburn_command_line(int argc, const char* const* argv) {
                             }),
       plain_switch("/BEEP", &settings.beep),
       plain_switch("/EJECT", &settings.eject),
+      plain_switch("/NOCDTEXT", &settings.cd_text, false),
       plain_switch("/NOCONFIRM", &settings.confirm, false),
       plain_switch("/NOWARN", &settings.warnings, false),
       plain_switch("/SESSION", &settings.session),

@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "layout/disc_layout.h"
 
 #include "common/switches.h"
 
@@ -21,6 +24,7 @@ struct CueBurnSettings {
   bool transport = false;  // /TRANSPORT: a disc transporter feeds the discs
   bool warnings = true;    // cleared by /NOWARN
   bool test = false;       // /TEST: test recording
+  bool cd_text = true;     // cleared by /NOCDTEXT
 };
 
 // Parses the command line on top of the environment's settings
@@ -42,6 +46,14 @@ unsigned long image_megabytes(uint64_t total_bytes);
 // Approximate minutes to record `total_frames` at a speed factor: the frames
 // plus one minute for lead-in and lead-out, rounded up generously, in 16 bits.
 uint16_t recording_minutes(uint32_t total_frames, unsigned factor);
+
+// The CD-TEXT packs to record: the sheet's (cue_sheet_cd_text, whose
+// refusals raise), their warnings on standard error unless /NOWARN; none
+// with /NOCDTEXT, for a sheet without texts, or for a recorder without
+// CAP_CD_TEXT, which gets "WARNING! CD-TEXT is not recorded: the
+// CD-Recorder cannot record it" (the sheet's CD-TEXT is not made then).
+std::vector<uint8_t> cueburn_cd_text(const CueBurnSettings& settings, const DiscLayout& layout,
+                                     uint16_t recorder_caps);
 
 // Runs the tool: finds the devices, parses the cue sheet, shows the counts,
 // the layout and the estimates, and records `copies` discs. Tool errors

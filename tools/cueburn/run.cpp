@@ -7,6 +7,7 @@
 #include "drivers/recorder_driver.h"
 #include "drivers/recording_events.h"
 #include "engine/recording.h"
+#include "layout/cd_text.h"
 #include "layout/cue_sheet.h"
 #include "layout/listing.h"
 #include "scsi/scan.h"
@@ -31,6 +32,11 @@ void prompt(const std::string& text) {
   wait_for_return();
 }
 
+std::string sheet_folder(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
 uint8_t job_flags(const CueBurnSettings& settings) {
   uint8_t flags = JOB_PROGRESS;
   if (settings.beep) flags |= JOB_BEEP;
@@ -41,6 +47,20 @@ uint8_t job_flags(const CueBurnSettings& settings) {
 }
 
 }  // namespace
+
+std::vector<uint8_t> cueburn_cd_text(const CueBurnSettings& settings, const DiscLayout& layout,
+                                     uint16_t recorder_caps) {
+  if (!settings.cd_text || !has_cd_text(layout)) return {};
+  if (!(recorder_caps & CAP_CD_TEXT)) {
+    if (settings.warnings)
+      err_text("WARNING! CD-TEXT is not recorded: the CD-Recorder cannot record it\n");
+    return {};
+  }
+  CdTextPacks text = cue_sheet_cd_text(layout, sheet_folder(settings.cue_sheet));
+  if (settings.warnings)
+    for (const std::string& warning : text.warnings) err_text(warning + "\n");
+  return std::move(text.packs);
+}
 
 int run_cueburn(const CueBurnSettings& settings) {
   set_event_callback(&console_event_callback);
@@ -65,6 +85,7 @@ int run_cueburn(const CueBurnSettings& settings) {
   for (const std::string& warning : sheet->warnings) err_text(warning + "\n");
   check_single_session(*sheet->layout);
   check_disc_length(*sheet->layout, settings.confirm);
+  std::vector<uint8_t> cd_text = cueburn_cd_text(settings, *sheet->layout, recorder.RecorderCaps);
   if (settings.warnings) warn_unrecorded_flags(*sheet->layout);
   fit_first_track(recorder, sheet->layout.get(), settings.warnings);
   out_text("The CUE SHEET file has been successfully parsed...\n");
@@ -90,6 +111,7 @@ int run_cueburn(const CueBurnSettings& settings) {
   job.file_count = sheet->file_count;
   job.speed = speed;
   job.flags = job_flags(settings);
+  job.cd_text = std::move(cd_text);
 
   for (unsigned disc = 1; disc <= settings.copies; ++disc) {
     const bool ask = transporter == nullptr ? settings.confirm || settings.copies > 1

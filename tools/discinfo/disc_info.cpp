@@ -5,6 +5,8 @@
 #include "common/console.h"
 #include "common/timecode.h"
 #include "drivers/cd_reader.h"
+#include "drivers/cd_text_reading.h"
+#include "layout/cue_metadata.h"
 #include "scsi/scan.h"
 #include "scsi/settings.h"
 #include "tools/shared/reader_choice.h"
@@ -65,6 +67,7 @@ DiscInfoSettings parse_disc_info_command_line(int argc, const char* const* argv)
       "/NOPROMPT - Disable screen prompting\n",
   };
   rules.switches = {
+      plain_switch("/CDTEXT", &settings.cd_text),
       plain_switch("/ISRC", &settings.isrc),
       plain_switch("/MCN", &settings.mcn),
       plain_switch("/MODE", &settings.mode),
@@ -92,6 +95,20 @@ std::string disc_info_track_line(const TrackEntry& track) {
     line += "Not Available\n";
   }
   return line;
+}
+
+std::string cd_text_listing(const CdTextContents& contents) {
+  if (contents.empty()) return "\nNo CD-TEXT on this disc\n";
+  std::string text;
+  auto list = [&](const std::vector<SheetText>& fields, const std::string& heading) {
+    if (fields.empty()) return;
+    text += heading;
+    for (const SheetText& field : fields) text += "  " + text_line(field) + "\n";
+  };
+  list(contents.disc, "\nCD-TEXT of the disc:\n");
+  for (unsigned track = 1; track <= MAX_TRACKS; ++track)
+    list(contents.tracks[track], format_text("CD-TEXT of track %02u:\n", track));
+  return text;
 }
 
 std::string mode_page_dump(const uint8_t* data, std::size_t length) {
@@ -153,6 +170,14 @@ int run_disc_info(const DiscInfoSettings& settings) {
   out_text(format_text("\nLeadout: %02u:%02u:%02u (LBA %06lu)\n", leadout.minute, leadout.second,
                        leadout.frame, static_cast<unsigned long>(layout->leadout_position)));
 
+  if (settings.cd_text) {
+    CdTextContents contents;
+    if (read_disc_cd_text(*reader, &contents) == CdTextAnswer::Refused) {
+      out_text("\nThe CDROM device cannot read CD-TEXT\n");
+    } else {
+      out_text(cd_text_listing(contents));
+    }
+  }
   if (settings.dump) out_text(read_mode_page_dump(*reader));
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/switches.h"
+#include "layout/cd_text.h"
 #include "layout/disc_layout.h"
 
 class CdReader;
@@ -21,6 +22,7 @@ struct DiscInfoSettings {
   bool mode = false;       // /MODE
   bool prompt = true;      // cleared by /NOPROMPT
   bool dump = false;       // /DUMP
+  bool cd_text = false;    // /CDTEXT
 };
 
 // Parses the tool's command line on top of the environment's settings
@@ -40,6 +42,12 @@ int run_disc_info(const DiscInfoSettings& settings);
 // One line of the listing for a track entry, ending in the ISRC or
 // "Not Available" and a newline.
 std::string disc_info_track_line(const TrackEntry& track);
+
+// The CD-TEXT listing of /CDTEXT: "\nCD-TEXT of the disc:\n" and of each
+// track ("CD-TEXT of track NN:\n") that has any, with one line a field as
+// the cue sheet writes it ("  TITLE \"...\"\n"); "\nNo CD-TEXT on this
+// disc\n" when there is none.
+std::string cd_text_listing(const CdTextContents& contents);
 
 // MODE SENSE of all pages (raising its failure) and the dump of as much of
 // the answer as the drive sent and its mode data length covers.

@@ -2,6 +2,7 @@
 
 #include "common/console.h"
 #include "common/msgvec.h"
+#include "drivers/cd_text_reading.h"
 #include "layout/cue_writer.h"
 #include "scsi/scan.h"
 #include "tools/shared/medium_files.h"
@@ -61,6 +62,7 @@ SheetGenSettings parse_sheet_gen_command_line(int argc, const char* const* argv)
   SheetGenSettings& s = settings;
   rules.switches = {
       plain_switch("/BATCH", &s.logging, false),
+      plain_switch("/CDTEXT", &s.cd_text),
       plain_switch("/ISRC", &s.isrc),
       plain_switch("/MCN", &s.mcn),
       plain_switch("/RESET", &s.reset),
@@ -90,6 +92,13 @@ int run_sheet_gen(const SheetGenSettings& settings) {
   const std::unique_ptr<DiscLayout> layout =
       analyze_source_disc(*reader, settings.speed_code, settings.scan, settings.threshold,
                           settings.reset, settings.mcn, settings.isrc, settings.logging);
+  if (settings.cd_text) {
+    CdTextContents contents;
+    const CdTextAnswer answer = read_disc_cd_text(*reader, &contents, layout.get());
+    if (answer != CdTextAnswer::Read && settings.logging)
+      out_text(answer == CdTextAnswer::None ? "No CD-TEXT on this disc\n"
+                                            : "The CDROM device cannot read CD-TEXT\n");
+  }
   write_cue_sheet(settings.cue_sheet, *layout, nullptr);
   return 0;
 }

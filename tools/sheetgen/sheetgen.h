@@ -16,6 +16,7 @@ struct SheetGenSettings {
   bool logging = true;                          // cleared by /BATCH
   bool isrc = false;                            // /ISRC
   bool mcn = false;                             // /MCN
+  bool cd_text = false;                         // /CDTEXT
   bool reset = false;                           // /RESET
   uint8_t speed_code = 255;                     // /SPEED, 255: maximum
   SubcodeScan scan = SCAN_NONE;                 // /SUBCODE

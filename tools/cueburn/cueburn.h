@@ -7,6 +7,8 @@
 #include <string>
 
 #include "common/switches.h"
+#include "drivers/recorder_driver.h"
+#include "layout/session_split.h"
 
 struct CueBurnSettings {
   std::string cue_sheet;       // the positional parameter, as typed
@@ -48,3 +50,18 @@ uint16_t recording_minutes(uint32_t total_frames, unsigned factor);
 // print their text and throw ToolExit{1}; cue sheet and drive errors raise
 // MSGVEC. Returns the exit status 0.
 int run_cueburn(const CueBurnSettings& settings);
+
+// The sessions of a parsed sheet (one without REM SESSION lines). A sheet of
+// several is refused, before anything is written, on a recorder that always
+// closes the disc ("Error: CD-Recorder does not support 'session-at-once'
+// recording: the CUE SHEET lays out %u sessions!") and where the recorder
+// reports its free blocks and the sessions with the gaps between them do
+// not fit (raises).
+std::vector<SheetSession> sessions_to_record(RecorderDriver& recorder, const CueSheetLayout& sheet);
+
+// Records the sessions one after the other, each at once with the job's
+// speed and flags: every session but the last leaves the disc open, the
+// last closes it unless the job keeps it open; only the last beeps and
+// ejects.
+void record_sessions(RecorderDriver& recorder, std::vector<SheetSession>& sessions,
+                     const DiscAtOnceJob& disc_job);

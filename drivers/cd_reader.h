@@ -207,3 +207,11 @@ struct DiscSession {
 // Empty, the entries left as they were, when the drive tells neither or the
 // answer does not fit the layout. Raises nothing.
 std::vector<DiscSession> read_disc_sessions(CdReader& reader, DiscLayout* layout);
+
+// Gives the first track of each session after the first an index 0 that
+// begins at the previous session's lead-out (moving one the track has, or
+// adding one), so that a sheet written from the layout ends each session's
+// last track at its lead-out, as the sheet of a recorded disc does.
+// Sessions whose lead-out is unknown, and a layout with no room for another
+// cuepoint, are left as they are.
+void open_sessions_at_leadouts(DiscLayout* layout, const std::vector<DiscSession>& sessions);

@@ -91,3 +91,27 @@ std::vector<DiscSession> read_disc_sessions(CdReader& reader, DiscLayout* layout
     layout->tracks[i].session = i >= first_of_last ? last : sessions.front().number;
   return sessions;
 }
+
+void open_sessions_at_leadouts(DiscLayout* layout, const std::vector<DiscSession>& sessions) {
+  for (std::size_t s = 1; s < sessions.size(); ++s) {
+    if (sessions[s - 1].number == 0) continue;
+    const uint32_t leadout = sessions[s - 1].leadout;
+    const uint8_t track_bcd = bin_to_bcd(sessions[s].first_track);
+    unsigned c = 0;
+    while (c < layout->cuepoint_count && layout->cuepoints[c].track != track_bcd) ++c;
+    if (c == layout->cuepoint_count) continue;
+    // The previous cuepoint must stay before the lead-out.
+    const auto absolute = static_cast<int32_t>(leadout) + LBA_OFFSET_FRAMES;
+    if (c > 0 && cuepoint_frames(layout->cuepoints[c - 1]) >= static_cast<uint32_t>(absolute))
+      continue;
+    if (layout->cuepoints[c].index != 0) {
+      if (layout->cuepoint_count >= MAX_CUEPOINTS) continue;
+      std::copy_backward(layout->cuepoints.begin() + c,
+                         layout->cuepoints.begin() + layout->cuepoint_count,
+                         layout->cuepoints.begin() + layout->cuepoint_count + 1);
+      ++layout->cuepoint_count;
+    }
+    const MsfTime time = frames_to_msf(absolute);
+    fill_cuepoint(&layout->cuepoints[c], track_bcd, 0, time.minute, time.second, time.frame);
+  }
+}

@@ -1,6 +1,7 @@
 // The cue sheet of a layout, in the syntax the cue sheet parser reads:
 // catalog number, the image file (or a line asking for one), and per track
-// its TRACK line, ISRC, FLAGS, PREGAP, every INDEX (as the time within an
+// (after "REM SESSION nn" where a session of a layout of several begins) its
+// TRACK line, ISRC, FLAGS, PREGAP, every INDEX (as the time within an
 // image file that begins at LBA 0) and POSTGAP.
 #pragma once
 

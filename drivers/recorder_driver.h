@@ -89,6 +89,11 @@ class RecorderDriver : public CdReader {
   // and true; false when they cannot say (the recording then runs as it
   // would without the check).
   virtual bool FreeBlocks(uint32_t* blocks, bool* blank);
+  // Where the family's drives report it, the LBA where the first block of
+  // the next track goes on a disc that takes one (after the tracks and
+  // sessions it holds) and true; false when they cannot say or the disc
+  // takes no further track.
+  virtual bool NextTrackAddress(int32_t* lba);
 
  protected:
   // ReadLastTrack's READ TOC alone.

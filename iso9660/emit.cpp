@@ -102,8 +102,10 @@ void emit_descriptors(const VolumeLayout& layout, const DirectoryNode& root, con
                       BlockSink* sink) {
   std::vector<uint8_t> blocks(SYSTEM_AREA_BLOCKS * ISO_BLOCK_SIZE, 0);
   sink->append(blocks.data(), blocks.size());
-  build_primary_descriptor(blocks.data(), label, layout.volume_blocks, layout.path_table_bytes,
-                           PATH_TABLE_BLOCK, layout.m_table_block, root.sector_count, layout.root_extent,
+  // A volume of a later session counts its space from the disc's first block.
+  build_primary_descriptor(blocks.data(), label, layout.origin + layout.volume_blocks,
+                           layout.path_table_bytes, layout.origin + PATH_TABLE_BLOCK,
+                           layout.m_table_block, root.sector_count, layout.root_extent,
                            root.own_entry->date);
   build_terminator(blocks.data() + ISO_BLOCK_SIZE);
   sink->append(blocks.data(), 2 * ISO_BLOCK_SIZE);

@@ -131,15 +131,16 @@ uint32_t assign_extents(DirectoryNode* root, uint32_t first_directory_block) {
   return static_cast<uint32_t>(next_block);
 }
 
-VolumeLayout lay_out_volume(DirectoryNode* root) {
+VolumeLayout lay_out_volume(DirectoryNode* root, uint32_t origin) {
   size_directories(root);
   VolumeLayout layout;
+  layout.origin = origin;
   layout.path_table_bytes = path_table_size(root);
   check_path_table_bytes(layout.path_table_bytes);
   layout.path_table_blocks = blocks_of(layout.path_table_bytes);
-  layout.m_table_block = PATH_TABLE_BLOCK + layout.path_table_blocks;
-  layout.root_extent = PATH_TABLE_BLOCK + 2 * layout.path_table_blocks;
-  layout.volume_blocks = assign_extents(root, layout.root_extent);
+  layout.m_table_block = origin + PATH_TABLE_BLOCK + layout.path_table_blocks;
+  layout.root_extent = origin + PATH_TABLE_BLOCK + 2 * layout.path_table_blocks;
+  layout.volume_blocks = assign_extents(root, layout.root_extent) - origin;
   layout.directory_order = directories_in_path_table_order(root);
   return layout;
 }

@@ -78,6 +78,9 @@ class RecorderDriver : public CdReader {
   // for a further session; a family whose drives always close the disc
   // says no, so that the tools refuse the job before anything is written.
   virtual bool LeavesDiscOpen() const { return true; }
+  // Whether the sessions of a sheet of several can be recorded one after
+  // the other, each at the addresses that follow the one before.
+  virtual bool RecordsLaterSessions() const { return LeavesDiscOpen(); }
 
   // The number of the disc's last track into `last`, 0 for a blank disc:
   // TEST UNIT READY (with its retries), then READ TOC, where a blank disc

@@ -10,7 +10,7 @@
 std::vector<SheetSession> sessions_to_record(RecorderDriver& recorder, const CueSheetLayout& sheet) {
   std::vector<SheetSession> sessions = split_sessions(sheet);
   if (sessions.size() < 2) return sessions;
-  if (!recorder.LeavesDiscOpen())
+  if (!recorder.RecordsLaterSessions())
     fail_with(format_text("Error: CD-Recorder does not support 'session-at-once' recording: the "
                           "CUE SHEET lays out %u sessions!\n",
                           static_cast<unsigned>(sessions.size())));

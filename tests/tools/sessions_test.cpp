@@ -150,12 +150,12 @@ TEST_F(Sessions, RefusedBeforeAnythingIsWritten) {
     const char* sheet;
     const char* error;
   } cases[] = {
-      {"CDS615E", "two.cue",
-       "Error: CD-Recorder does not support 'session-at-once' recording: the CUE SHEET lays out 2 "
-       "sessions!\n"},
       {"CDR100", "two.cue",
-       "Error: CD-Recorder does not support 'session-at-once' recording: the CUE SHEET lays out 2 "
-       "sessions!\n"},
+       "\nError: The CUE SHEET lays out 2 sessions (session 02 begins at track 03); only a disc "
+       "of one session can be recorded from it\n"},
+      {"KHSW/OB-01", "two.cue",
+       "\nError: The CUE SHEET lays out 2 sessions (session 02 begins at track 03); only a disc "
+       "of one session can be recorded from it\n"},
       {"MMC CD-RW DRIVE,capacity=1", "two.cue",
        "\nError: The disc image (02:47:47) is longer than the blank disc (01:00:00)\n"},
       {"MMC CD-RW DRIVE", "wave.cue",

@@ -52,9 +52,8 @@ uint16_t recording_minutes(uint32_t total_frames, unsigned factor);
 int run_cueburn(const CueBurnSettings& settings);
 
 // The sessions of a parsed sheet (one without REM SESSION lines). A sheet of
-// several is refused, before anything is written, on a recorder that always
-// closes the disc ("Error: CD-Recorder does not support 'session-at-once'
-// recording: the CUE SHEET lays out %u sessions!") and where the recorder
+// several is refused, before anything is written, on a recorder that cannot
+// record one session after another (check_single_session) and where the recorder
 // reports its free blocks and the sessions with the gaps between them do
 // not fit (raises).
 std::vector<SheetSession> sessions_to_record(RecorderDriver& recorder, const CueSheetLayout& sheet);

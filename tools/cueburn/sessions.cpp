@@ -3,17 +3,15 @@
 #include "common/console.h"
 #include "drivers/recorder_driver.h"
 #include "engine/recording.h"
+#include "layout/cue_sheet.h"
 #include "layout/session_split.h"
 #include "tools/cueburn/cueburn.h"
 #include "tools/shared/drive_setup.h"
 
 std::vector<SheetSession> sessions_to_record(RecorderDriver& recorder, const CueSheetLayout& sheet) {
+  if (!recorder.RecordsLaterSessions()) check_single_session(*sheet.layout);
   std::vector<SheetSession> sessions = split_sessions(sheet);
   if (sessions.size() < 2) return sessions;
-  if (!recorder.RecordsLaterSessions())
-    fail_with(format_text("Error: CD-Recorder does not support 'session-at-once' recording: the "
-                          "CUE SHEET lays out %u sessions!\n",
-                          static_cast<unsigned>(sessions.size())));
   // The whole disc must fit before its first session is written.
   check_free_blocks(recorder, sessions_disc_blocks(sessions), "The disc image");
   return sessions;

@@ -76,6 +76,10 @@ void EmulatedDisc::lay_out_sessions(const DiscLayout& layout) {
     track.end_lba += shift;
   }
   leadout_ += shift;
+  // The gaps may push the disc past the last address a disc can have.
+  if (leadout_ + LBA_OFFSET_FRAMES > static_cast<int32_t>(MAX_ABSOLUTE_FRAMES))
+    throw EmulatedBusError("cue sheet \"" + name + "\": its sessions with the gaps between them end "
+                           "past 99:59:74");
 }
 
 uint8_t EmulatedDisc::session_of(const DiscTrack& track) const {

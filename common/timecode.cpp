@@ -40,3 +40,10 @@ uint8_t bin_to_bcd(uint32_t value) {
   }
   return static_cast<uint8_t>((low / 10) * 16 + low % 10);
 }
+
+std::string msf_text(int32_t frames) {
+  const MsfTime time = frames_to_msf(frames);
+  char text[16];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u", time.minute, time.second, time.frame);
+  return text;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 constexpr int32_t FRAMES_PER_SECOND = 75;
 constexpr int32_t FRAMES_PER_MINUTE = 4500;
@@ -32,6 +33,8 @@ MsfTime frames_to_msf(int32_t frames);
 // Absolute time of an LBA (adds 150 first).
 void lba_to_msf(int32_t lba, MsfTime* out);
 MsfTime lba_to_msf(int32_t lba);
+// "MM:SS:FF" of a frame count.
+std::string msf_text(int32_t frames);
 
 // (byte & 0x0F) + (byte >> 4) * 10; the digits are not checked.
 uint8_t bcd_to_bin(uint8_t byte);

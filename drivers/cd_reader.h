@@ -188,3 +188,30 @@ bool valid_catalog_number(const char* text);
 // True when 12 characters are an ISRC: digits, and in the first five places
 // also upper-case letters.
 bool valid_isrc(const char* text);
+
+// One session of a disc: its first and last track numbers and where its
+// lead-out begins.
+struct DiscSession {
+  uint8_t number = 0;
+  uint8_t first_track = 0;
+  uint8_t last_track = 0;
+  uint32_t leadout = 0;
+};
+
+// The sessions of a disc whose table of contents ReadDiscToc put in
+// `layout`, and each track entry's session number: from READ TOC format 2
+// (the full table of contents), or, from a drive that refuses it, format 1
+// (the first track of the last session; an earlier session then ends 11400
+// blocks, or 6900 after a later one, before the next session's first track,
+// and the sessions between the first and the last cannot be told apart).
+// Empty, the entries left as they were, when the drive tells neither or the
+// answer does not fit the layout. Raises nothing.
+std::vector<DiscSession> read_disc_sessions(CdReader& reader, DiscLayout* layout);
+
+// Gives the first track of each session after the first an index 0 that
+// begins at the previous session's lead-out (moving one the track has, or
+// adding one), so that a sheet written from the layout ends each session's
+// last track at its lead-out, as the sheet of a recorded disc does.
+// Sessions whose lead-out is unknown, and a layout with no room for another
+// cuepoint, are left as they are.
+void open_sessions_at_leadouts(DiscLayout* layout, const std::vector<DiscSession>& sessions);

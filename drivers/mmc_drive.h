@@ -152,6 +152,9 @@ class MmcRecorder : public MmcDrive<RecorderDriver> {
   // blocks of the invisible track; false when either fails or the disc has
   // no next writable address (BeginDiscAtOnce and OpenTrack say why).
   bool FreeBlocks(uint32_t* blocks, bool* blank) override;
+  // READ TRACK INFORMATION's next writable address of the invisible track,
+  // on a disc that READ DISC INFORMATION shows blank or appendable.
+  bool NextTrackAddress(int32_t* lba) override;
 
   ResultCode ReadDiscInformationRaw(uint8_t* buffer, uint16_t length, uint32_t* transferred);
   ResultCode ReadTrackInformationRaw(uint8_t* buffer, uint16_t length, uint8_t track,

@@ -347,3 +347,8 @@ ResultCode MmcRecorder::EndDiscAtOnce(uint8_t progress) {
   CheckNamed(result, "SYNCHRONIZE CACHE", true);
   return 1;
 }
+
+bool MmcRecorder::NextTrackAddress(int32_t* lba) {
+  const char* why = nullptr;
+  return CheckWritableDisc(&why) == 1 && NextWritableAddress(lba) == 1;
+}

@@ -1,6 +1,7 @@
 // Disc-at-once recording of the Philips family: READ SESSION, the catalog
 // number page, the table of contents for WRITE SESSION, lead-in and lead-out
 // through the gap writer; the whole-disc table of class 2.
+#include <algorithm>
 #include <cstring>
 
 #include "common/byteorder.h"
@@ -9,6 +10,7 @@
 #include "common/timecode.h"
 #include "drivers/philips_recorder.h"
 #include "drivers/recording_events.h"
+#include "layout/session_split.h"
 
 namespace {
 
@@ -17,6 +19,8 @@ constexpr uint8_t OP_READ_SESSION = 0xEE;
 constexpr uint8_t OP_FORMAT_DISC = 0xEF;
 constexpr uint8_t OP_WRITE_DISC = 0xF0;
 constexpr uint8_t CATALOG_PAGE = 0x22;
+// The lead-out READ SESSION reports before a session after the first.
+constexpr uint16_t LATER_LEADOUT_LENGTH = 2250;
 
 constexpr std::size_t TOC_DESCRIPTOR_HEADER = 12;
 constexpr std::size_t DISC_TABLE_ENTRY = 32;
@@ -190,8 +194,26 @@ ResultCode PhilipsRecorder::BeginDiscAtOnce(const DiscAtOnceJob& job) {
   if (progress) notify_event(EVENT_LEADIN_START);
   write_gap_blocks(*this, firstTrackType, leadinLength, RAW_SECTOR_SIZE, true);
   if (progress) notify_event(EVENT_LEADIN_END);
-  nextWriteAddress = -150;
+  // The sectors the host builds carry their addresses on the disc: a later
+  // session's (its lead-out of 2250 blocks says it is one) begin past the earlier.
+  const bool later = leadoutLength == LATER_LEADOUT_LENGTH;
+  nextWriteAddress = -150 + (later ? LaterSessionStart() : 0);
   return 1;
+}
+
+int32_t PhilipsRecorder::LaterSessionStart() {
+  uint8_t toc[TOC_BUFFER_LENGTH] = {};
+  uint32_t received = 0;
+  if (ReadTocRaw(toc, sizeof toc, 0, &received) != 1 || received < 4) return 0;
+  const uint32_t end = std::min<uint32_t>(get_be16(toc) + 2u, received);
+  int64_t leadout = -1;
+  for (uint32_t at = 4; at + 8 <= end; at += 8)
+    if (toc[at + 2] == LEADOUT_TRACK) leadout = get_be32(toc + at + 4);
+  if (leadout < 0) return 0;
+  uint8_t sessions[12] = {};
+  const bool told = ReadTocRaw(sessions, sizeof sessions, 1, &received) == 1 && received >= 12;
+  const uint32_t gap = !told || sessions[3] <= 1 ? FIRST_SESSION_GAP_FRAMES : LATER_SESSION_GAP_FRAMES;
+  return static_cast<int32_t>(leadout + gap);
 }
 
 ResultCode PhilipsRecorder::EndDiscAtOnce(uint8_t progress) {

@@ -65,6 +65,11 @@ class PhilipsRecorder : public RecorderDriver {
   bool speedPage31 = false;       // speeds through page 0x31; session format always 0
 
  private:
+  // Where the LBA 0 of a session recorded after the disc's sessions lies:
+  // past the disc's lead-out (READ TOC), its length (6750 blocks after the
+  // first session, 2250 after a later one, by READ TOC format 1), a
+  // lead-in and a pregap; 0 when the table of contents cannot be read.
+  int32_t LaterSessionStart();
   ResultCode SendCatalogPage(const DiscLayout& layout);
   ResultCode SendSpeedPage(uint8_t code, uint8_t limit, bool writing, uint8_t test);
   ResultCode WriteAsRawSectors(const uint8_t* buffer, uint16_t block_size, uint16_t count,
@@ -142,6 +147,9 @@ class PhilipsClass2 : public PhilipsRecorder {
   ResultCode EndDiscAtOnce(uint8_t progress) override;
   // The drive makes the first pregap of 2 seconds itself.
   bool RecordsLongFirstPregap() const override { return false; }
+  // Its disc table counts from the disc's first block: a later session of
+  // the same run would carry a first session's addresses.
+  bool RecordsLaterSessions() const override { return false; }
 };
 
 // The drive's table of contents for WRITE SESSION: one descriptor per track

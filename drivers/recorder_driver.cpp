@@ -106,6 +106,8 @@ ResultCode RecorderDriver::LastTrackFromToc(uint8_t* last) {
 
 bool RecorderDriver::FreeBlocks(uint32_t* /*blocks*/, bool* /*blank*/) { return false; }
 
+bool RecorderDriver::NextTrackAddress(int32_t* /*lba*/) { return false; }
+
 void write_gap_blocks(RecorderDriver& recorder, TrackType type, uint32_t count, uint16_t block_size,
                       bool leadin_marking, uint8_t* scratch) {
   if (count == 0 || block_size == 0) return;

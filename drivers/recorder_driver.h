@@ -84,6 +84,9 @@ class RecorderDriver : public CdReader {
   // for a further session; a family whose drives always close the disc
   // says no, so that the tools refuse the job before anything is written.
   virtual bool LeavesDiscOpen() const { return true; }
+  // Whether the sessions of a sheet of several can be recorded one after
+  // the other, each at the addresses that follow the one before.
+  virtual bool RecordsLaterSessions() const { return LeavesDiscOpen(); }
 
   // Whether a disc-at-once recording on a blank disc keeps a first track
   // number above 1 as the disc's numbering; a family whose drives number a
@@ -104,6 +107,11 @@ class RecorderDriver : public CdReader {
   // and true; false when they cannot say (the recording then runs as it
   // would without the check).
   virtual bool FreeBlocks(uint32_t* blocks, bool* blank);
+  // Where the family's drives report it, the LBA where the first block of
+  // the next track goes on a disc that takes one (after the tracks and
+  // sessions it holds) and true; false when they cannot say or the disc
+  // takes no further track.
+  virtual bool NextTrackAddress(int32_t* lba);
 
  protected:
   // ReadLastTrack's READ TOC alone.

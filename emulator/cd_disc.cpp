@@ -172,6 +172,7 @@ std::unique_ptr<EmulatedDisc> EmulatedDisc::from_sheet(
   for (std::size_t t = 0; t < disc->tracks_.size(); ++t)
     disc->tracks_[t].end_lba =
         t + 1 < disc->tracks_.size() ? disc->tracks_[t + 1].first_lba : disc->leadout_;
+  disc->lay_out_sessions(layout);
   return disc;
 }
 

@@ -78,6 +78,14 @@ class EmulatedDisc : public EmulatedMedium {
   const std::vector<uint8_t>& cd_text() const { return cd_text_; }
   void set_cd_text(std::vector<uint8_t> packs) { cd_text_ = std::move(packs); }
 
+  // The sessions: the number of the first track of each, in disc order (one
+  // session for a sheet without REM SESSION).
+  const std::vector<uint8_t>& session_first_tracks() const { return session_first_; }
+  // The session (1 up) that holds a track.
+  uint8_t session_of(const DiscTrack& track) const;
+  // Where the lead-out of session `session` (1 up) begins.
+  int32_t session_leadout(uint8_t session) const;
+
   // The track whose area holds the LBA, or null (before -150, in the lead-out).
   const DiscTrack* track_at(int32_t lba) const;
   // The track with that number, or null.
@@ -108,6 +116,14 @@ class EmulatedDisc : public EmulatedMedium {
   // The disc of a parsed sheet; `parse` throws the parser's record.
   static std::unique_ptr<EmulatedDisc> from_sheet(
       const std::string& cue_path, const std::function<std::unique_ptr<CueSheetLayout>()>& parse);
+  // Lays out the sessions the sheet's REM SESSION lines give (disc_sessions.cpp):
+  // a later session's first track has its index 1 past the previous
+  // session's lead-out, the next lead-in and a pregap, as a recorder lays it
+  // out. Where the sheet leaves less room before that index 1 (no INDEX 00
+  // holding the gap), the track and every track after it move up, the
+  // missing frames generated at the start of the track's area. The lead-out
+  // and lead-in are unreadable.
+  void lay_out_sessions(const DiscLayout& layout);
   // True at the first frame of a track's area and of each of its indexes.
   bool index_begins(int32_t lba) const;
   // True where the Q subchannel carries a catalog or ISRC frame (ADR 2 or
@@ -124,6 +140,7 @@ class EmulatedDisc : public EmulatedMedium {
   std::vector<std::unique_ptr<FileSource>> files_;
   std::vector<std::string> file_paths_;
   std::vector<std::pair<int32_t, int32_t>> unreadable_;
+  std::vector<uint8_t> session_first_;
   std::vector<std::unique_ptr<AudioFile>> audio_;  // the audio files' readers (null: binary)
   std::vector<uint64_t> file_ends_;  // offset just past the image data of each file
   int32_t leadout_ = 0;
@@ -141,3 +158,11 @@ class EmulatedDisc : public EmulatedMedium {
 // CRC of a Q subchannel frame: CRC-16 with polynomial x^16 + x^12 + x^5 + 1
 // over the first 10 bytes, inverted, as the disc stores it.
 uint16_t q_crc(const uint8_t* q10);
+
+// The answer of READ TOC format 2 (the full table of contents, MSF
+// addresses) from session `first_session` on: a 4-byte header (length,
+// first and last session), then per session the points A0h (first track,
+// disc type), A1h (last track), A2h (the session's lead-out), one point a
+// track, and before a later session B0h (where its program area begins).
+// Empty when the disc has no such session.
+std::vector<uint8_t> full_toc_answer(const EmulatedDisc& disc, uint8_t first_session);

@@ -218,14 +218,24 @@ EmulatedAnswer read_toc(const State& state, EmulatedDevice& device, const Emulat
         put_toc_descriptor(data, track.control, track.number, track.index1_lba, msf);
     put_toc_descriptor(data, tracks.back().control, LEADOUT_TRACK, disc->leadout(), msf);
   } else if (format == 1) {
+    // A recorder tells its last closed session; a pressed disc its last one.
+    const std::vector<uint8_t>& sessions = disc->session_first_tracks();
+    const bool recorder_told = state->last_session_track != 0;
     data[2] = 1;
-    data[3] = state->last_session;
-    const DiscTrack* first = disc->track_number(state->last_session_track);
+    data[3] = recorder_told || sessions.empty() ? state->last_session
+                                                : static_cast<uint8_t>(sessions.size());
+    const DiscTrack* first = disc->track_number(
+        recorder_told || sessions.empty() ? state->last_session_track : sessions.back());
     if (first == nullptr) first = &tracks.front();
     put_toc_descriptor(data, first->control, first->number, first->index1_lba, msf);
   } else if (format == 5 && state->reads_cd_text) {
     // The packs after the header; a disc without CD-TEXT has none.
     data.insert(data.end(), disc->cd_text().begin(), disc->cd_text().end());
+  } else if (format == 2) {
+    data = full_toc_answer(*disc, start);
+    if (data.empty()) return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
+    c.send_data(data.data(), static_cast<uint32_t>(data.size()), get_be16(c.cdb + 7));
+    return EmulatedAnswer::good();
   } else {
     return EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB);
   }

@@ -3,7 +3,7 @@
 // reading half that emulated recorders can reuse.
 //
 // Commands: TEST UNIT READY, READ TOC (formats 0 and 1, LBA or MSF
-// addresses; format 5, CD-TEXT, where the model reads it), READ SUB-CHANNEL (formats 1 to 3), READ CAPACITY, MODE SENSE
+// addresses; format 5, CD-TEXT, where the model reads it; format 2, the full table of contents of every session), READ SUB-CHANNEL (formats 1 to 3), READ CAPACITY, MODE SENSE
 // of 6 and 10 bytes (all pages the drive has, current, changeable and
 // default values) and MODE SELECT (block length of the block descriptor,
 // pages), READ(10) at the

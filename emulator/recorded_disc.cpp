@@ -82,13 +82,6 @@ bool copy_file(const std::string& from, int to) {
   return ok;
 }
 
-std::string msf_text(int32_t frames) {
-  const MsfTime time = frames_to_msf(frames);
-  char text[16];
-  std::snprintf(text, sizeof text, "%02u:%02u:%02u", time.minute, time.second, time.frame);
-  return text;
-}
-
 std::string two_digits(unsigned value) {
   char text[8];
   std::snprintf(text, sizeof text, "%02u", value);

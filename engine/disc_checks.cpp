@@ -26,8 +26,7 @@ constexpr Refusal REFUSALS[] = {
 // The absolute time of an LBA (of a length from LBA 0: where it ends, as
 // the 74-minute warning shows the lead-out).
 std::string time_text(int64_t lba) {
-  const MsfTime time = lba_to_msf(static_cast<int32_t>(lba));
-  return format_text("%02u:%02u:%02u", time.minute, time.second, time.frame);
+  return msf_text(static_cast<int32_t>(lba + LBA_OFFSET_FRAMES));
 }
 
 [[noreturn]] void read_back_failed(const std::string& what) {

@@ -267,6 +267,50 @@ class DataBlockLength {
   bool restored_ = false;
 };
 
+// The data tracks after the audio of a disc whose audio session a later
+// session of data tracks follows, and where the audio session's lead-out
+// begins; none on a disc of one session. The later tracks get their types
+// from their sector modes.
+struct LaterData {
+  unsigned tracks = 0;
+  uint32_t audio_leadout = 0;
+};
+
+LaterData later_session_data(CdReader& reader, DiscLayout* layout, unsigned first) {
+  LaterData later;
+  if (first == 0 || first >= layout->track_count ||
+      (layout->tracks[first - 1].track_flags & TRACK_DATA))
+    return later;
+  const std::vector<DiscSession> sessions = read_disc_sessions(reader, layout);
+  const uint8_t audio_session = layout->tracks[first - 1].session;
+  if (sessions.size() < 2 || layout->tracks[first].session <= audio_session) return later;
+  for (const DiscSession& session : sessions)
+    if (session.number == audio_session) later.audio_leadout = session.leadout;
+  if (later.audio_leadout == 0) return later;
+  for (unsigned i = first; i < layout->track_count; ++i) {
+    TrackEntry& track = layout->tracks[i];
+    if (!(track.track_flags & TRACK_DATA)) return LaterData{};
+    if (track.sector_mode != 1 && track.sector_mode != 2)
+      refuse_disc(format_text("Unable to determine the mode of track %u\n", track.track_number));
+    track.track_type = track.sector_mode == 1 ? TrackType::Mode1 : TrackType::Mode2;
+  }
+  later.tracks = layout->track_count - first;
+  return later;
+}
+
+// Puts the later session's data tracks back behind the analysed audio
+// session: their index 1 where the table of contents puts them, then the
+// disc's lead-out.
+void append_later_data(DiscLayout* layout, unsigned tracks, uint32_t disc_leadout) {
+  --layout->cuepoint_count;  // the audio session's lead-out
+  for (unsigned i = layout->track_count; i < layout->track_count + tracks; ++i)
+    add_cuepoint(layout, bin_to_bcd(layout->tracks[i].track_number), 0x01,
+                 static_cast<int32_t>(layout->tracks[i].start));
+  add_cuepoint(layout, LEADOUT_TRACK, 0x01, static_cast<int32_t>(disc_leadout));
+  layout->track_count = static_cast<uint8_t>(layout->track_count + tracks);
+  layout->leadout_position = disc_leadout;
+}
+
 }  // namespace
 
 std::unique_ptr<DiscLayout> analyze_source_disc(CdReader& reader, uint8_t speed_code,
@@ -293,9 +337,15 @@ std::unique_ptr<DiscLayout> analyze_source_disc(CdReader& reader, uint8_t speed_
     if (layout->tracks[i].track_flags & TRACK_DATA) break;
     layout->tracks[i].track_type = TrackType::Audio;
   }
-  if (data_tracks + audio_tracks < layout->track_count)
+  // Data tracks after the audio are a session of their own (a CD-Extra).
+  const LaterData later = later_session_data(reader, layout.get(), data_tracks + audio_tracks);
+  if (data_tracks + audio_tracks + later.tracks < layout->track_count)
     refuse_disc("All data tracks must come before the audio tracks!\n");
   type_data_tracks(layout.get(), data_tracks);
+  const uint32_t disc_leadout = layout->leadout_position;
+  // The audio session is analysed as a disc of its own.
+  layout->track_count = static_cast<uint8_t>(layout->track_count - later.tracks);
+  if (later.tracks > 0) layout->leadout_position = later.audio_leadout;
 
   SourceAnalysis& analysis = layout->source_analysis;
   if (data_tracks > 0 && audio_tracks > 0) {
@@ -311,12 +361,13 @@ std::unique_ptr<DiscLayout> analyze_source_disc(CdReader& reader, uint8_t speed_
   } else if (data_tracks > 0) {
     reader.FindLastReadableDataSector(MODE_PROBE_BLOCK);
   }
-  if (audio_tracks > 0) reader.FindLastReadableSector(true);
+  if (audio_tracks > 0 && later.tracks == 0) reader.FindLastReadableSector(true);
   analysis.audio_track_count = static_cast<uint8_t>(audio_tracks);
   analysis.data_track_count = static_cast<uint8_t>(data_tracks);
 
   layout->cuepoint_count =
       scan_cuepoints(reader, layout.get(), speed_code, mode, threshold, progress);
+  if (later.tracks > 0) append_later_data(layout.get(), later.tracks, disc_leadout);
   block_length.restore();
   if (progress) notify_event(EVENT_ANALYSIS_END);
   return layout;

@@ -142,8 +142,10 @@ void emit_descriptors(const VolumeLayout& layout, const DirectoryNode& root, con
   const auto block = [&](uint32_t number) {
     return blocks.data() + (number - PRIMARY_DESCRIPTOR_BLOCK) * ISO_BLOCK_SIZE;
   };
-  build_primary_descriptor(blocks.data(), label, layout.volume_blocks, layout.path_table_bytes,
-                           layout.l_table_block, layout.m_table_block, root.sector_count, layout.root_extent,
+  // A volume of a later session counts its space from the disc's first block.
+  build_primary_descriptor(blocks.data(), label, layout.origin + layout.volume_blocks,
+                           layout.path_table_bytes, layout.l_table_block, layout.m_table_block,
+                           root.sector_count, layout.root_extent,
                            root.own_entry->date);
   if (layout.boot_record_block != 0)
     build_boot_record(block(layout.boot_record_block), root.boot_catalog->extent);

@@ -202,7 +202,7 @@ uint64_t assign_joliet_extents(const JolietLayout& layout, uint64_t next_block) 
 void build_joliet_descriptor(uint8_t* block, const std::string& label, const VolumeLayout& layout,
                              const EntryTime& created) {
   const JolietLayout& joliet = layout.joliet;
-  build_primary_descriptor(block, label, layout.volume_blocks, joliet.path_table_bytes, joliet.l_table_block,
+  build_primary_descriptor(block, label, layout.origin + layout.volume_blocks, joliet.path_table_bytes, joliet.l_table_block,
                            joliet.m_table_block, joliet.root->joliet_sector_count, joliet.root->joliet_extent,
                            created);
   block[0] = 2;

@@ -171,10 +171,11 @@ uint32_t continuation_blocks(const VolumeLayout& layout, uint32_t first_block) {
   return pool.blocks();
 }
 
-VolumeLayout lay_out_volume(DirectoryNode* root) {
+VolumeLayout lay_out_volume(DirectoryNode* root, uint32_t origin) {
   const VolumeFormat& format = format_of(*root);
   size_directories(root);
   VolumeLayout layout;
+  layout.origin = origin;
   layout.path_table_bytes = path_table_size(root);
   check_path_table_bytes(layout.path_table_bytes);
   // The descriptor set: primary, boot record, Joliet, terminator.
@@ -182,7 +183,9 @@ VolumeLayout lay_out_volume(DirectoryNode* root) {
   if (format.bootable()) layout.boot_record_block = next++;
   if (format.joliet) layout.joliet_descriptor_block = next++;
   layout.terminator_block = next++;
-  layout.l_table_block = next;
+  // Descriptors sit at their places in the volume; every address recorded
+  // counts from the disc block where the volume begins.
+  layout.l_table_block = origin + next;
   layout.path_table_blocks = blocks_of(layout.path_table_bytes);
   layout.m_table_block = layout.l_table_block + layout.path_table_blocks;
   next = layout.m_table_block + layout.path_table_blocks;
@@ -199,6 +202,6 @@ VolumeLayout lay_out_volume(DirectoryNode* root) {
   check_volume_blocks(next_block);
   assign_file_extents(root, &next_block);
   check_volume_blocks(next_block);
-  layout.volume_blocks = static_cast<uint32_t>(next_block);
+  layout.volume_blocks = static_cast<uint32_t>(next_block - origin);
   return layout;
 }

@@ -105,7 +105,8 @@ struct JolietLayout {
 struct VolumeLayout {
   uint32_t path_table_bytes = 0;        // P
   uint32_t path_table_blocks = 0;       // n = ⌈P / 2048⌉
-  uint32_t volume_blocks = 0;           // V
+  uint32_t volume_blocks = 0;           // V: blocks the volume holds
+  uint32_t origin = 0;                  // the disc block of the volume's block 0
   uint32_t root_extent = 0;             // 18 + 2n
   uint32_t m_table_block = 0;           // 18 + n
   uint32_t l_table_block = PATH_TABLE_BLOCK;
@@ -118,7 +119,9 @@ struct VolumeLayout {
   std::vector<DirectoryNode*> directory_order;
 };
 
-// Sizes the directories, measures the path table and assigns the extents.
-// Fails (ToolExit{1}) as size_directories does, and as check_path_table_bytes
+// Sizes the directories, measures the path table and assigns the extents,
+// every block address counted from the disc block `origin` where the
+// volume's first block goes (a volume of a later session). Fails
+// (ToolExit{1}) as size_directories does, and as check_path_table_bytes
 // does before any extent is set.
-VolumeLayout lay_out_volume(DirectoryNode* root);
+VolumeLayout lay_out_volume(DirectoryNode* root, uint32_t origin = 0);

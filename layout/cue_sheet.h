@@ -38,8 +38,9 @@ std::unique_ptr<CueSheetLayout> parse_cue_sheet_text(std::string_view text,
 
 // Refuses a layout of more than one session (REM SESSION 02 or later):
 // "The CUE SHEET lays out %u sessions (session %02u begins at track %02u);
-// only a disc of one session can be recorded from it". A layout's sessions
-// are never recorded as one.
+// only a disc of one session can be recorded from it": for a recorder that
+// cannot record one session after another. A layout's sessions are never
+// recorded as one.
 void check_single_session(const DiscLayout& layout);
 
 // Prints on standard error, for each track whose FLAGS SCMS no recorder

@@ -51,6 +51,19 @@ std::string postgap_line(const TrackEntry& track) {
   return track.postgap != 0 ? time_text("    POSTGAP %02u:%02u:%02u\n", track.postgap) : "";
 }
 
+// "REM SESSION nn" before the first track of each session of a layout of
+// several; nothing for a layout of one.
+std::string session_line(const DiscLayout& layout, unsigned entry) {
+  bool several = false;
+  for (unsigned t = 0; t < layout.track_count; ++t) several = several || layout.tracks[t].session > 1;
+  const uint8_t session = layout.tracks[entry].session;
+  if (!several || session == 0 || (entry > 0 && layout.tracks[entry - 1].session == session))
+    return "";
+  char line[24];
+  std::snprintf(line, sizeof line, "REM SESSION %02u\n", session);
+  return line;
+}
+
 }  // namespace
 
 std::string cue_sheet_text(const DiscLayout& layout, const std::string* image_name) {
@@ -77,6 +90,7 @@ std::string cue_sheet_text(const DiscLayout& layout, const std::string* image_na
         text += postgap_line(layout.tracks[entry]);
         if (entry + 1 < MAX_TRACK_ENTRIES) ++entry;
       }
+      text += session_line(layout, entry);
       text += track_head(layout.tracks[entry], layout.track_texts[entry], bcd_to_bin(point.track));
       if (!track_written && lba != 0) text += "    INDEX 00 00:00:00\n";
       track_written = true;

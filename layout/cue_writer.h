@@ -1,6 +1,7 @@
 // The cue sheet of a layout, in the syntax the cue sheet parser reads:
 // catalog number, the disc's texts, the image file (or a line asking for
-// one), and per track its TRACK line, its texts, ISRC, FLAGS, PREGAP, every
+// one), and per track (after "REM SESSION nn" where a session of a layout
+// of several begins) its TRACK line, its texts, ISRC, FLAGS, PREGAP, every
 // INDEX (as the time within an image file that begins at LBA 0) and POSTGAP.
 // Texts (TITLE "...", REM GENRE ...) are written as text_line gives them; a
 // layout read from a disc has none unless its CD-TEXT was put in.

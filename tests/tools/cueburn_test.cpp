@@ -411,7 +411,9 @@ TEST_F(CueBurn, SessionAtOnceLeavesTheDiscOpenForAnotherSession) {
                 "01   Data    00:02:00    000000     No        No        No     Not Available\n"
                 "02   Audio   00:10:00    000600     No        No        No     Not Available\n"
                 "03   Audio   02:43:25    012100     No        No        No     Not Available\n"
-                "\nLeadout: 02:44:50 (LBA 012200)\n");
+                "\nLeadout: 02:44:50 (LBA 012200)\n"
+                "\nSession 01: Tracks 01 to 02, Leadout: 00:11:25 (LBA 000700)\n"
+                "Session 02: Tracks 03 to 03, Leadout: 02:44:50 (LBA 012200)\n");
   // The second recording closed the disc.
   run = cueburn(recorder, {"second.cue", "/NOCONFIRM"});
   EXPECT_EQ(run.status, 1);

@@ -103,10 +103,11 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
   const std::string between =
       "Error: LBA 000300 to 011549 lie between two sessions and cannot be read: copy each "
       "session's tracks with /TRACK=n\n";
+  // The second session's track begins at the first one's lead-out.
   const std::string two_sessions =
-      "REM Add 'FILE <filename> <filetype>' command here!\n"
-      "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
-      "    INDEX 00 02:34:00\n    INDEX 01 02:36:00\n";
+      "REM Add 'FILE <filename> <filetype>' command here!\nREM SESSION 01\n"
+      "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\nREM SESSION 02\n  TRACK 02 AUDIO\n"
+      "    INDEX 00 00:04:00\n    INDEX 01 02:36:00\n";
   struct Case {
     const char* why;
     std::string program;
@@ -280,9 +281,9 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
        "",
        0,
        "out.cue",
-       "REM Add 'FILE <filename> <filetype>' command here!\n"
-       "  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
-       "    INDEX 00 02:34:00\n    INDEX 01 02:36:00\n"},
+       "REM Add 'FILE <filename> <filetype>' command here!\nREM SESSION 01\n"
+       "  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\nREM SESSION 02\n  TRACK 02 AUDIO\n"
+       "    INDEX 00 00:04:00\n    INDEX 01 02:36:00\n"},
       {"a short last track, every index",
        "sheetgen",
        reader("short"),

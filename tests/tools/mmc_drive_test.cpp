@@ -131,6 +131,12 @@ TEST_F(MmcDrives, RecordsSessionsUntilTheDiscIsClosed) {
       "02   Audio   02:35:25    011500     No        No        No     Not Available\n";
   const std::string track3 =
       "03   Audio   04:08:50    018500     No        No        No     Not Available\n";
+  // discinfo lists the sessions of a disc of several.
+  const std::string two_sessions =
+      "\nSession 01: Tracks 01 to 01, Leadout: 00:03:25 (LBA 000100)\n"
+      "Session 02: Tracks 02 to 02, Leadout: 02:36:50 (LBA 011600)\n";
+  const std::string three_sessions =
+      two_sessions + "Session 03: Tracks 03 to 03, Leadout: 04:10:00 (LBA 018600)\n";
   const struct {
     const char* name;
     std::string bus;
@@ -156,25 +162,25 @@ TEST_F(MmcDrives, RecordsSessionsUntilTheDiscIsClosed) {
        {"/SESSION"},
        0,
        "",
-       track1 + track2 + "\nLeadout: 02:36:50 (LBA 011600)\n"},
+       track1 + track2 + "\nLeadout: 02:36:50 (LBA 011600)\n" + two_sessions},
       {"last session closes the disc",
        bus + ",erasable=1",
        {},
        0,
        "",
-       track1 + track2 + track3 + "\nLeadout: 04:10:00 (LBA 018600)\n"},
+       track1 + track2 + track3 + "\nLeadout: 04:10:00 (LBA 018600)\n" + three_sessions},
       {"used CD-RW",
        bus + ",erasable=1",
        {},
        1,
        "\nError: The disc in the CD-Recorder is a used CD-RW: blank it before recording\n",
-       track1 + track2 + track3 + "\nLeadout: 04:10:00 (LBA 018600)\n"},
+       track1 + track2 + track3 + "\nLeadout: 04:10:00 (LBA 018600)\n" + three_sessions},
       {"closed CD-R",
        bus,
        {"/SESSION"},
        1,
        "\nError: The disc in the CD-Recorder is closed and takes no further recording\n",
-       track1 + track2 + track3 + "\nLeadout: 04:10:00 (LBA 018600)\n"},
+       track1 + track2 + track3 + "\nLeadout: 04:10:00 (LBA 018600)\n" + three_sessions},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.name);

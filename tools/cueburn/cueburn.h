@@ -10,6 +10,8 @@
 #include "layout/disc_layout.h"
 
 #include "common/switches.h"
+#include "drivers/recorder_driver.h"
+#include "layout/session_split.h"
 
 struct CueBurnSettings {
   std::string cue_sheet;       // the positional parameter, as typed
@@ -60,3 +62,17 @@ std::vector<uint8_t> cueburn_cd_text(const CueBurnSettings& settings, const Disc
 // print their text and throw ToolExit{1}; cue sheet and drive errors raise
 // MSGVEC. Returns the exit status 0.
 int run_cueburn(const CueBurnSettings& settings);
+
+// The sessions of a parsed sheet (one without REM SESSION lines). A sheet of
+// several is refused, before anything is written, on a recorder that cannot
+// record one session after another (check_single_session) and where the recorder
+// reports its free blocks and the sessions with the gaps between them do
+// not fit (raises).
+std::vector<SheetSession> sessions_to_record(RecorderDriver& recorder, const CueSheetLayout& sheet);
+
+// Records the sessions one after the other, each at once with the job's
+// speed and flags: every session but the last leaves the disc open, the
+// last closes it unless the job keeps it open; only the last beeps and
+// ejects.
+void record_sessions(RecorderDriver& recorder, std::vector<SheetSession>& sessions,
+                     const DiscAtOnceJob& disc_job);

@@ -10,6 +10,7 @@
 #include "layout/cd_text.h"
 #include "layout/cue_sheet.h"
 #include "layout/listing.h"
+#include "layout/session_split.h"
 #include "scsi/scan.h"
 #include "tools/cueburn/cueburn.h"
 #include "tools/shared/drive_setup.h"
@@ -83,7 +84,7 @@ int run_cueburn(const CueBurnSettings& settings) {
 
   std::unique_ptr<CueSheetLayout> sheet = parse_cue_sheet(settings.cue_sheet);
   for (const std::string& warning : sheet->warnings) err_text(warning + "\n");
-  check_single_session(*sheet->layout);
+  std::vector<SheetSession> sessions = sessions_to_record(recorder, *sheet);
   check_disc_length(*sheet->layout, settings.confirm);
   std::vector<uint8_t> cd_text = cueburn_cd_text(settings, *sheet->layout, recorder.RecorderCaps);
   if (settings.warnings) warn_unrecorded_flags(*sheet->layout);
@@ -128,7 +129,11 @@ int run_cueburn(const CueBurnSettings& settings) {
       out_text("\n");
     }
     out_text("\n");
-    record_disc_at_once(recorder, job);
+    if (sessions.size() > 1) {
+      record_sessions(recorder, sessions, job);
+    } else {
+      record_disc_at_once(recorder, job);
+    }
   }
   if (transporter != nullptr) exchange_disc(recorder, *transporter, TRANSPORTER_UNLOAD_LAST);
 

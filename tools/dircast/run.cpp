@@ -35,13 +35,17 @@ class RecorderSink : public BlockSink {
   uint64_t blocks_ = 0;
 };
 
-// The volume is laid out from the disc's first block: its extents would
-// point at the wrong blocks on a disc where the track starts later. A disc
-// whose table of contents lists a track is refused, and so is one that
-// cannot be shown to be blank (a READ TOC that fails other than with BLANK
-// CHECK, after the retries of unit attention and becoming ready).
-void check_disc_is_blank(RecorderDriver& recorder) {
-  if (last_track_on_disc(recorder) == 0) return;
+// The disc block where the volume begins: 0 on a blank disc; on a disc
+// that holds tracks, the next writable address the recorder reports, so
+// that the volume's extents point at the blocks where its track goes (an
+// ISO9660 reader mounts the disc's last session). A disc that holds tracks
+// on a recorder that reports no such address is refused, and so is one
+// that cannot be shown to be blank (a READ TOC that fails other than with
+// BLANK CHECK, after the retries of unit attention and becoming ready).
+uint32_t volume_origin(RecorderDriver& recorder) {
+  if (last_track_on_disc(recorder) == 0) return 0;
+  int32_t next = 0;
+  if (recorder.NextTrackAddress(&next) && next > 0) return static_cast<uint32_t>(next);
   fail_with(
       "Error: The disc in the CD-Recorder is not blank!\nThe volume is laid out from the disc's "
       "first block: record it onto a blank disc.\n");
@@ -75,7 +79,7 @@ int run_dircast(const DircastSettings& settings) {
   options.include_system = settings.include_system;
   options.format = settings.format;
   const std::unique_ptr<DirectoryNode> root = scan_tree(settings.source_path, options);
-  const VolumeLayout layout = lay_out_volume(root.get());
+  VolumeLayout layout = lay_out_volume(root.get());
   const uint64_t length = track_blocks(layout);
   if (length > MAX_RAW_IMAGE_SECTORS) {
     fail_with(format_text(
@@ -84,7 +88,13 @@ int run_dircast(const DircastSettings& settings) {
         static_cast<unsigned long long>(length), static_cast<unsigned>(MAX_RAW_IMAGE_SECTORS)));
   }
   check_files_readable(*root);
-  check_disc_is_blank(recorder);
+  // A later session's volume counts its blocks from the next writable address.
+  const uint32_t origin = volume_origin(recorder);
+  if (origin != 0) {
+    layout = lay_out_volume(root.get(), origin);
+    if (settings.logging)
+      out_text(format_text("The volume begins at LBA %06u, after the sessions on the disc\n", origin));
+  }
 
   if (settings.confirm) {
     if (settings.test) out_text("TEST recording mode is enabled!\n");

@@ -111,6 +111,21 @@ std::string cd_text_listing(const CdTextContents& contents) {
   return text;
 }
 
+std::string disc_info_session_lines(const std::vector<DiscSession>& sessions) {
+  std::string text;
+  for (const DiscSession& session : sessions) {
+    const MsfTime leadout = lba_to_msf(static_cast<int32_t>(session.leadout));
+    // Sessions that READ TOC format 1 cannot tell apart are listed together.
+    const std::string name =
+        session.number != 0 ? format_text("Session %02u", session.number)
+                            : format_text("Sessions 01 to %02u", sessions.back().number - 1u);
+    text += format_text("%s: Tracks %02u to %02u, Leadout: %02u:%02u:%02u (LBA %06lu)\n",
+                        name.c_str(), session.first_track, session.last_track, leadout.minute,
+                        leadout.second, leadout.frame, static_cast<unsigned long>(session.leadout));
+  }
+  return text;
+}
+
 std::string mode_page_dump(const uint8_t* data, std::size_t length) {
   std::string text;
   if (length < MODE_HEADER_LENGTH) return text;
@@ -169,6 +184,9 @@ int run_disc_info(const DiscInfoSettings& settings) {
   const MsfTime leadout = lba_to_msf(static_cast<int32_t>(layout->leadout_position));
   out_text(format_text("\nLeadout: %02u:%02u:%02u (LBA %06lu)\n", leadout.minute, leadout.second,
                        leadout.frame, static_cast<unsigned long>(layout->leadout_position)));
+
+  const std::vector<DiscSession> sessions = read_disc_sessions(*reader, layout.get());
+  if (sessions.size() > 1) out_text("\n" + disc_info_session_lines(sessions));
 
   if (settings.cd_text) {
     CdTextContents contents;

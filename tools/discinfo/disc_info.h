@@ -7,9 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/switches.h"
 #include "layout/cd_text.h"
+#include "drivers/cd_reader.h"
 #include "layout/disc_layout.h"
 
 class CdReader;
@@ -48,6 +50,10 @@ std::string disc_info_track_line(const TrackEntry& track);
 // the cue sheet writes it ("  TITLE \"...\"\n"); "\nNo CD-TEXT on this
 // disc\n" when there is none.
 std::string cd_text_listing(const CdTextContents& contents);
+// The lines that list a disc's sessions: "Session %02u: Tracks %02u to
+// %02u, Leadout: MM:SS:FF (LBA %06lu)" each ("Sessions 01 to %02u" for
+// those READ TOC format 1 cannot tell apart).
+std::string disc_info_session_lines(const std::vector<DiscSession>& sessions);
 
 // MODE SENSE of all pages (raising its failure) and the dump of as much of
 // the answer as the drive sent and its mode data length covers.

@@ -99,6 +99,10 @@ int run_sheet_gen(const SheetGenSettings& settings) {
       out_text(answer == CdTextAnswer::None ? "No CD-TEXT on this disc\n"
                                             : "The CDROM device cannot read CD-TEXT\n");
   }
+  // A disc of several sessions: each later session's first track begins at
+  // the previous session's lead-out, after "REM SESSION nn".
+  const std::vector<DiscSession> sessions = read_disc_sessions(*reader, layout.get());
+  if (sessions.size() > 1) open_sessions_at_leadouts(layout.get(), sessions);
   write_cue_sheet(settings.cue_sheet, *layout, nullptr);
   return 0;
 }

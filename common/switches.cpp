@@ -162,7 +162,7 @@ std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
       }
     }
     if (match == nullptr) fail_with(format_text("Invalid switch - %s\n", typed.c_str()));
-    if (!match->apply(upper)) fail_with(match->format_error);
+    if (!match->apply(match->keeps_case ? typed : upper)) fail_with(match->format_error);
   }
   for (std::size_t slot = parameters.size(); slot < slots; ++slot) {
     if (!rules.parameter_missing[slot].empty()) fail_with(rules.parameter_missing[slot]);

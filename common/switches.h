@@ -34,6 +34,9 @@ struct SwitchRule {
   std::function<bool(const std::string& upper)> apply;
   // "Error: Illegal /ID format!\n" and the like.
   std::string format_error;
+  // True for a value that keeps its case (a file name): apply then gets the
+  // argument as typed.
+  bool keeps_case = false;
 };
 
 // Rules for the usual kinds of switches.

@@ -436,13 +436,16 @@ EmulatedAnswer read_audio_sectors(const std::shared_ptr<CdromDriveState>& state,
                                   uint32_t count, uint32_t size, const AudioTail& tail) {
   const bool audio = size >= RAW_SECTOR_SIZE;
   // The audio lands off by the jitter; what follows it stays with the sector asked for.
+  ReadDefects& defects = state->defects;
   ShiftedAudioReader reader(
-      disc, audio ? state->jitter.next_shift_bytes() + state->defects.offset_bytes() : 0);
+      disc, audio ? state->jitter.next_shift_bytes() + defects.offset_bytes() : 0,
+      [&](int32_t at, uint8_t* sector, uint8_t* c2) { defects.read_sector(disc, at, sector, c2); });
+  std::array<uint8_t, ReadDefects::C2_BYTES> c2{};
   const EmulatedAnswer answer =
       read_sectors(state, disc, c, lba, count, size, true, false, [&](int32_t at, uint8_t* out) {
         if (audio) {
-          reader.read(at, out);
-          state->defects.deliver(at, out);
+          reader.read(at, out, c2.data());
+          defects.delivered(c2.data());
         }
         if (tail) tail(at, out);
       });

@@ -60,33 +60,41 @@ uint64_t ReadDefects::next_random() {
   return z ^ (z >> 31);
 }
 
-void ReadDefects::deliver(int32_t lba, uint8_t* audio) {
-  ++delivered_;
+void ReadDefects::read_sector(const EmulatedDisc& disc, int32_t lba, uint8_t* audio,
+                              uint8_t* c2) {
   if (cache_) {
     const auto found = cached_.find(lba);
     if (found != cached_.end()) {
       std::memcpy(audio, found->second.audio.data(), RAW_SECTOR_SIZE);
-      c2_ = found->second.c2;
+      std::memcpy(c2, found->second.c2.data(), C2_BYTES);
       return;
     }
   }
-  c2_.fill(0);
+  disc.read_sector(lba, audio);
+  std::memset(c2, 0, C2_BYTES);
   if (lba >= scratch_first_ && lba <= scratch_last_ && next_random() % 4 != 0) {
     for (unsigned i = 0; i < WRONG_BYTES; ++i) {
       const uint64_t r = next_random();
       const auto at = static_cast<std::size_t>(r % RAW_SECTOR_SIZE);
       audio[at] ^= static_cast<uint8_t>(1 + (r >> 32) % 255);
-      c2_[at / 8] |= static_cast<uint8_t>(0x80 >> (at % 8));
+      c2[at / 8] |= static_cast<uint8_t>(0x80 >> (at % 8));
     }
   }
   if (!cache_) return;
-  cached_[lba] = Cached{std::vector<uint8_t>(audio, audio + RAW_SECTOR_SIZE), c2_};
+  Cached& entry = cached_[lba];
+  entry.audio.assign(audio, audio + RAW_SECTOR_SIZE);
+  std::memcpy(entry.c2.data(), c2, C2_BYTES);
   cache_order_.push_back(lba);
   while (cache_order_.size() > CACHE_SECTORS) {
     // Held since its first read: a re-read while cached does not renew it.
     cached_.erase(cache_order_.front());
     cache_order_.pop_front();
   }
+}
+
+void ReadDefects::delivered(const uint8_t* c2) {
+  ++delivered_;
+  std::memcpy(c2_.data(), c2, C2_BYTES);
 }
 
 void ReadDefects::record_count() const {

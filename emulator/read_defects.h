@@ -23,6 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "emulator/cd_disc.h"
 #include "emulator/device.h"
 
 class ReadDefects {
@@ -37,10 +38,14 @@ class ReadDefects {
   int64_t offset_bytes() const { return -4 * int64_t{offset_samples_}; }
   bool caches() const { return cache_; }
 
-  // Makes the 2352 audio bytes read for `lba` what the drive delivers: the
-  // cached read when the cache holds the sector, else the bytes as read,
-  // scratched when the sector is. c2() then holds the sector's pointers.
-  void deliver(int32_t lba, uint8_t* audio);
+  // The source of a shifted audio read (AudioSectorSource): the disc
+  // sector at `lba` as the drive reads it this time: its cached read while
+  // the cache holds it, else the disc's bytes, scratched when the sector is,
+  // with the C2 pointers of the wrong bytes.
+  void read_sector(const EmulatedDisc& disc, int32_t lba, uint8_t* audio, uint8_t* c2);
+  // Counts a sector delivered to the host with its C2 pointers, which c2()
+  // then gives.
+  void delivered(const uint8_t* c2);
   const std::array<uint8_t, C2_BYTES>& c2() const { return c2_; }
 
   // Writes the count of delivered sectors to read_count= (when given).

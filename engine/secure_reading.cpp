@@ -98,6 +98,8 @@ void SecureReader::read_plain(uint32_t lba, uint32_t count, Reading* out) {
   for (uint32_t done = 0; done < count;) {
     const uint32_t n = std::min(count - done, batch_);
     const uint32_t at = lba + done;
+    // A drive that jitters lands where it is asked after a REZERO UNIT.
+    if (correction_) reader_.RezeroUnit(false);
     const ResultCode result = c2_ ? reader_.ReadAudioC2(buffer_.data(), n, at)
                                   : reader_.ReadAudioSectors(buffer_.data(), n, at, SUBCODE_NONE,
                                                              false);

@@ -34,7 +34,8 @@ struct SwitchRule {
   std::function<bool(const std::string& upper)> apply;
   // "Error: Illegal /ID format!\n" and the like.
   std::string format_error;
-  // A value switch whose value is a path: `apply` gets the argument as typed.
+  // True for a value that keeps its case (a file name): apply then gets the
+  // argument as typed.
   bool keeps_case = false;
 };
 

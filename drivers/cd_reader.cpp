@@ -54,6 +54,8 @@ ResultCode CdReader::ReadAudio(uint8_t* buffer, uint32_t count, uint32_t lba,
   return Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, cdb, 12, buffer, length);
 }
 
+ResultCode CdReader::ReadAudioC2(uint8_t*, uint32_t, uint32_t) { return MSG_BUGCHECK; }
+
 ResultCode CdReader::ReadData(uint8_t* buffer, uint32_t block_size, uint16_t count,
                               uint32_t lba) {
   return ReadRaw(buffer, block_size, count, lba, 0);

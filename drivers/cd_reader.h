@@ -24,6 +24,11 @@ constexpr uint16_t CAP_READ_CDG = 0x04;        // returns the full subcode (2448
 constexpr uint16_t CAP_JITTER_CORRECT = 0x10;  // audio reads use jitter correction by default
 constexpr uint16_t CAP_COMPUTE_CRC = 0x20;     // data reads fold their bytes into runningCrc
 constexpr uint16_t CAP_RECOVERY_OFF = 0x40;    // state: error recovery is switched off
+constexpr uint16_t CAP_READ_C2 = 0x80;         // audio reads can return C2 error pointers
+
+// Bytes of C2 error pointers behind a sector's audio: one bit a byte of the
+// 2352, the first byte's bit the most significant of the first pointer byte.
+constexpr uint32_t C2_POINTER_BYTES = 294;
 
 // sector_kind of SetBlockLength and StartDataRead.
 constexpr uint8_t SECTOR_KIND_AUDIO = 0;
@@ -67,6 +72,10 @@ class CdReader : public ScsiDevice {
   // bytes make 4 GiB or more, returns MSG_BUGCHECK without a command.
   virtual ResultCode ReadAudio(uint8_t* buffer, uint32_t count, uint32_t lba,
                                uint8_t subcode_format);
+  // Audio sectors of 2352 bytes each followed by its C2_POINTER_BYTES of
+  // error pointers; the generic reader has none (MSG_BUGCHECK without a
+  // command), drives with CAP_READ_C2 override it. Not one of the twelve slots.
+  virtual ResultCode ReadAudioC2(uint8_t* buffer, uint32_t count, uint32_t lba);
   // READ(10) of `count` blocks of block_size bytes at the drive's block length.
   virtual ResultCode ReadData(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba);
   // Kind 0 (audio): 1 without a command; otherwise a block descriptor with
@@ -145,6 +154,8 @@ class CdReader : public ScsiDevice {
   uint8_t maxRecorderReadSpeed = 1;
   uint8_t maxReadSpeed = 1;
   uint16_t readerCaps = CAP_READ_CDDA | CAP_READ_SUBQ | CAP_READ_CDG;
+  // The drive's buffer as it reports it (MMC capabilities page); 0: not told.
+  uint32_t bufferBytes = 0;
 
  private:
   uint32_t FindLastReadable(bool audio, uint32_t block_size);

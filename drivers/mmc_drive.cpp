@@ -33,6 +33,7 @@ constexpr uint8_t SELECT_ALL_HEADERS = 0x60;
 constexpr uint8_t SELECT_SUBHEADER = 0x40;
 constexpr uint8_t SELECT_USER_DATA = 0x10;
 constexpr uint8_t SELECT_EDC_ECC = 0x08;
+constexpr uint8_t SELECT_C2_POINTERS = 0x02;  // C2 error field 01b: 294 bytes of pointers
 // READ CD sub-channel selection.
 constexpr uint8_t SUBCHANNEL_RAW_PW = 1;
 constexpr uint8_t SUBCHANNEL_FORMATTED_Q = 2;
@@ -77,7 +78,9 @@ void parse_mmc_capabilities(const uint8_t* page, uint32_t length, MmcFeatures* f
   if (page[5] & 0x01) caps |= CAP_READ_CDDA | CAP_READ_SUBQ;                    // CD-DA commands
   if ((caps & CAP_READ_CDDA) && (page[5] & 0x04)) caps |= CAP_READ_CDG;         // R-W
   if ((caps & CAP_READ_CDDA) && !(page[5] & 0x02)) caps |= CAP_JITTER_CORRECT;  // not accurate
+  if ((caps & CAP_READ_CDDA) && (page[5] & 0x10)) caps |= CAP_READ_C2;          // C2 pointers
   features->reader_caps = caps;
+  if (length >= 14) features->buffer_bytes = get_be16(page + 12) * 1024u;  // in KiB
   if (length < 20) return;
   const uint32_t write_speed = get_be16(page + 18);
   features->max_write_speed = SPEED_1X;
@@ -132,6 +135,12 @@ ResultCode MmcDrive<Base>::ReadAudio(uint8_t* buffer, uint32_t count, uint32_t l
   const uint8_t selection = subcode_format == SUBCODE_ONLY ? 0 : SELECT_USER_DATA;
   return ReadCdRaw(buffer, sector_size, count, lba, SECTOR_TYPE_CDDA, selection,
                    subchannels[subcode_format]);
+}
+
+template <typename Base>
+ResultCode MmcDrive<Base>::ReadAudioC2(uint8_t* buffer, uint32_t count, uint32_t lba) {
+  return ReadCdRaw(buffer, RAW_SECTOR_SIZE + C2_POINTER_BYTES, count, lba, SECTOR_TYPE_CDDA,
+                   SELECT_USER_DATA | SELECT_C2_POINTERS, 0);
 }
 
 template <typename Base>
@@ -269,6 +278,7 @@ std::unique_ptr<ScsiDevice> probe_mmc_drive(const ScsiDevice& device) {
   if (features.track_at_once || features.session_at_once) {
     recorder->device_kind = DEVICE_RECORDER;
     recorder->readerCaps = features.reader_caps;
+    recorder->bufferBytes = features.buffer_bytes;
     recorder->RecorderCaps =
         static_cast<uint16_t>((features.track_at_once ? CAP_TRACK_AT_ONCE : 0) |
                               (features.session_at_once ? CAP_DISC_AT_ONCE : 0) |
@@ -281,5 +291,6 @@ std::unique_ptr<ScsiDevice> probe_mmc_drive(const ScsiDevice& device) {
   copy_identity(device, reader.get());
   reader->device_kind = DEVICE_READER;
   reader->readerCaps = features.reader_caps;
+  reader->bufferBytes = features.buffer_bytes;
   return reader;
 }

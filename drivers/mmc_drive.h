@@ -33,13 +33,15 @@ struct MmcFeatures {
   uint16_t current_profile = 0;
   uint16_t reader_caps = CAP_READ_CDDA | CAP_READ_SUBQ;
   uint8_t max_write_speed = SPEED_1X;
+  uint32_t buffer_bytes = 0;  // the drive's buffer (capabilities page bytes 12-13, KiB)
 };
 
 // Reads the features of a GET CONFIGURATION answer of `length` bytes into
 // `features` (a truncated descriptor ends the walk).
 void parse_mmc_configuration(const uint8_t* data, uint32_t length, MmcFeatures* features);
 // Reads the capabilities page (from its page code byte on): audio by READ
-// CD, accurate audio stream, R-W subcode, the highest write speed.
+// CD, accurate audio stream, R-W subcode, C2 pointers, the buffer size, the
+// highest write speed.
 void parse_mmc_capabilities(const uint8_t* page, uint32_t length, MmcFeatures* features);
 
 // Speeds in kilobytes a second for SET CD SPEED: reading codes 0 to 6 (1x
@@ -62,6 +64,8 @@ class MmcDrive : public Base {
   // P-W (format 2); format 3 reads P-W alone. Format 4 and up: MSG_BUGCHECK.
   ResultCode ReadAudio(uint8_t* buffer, uint32_t count, uint32_t lba,
                        uint8_t subcode_format) override;
+  // READ CD of CD-DA sectors with the C2 error pointers (2646 bytes each).
+  ResultCode ReadAudioC2(uint8_t* buffer, uint32_t count, uint32_t lba) override;
   // READ(10) for 2048 bytes; READ CD with header and sync selection for
   // 2336 (after the header), 2340 (after the sync) and 2352 (all); any other
   // size is MSG_BUGCHECK without a command.

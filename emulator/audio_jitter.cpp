@@ -40,25 +40,48 @@ int64_t AudioJitter::next_shift_bytes() {
   return (static_cast<int64_t>(z % span) - static_cast<int64_t>(samples_)) * 4;
 }
 
-const uint8_t* ShiftedAudioReader::sector(int64_t lba) {
+std::size_t ShiftedAudioReader::sector(int64_t lba) {
   const std::size_t slot = static_cast<std::size_t>(lba & 1);
   if (cached_lba_[slot] != lba) {
+    cached_c2_[slot].fill(0);
     if (lba < INT32_MIN / 2 || lba > INT32_MAX / 2) {
       cached_[slot].fill(0);
+    } else if (source_) {
+      source_(static_cast<int32_t>(lba), cached_[slot].data(), cached_c2_[slot].data());
     } else {
       disc_.read_sector(static_cast<int32_t>(lba), cached_[slot].data());
     }
     cached_lba_[slot] = lba;
   }
-  return cached_[slot].data();
+  return slot;
 }
 
-void ShiftedAudioReader::read(int32_t lba, uint8_t* out) {
+namespace {
+
+bool pointer_bit(const uint8_t* c2, std::size_t byte) { return c2[byte / 8] & (0x80 >> (byte % 8)); }
+
+}  // namespace
+
+void ShiftedAudioReader::read(int32_t lba, uint8_t* out, uint8_t* c2) {
   const auto size = static_cast<int64_t>(RAW_SECTOR_SIZE);
   const int64_t position = int64_t{lba} * size + shift_;
   int64_t first = position / size;
   if (position % size < 0) --first;  // round toward minus infinity
   const auto within = static_cast<std::size_t>(position - first * size);
-  std::memcpy(out, sector(first) + within, RAW_SECTOR_SIZE - within);
-  if (within > 0) std::memcpy(out + RAW_SECTOR_SIZE - within, sector(first + 1), within);
+  const std::size_t a = sector(first);
+  const std::size_t b = within > 0 ? sector(first + 1) : a;
+  std::memcpy(out, cached_[a].data() + within, RAW_SECTOR_SIZE - within);
+  if (within > 0) std::memcpy(out + RAW_SECTOR_SIZE - within, cached_[b].data(), within);
+  if (c2 == nullptr) return;
+  if (within == 0) {
+    std::memcpy(c2, cached_c2_[a].data(), C2_BYTES);
+    return;
+  }
+  std::memset(c2, 0, C2_BYTES);
+  for (std::size_t i = 0; i < RAW_SECTOR_SIZE; ++i) {
+    const bool bad = i < RAW_SECTOR_SIZE - within
+                         ? pointer_bit(cached_c2_[a].data(), i + within)
+                         : pointer_bit(cached_c2_[b].data(), i - (RAW_SECTOR_SIZE - within));
+    if (bad) c2[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
+  }
 }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "emulator/cd_disc.h"
 #include "emulator/device.h"
@@ -31,20 +32,31 @@ class AudioJitter {
   bool exact_next_ = true;
 };
 
+// Where a shifted read takes each disc sector's 2352 bytes and its C2
+// pointers (294 bytes, one bit a byte); null: the disc's bytes, no errors.
+using AudioSectorSource = std::function<void(int32_t lba, uint8_t* sector, uint8_t* c2)>;
+
 // Reads the 2352 audio bytes that begin `shift` bytes after the start of
 // each sector asked for, keeping the last two sectors it read so that a run
 // of consecutive sectors reads each one once. Bytes outside the disc read as
 // zeros.
 class ShiftedAudioReader {
  public:
-  ShiftedAudioReader(const EmulatedDisc& disc, int64_t shift) : disc_(disc), shift_(shift) {}
-  void read(int32_t lba, uint8_t* out);
+  static constexpr std::size_t C2_BYTES = 294;
+
+  ShiftedAudioReader(const EmulatedDisc& disc, int64_t shift, AudioSectorSource source = {})
+      : disc_(disc), shift_(shift), source_(std::move(source)) {}
+  // The audio of the sector at `lba`, and, when `c2` is given, the C2
+  // pointers of the bytes delivered.
+  void read(int32_t lba, uint8_t* out, uint8_t* c2 = nullptr);
 
  private:
-  const uint8_t* sector(int64_t lba);
+  std::size_t sector(int64_t lba);  // the slot that holds it
 
   const EmulatedDisc& disc_;
   int64_t shift_;
+  AudioSectorSource source_;
   std::array<int64_t, 2> cached_lba_{INT64_MIN, INT64_MIN};
   std::array<std::array<uint8_t, 2352>, 2> cached_{};
+  std::array<std::array<uint8_t, C2_BYTES>, 2> cached_c2_{};
 };

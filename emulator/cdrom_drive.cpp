@@ -449,11 +449,21 @@ EmulatedAnswer read_audio_sectors(const std::shared_ptr<CdromDriveState>& state,
                                   uint32_t count, uint32_t size, const AudioTail& tail) {
   const bool audio = size >= RAW_SECTOR_SIZE;
   // The audio lands off by the jitter; what follows it stays with the sector asked for.
-  ShiftedAudioReader reader(disc, audio ? state->jitter.next_shift_bytes() : 0);
-  return read_sectors(state, disc, c, lba, count, size, true, false, [&](int32_t at, uint8_t* out) {
-    if (audio) reader.read(at, out);
-    if (tail) tail(at, out);
-  });
+  ReadDefects& defects = state->defects;
+  ShiftedAudioReader reader(
+      disc, audio ? state->jitter.next_shift_bytes() + defects.offset_bytes() : 0,
+      [&](int32_t at, uint8_t* sector, uint8_t* c2) { defects.read_sector(disc, at, sector, c2); });
+  std::array<uint8_t, ReadDefects::C2_BYTES> c2{};
+  const EmulatedAnswer answer =
+      read_sectors(state, disc, c, lba, count, size, true, false, [&](int32_t at, uint8_t* out) {
+        if (audio) {
+          reader.read(at, out, c2.data());
+          defects.delivered(c2.data());
+        }
+        if (tail) tail(at, out);
+      });
+  state->defects.record_count();
+  return answer;
 }
 
 bool medium_is_cue_sheet(const EmulatedDevice& device) {
@@ -510,6 +520,7 @@ std::shared_ptr<CdromDriveState> install_cdrom_commands(EmulatedDevice& device) 
   take_bad_sectors(device, state.get());
   take_toc_first(device, state.get());
   state->jitter.take_items(device);
+  state->defects.take_items(device);
   device.set_handler(EMU_OP_REZERO_UNIT, bind_handler<rezero_unit>(state));
   device.set_handler(EMU_OP_MODE_SELECT, bind_handler<mode_select>(state));
   device.set_handler(EMU_OP_MODE_SENSE, bind_handler<mode_sense>(state));

@@ -18,6 +18,8 @@
 // Bus value items: medium=<cue sheet> loads the disc (see EmulatedDisc);
 // bad=FIRST[-LAST] makes those sectors unreadable (audio and data alike);
 // jitter=N and seed=S make audio reads land off (see AudioJitter);
+// scratch=, offset=, cache= and read_count= are the audio reads' defects
+// (see ReadDefects);
 // toc_first=N leaves the tracks before track N out of READ TOC, as a disc
 // whose first track is hidden (they stay on the disc and read as before).
 // REZERO UNIT answers GOOD and makes the next audio read exact.
@@ -33,6 +35,7 @@
 #include "emulator/audio_jitter.h"
 #include "emulator/cd_disc.h"
 #include "emulator/device.h"
+#include "emulator/read_defects.h"
 #include "scsi/models.h"
 
 // Operation codes of the CD-ROM drive's commands.
@@ -62,6 +65,7 @@ struct CdromDriveState {
   int32_t bad_last = 0;
   int32_t position = 0;  // LBA of the last sector read, for READ SUB-CHANNEL format 1
   AudioJitter jitter;
+  ReadDefects defects;  // scratch=, offset=, cache=, read_count=
 
   // What a drive model changes (the recorders): the block lengths MODE SELECT
   // accepts (READ(10) refuses those longer than a raw sector with ILLEGAL
@@ -115,8 +119,9 @@ using AudioTail = std::function<void(int32_t lba, uint8_t* sector)>;
 
 // Reads `count` sectors of `size` bytes from `lba` straight into the host's
 // buffer as an audio read does: the 2352 audio bytes of each (landing off by
-// the drive's jitter; none when `size` is below 2352), then `tail` when
-// given. Stops with CHECK CONDITION at a data track (ILLEGAL MODE FOR THIS
+// the drive's jitter and read offset, with its defects; none when `size` is
+// below 2352), then `tail` when given (state->defects.c2() holds the
+// sector's C2 pointers then). Stops with CHECK CONDITION at a data track (ILLEGAL MODE FOR THIS
 // TRACK), past the lead-out, at a bad sector; stops quietly at the end of the
 // host's buffer. Drive models that read audio with commands of their own
 // (READ(10) at an audio density, vendor operation codes) use it.

@@ -1,6 +1,7 @@
 #include "emulator/mmc_drive.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -39,6 +40,9 @@ constexpr uint8_t SECTOR_ANY = 0;
 constexpr uint8_t SECTOR_CDDA = 1;
 constexpr uint8_t SELECT_USER_DATA = 0x10;
 constexpr uint8_t SELECT_C2 = 0x06;
+constexpr uint8_t C2_POINTERS = 0x02;  // C2 error field 01b: 294 bytes of pointers a sector
+constexpr uint32_t C2_POINTER_BYTES = ReadDefects::C2_BYTES;
+constexpr uint16_t BUFFER_KIB = ReadDefects::CACHE_BYTES / 1024;
 constexpr uint8_t SUB_NONE = 0;
 constexpr uint8_t SUB_RAW_PW = 1;
 constexpr uint8_t SUB_FORMATTED_Q = 2;
@@ -139,7 +143,8 @@ EmulatedAnswer read_cd(const State& s, EmulatedDevice& device, const EmulatedCom
   const uint32_t count = get_be24(c.cdb + 6);
   const uint8_t selection = c.cdb[9];
   const uint8_t sub = c.cdb[10] & 0x07;
-  if (sector_type > 5 || (selection & SELECT_C2) || sub > SUB_FORMATTED_Q)
+  const uint8_t c2 = selection & SELECT_C2;
+  if (sector_type > 5 || (c2 != 0 && c2 != C2_POINTERS) || sub > SUB_FORMATTED_Q)
     return refuse(SENSE_INVALID_FIELD_IN_CDB);
   bool audio = sector_type == SECTOR_CDDA;
   if (sector_type == SECTOR_ANY) {
@@ -147,6 +152,21 @@ EmulatedAnswer read_cd(const State& s, EmulatedDevice& device, const EmulatedCom
     const DiscTrack* track = disc ? disc->track_at(static_cast<int32_t>(lba)) : nullptr;
     audio = track != nullptr && !track->is_data();
   }
+  if (audio && c2 != 0) {
+    // The audio and its C2 pointers; no sub-channel beside them.
+    const EmulatedDisc* disc = device.medium_as<EmulatedDisc>();
+    if (disc == nullptr) return refuse(SENSE_MEDIUM_NOT_PRESENT);
+    if (!(selection & SELECT_USER_DATA) || sub != SUB_NONE)
+      return refuse(SENSE_INVALID_FIELD_IN_CDB);
+    const std::shared_ptr<CdromDriveState>& reading = s->reading;
+    return read_audio_sectors(reading, *disc, c, lba, count, RAW_SECTOR_SIZE + C2_POINTER_BYTES,
+                              [&reading](int32_t, uint8_t* out) {
+                                const auto& pointers = reading->defects.c2();
+                                std::memcpy(out + RAW_SECTOR_SIZE, pointers.data(),
+                                            pointers.size());
+                              });
+  }
+  if (c2 != 0) return refuse(SENSE_INVALID_FIELD_IN_CDB);
   if (audio) {
     // READ CD-DA's subcode formats: 0 none, 1 Q, 2 P-W, 3 P-W alone.
     uint8_t format = sub == SUB_NONE ? 0 : sub == SUB_FORMATTED_Q ? 1 : 2;
@@ -247,11 +267,13 @@ std::vector<uint8_t> capabilities_page(bool recorder, bool accurate_audio) {
   page[2] = 0x03;                 // reads CD-R and CD-RW
   page[3] = recorder ? 0x07 : 0;  // writes CD-R and CD-RW, test write
   page[4] = 0x01;                 // audio play
-  page[5] = static_cast<uint8_t>(0x05 | (accurate_audio ? 0x02 : 0));  // CD-DA by READ CD, R-W
+  // CD-DA by READ CD, R-W, C2 pointers
+  page[5] = static_cast<uint8_t>(0x15 | (accurate_audio ? 0x02 : 0));
   page[6] = 0x29;                                                      // tray, eject, lock
   put_be16(&page[8], READ_SPEED_KBS);
   page[10] = 0x01;
   page[11] = 0x00;
+  put_be16(&page[12], BUFFER_KIB);
   put_be16(&page[14], READ_SPEED_KBS);
   if (recorder) put_be16(&page[18], WRITE_SPEED_KBS);
   return page;

@@ -1,6 +1,7 @@
 #include "support/rip_discs.h"
 
 #include <fstream>
+#include <regex>
 
 #include "support/scsi_fakes.h"
 
@@ -50,6 +51,13 @@ uint32_t le32_at(const std::string& bytes, std::size_t at) {
   if (bytes.size() < at + 4) return 0;
   const auto byte = [&](std::size_t i) { return uint32_t{static_cast<uint8_t>(bytes[at + i])}; };
   return byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+}
+
+bool is_track_report(const std::string& text) {
+  static const std::regex lines(
+      "(Track \\d\\d( \\(part\\))?: copy CRC [0-9A-F]{8}, AccurateRip v1 [0-9A-F]{8}, "
+      "v2 [0-9A-F]{8}\n)+");
+  return std::regex_match(text, lines);
 }
 
 std::string device_lines() {

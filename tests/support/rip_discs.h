@@ -49,6 +49,10 @@ WavReadBack read_wav_with_python(const std::string& path);
 // The 32-bit little-endian word at `at` of a file's bytes.
 uint32_t le32_at(const std::string& bytes, std::size_t at);
 
+// True when `text` is the checksum report of an audio rip: one line a
+// track, "Track 01 (part): copy CRC ..., AccurateRip v1 ..., v2 ...".
+bool is_track_report(const std::string& text);
+
 // The two device lines and the generic driver's warning for the drive at 0:3:0.
 std::string device_lines();
 

@@ -4,7 +4,9 @@
 
 #include "common/console.h"
 #include "common/msgvec.h"
+#include "common/regular_file.h"
 #include "common/sector.h"
+#include "engine/audio_rip.h"
 #include "engine/recording.h"
 #include "engine/source_analysis.h"
 #include "scsi/scan.h"
@@ -13,6 +15,8 @@
 
 namespace {
 
+// An entry holds a few records of at most 99 tracks each: far below this.
+constexpr std::size_t MAX_ENTRY_BYTES = 1 << 20;
 
 struct Span {
   uint32_t first = 0;
@@ -104,6 +108,23 @@ Span wanted_span(CdReader& reader, const RipSpanSettings& settings) {
   return span;
 }
 
+// The records of a database entry the user fetched; a file that cannot be
+// read or is no entry is refused before anything is read from the disc.
+std::vector<AccurateRipRecord> read_accuraterip_entry(const std::string& path) {
+  std::string bytes, why;
+  std::vector<AccurateRipRecord> records;
+  switch (read_regular_file(path, MAX_ENTRY_BYTES, &bytes)) {
+    case FileReading::Read:
+      if (parse_accuraterip_entry(bytes, &records, &why)) return records;
+      break;
+    case FileReading::NotRegular: why = "it is not a regular file"; break;
+    case FileReading::TooLarge: why = "it is too large for an entry"; break;
+    case FileReading::Failed: why = "it cannot be read"; break;
+  }
+  fail_with(format_text("Error: AccurateRip entry \"%s\" is unusable: %s\n", path.c_str(),
+                        why.c_str()));
+}
+
 }  // namespace
 
 void install_rip_span_events() { set_event_callback(console_event_callback); }
@@ -124,20 +145,56 @@ int run_rip_span(const RipSpanSettings& settings) {
   using Format = RipSpanSettings::Format;
   const bool wav = settings.format == Format::Wav ||
                    (settings.format == Format::Chosen && !settings.data && !settings.cdg);
+  // Audio is copied with its checksums, against the disc's table of
+  // contents; a database entry to check them against is read first.
+  const bool audio_rip = !settings.data && !settings.cdg;
+  std::unique_ptr<DiscLayout> layout;
+  if (audio_rip) layout = disc_toc(*reader);
+  std::vector<AccurateRipRecord> records;
+  if (!settings.accurip.empty()) records = read_accuraterip_entry(settings.accurip);
   // The speed is set before the output is made: a drive that refuses it
   // leaves an existing file as it was.
   reader->SetReadingSpeedNamed(settings.speed_code, true);
   RipOutput output(settings.output, settings.append, wav, byte_count);
 
   uint64_t written = 0;
+  std::string report;
+  std::size_t suspicious = 0;
   try {
-    written =
-        read_span_to_file(*reader, output.file(), settings.data ? SPAN_DATA : SPAN_AUDIO,
-                          block_size, span.first, span.last, settings.jitter, settings.logging);
+    if (audio_rip) {
+      AudioRipOptions options;
+      options.secure = settings.secure;
+      options.retries = settings.retries;
+      options.jitter = settings.jitter;
+      options.offset = settings.offset;
+      options.progress = settings.logging;
+      const AudioRipResult result =
+          rip_audio(*reader, *layout, span.first, span.last, options,
+                    [&](const uint8_t* blocks, uint16_t size, uint32_t count) {
+                      const std::size_t stored = std::fwrite(blocks, size, count, output.file());
+                      written += uint64_t{stored} * size;
+                      if (stored < count) raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
+                    });
+      suspicious = result.suspicious.size();
+      report = audio_rip_report(result, *layout, settings.secure, settings.offset,
+                                settings.accurip.empty() ? nullptr : &records);
+      if (covers_every_audio_track(result, *layout)) report += disc_identifier_report(*layout);
+    } else {
+      written =
+          read_span_to_file(*reader, output.file(), settings.data ? SPAN_DATA : SPAN_AUDIO,
+                            block_size, span.first, span.last, settings.jitter, settings.logging);
+    }
   } catch (...) {
     output.finish_after_failure();
     throw;
   }
   output.finish(written);
+  if (settings.logging || settings.secure || !settings.accurip.empty()) out_text(report);
+  if (suspicious > 0) {
+    err_text(format_text("Error: %zu suspicious position%s stayed undecided after %u re-reads: "
+                         "the copy may differ from the disc there\n",
+                         suspicious, suspicious == 1 ? "" : "s", settings.retries));
+    return 1;
+  }
   return 0;
 }

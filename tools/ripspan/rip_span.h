@@ -27,10 +27,21 @@ struct RipSpanSettings {
   enum class Format { Chosen, Binary, Wav } format = Format::Chosen;  // /BIN, /WAV
   uint8_t speed_code = 255;                                           // /SPEED, 255: maximum
   uint16_t block_length = 2352;                                       // /BLKLEN
+  bool secure = false;                                                // /SECURE
+  unsigned retries = 20;                                              // /RETRIES
+  bool retries_given = false;
+  int32_t offset = 0;  // /OFFSET, else CD_READ_OFFSET: the drive's read offset in samples
+  bool offset_given = false;
+  std::string accurip;  // /ACCURIP: a database entry file, as typed
 };
 
 // Parses the command line on top of the environment's settings
-// (load_scsi_settings must have run: CDREADER_ID gives the default address).
+// (load_scsi_settings must have run: CDREADER_ID gives the default address;
+// CD_READ_OFFSET the default /OFFSET, "Error: Illegal CD_READ_OFFSET value
+// specified!\n" when it is not a number from -5000 to 5000). /SECURE,
+// /RETRIES=n (0 to 1000), /OFFSET=n (-5000 to 5000) and /ACCURIP=file read
+// audio only: with /DATA or /CDG "Error: /SECURE, /RETRIES, /OFFSET and
+// /ACCURIP read audio only\n".
 // Every refusal prints the tool's text and throws ToolExit{1} (a /BLKLEN
 // that the mode does not read in: "Error: Illegal /BLKLEN value
 // specified!\n", after the other checks); "/?" and an
@@ -47,7 +58,12 @@ void install_rip_span_events();
 // disc on the bus) are checked before the output is made or emptied. A
 // span that fails part-way, or that a signal ends before its next read,
 // leaves what was written, with a WAV header that counts exactly the bytes
-// in the file. Returns the exit status 0.
+// in the file. An audio rip prints its report (audio_rip_report; with the
+// disc's identifiers when it holds every audio track) when logging, or with
+// /SECURE or /ACCURIP; a /ACCURIP file that cannot be read or parsed is
+// refused before the output is made. Returns the exit status 0, or 1
+// (after "Error: N suspicious positions ..." on standard error, with the
+// output written) when a secure read left positions undecided.
 int run_rip_span(const RipSpanSettings& settings);
 
 // "/START=" or "/END=" values: MM:SS:FF (at least 00:02:00, at most

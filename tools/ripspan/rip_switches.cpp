@@ -1,11 +1,13 @@
 // The span extraction tool's command line: switch table, value checks and
 // the checks that follow the arguments.
+#include <cstdlib>
 #include <sstream>
 
 #include "common/console.h"
 #include "common/numbers.h"
 #include "common/sector.h"
 #include "common/timecode.h"
+#include "engine/read_offset.h"
 #include "tools/ripspan/rip_span.h"
 #include "tools/shared/reader_choice.h"
 
@@ -69,6 +71,26 @@ bool block_length_readable(const RipSpanSettings& settings) {
   const uint16_t length = settings.block_length;
   if (!settings.data) return length == RAW_SECTOR_SIZE;
   return length == DATA_BLOCK_SIZE || length == 2336 || length == 2340 || length == RAW_SECTOR_SIZE;
+}
+
+constexpr uint64_t MAX_RETRIES = 1000;
+
+// "-5000" to "5000" (a "+" allowed): a read offset in stereo samples.
+bool parse_offset(const std::string& text, int32_t* offset) {
+  const bool sign = !text.empty() && (text[0] == '-' || text[0] == '+');
+  uint64_t value = 0;
+  if (!parse_decimal(sign ? text.substr(1) : text, UINT64_MAX, &value)) return false;
+  if (value > static_cast<uint64_t>(MAX_READ_OFFSET)) return false;
+  *offset = text[0] == '-' ? -static_cast<int32_t>(value) : static_cast<int32_t>(value);
+  return true;
+}
+
+// The drive's read offset from CD_READ_OFFSET, when it is set.
+void offset_from_environment(RipSpanSettings* settings) {
+  const char* value = std::getenv("CD_READ_OFFSET");
+  if (value == nullptr || *value == '\0') return;
+  if (!parse_offset(value, &settings->offset))
+    fail_with("Error: Illegal CD_READ_OFFSET value specified!\n");
 }
 
 }  // namespace
@@ -152,6 +174,37 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
       position_switch("/END", "Error: Illegal MM:SS:FF value specified!\n", &s.last_lba,
                       &s.last_given, "Error: Illegal /END value format!\n"),
       address_switch("/ID", &s.address, &s.address_given, "Error: Illegal /ID value format!\n"),
+      plain_switch("/SECURE", &s.secure),
+      SwitchRule{"/RETRIES", true,
+                 [&s](const std::string& upper) {
+                   std::string text;
+                   uint64_t value = 0;
+                   if (!value_of(upper, "/RETRIES", &text) || !parse_decimal(text, UINT64_MAX, &value))
+                     return false;
+                   if (value > MAX_RETRIES) fail_with("Error: Illegal /RETRIES value specified!\n");
+                   s.retries = static_cast<unsigned>(value);
+                   s.retries_given = true;
+                   return true;
+                 },
+                 "Error: Illegal /RETRIES value format!\n"},
+      SwitchRule{"/OFFSET", true,
+                 [&s](const std::string& upper) {
+                   std::string text;
+                   if (!value_of(upper, "/OFFSET", &text) || text.empty()) return false;
+                   if (text.find_first_not_of("+-0123456789") != std::string::npos) return false;
+                   if (!parse_offset(text, &s.offset))
+                     fail_with("Error: Illegal /OFFSET value specified!\n");
+                   s.offset_given = true;
+                   return true;
+                 },
+                 "Error: Illegal /OFFSET value format!\n"},
+      SwitchRule{"/ACCURIP", true,
+                 [&s](const std::string& typed) {
+                   if (typed.size() <= 9 || typed[8] != '=') return false;
+                   s.accurip = typed.substr(9);
+                   return true;
+                 },
+                 "Error: Illegal /ACCURIP value format!\n", true},
   };
   rules.parameter_missing = {"Error: Output filename must be specified!\n"};
   const std::vector<std::string> parameters = parse_command_line(rules, argc, argv);
@@ -159,6 +212,11 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
   if (settings.first_given && settings.last_given && settings.first_lba > settings.last_lba)
     fail_with("Error: /START value is greater than /END value!\n");
   if (settings.data && settings.cdg) fail_with("Error: Cannot use both /DATA and /CDG\n");
+  if ((settings.data || settings.cdg) && (settings.secure || settings.retries_given ||
+                                          settings.offset_given || !settings.accurip.empty()))
+    fail_with("Error: /SECURE, /RETRIES, /OFFSET and /ACCURIP read audio only\n");
+  // The drive's offset of the environment applies to audio reads alone.
+  if (!settings.offset_given && !settings.data && !settings.cdg) offset_from_environment(&settings);
   if (!block_length_readable(settings)) fail_with("Error: Illegal /BLKLEN value specified!\n");
   return settings;
 }

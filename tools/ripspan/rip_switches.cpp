@@ -5,6 +5,7 @@
 #include "common/console.h"
 #include "common/numbers.h"
 #include "common/sector.h"
+#include "common/text.h"
 #include "common/timecode.h"
 #include "tools/ripspan/rip_span.h"
 #include "tools/shared/reader_choice.h"
@@ -73,6 +74,11 @@ bool block_length_readable(const RipSpanSettings& settings) {
 
 }  // namespace
 
+bool has_flac_extension(const std::string& name) {
+  constexpr std::size_t LENGTH = 5;  // ".flac"
+  return name.size() > LENGTH && upper_case(name.substr(name.size() - LENGTH)) == ".FLAC";
+}
+
 bool parse_span_position(const std::string& value, const std::string& range_error, uint32_t* lba) {
   std::vector<std::string> fields;
   std::stringstream stream(value);
@@ -137,6 +143,7 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
       plain_switch("/RESET", &s.reset),
       plain_switch("/BIN", [&s] { s.format = Format::Binary; }),
       plain_switch("/WAV", [&s] { s.format = Format::Wav; }),
+      plain_switch("/FLAC", [&s] { s.format = Format::Flac; }),
       // Matched by its first six characters, like the other value switches.
       SwitchRule{"/BLKLE", true,
                  [&s](const std::string& upper) {
@@ -160,5 +167,12 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
     fail_with("Error: /START value is greater than /END value!\n");
   if (settings.data && settings.cdg) fail_with("Error: Cannot use both /DATA and /CDG\n");
   if (!block_length_readable(settings)) fail_with("Error: Illegal /BLKLEN value specified!\n");
+  if (settings.format == Format::Chosen && has_flac_extension(settings.output))
+    settings.format = Format::Flac;
+  if (settings.format == Format::Flac) {
+    if (settings.data || settings.cdg)
+      fail_with("Error: A FLAC file holds audio only: /DATA and /CDG write binary or WAV files\n");
+    if (settings.append) fail_with("Error: Cannot append to a FLAC file\n");
+  }
   return settings;
 }

@@ -34,6 +34,9 @@ struct SwitchRule {
   std::function<bool(const std::string& upper)> apply;
   // "Error: Illegal /ID format!\n" and the like.
   std::string format_error;
+  // For value switches: `apply` gets the argument as typed, not in upper
+  // case (a file name).
+  bool keeps_case = false;
 };
 
 // Rules for the usual kinds of switches.
@@ -46,6 +49,8 @@ SwitchRule address_switch(const std::string& name, DeviceAddress* address, bool*
 SwitchRule number_switch(const std::string& name, uint16_t* value, const std::string& format_error);
 // "<name>=%s": one word, in upper case.
 SwitchRule text_switch(const std::string& name, std::string* value, const std::string& format_error);
+// "<name>=<path>": the rest of the argument as typed, not empty.
+SwitchRule path_switch(const std::string& name, std::string* value, const std::string& format_error);
 
 struct CommandLine {
   std::string tool_name;                   // "SECTCONV"

@@ -68,9 +68,15 @@ SheetGenSettings parse_sheet_gen_command_line(int argc, const char* const* argv)
       reading_speed_switch(&s.speed_code),
       subcode_switch(&s.scan),
       number_switch("/THRESH", &s.threshold, "Error: Illegal /THRESH format!\n"),
+      path_switch("/COPY", &s.copy, "Error: Illegal /COPY format!\n"),
   };
   rules.parameter_missing = {"Error: CUE SHEET filename must be specified!\n"};
   settings.cue_sheet = parse_command_line(rules, argc, argv).at(0);
+  if (!settings.copy.empty()) {
+    copy_format(settings.copy);
+    if (copy_path(settings) == settings.cue_sheet)
+      fail_with("Error: The /COPY file and the CUE SHEET file must differ!\n");
+  }
   return settings;
 }
 
@@ -78,9 +84,11 @@ int run_sheet_gen(const SheetGenSettings& settings) {
   aspi_open(true);
   const DeviceListRelease release;
   scan_scsi_bus();
-  // Refused before the disc is read: the sheet would replace a disc's file.
-  if (path_holds_medium(settings.cue_sheet))
-    raise_message(MSG_CREATE_FAILED, 1, MSG_TEXT, 1, settings.cue_sheet, MEDIUM_FILE_REASON);
+  // Refused before the disc is read: the sheet or the copy would replace a
+  // disc's file.
+  for (const std::string& output : {settings.cue_sheet, copy_path(settings)})
+    if (!output.empty() && path_holds_medium(output))
+      raise_message(MSG_CREATE_FAILED, 1, MSG_TEXT, 1, output, MEDIUM_FILE_REASON);
   CdReader* reader = choose_reader(settings.address_given, settings.address);
   if (settings.logging) out_text(reader_found_text(*reader));
   out_text(generic_driver_warning(*reader));
@@ -90,6 +98,13 @@ int run_sheet_gen(const SheetGenSettings& settings) {
   const std::unique_ptr<DiscLayout> layout =
       analyze_source_disc(*reader, settings.speed_code, settings.scan, settings.threshold,
                           settings.reset, settings.mcn, settings.isrc, settings.logging);
-  write_cue_sheet(settings.cue_sheet, *layout, nullptr);
+  if (settings.copy.empty()) {
+    write_cue_sheet(settings.cue_sheet, *layout, nullptr);
+    return 0;
+  }
+  copy_disc(*reader, *layout, settings);
+  write_cue_sheet(settings.cue_sheet, *layout, &settings.copy,
+                  copy_format(settings.copy) == RipFormat::Binary ? FileType::Binary
+                                                                 : FileType::Wave);
   return 0;
 }

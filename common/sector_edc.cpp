@@ -230,3 +230,13 @@ uint32_t compute_edc(const uint32_t* table, const void* data, std::size_t length
 #endif
   return crc_sliced(kind->slices, bytes, length, seed);
 }
+
+uint16_t q_crc(const uint8_t* q10) {
+  uint16_t crc = 0;
+  for (int i = 0; i < 10; ++i) {
+    crc = static_cast<uint16_t>(crc ^ (q10[i] << 8));
+    for (int bit = 0; bit < 8; ++bit)
+      crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+  }
+  return static_cast<uint16_t>(~crc);
+}

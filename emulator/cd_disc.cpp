@@ -44,16 +44,6 @@ uint8_t isrc_code(char c) { return static_cast<uint8_t>(c - '0'); }
 
 }  // namespace
 
-uint16_t q_crc(const uint8_t* q10) {
-  uint16_t crc = 0;
-  for (int i = 0; i < 10; ++i) {
-    crc = static_cast<uint16_t>(crc ^ (q10[i] << 8));
-    for (int bit = 0; bit < 8; ++bit)
-      crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-  }
-  return static_cast<uint16_t>(~crc);
-}
-
 uint8_t DiscTrack::index_at(int32_t lba) const {
   uint8_t index = indexes.empty() ? 1 : indexes.front().first;
   for (const auto& [index_number, start] : indexes)

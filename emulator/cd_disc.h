@@ -132,7 +132,3 @@ class EmulatedDisc : public EmulatedMedium {
   std::vector<SheetText> disc_texts_;
   std::array<char, 13> catalog_{};
 };
-
-// CRC of a Q subchannel frame: CRC-16 with polynomial x^16 + x^12 + x^5 + 1
-// over the first 10 bytes, inverted, as the disc stores it.
-uint16_t q_crc(const uint8_t* q10);

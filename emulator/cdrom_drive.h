@@ -17,9 +17,12 @@
 //
 // Bus value items: medium=<cue sheet> loads the disc (see EmulatedDisc);
 // bad=FIRST[-LAST] makes those sectors unreadable (audio and data alike);
-// jitter=N and seed=S make audio reads land off (see AudioJitter);
+// qfault=FIRST[-LAST] makes the Q frames of those sectors read wrong once,
+// with a failing CRC; jitter=N and seed=S make audio reads land off (see
+// AudioJitter);
 // toc_first=N leaves the tracks before track N out of READ TOC, as a disc
-// whose first track is hidden (they stay on the disc and read as before).
+// whose first track is hidden (they stay on the disc and read as before);
+// read_count=PATH counts the sectors read (CdromDriveState::sectors_read).
 // REZERO UNIT answers GOOD and makes the next audio read exact.
 #pragma once
 
@@ -28,6 +31,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "emulator/audio_jitter.h"
@@ -60,6 +65,11 @@ struct CdromDriveState {
   // Sectors that fail to read: first and last LBA, or first > last for none.
   int32_t bad_first = 1;
   int32_t bad_last = 0;
+  // Sectors whose Q frame (READ CD-DA with Q) reads wrong the first time,
+  // with a CRC that says so, and right afterwards; first > last for none.
+  int32_t qfault_first = 1;
+  int32_t qfault_last = 0;
+  std::set<int32_t> q_damaged;
   int32_t position = 0;  // LBA of the last sector read, for READ SUB-CHANNEL format 1
   AudioJitter jitter;
 
@@ -79,6 +89,16 @@ struct CdromDriveState {
   uint8_t last_session_track = 0;
   // The first track READ TOC lists (0: the disc's first).
   uint8_t toc_first_track = 0;
+  // Sectors the read commands delivered, audio and data alike; with
+  // read_count=PATH written to PATH as "N\n" when the drive goes (at the end
+  // of the program), so that a test or benchmark sees how much a program read.
+  uint64_t sectors_read = 0;
+  std::string read_count_path;
+
+  CdromDriveState() = default;
+  CdromDriveState(const CdromDriveState&) = delete;
+  CdromDriveState& operator=(const CdromDriveState&) = delete;
+  ~CdromDriveState();
 };
 
 // Installs the commands above on a device with a fresh state, loading the

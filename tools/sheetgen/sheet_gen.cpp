@@ -20,7 +20,8 @@ SwitchRule subcode_switch(SubcodeScan* scan) {
       const char* name;
       SubcodeScan scan;
     } options[] = {
-        {"NONE", SCAN_NONE}, {"SOME", SCAN_SOME}, {"ALL", SCAN_ALL}, {"AUTO", SCAN_AUTO}};
+        {"NONE", SCAN_NONE}, {"SOME", SCAN_SOME}, {"ALL", SCAN_ALL}, {"AUTO", SCAN_AUTO},
+        {"FAST", SCAN_FAST}};
     for (const auto& candidate : options)
       if (*option == candidate.name) {
         *scan = candidate.scan;
@@ -92,8 +93,7 @@ int run_sheet_gen(const SheetGenSettings& settings) {
   CdReader* reader = choose_reader(settings.address_given, settings.address);
   if (settings.logging) out_text(reader_found_text(*reader));
   out_text(generic_driver_warning(*reader));
-  const bool scan = settings.scan == SCAN_SOME || settings.scan == SCAN_ALL;
-  if (scan && !(reader->readerCaps & CAP_READ_SUBQ))
+  if (scan_reads_subcode(settings.scan) && !(reader->readerCaps & CAP_READ_SUBQ))
     fail_with("Error: CDROM device does not support the reading of subcodes!\n");
   const std::unique_ptr<DiscLayout> layout =
       analyze_source_disc(*reader, settings.speed_code, settings.scan, settings.threshold,

@@ -15,23 +15,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/sheetgen-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 frames=333000
 tracks=20
-head -c $((frames * 2352)) /dev/urandom > "$work/disc.bin"
-# Tracks of equal length, each after the first with a two-second pregap and
-# an index 2 a minute in.
-msf() { printf '%02d:%02d:%02d' $(($1 / 4500)) $(($1 / 75 % 60)) $(($1 % 75)); }
-{
-  echo 'FILE "disc.bin" BINARY'
-  for t in $(seq 1 "$tracks"); do
-    start=$(((t - 1) * frames / tracks))
-    printf '  TRACK %02d AUDIO\n' "$t"
-    if [ "$t" -gt 1 ]; then
-      echo "    INDEX 00 $(msf "$start")"
-      start=$((start + 150))
-    fi
-    echo "    INDEX 01 $(msf "$start")"
-    echo "    INDEX 02 $(msf $((start + 4500)))"
-  done
-} > "$work/disc.cue"
+write_indexed_disc "$work" "$frames" "$tracks"
 
 best_cat=0
 best_sheet=0

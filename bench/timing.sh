@@ -45,3 +45,25 @@ build_program() {
     ninja -C "$build" "$program" >/dev/null
   fi
 }
+
+# Writes $1/disc.bin ($2 frames of random audio) and $1/disc.cue: $3
+# tracks of equal length, each after the first with a two-second pregap,
+# and an index 2 a minute into each.
+write_indexed_disc() {
+  local work=$1 frames=$2 tracks=$3 t start
+  head -c $((frames * 2352)) /dev/urandom > "$work/disc.bin"
+  msf() { printf '%02d:%02d:%02d' $(($1 / 4500)) $(($1 / 75 % 60)) $(($1 % 75)); }
+  {
+    echo 'FILE "disc.bin" BINARY'
+    for t in $(seq 1 "$tracks"); do
+      start=$(((t - 1) * frames / tracks))
+      printf '  TRACK %02d AUDIO\n' "$t"
+      if [ "$t" -gt 1 ]; then
+        echo "    INDEX 00 $(msf "$start")"
+        start=$((start + 150))
+      fi
+      echo "    INDEX 01 $(msf "$start")"
+      echo "    INDEX 02 $(msf $((start + 4500)))"
+    done
+  } > "$work/disc.cue"
+}

@@ -86,6 +86,11 @@ extern const std::array<uint8_t, RAW_SECTOR_SIZE> SCRAMBLER_TABLE;
 // the previous result). Any other table works too, more slowly.
 uint32_t compute_edc(const uint32_t* table, const void* data, std::size_t length, uint32_t seed);
 
+// CRC of a Q subchannel frame: CRC-16 with polynomial x^16 + x^12 + x^5 + 1
+// over the first 10 bytes, inverted, as the disc stores it (big-endian, in
+// bytes 10 and 11 of the frame).
+uint16_t q_crc(const uint8_t* q10);
+
 // The EDC of a built sector over the range its mode byte and submode give:
 // mode 1: bytes 0..2063; mode 2 with submode bit 0x20: bytes 16..2347;
 // otherwise bytes 16..2071.

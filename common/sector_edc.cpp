@@ -230,3 +230,5 @@ uint32_t compute_edc(const uint32_t* table, const void* data, std::size_t length
 #endif
   return crc_sliced(kind->slices, bytes, length, seed);
 }
+
+uint16_t q_crc(const uint8_t* q10) { return subchannel_crc(q10, 10); }

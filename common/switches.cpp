@@ -105,6 +105,19 @@ SwitchRule number_switch(const std::string& name, uint16_t* value, const std::st
                     format_error};
 }
 
+SwitchRule path_switch(const std::string& name, std::string* value, const std::string& format_error) {
+  SwitchRule rule{name, true,
+                  [name, value](const std::string& typed) {
+                    // The name is matched in any case, the path kept as typed.
+                    if (!value_after(upper_case(typed), name, value)) return false;
+                    *value = typed.substr(typed.size() - value->size());
+                    return !value->empty();
+                  },
+                  format_error};
+  rule.keeps_case = true;
+  return rule;
+}
+
 SwitchRule text_switch(const std::string& name, std::string* value, const std::string& format_error) {
   return SwitchRule{name, true,
                     [name, value](const std::string& upper) {
@@ -168,17 +181,4 @@ std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
     if (!rules.parameter_missing[slot].empty()) fail_with(rules.parameter_missing[slot]);
   }
   return parameters;
-}
-
-SwitchRule path_switch(const std::string& name, std::string* value, const std::string& format_error) {
-  SwitchRule rule{name, true,
-                  [name, value](const std::string& typed) {
-                    std::string text;
-                    if (!value_after(typed, name, &text) || text.empty()) return false;
-                    *value = text;
-                    return true;
-                  },
-                  format_error};
-  rule.keeps_case = true;
-  return rule;
 }

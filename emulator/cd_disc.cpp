@@ -57,8 +57,6 @@ std::vector<uint8_t> pressed_cd_text(const DiscLayout& layout, const std::string
 
 }  // namespace
 
-uint16_t q_crc(const uint8_t* q10) { return subchannel_crc(q10, 10); }
-
 uint8_t DiscTrack::index_at(int32_t lba) const {
   uint8_t index = indexes.empty() ? 1 : indexes.front().first;
   for (const auto& [index_number, start] : indexes)

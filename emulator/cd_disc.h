@@ -155,10 +155,6 @@ class EmulatedDisc : public EmulatedMedium {
   std::vector<uint8_t> cd_text_;
 };
 
-// CRC of a Q subchannel frame: CRC-16 with polynomial x^16 + x^12 + x^5 + 1
-// over the first 10 bytes, inverted, as the disc stores it.
-uint16_t q_crc(const uint8_t* q10);
-
 // The answer of READ TOC format 2 (the full table of contents, MSF
 // addresses) from session `first_session` on: a 4-byte header (length,
 // first and last session), then per session the points A0h (first track,

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -345,6 +346,7 @@ EmulatedAnswer read_sectors(const State& state, const EmulatedDisc& disc, const 
     fill(at, to_host ? c.buffer + std::size_t{i} * size : unsent.data());
     if (to_host) c.wrote_in_place((i + 1) * size);
     state->position = at;
+    ++state->sectors_read;
   }
   return failure ? *failure : EmulatedAnswer::good();
 }
@@ -387,6 +389,14 @@ EmulatedAnswer read_10(const State& state, EmulatedDevice& device, const Emulate
                       });
 }
 
+// The Q frame of a sector in the qfault= range as its first read gives it:
+// the index byte wrong, the CRC as it was, so that the CRC fails.
+void damage_q_once(CdromDriveState& state, int32_t lba, uint8_t* q) {
+  if (lba < state.qfault_first || lba > state.qfault_last) return;
+  if (!state.q_damaged.insert(lba).second) return;
+  q[2] = 0x99;
+}
+
 EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const EmulatedCommand& c) {
   const EmulatedDisc* disc = disc_of(device);
   if (disc == nullptr) return no_disc();
@@ -402,6 +412,7 @@ EmulatedAnswer read_cdda(const State& state, EmulatedDevice& device, const Emula
                               if (format == 1) {
                                 std::array<uint8_t, 12> q{};
                                 disc->q_subchannel(at, &q);
+                                damage_q_once(*state, at, q.data());
                                 std::memset(out + RAW_SECTOR_SIZE, 0, 16);
                                 std::memcpy(out + RAW_SECTOR_SIZE, q.data(), q.size());
                               } else if (format >= 2) {
@@ -416,9 +427,10 @@ EmulatedAnswer rezero_unit(const State& state, EmulatedDevice& device, const Emu
   return EmulatedAnswer::good();
 }
 
-// bad=FIRST[-LAST]
-void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
-  const std::optional<std::string> item = device.take_item("bad");
+// NAME=FIRST[-LAST]: sets first and last when the item is given.
+void take_lba_range(EmulatedDevice& device, const char* name, int32_t* first_lba,
+                    int32_t* last_lba) {
+  const std::optional<std::string> item = device.take_item(name);
   if (!item) return;
   const std::size_t dash = item->find('-');
   uint64_t first = 0;
@@ -427,9 +439,10 @@ void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
   if (read && dash != std::string::npos)
     read = parse_decimal(item->substr(dash + 1), MAX_BAD_LBA, &last);
   if (!read || last < first)
-    throw EmulatedBusError("bad item \"bad=" + *item + "\" (FIRST[-LAST], LBAs)");
-  state->bad_first = static_cast<int32_t>(first);
-  state->bad_last = static_cast<int32_t>(last);
+    throw EmulatedBusError("bad item \"" + std::string(name) + "=" + *item +
+                           "\" (FIRST[-LAST], LBAs)");
+  *first_lba = static_cast<int32_t>(first);
+  *last_lba = static_cast<int32_t>(last);
 }
 
 // toc_first=N
@@ -442,7 +455,23 @@ void take_toc_first(EmulatedDevice& device, CdromDriveState* state) {
   state->toc_first_track = static_cast<uint8_t>(track);
 }
 
+// read_count=PATH
+void take_read_count(EmulatedDevice& device, CdromDriveState* state) {
+  const std::optional<std::string> item = device.take_item("read_count");
+  if (!item) return;
+  if (item->empty()) throw EmulatedBusError("bad item \"read_count=\" (a file to write)");
+  state->read_count_path = *item;
+}
+
 }  // namespace
+
+CdromDriveState::~CdromDriveState() {
+  if (read_count_path.empty()) return;
+  if (std::FILE* file = std::fopen(read_count_path.c_str(), "w")) {
+    std::fprintf(file, "%llu\n", static_cast<unsigned long long>(sectors_read));
+    std::fclose(file);
+  }
+}
 
 EmulatedAnswer read_audio_sectors(const std::shared_ptr<CdromDriveState>& state,
                                   const EmulatedDisc& disc, const EmulatedCommand& c, uint32_t lba,
@@ -462,7 +491,6 @@ EmulatedAnswer read_audio_sectors(const std::shared_ptr<CdromDriveState>& state,
         }
         if (tail) tail(at, out);
       });
-  state->defects.record_count();
   return answer;
 }
 
@@ -517,8 +545,10 @@ std::shared_ptr<CdromDriveState> install_cdrom_drive(EmulatedDevice& device) {
 std::shared_ptr<CdromDriveState> install_cdrom_commands(EmulatedDevice& device) {
   auto state = std::make_shared<CdromDriveState>();
   state->pages = default_pages();
-  take_bad_sectors(device, state.get());
+  take_lba_range(device, "bad", &state->bad_first, &state->bad_last);
+  take_lba_range(device, "qfault", &state->qfault_first, &state->qfault_last);
   take_toc_first(device, state.get());
+  take_read_count(device, state.get());
   state->jitter.take_items(device);
   state->defects.take_items(device);
   device.set_handler(EMU_OP_REZERO_UNIT, bind_handler<rezero_unit>(state));

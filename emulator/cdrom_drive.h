@@ -17,11 +17,13 @@
 //
 // Bus value items: medium=<cue sheet> loads the disc (see EmulatedDisc);
 // bad=FIRST[-LAST] makes those sectors unreadable (audio and data alike);
-// jitter=N and seed=S make audio reads land off (see AudioJitter);
-// scratch=, offset=, cache= and read_count= are the audio reads' defects
+// qfault=FIRST[-LAST] makes the Q frames of those sectors read wrong once,
+// with a failing CRC; jitter=N and seed=S make audio reads land off (see AudioJitter);
+// scratch=, offset= and cache= are the audio reads' defects
 // (see ReadDefects);
 // toc_first=N leaves the tracks before track N out of READ TOC, as a disc
-// whose first track is hidden (they stay on the disc and read as before).
+// whose first track is hidden (they stay on the disc and read as before);
+// read_count=PATH counts the sectors read (CdromDriveState::sectors_read).
 // REZERO UNIT answers GOOD and makes the next audio read exact.
 #pragma once
 
@@ -30,6 +32,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "emulator/audio_jitter.h"
@@ -63,9 +67,14 @@ struct CdromDriveState {
   // Sectors that fail to read: first and last LBA, or first > last for none.
   int32_t bad_first = 1;
   int32_t bad_last = 0;
+  // Sectors whose Q frame (READ CD-DA with Q) reads wrong the first time,
+  // with a CRC that says so, and right afterwards; first > last for none.
+  int32_t qfault_first = 1;
+  int32_t qfault_last = 0;
+  std::set<int32_t> q_damaged;
   int32_t position = 0;  // LBA of the last sector read, for READ SUB-CHANNEL format 1
   AudioJitter jitter;
-  ReadDefects defects;  // scratch=, offset=, cache=, read_count=
+  ReadDefects defects;  // scratch=, offset=, cache=
 
   // What a drive model changes (the recorders): the block lengths MODE SELECT
   // accepts (READ(10) refuses those longer than a raw sector with ILLEGAL
@@ -86,6 +95,16 @@ struct CdromDriveState {
   // READ TOC format 5 (in byte 2) answers the disc's CD-TEXT packs, as
   // drives that read the R-W subchannel do; else it is refused.
   bool reads_cd_text = false;
+  // Sectors the read commands delivered, audio and data alike; with
+  // read_count=PATH written to PATH as "N\n" when the drive goes (at the end
+  // of the program), so that a test or benchmark sees how much a program read.
+  uint64_t sectors_read = 0;
+  std::string read_count_path;
+
+  CdromDriveState() = default;
+  CdromDriveState(const CdromDriveState&) = delete;
+  CdromDriveState& operator=(const CdromDriveState&) = delete;
+  ~CdromDriveState();
 };
 
 // Installs the commands above on a device with a fresh state, loading the

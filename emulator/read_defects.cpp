@@ -45,10 +45,6 @@ void ReadDefects::take_items(EmulatedDevice& device) {
       throw EmulatedBusError("bad item \"cache=" + *item + "\" (0 or 1)");
     cache_ = *item == "1";
   }
-  if (const auto item = device.take_item("read_count")) {
-    if (item->empty()) throw EmulatedBusError("bad item \"read_count=\" (a file name)");
-    count_path_ = *item;
-  }
 }
 
 uint64_t ReadDefects::next_random() {
@@ -92,15 +88,4 @@ void ReadDefects::read_sector(const EmulatedDisc& disc, int32_t lba, uint8_t* au
   }
 }
 
-void ReadDefects::delivered(const uint8_t* c2) {
-  ++delivered_;
-  std::memcpy(c2_.data(), c2, C2_BYTES);
-}
-
-void ReadDefects::record_count() const {
-  if (count_path_.empty()) return;
-  if (std::FILE* file = std::fopen(count_path_.c_str(), "w")) {
-    std::fprintf(file, "%llu\n", static_cast<unsigned long long>(delivered_));
-    std::fclose(file);
-  }
-}
+void ReadDefects::delivered(const uint8_t* c2) { std::memcpy(c2_.data(), c2, C2_BYTES); }

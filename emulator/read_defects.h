@@ -1,6 +1,6 @@
 // What a real drive's audio reads show beyond jitter, for the secure reader
 // to prove itself against: scratched sectors, the drive's read offset, its
-// read cache, and a count of the sectors it delivered.
+// read cache.
 //
 // Bus value items:
 // - scratch=FIRST[-LAST]: those LBAs read differently on each read (a few
@@ -11,9 +11,7 @@
 //   (a ripper corrects it by reading N samples later);
 // - cache=1: a re-read of a sector still in the drive's 1 MiB buffer (the
 //   last 445 sectors delivered) returns the earlier read's bytes and C2
-//   pointers;
-// - read_count=PATH: after each read command the number of audio sectors
-//   delivered so far is written to PATH (a decimal number and a newline).
+//   pointers.
 #pragma once
 
 #include <array>
@@ -43,13 +41,10 @@ class ReadDefects {
   // the cache holds it, else the disc's bytes, scratched when the sector is,
   // with the C2 pointers of the wrong bytes.
   void read_sector(const EmulatedDisc& disc, int32_t lba, uint8_t* audio, uint8_t* c2);
-  // Counts a sector delivered to the host with its C2 pointers, which c2()
+  // Keeps the C2 pointers of a sector delivered to the host, which c2()
   // then gives.
   void delivered(const uint8_t* c2);
   const std::array<uint8_t, C2_BYTES>& c2() const { return c2_; }
-
-  // Writes the count of delivered sectors to read_count= (when given).
-  void record_count() const;
 
  private:
   uint64_t next_random();
@@ -58,8 +53,6 @@ class ReadDefects {
   int32_t scratch_last_ = 0;
   int32_t offset_samples_ = 0;
   bool cache_ = false;
-  std::string count_path_;
-  uint64_t delivered_ = 0;
   uint64_t random_ = 0x5EED;
   std::array<uint8_t, C2_BYTES> c2_{};
   struct Cached {

@@ -1,8 +1,12 @@
 #include "engine/source_analysis.h"
 
 #include <algorithm>
+#include <array>
+#include <map>
+#include <optional>
 #include <vector>
 
+#include "common/byteorder.h"
 #include "common/console.h"
 #include "common/interrupt.h"
 #include "common/msgvec.h"
@@ -55,6 +59,63 @@ int64_t readable_stretch(const std::vector<SessionGap>& gaps, int64_t end, int64
   return end;
 }
 
+// True for a Q frame that tells a position: ADR 1, valid BCD, a track other
+// than 0 and the lead-out. Catalog and ISRC frames carry no position; nor
+// does a frame read wrong.
+bool position_frame(const uint8_t* q) {
+  if ((q[0] & 0x0F) != ADR_POSITION || q[1] == LEADOUT_TRACK) return false;
+  return valid_bcd(q[1]) && valid_bcd(q[2]) && q[1] != 0;
+}
+
+// What a scan of the Q subchannel has found: the last track and index, and
+// the cuepoints so far in the layout.
+struct ScanFindings {
+  unsigned last_track = 0;
+  unsigned last_index = 0;
+
+  // Takes a position frame in disc order and adds its cuepoint when it is
+  // news; true when that is an index 1. An index 1 lies where the table of
+  // contents puts the track (`cursor_start` for a track it does not list),
+  // another index at the frame's absolute time or at `at` when given (the
+  // first frame of the scan).
+  bool take(DiscLayout* layout, SubcodeScan mode, const uint8_t* q, int64_t at,
+            uint32_t cursor_start) {
+    const unsigned track = bcd_to_bin(q[1]);
+    const unsigned index = bcd_to_bin(q[2]);
+    if (last_track == 0) last_track = track;
+    // Only a position past the last one found is news; a later index of
+    // an earlier track is not.
+    if (track < last_track || (track == last_track && index <= last_index)) return false;
+    last_track = track;
+    last_index = index;
+    if (mode == SCAN_SOME && index > 1) return false;
+    int32_t lba = 0;
+    if (index == 1) {
+      // Where the table of contents puts the track, whatever Q frames
+      // near the change held.
+      lba = static_cast<int32_t>(track_start(*layout, static_cast<uint8_t>(track), cursor_start));
+    } else if (at >= 0) {
+      lba = static_cast<int32_t>(at);
+    } else {
+      lba = msf_to_lba(bcd_to_bin(q[7]), bcd_to_bin(q[8]), bcd_to_bin(q[9]));
+    }
+    add_cuepoint(layout, q[1], q[2], lba);
+    return index == 1;
+  }
+
+  // Tracks whose index 1 the scan did not reach (a read that failed in the
+  // last second) start where the table of contents says.
+  void add_unreached_tracks(DiscLayout* layout) const {
+    for (unsigned i = layout->source_analysis.data_track_count; i < layout->track_count; ++i) {
+      const TrackEntry& track = layout->tracks[i];
+      if (track.track_number > last_track ||
+          (track.track_number == last_track && last_index == 0))
+        add_cuepoint(layout, bin_to_bcd(track.track_number), 0x01,
+                     static_cast<int32_t>(track.start));
+    }
+  }
+};
+
 // The Q subchannel scan of the audio area (modes SOME and ALL). The gaps
 // between sessions are never read: each session's audio is scanned up to
 // its lead-out and the scan goes on at the next session's pregap.
@@ -71,8 +132,7 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
     notify_event(EVENT_READ_START,
                  {static_cast<uint32_t>(first), static_cast<uint32_t>(std::max(end, first))});
   std::vector<uint8_t> buffer(std::size_t{SCAN_BATCH_BLOCKS} * SCAN_BLOCK_SIZE);
-  unsigned last_track = 0;
-  unsigned last_index = 0;
+  ScanFindings found;
   for (int64_t m = first; m <= end;) {
     const int64_t stretch_end = readable_stretch(gaps, end, &m);
     if (m > stretch_end) break;
@@ -95,31 +155,9 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
     bool found_index1 = false;
     for (uint32_t i = 0; i < n; ++i) {
       const uint8_t* q = buffer.data() + std::size_t{i} * SCAN_BLOCK_SIZE + RAW_SECTOR_SIZE;
-      // Catalog and ISRC frames carry no position; nor does a frame read wrong.
-      if ((q[0] & 0x0F) != ADR_POSITION || q[1] == LEADOUT_TRACK) continue;
-      if (!valid_bcd(q[1]) || !valid_bcd(q[2]) || q[1] == 0) continue;
-      const unsigned track = bcd_to_bin(q[1]);
-      const unsigned index = bcd_to_bin(q[2]);
-      if (last_track == 0) last_track = track;
-      // Only a position past the last one found is news; a later index of
-      // an earlier track is not.
-      if (track < last_track || (track == last_track && index <= last_index)) continue;
-      last_track = track;
-      last_index = index;
-      if (mode == SCAN_SOME && index > 1) continue;
-      int32_t lba = 0;
-      if (index == 1) {
-        // Where the table of contents puts the track, whatever Q frames
-        // near the change held.
-        lba = static_cast<int32_t>(
-            track_start(*layout, static_cast<uint8_t>(track), layout->tracks[cursor].start));
-        found_index1 = true;
-      } else if (m == first && i == 0) {
-        lba = static_cast<int32_t>(m);
-      } else {
-        lba = msf_to_lba(bcd_to_bin(q[7]), bcd_to_bin(q[8]), bcd_to_bin(q[9]));
-      }
-      add_cuepoint(layout, q[1], q[2], lba);
+      if (!position_frame(q)) continue;
+      found_index1 |= found.take(layout, mode, q, m == first && i == 0 ? m : -1,
+                                 layout->tracks[cursor].start);
     }
     if (found_index1 && cursor < layout->track_count) {
       ++cursor;
@@ -133,13 +171,166 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
     }
     m += n;
   }
-  // Tracks whose index 1 the scan did not reach (a read that failed in the
-  // last second) start where the table of contents says.
-  for (unsigned i = analysis.data_track_count; i < layout->track_count; ++i) {
-    const TrackEntry& track = layout->tracks[i];
-    if (track.track_number > last_track || (track.track_number == last_track && last_index == 0))
-      add_cuepoint(layout, bin_to_bcd(track.track_number), 0x01, static_cast<int32_t>(track.start));
+  found.add_unreached_tracks(layout);
+  if (progress) notify_event(EVENT_READ_END);
+}
+
+
+// A position frame of the Q subchannel and where it was read.
+struct QFrame {
+  int64_t lba = 0;
+  std::array<uint8_t, 16> q{};
+  // Track and index in one number that grows along the disc.
+  unsigned key() const { return bcd_to_bin(q[1]) * 100u + bcd_to_bin(q[2]); }
+};
+
+// Q frames read one sector at a time, each read once. A frame whose CRC
+// fails (where the drive gives one) is read again; one that still fails,
+// like a catalog or ISRC frame, tells no position.
+class QProbe {
+ public:
+  QProbe(CdReader& reader, int64_t sure_end, int64_t end)
+      : reader_(reader), sure_end_(sure_end), end_(end) {}
+
+  // The first position frame from `from` up to `limit`; false when none is
+  // there or the sectors stop reading (only in the last second, where a
+  // failed read ends the stretch as it ends a scan).
+  bool first_position(int64_t from, int64_t limit, QFrame* frame) {
+    for (int64_t at = from; at <= std::min(limit, end_); ++at) {
+      const std::optional<QFrame>* known = read(at);
+      if (known == nullptr) return false;
+      if (known->has_value()) {
+        *frame = **known;
+        return true;
+      }
+    }
+    return false;
   }
+
+  // The last position frame above `low` up to the last sector known to read
+  // (after a failed read, the one before it); false when there is none.
+  bool last_position(int64_t low, QFrame* frame) {
+    for (int64_t at = end_; at > low; --at) {
+      const std::optional<QFrame>* known = read(at);
+      if (known == nullptr) continue;  // end_ has moved below `at`
+      if (known->has_value()) {
+        *frame = **known;
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  static constexpr int READ_TRIES = 3;
+
+  // The frame at `at` (empty when it tells no position), or null when the
+  // sector does not read.
+  const std::optional<QFrame>* read(int64_t at) {
+    const auto known = frames_.find(at);
+    if (known != frames_.end()) return &known->second;
+    std::optional<QFrame> frame;
+    for (int tries = 0; tries < READ_TRIES && !frame; ++tries) {
+      uint8_t block[SCAN_BLOCK_SIZE];
+      if (reader_.ReadAudioSectors(block, 1, static_cast<uint32_t>(at), SUBCODE_Q,
+                                   at <= sure_end_) != 1) {
+        end_ = at - 1;
+        return nullptr;
+      }
+      const uint8_t* q = block + RAW_SECTOR_SIZE;
+      // Drives that give no CRC leave its two bytes zero.
+      const auto crc = static_cast<uint16_t>(get_be16(q + 10));
+      if (crc != 0 && crc != q_crc(q)) continue;
+      if (!position_frame(q)) break;
+      frame.emplace();
+      frame->lba = at;
+      std::copy(q, q + 16, frame->q.begin());
+    }
+    return &frames_.emplace(at, frame).first->second;
+  }
+
+  CdReader& reader_;
+  int64_t sure_end_;
+  int64_t end_;
+  std::map<int64_t, std::optional<QFrame>> frames_;
+};
+
+// The first position frame after `low` whose track or index is past
+// low's, when `high` (a later frame) is: a binary search between the two.
+QFrame next_change(QProbe& probe, const QFrame& low, const QFrame& high) {
+  int64_t lo = low.lba;
+  int64_t hi = high.lba;
+  QFrame change = high;  // the first position frame from hi on
+  while (hi - lo > 1) {
+    const int64_t mid = lo + (hi - lo) / 2;
+    QFrame frame;
+    probe.first_position(mid, change.lba, &frame);
+    if (frame.key() <= low.key()) {
+      lo = std::min(frame.lba, hi - 1);
+    } else {
+      hi = mid;
+      change = frame;
+    }
+  }
+  return change;
+}
+
+// The search of mode FAST: in each readable stretch of the audio area, the
+// Q frames at its start, at every track's start and at its end, and between
+// two that differ a binary search for each change of track or index. It
+// finds what the scan of every frame finds where the Q subchannel only ever
+// goes on (as a disc's does), reading a few dozen frames a track.
+void search_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, bool progress) {
+  const std::vector<SessionGap> gaps = session_gaps(reader, *layout);
+  reader.SetReadingSpeedNamed(speed_code, true);
+  reader.SetBlockLengthNamed(SECTOR_KIND_AUDIO, SCAN_BLOCK_SIZE, true);
+  unsigned cursor = layout->source_analysis.data_track_count;
+  const int64_t first = layout->tracks[cursor].start;
+  const int64_t end = int64_t{layout->leadout_position} - 1;
+  if (progress)
+    notify_event(EVENT_READ_START,
+                 {static_cast<uint32_t>(first), static_cast<uint32_t>(std::max(end, first))});
+  ScanFindings found;
+  const auto take = [&](const QFrame& frame) {
+    const int64_t at = frame.lba == first ? first : -1;
+    if (found.take(layout, SCAN_ALL, frame.q.data(), at, layout->tracks[cursor].start) &&
+        cursor < layout->track_count)
+      ++cursor;
+  };
+  for (int64_t m = first; m <= end;) {
+    const int64_t stretch_end = readable_stretch(gaps, end, &m);
+    if (m > stretch_end) break;
+    check_interrupt();
+    QProbe probe(reader, stretch_end - SCAN_END_MARGIN, stretch_end);
+    std::vector<int64_t> marks;
+    for (unsigned i = cursor; i < layout->track_count; ++i)
+      if (layout->tracks[i].start > m && layout->tracks[i].start <= stretch_end)
+        marks.push_back(layout->tracks[i].start);
+    marks.push_back(stretch_end);
+    QFrame last;
+    if (probe.first_position(m, stretch_end, &last)) {
+      take(last);
+      for (const int64_t mark : marks) {
+        QFrame next;
+        if (mark <= last.lba) continue;
+        // Where the sectors stop reading, the search ends at the last frame
+        // that reads, as the scan ends with it.
+        const bool readable = probe.first_position(mark, stretch_end, &next);
+        if (!readable && !probe.last_position(last.lba, &next)) break;
+        while (next.key() > last.key()) {
+          last = next_change(probe, last, next);
+          take(last);
+        }
+        if (!readable) break;
+        if (progress)
+          notify_event(EVENT_READ_PROGRESS,
+                       {static_cast<uint32_t>(last.lba), static_cast<uint32_t>(next.lba)});
+        last = next;
+      }
+    }
+    m = stretch_end + 1;
+  }
+  found.add_unreached_tracks(layout);
   if (progress) notify_event(EVENT_READ_END);
 }
 
@@ -189,7 +380,9 @@ uint16_t scan_cuepoints(CdReader& reader, DiscLayout* layout, uint8_t speed_code
     if (analysis.audio_pregap_length != 0)
       add_cuepoint(layout, bin_to_bcd(layout->tracks[first_audio].track_number), 0x00,
                    static_cast<int32_t>(analysis.audio_pregap_start));
-    if (mode == SCAN_SOME || mode == SCAN_ALL) {
+    if (mode == SCAN_FAST) {
+      search_audio_area(reader, layout, speed_code, progress);
+    } else if (scan_reads_subcode(mode)) {
       scan_audio_area(reader, layout, speed_code, mode, threshold, progress);
     } else {
       for (unsigned i = first_audio; i < layout->track_count; ++i) {

@@ -23,7 +23,16 @@ enum SubcodeScan : uint8_t {
   SCAN_SOME = 1,  // scan the Q subchannel for index 0 and 1
   SCAN_ALL = 2,   // scan the Q subchannel for every index
   SCAN_AUTO = 3,  // no scan: a 150-frame pregap before every audio track but the first
+  // every index of SCAN_ALL, found by a search: Q frames at the tracks'
+  // starts and a binary search for each change of track or index between
+  // them, instead of every frame
+  SCAN_FAST = 4,
 };
+
+// True for the modes that read the Q subchannel.
+inline bool scan_reads_subcode(SubcodeScan mode) {
+  return mode == SCAN_SOME || mode == SCAN_ALL || mode == SCAN_FAST;
+}
 
 // Frames before the next track's start where a SOME scan goes on after it
 // has found a track's index 1.

@@ -66,17 +66,19 @@ std::string session_line(const DiscLayout& layout, unsigned entry) {
 
 }  // namespace
 
-std::string cue_sheet_text(const DiscLayout& layout, const std::string* image_name) {
+std::string cue_sheet_text(const DiscLayout& layout, const std::string* image_name,
+                           FileType file_type) {
   std::string text;
   if (layout.layout_flags & LAYOUT_MCN)
     text += "CATALOG " + std::string(layout.catalog_number.data(), 13) + "\n";
   for (const SheetText& field : layout.disc_texts) text += text_line(field) + "\n";
+  const char* type_keyword = file_type == FileType::Wave ? " WAVE\n" : " BINARY\n";
   if (image_name == nullptr) {
     text += "REM Add 'FILE <filename> <filetype>' command here!\n";
   } else if (image_name->find(' ') != std::string::npos) {
-    text += "FILE \"" + *image_name + "\" BINARY\n";
+    text += "FILE \"" + *image_name + "\"" + type_keyword;
   } else {
-    text += "FILE " + *image_name + " BINARY\n";
+    text += "FILE " + *image_name + type_keyword;
   }
   unsigned entry = 0;
   bool track_written = false;
@@ -104,8 +106,8 @@ std::string cue_sheet_text(const DiscLayout& layout, const std::string* image_na
 }
 
 void write_cue_sheet(const std::string& path, const DiscLayout& layout,
-                     const std::string* image_name) {
-  const std::string text = cue_sheet_text(layout, image_name);
+                     const std::string* image_name, FileType file_type) {
+  const std::string text = cue_sheet_text(layout, image_name, file_type);
   // Not blocking: a FIFO that no one reads fails here instead of waiting.
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
   std::FILE* file = nullptr;

@@ -13,10 +13,12 @@
 
 // The text of the cue sheet. Without an image file name (null) the FILE
 // line is "REM Add 'FILE <filename> <filetype>' command here!"; a name is
-// written as given, in double quotes when it holds a blank. The cuepoints
+// written as given, in double quotes when it holds a blank, with BINARY or,
+// for an audio file (WAV, FLAC), WAVE after it. The cuepoints
 // from the second up to the lead-out are written; the track entries are
 // taken in order, one for each change of track number.
-std::string cue_sheet_text(const DiscLayout& layout, const std::string* image_name);
+std::string cue_sheet_text(const DiscLayout& layout, const std::string* image_name,
+                           FileType file_type = FileType::Binary);
 
 // Writes cue_sheet_text into a file created (or emptied) at `path`. A file
 // that cannot be created raises 'Unable to create file "%s"' (a FIFO
@@ -24,4 +26,4 @@ std::string cue_sheet_text(const DiscLayout& layout, const std::string* image_na
 // whole, or a file that does not close cleanly, raises "Unexpected failure
 // writing file (disk full?)".
 void write_cue_sheet(const std::string& path, const DiscLayout& layout,
-                     const std::string* image_name);
+                     const std::string* image_name, FileType file_type = FileType::Binary);

@@ -118,6 +118,12 @@ TEST_F(SheetGen, DescribesDiscsInEveryScanMode) {
        {"/SUBCODE=ALL", "/MCN", "/ISRC"},
        "CATALOG 0123456789012\n" + coded1 +
            track_lines(coded2, {"00 00:05:00", "01 00:06:25", "02 00:09:50"}) + track3},
+      {"every index by a search, catalog number and ISRC",
+       album("0123456789012"),
+       ",jitter=30",
+       {"/SUBCODE=FAST", "/MCN", "/ISRC"},
+       "CATALOG 0123456789012\n" + coded1 +
+           track_lines(coded2, {"00 00:05:00", "01 00:06:25", "02 00:09:50"}) + track3},
       // The scan goes on 300 frames before track 3: its pregap of 400 is
       // found where the scan comes back, at LBA 1075.
       {"pregaps, threshold 300",
@@ -148,6 +154,13 @@ TEST_F(SheetGen, DescribesDiscsInEveryScanMode) {
        sample({data(TrackType::Mode2, 600), audio(300, 150), audio(300)}),
        ",toc_first=2",
        {"/SUBCODE=ALL"},
+       REM + track_lines("01 CDI/2352", {"01 00:00:00"}) +
+           track_lines("02 AUDIO", {"00 00:08:00", "01 00:10:00"}) +
+           track_lines("03 AUDIO", {"01 00:14:00"})},
+      {"a table of contents that starts at track 2, by a search",
+       sample({data(TrackType::Mode2, 600), audio(300, 150), audio(300)}),
+       ",toc_first=2",
+       {"/SUBCODE=FAST"},
        REM + track_lines("01 CDI/2352", {"01 00:00:00"}) +
            track_lines("02 AUDIO", {"00 00:08:00", "01 00:10:00"}) +
            track_lines("03 AUDIO", {"01 00:14:00"})},
@@ -424,6 +437,12 @@ TEST_F(SheetGen, RecordedDiscsAreDescribedAsTheirCueSheetsLaidThemOut) {
       const std::string described = read_file(folder + "/described.cue");
       if (sheet.empty()) sheet = described;
       EXPECT_EQ(described, sheet);
+      // The search finds what the scan of every frame finds.
+      const ProgramRun fast =
+          sheetgen(std::string("0:3:0=") + product + ",medium=" + disc + ".cue",
+                   {"searched.cue", "/SUBCODE=FAST", "/MCN", "/ISRC", "/BATCH"});
+      ASSERT_EQ(fast.status, 0) << fast.err;
+      EXPECT_EQ(read_file(folder + "/searched.cue"), sheet);
     }
     const std::size_t rem = sheet.find(REM);
     ASSERT_NE(rem, std::string::npos) << sheet;

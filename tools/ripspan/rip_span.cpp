@@ -8,9 +8,10 @@
 #include "common/sector.h"
 #include "engine/audio_rip.h"
 #include "engine/recording.h"
+#include "engine/rip_tags.h"
 #include "engine/source_analysis.h"
 #include "scsi/scan.h"
-#include "tools/ripspan/rip_output.h"
+#include "tools/shared/rip_output.h"
 #include "tools/shared/reader_choice.h"
 
 namespace {
@@ -125,6 +126,25 @@ std::vector<AccurateRipRecord> read_accuraterip_entry(const std::string& path) {
                         why.c_str()));
 }
 
+RipFormat output_format(const RipSpanSettings& settings) {
+  using Format = RipSpanSettings::Format;
+  switch (settings.format) {
+    case Format::Binary: return RipFormat::Binary;
+    case Format::Wav: return RipFormat::Wav;
+    case Format::Flac: return RipFormat::Flac;
+    case Format::Chosen: break;
+  }
+  return settings.data || settings.cdg ? RipFormat::Binary : RipFormat::Wav;
+}
+
+// The FLAC file's tags: the track's with /TRACK, else the disc's.
+std::vector<AudioTag> span_tags(CdReader& reader, uint16_t track) {
+  const std::unique_ptr<DiscLayout> layout = read_disc_metadata(reader);
+  for (unsigned i = 0; track != 0 && i < layout->track_count; ++i)
+    if (layout->tracks[i].track_number == track) return track_tags(*layout, i);
+  return disc_tags(*layout);
+}
+
 }  // namespace
 
 void install_rip_span_events() { set_event_callback(console_event_callback); }
@@ -142,9 +162,7 @@ int run_rip_span(const RipSpanSettings& settings) {
   const Span span = wanted_span(*reader, settings);
   const uint16_t block_size = settings.cdg ? CDG_BLOCK_SIZE : settings.block_length;
   const uint64_t byte_count = uint64_t{block_size} * (uint64_t{span.last} - span.first + 1);
-  using Format = RipSpanSettings::Format;
-  const bool wav = settings.format == Format::Wav ||
-                   (settings.format == Format::Chosen && !settings.data && !settings.cdg);
+  const RipFormat format = output_format(settings);
   // Audio is copied with its checksums, against the disc's table of
   // contents; a database entry to check them against is read first.
   const bool audio_rip = !settings.data && !settings.cdg;
@@ -152,12 +170,13 @@ int run_rip_span(const RipSpanSettings& settings) {
   if (audio_rip) layout = disc_toc(*reader);
   std::vector<AccurateRipRecord> records;
   if (!settings.accurip.empty()) records = read_accuraterip_entry(settings.accurip);
+  const std::vector<AudioTag> tags =
+      format == RipFormat::Flac ? span_tags(*reader, settings.track) : std::vector<AudioTag>{};
   // The speed is set before the output is made: a drive that refuses it
   // leaves an existing file as it was.
   reader->SetReadingSpeedNamed(settings.speed_code, true);
-  RipOutput output(settings.output, settings.append, wav, byte_count);
+  RipOutput output(settings.output, settings.append, format, byte_count, tags);
 
-  uint64_t written = 0;
   std::string report;
   std::size_t suspicious = 0;
   try {
@@ -169,26 +188,20 @@ int run_rip_span(const RipSpanSettings& settings) {
       options.offset = settings.offset;
       options.progress = settings.logging;
       const AudioRipResult result =
-          rip_audio(*reader, *layout, span.first, span.last, options,
-                    [&](const uint8_t* blocks, uint16_t size, uint32_t count) {
-                      const std::size_t stored = std::fwrite(blocks, size, count, output.file());
-                      written += uint64_t{stored} * size;
-                      if (stored < count) raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
-                    });
+          rip_audio(*reader, *layout, span.first, span.last, options, output.sink());
       suspicious = result.suspicious.size();
       report = audio_rip_report(result, *layout, settings.secure, settings.offset,
                                 settings.accurip.empty() ? nullptr : &records);
       if (covers_every_audio_track(result, *layout)) report += disc_identifier_report(*layout);
     } else {
-      written =
-          read_span_to_file(*reader, output.file(), settings.data ? SPAN_DATA : SPAN_AUDIO,
-                            block_size, span.first, span.last, settings.jitter, settings.logging);
+      read_span(*reader, settings.data ? SPAN_DATA : SPAN_AUDIO, block_size, span.first, span.last,
+                settings.jitter, output.sink(), settings.logging);
     }
   } catch (...) {
     output.finish_after_failure();
     throw;
   }
-  output.finish(written);
+  output.finish();
   if (settings.logging || settings.secure || !settings.accurip.empty()) out_text(report);
   if (suspicious > 0) {
     err_text(format_text("Error: %zu suspicious position%s stayed undecided after %u re-reads: "

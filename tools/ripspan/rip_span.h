@@ -24,7 +24,7 @@ struct RipSpanSettings {
   bool data = false;                                                  // /DATA
   JitterMode jitter = JITTER_DRIVE_DEFAULT;                           // /JC 2, /NOJC 1
   bool reset = false;                                                 // /RESET
-  enum class Format { Chosen, Binary, Wav } format = Format::Chosen;  // /BIN, /WAV
+  enum class Format { Chosen, Binary, Wav, Flac } format = Format::Chosen;  // /BIN, /WAV, /FLAC
   uint8_t speed_code = 255;                                           // /SPEED, 255: maximum
   uint16_t block_length = 2352;                                       // /BLKLEN
   bool secure = false;                                                // /SECURE
@@ -46,7 +46,10 @@ struct RipSpanSettings {
 // that the mode does not read in: "Error: Illegal /BLKLEN value
 // specified!\n", after the other checks); "/?" and an
 // empty command line print the usage screen, wait for a key and throw
-// ToolExit{1}.
+// ToolExit{1}. An output name ending in ".flac" (any case) chooses FLAC
+// when no other format was asked for; FLAC holds audio only ("Error: A
+// FLAC file holds audio only: /DATA and /CDG write binary or WAV files\n")
+// and is never appended to ("Error: Cannot append to a FLAC file\n").
 RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv);
 
 // Installs the console texts of the reading events.
@@ -71,3 +74,7 @@ int run_rip_span(const RipSpanSettings& settings);
 // Returns false when the text is no such value (the format error); prints
 // `range_error` and throws ToolExit{1} for a time out of range.
 bool parse_span_position(const std::string& value, const std::string& range_error, uint32_t* lba);
+
+// True when a file name ends in ".flac", in any case, after at least one
+// other character.
+bool has_flac_extension(const std::string& name);

@@ -6,6 +6,7 @@
 #include "common/console.h"
 #include "common/numbers.h"
 #include "common/sector.h"
+#include "common/text.h"
 #include "common/timecode.h"
 #include "engine/read_offset.h"
 #include "tools/ripspan/rip_span.h"
@@ -95,6 +96,11 @@ void offset_from_environment(RipSpanSettings* settings) {
 
 }  // namespace
 
+bool has_flac_extension(const std::string& name) {
+  constexpr std::size_t LENGTH = 5;  // ".flac"
+  return name.size() > LENGTH && upper_case(name.substr(name.size() - LENGTH)) == ".FLAC";
+}
+
 bool parse_span_position(const std::string& value, const std::string& range_error, uint32_t* lba) {
   std::vector<std::string> fields;
   std::stringstream stream(value);
@@ -159,6 +165,7 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
       plain_switch("/RESET", &s.reset),
       plain_switch("/BIN", [&s] { s.format = Format::Binary; }),
       plain_switch("/WAV", [&s] { s.format = Format::Wav; }),
+      plain_switch("/FLAC", [&s] { s.format = Format::Flac; }),
       // Matched by its first six characters, like the other value switches.
       SwitchRule{"/BLKLE", true,
                  [&s](const std::string& upper) {
@@ -218,5 +225,12 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
   // The drive's offset of the environment applies to audio reads alone.
   if (!settings.offset_given && !settings.data && !settings.cdg) offset_from_environment(&settings);
   if (!block_length_readable(settings)) fail_with("Error: Illegal /BLKLEN value specified!\n");
+  if (settings.format == Format::Chosen && has_flac_extension(settings.output))
+    settings.format = Format::Flac;
+  if (settings.format == Format::Flac) {
+    if (settings.data || settings.cdg)
+      fail_with("Error: A FLAC file holds audio only: /DATA and /CDG write binary or WAV files\n");
+    if (settings.append) fail_with("Error: Cannot append to a FLAC file\n");
+  }
   return settings;
 }

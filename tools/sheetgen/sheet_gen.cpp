@@ -21,7 +21,8 @@ SwitchRule subcode_switch(SubcodeScan* scan) {
       const char* name;
       SubcodeScan scan;
     } options[] = {
-        {"NONE", SCAN_NONE}, {"SOME", SCAN_SOME}, {"ALL", SCAN_ALL}, {"AUTO", SCAN_AUTO}};
+        {"NONE", SCAN_NONE}, {"SOME", SCAN_SOME}, {"ALL", SCAN_ALL}, {"AUTO", SCAN_AUTO},
+        {"FAST", SCAN_FAST}};
     for (const auto& candidate : options)
       if (*option == candidate.name) {
         *scan = candidate.scan;
@@ -70,9 +71,15 @@ SheetGenSettings parse_sheet_gen_command_line(int argc, const char* const* argv)
       reading_speed_switch(&s.speed_code),
       subcode_switch(&s.scan),
       number_switch("/THRESH", &s.threshold, "Error: Illegal /THRESH format!\n"),
+      path_switch("/COPY", &s.copy, "Error: Illegal /COPY format!\n"),
   };
   rules.parameter_missing = {"Error: CUE SHEET filename must be specified!\n"};
   settings.cue_sheet = parse_command_line(rules, argc, argv).at(0);
+  if (!settings.copy.empty()) {
+    copy_format(settings.copy);
+    if (copy_path(settings) == settings.cue_sheet)
+      fail_with("Error: The /COPY file and the CUE SHEET file must differ!\n");
+  }
   return settings;
 }
 
@@ -80,14 +87,15 @@ int run_sheet_gen(const SheetGenSettings& settings) {
   aspi_open(true);
   const DeviceListRelease release;
   scan_scsi_bus();
-  // Refused before the disc is read: the sheet would replace a disc's file.
-  if (path_holds_medium(settings.cue_sheet))
-    raise_message(MSG_CREATE_FAILED, 1, MSG_TEXT, 1, settings.cue_sheet, MEDIUM_FILE_REASON);
+  // Refused before the disc is read: the sheet or the copy would replace a
+  // disc's file.
+  for (const std::string& output : {settings.cue_sheet, copy_path(settings)})
+    if (!output.empty() && path_holds_medium(output))
+      raise_message(MSG_CREATE_FAILED, 1, MSG_TEXT, 1, output, MEDIUM_FILE_REASON);
   CdReader* reader = choose_reader(settings.address_given, settings.address);
   if (settings.logging) out_text(reader_found_text(*reader));
   out_text(generic_driver_warning(*reader));
-  const bool scan = settings.scan == SCAN_SOME || settings.scan == SCAN_ALL;
-  if (scan && !(reader->readerCaps & CAP_READ_SUBQ))
+  if (scan_reads_subcode(settings.scan) && !(reader->readerCaps & CAP_READ_SUBQ))
     fail_with("Error: CDROM device does not support the reading of subcodes!\n");
   const std::unique_ptr<DiscLayout> layout =
       analyze_source_disc(*reader, settings.speed_code, settings.scan, settings.threshold,
@@ -103,6 +111,13 @@ int run_sheet_gen(const SheetGenSettings& settings) {
   // the previous session's lead-out, after "REM SESSION nn".
   const std::vector<DiscSession> sessions = read_disc_sessions(*reader, layout.get());
   if (sessions.size() > 1) open_sessions_at_leadouts(layout.get(), sessions);
-  write_cue_sheet(settings.cue_sheet, *layout, nullptr);
+  if (settings.copy.empty()) {
+    write_cue_sheet(settings.cue_sheet, *layout, nullptr);
+    return 0;
+  }
+  copy_disc(*reader, *layout, settings);
+  write_cue_sheet(settings.cue_sheet, *layout, &settings.copy,
+                  copy_format(settings.copy) == RipFormat::Binary ? FileType::Binary
+                                                                 : FileType::Wave);
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "common/switches.h"
 #include "engine/source_analysis.h"
+#include "tools/shared/rip_output.h"
 
 struct SheetGenSettings {
   std::string cue_sheet;       // the one positional parameter
@@ -21,6 +22,7 @@ struct SheetGenSettings {
   uint8_t speed_code = 255;                     // /SPEED, 255: maximum
   SubcodeScan scan = SCAN_NONE;                 // /SUBCODE
   uint16_t threshold = DEFAULT_SCAN_THRESHOLD;  // /THRESH
+  std::string copy;                             // /COPY=, as typed; empty: no copy
 };
 
 // Parses the command line on top of the environment's settings
@@ -30,8 +32,27 @@ struct SheetGenSettings {
 SheetGenSettings parse_sheet_gen_command_line(int argc, const char* const* argv);
 
 // Runs the tool: finds the drive, refuses a subcode scan on a drive that
-// cannot read the Q subchannel, analyses the disc and writes the cue sheet.
+// cannot read the Q subchannel, analyses the disc, copies it with /COPY and
+// writes the cue sheet (with the copy's FILE line).
 // The tool's own refusals print their text and throw ToolExit{1}; drive and
 // file failures raise MSGVEC (a sheet that cannot be written whole among
 // them). Returns the exit status 0.
 int run_sheet_gen(const SheetGenSettings& settings);
+
+// Where the /COPY image goes: beside the cue sheet (in its folder) unless
+// the name is an absolute path.
+std::string copy_path(const SheetGenSettings& settings);
+
+// The format of a /COPY name by its extension (.bin, .wav, .flac in any
+// case); prints "Error: /COPY file name must end in .bin, .wav or .flac\n"
+// and throws ToolExit{1} for any other.
+RipFormat copy_format(const std::string& name);
+
+// Copies the whole analysed disc into the /COPY file: the data tracks as raw
+// sectors, the audio jitter-corrected as the drive needs it. Refuses, before
+// the file is made, a disc with data tracks into a WAV or FLAC file ("Error:
+// A disc with data tracks can only be copied into a .bin file\n") and a disc
+// of several sessions ("Error: A disc of several sessions cannot be copied
+// into one image file\n"), with ToolExit{1}. Drive and file failures raise
+// MSGVEC; a copy that fails part-way leaves what was read, as ripspan does.
+void copy_disc(CdReader& reader, const DiscLayout& layout, const SheetGenSettings& settings);

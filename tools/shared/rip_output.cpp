@@ -1,4 +1,4 @@
-#include "tools/ripspan/rip_output.h"
+#include "tools/shared/rip_output.h"
 
 #include <fcntl.h>
 #include <stdio_ext.h>
@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <stdexcept>
 
 #include "common/byteorder.h"
 #include "common/console.h"
@@ -74,8 +75,23 @@ std::FILE* open_output(const std::string& path, bool create, const std::string& 
 
 }  // namespace
 
-RipOutput::RipOutput(const std::string& path, bool append, bool wav, uint64_t byte_count)
-    : wav_(wav), appending_(append) {
+RipOutput::RipOutput(const std::string& path, bool append, RipFormat format, uint64_t byte_count,
+                     const std::vector<AudioTag>& tags)
+    : wav_(format == RipFormat::Wav), appending_(append) {
+  const bool wav = wav_;
+  if (format == RipFormat::Flac) {
+    file_ =
+        open_output(path, true, format_text("Error creating output file \"%s\"\n", path.c_str()));
+    use_large_buffer();
+    std::FILE* file = file_;
+    file_ = nullptr;  // the writer's from now on, closed by it
+    try {
+      flac_ = std::make_unique<FlacWriter>(file, byte_count, tags);
+    } catch (const std::runtime_error& failure) {
+      raise_message(MSG_TEXT, 1, 0, 0, failure.what());
+    }
+    return;
+  }
   if (!append) {
     if (wav && byte_count + CANONICAL_EXTRA > MAX_WAV_LENGTH) too_long();
     file_ =
@@ -109,7 +125,21 @@ void RipOutput::use_large_buffer() {
 }
 
 RipOutput::~RipOutput() {
+  flac_.reset();
   if (file_ != nullptr) std::fclose(file_);
+}
+
+SpanSink RipOutput::sink() {
+  return [this](const uint8_t* blocks, uint16_t size, uint32_t count) {
+    if (flac_) {
+      if (!flac_->add(blocks, std::size_t{size} * count)) raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
+      written_ += uint64_t{size} * count;
+      return;
+    }
+    const std::size_t records = std::fwrite(blocks, size, count, file_);
+    written_ += uint64_t{records} * size;
+    if (records < count) raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
+  };
 }
 
 bool RipOutput::write_lengths(uint64_t written) {
@@ -129,20 +159,31 @@ bool RipOutput::write_lengths(uint64_t written) {
          std::fseek(file_, DATA_SIZE_AT, SEEK_SET) == 0 && std::fwrite(data, 1, 4, file_) == 4;
 }
 
-void RipOutput::finish(uint64_t written) {
+void RipOutput::finish() {
+  if (flac_) {
+    const bool ended = flac_->finish();
+    flac_.reset();
+    if (!ended) raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
+    return;
+  }
   // The blocks still in the buffer go first: a header must not count
   // blocks that never reached the file.
   if (std::fflush(file_) != 0) {
     finish_after_failure();
     raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
   }
-  const bool lengths = write_lengths(written);
+  const bool lengths = write_lengths(written_);
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
   if (!lengths || !closed) raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
 }
 
 void RipOutput::finish_after_failure() noexcept {
+  if (flac_) {
+    flac_->finish();
+    flac_.reset();
+    return;
+  }
   // What the buffer still holds is written if it can be, else dropped, so
   // that the file's length says what the span left in it.
   if (std::fflush(file_) != 0) __fpurge(file_);

@@ -1,0 +1,140 @@
+// sheetgen /COPY: the whole disc into one image beside the sheet, recorded
+// again by cueburn from the two unchanged, and the copies it refuses.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/run_program.h"
+#include "support/sample_discs.h"
+#include "support/scsi_fakes.h"
+
+namespace {
+
+using cdm_test::ScopedEnv;
+
+SampleTrack audio(uint32_t frames, uint32_t index0 = 0, const std::string& isrc = "") {
+  return {TrackType::Audio, frames, index0, isrc, ""};
+}
+
+SampleDisc disc_of(std::vector<SampleTrack> tracks, const std::string& catalog = "") {
+  SampleDisc disc;
+  disc.tracks = std::move(tracks);
+  disc.catalog = catalog;
+  return disc;
+}
+
+// Pregaps, an index 2, codes; a mixed disc with a gap after its data track
+// (302 frames: 2 stay with the data track); a data disc.
+SampleDisc album() {
+  SampleDisc disc = disc_of({audio(375, 0, "USABC9600001"), audio(500, 100), audio(300, 400)},
+                            "0123456789012");
+  disc.indexes = {{}, {250}};
+  return disc;
+}
+
+ProgramRun run_on(const std::string& bus, const std::string& program,
+                  const std::vector<std::string>& arguments, const std::string& folder) {
+  ScopedEnv emulated("EMULATED_SCSI_BUS", bus);
+  ScopedEnv no_reader_id("CDREADER_ID", std::nullopt);
+  ScopedEnv no_writer_id("CDWRITER_ID", std::nullopt);
+  return run_program(program, arguments, folder);
+}
+
+// The sheet of the disc at `medium` without its FILE line.
+std::string described(const std::string& medium, const std::string& folder) {
+  const ProgramRun run = run_on("0:3:0=MYSTERY CDROM,medium=" + medium, "sheetgen",
+                                {"plain.cue", "/SUBCODE=ALL", "/MCN", "/ISRC", "/BATCH"}, folder);
+  EXPECT_EQ(run.status, 0) << run.err;
+  return read_file(folder + "/plain.cue");
+}
+
+std::string without_file_line(const std::string& sheet) {
+  const std::size_t rem = sheet.find("REM Add");
+  const std::size_t begin = rem != std::string::npos ? rem : sheet.find("FILE ");
+  if (begin == std::string::npos) return sheet;
+  return sheet.substr(0, begin) + sheet.substr(sheet.find('\n', begin) + 1);
+}
+
+TEST(SheetgenCopy, SheetAndImageRecordAgainAsTheDisc) {
+  const struct {
+    const char* what;
+    SampleDisc disc;
+    const char* copy;
+    const char* file_line;
+    std::string items;
+  } cases[] = {
+      {"audio into a binary image", album(), "disc copy.bin", "FILE \"disc copy.bin\" BINARY\n", ""},
+      {"audio into WAV, from a drive that jitters", album(), "copy.wav", "FILE copy.wav WAVE\n",
+       ",jitter=30,seed=3"},
+      {"audio into FLAC", album(), "copy.FLAC", "FILE copy.FLAC WAVE\n", ",jitter=7"},
+      {"mode 1 data and audio", disc_of({{TrackType::Mode1, 600, 0, "", ""}, audio(300, 302)}),
+       "mixed.bin", "FILE mixed.bin BINARY\n", ""},
+      {"mode 2 data only", disc_of({{TrackType::Mode2, 400, 0, "", ""}}), "data.bin",
+       "FILE data.bin BINARY\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDirectory scratch;
+    const std::string folder = scratch.path();
+    const std::string medium = write_sample_disc(folder, "source", c.disc);
+    // The sheet goes into a folder of its own; the image beside it.
+    ASSERT_EQ(run_command("mkdir", {folder + "/out"}).status, 0);
+    const ProgramRun copy =
+        run_on("0:3:0=MYSTERY CDROM,medium=" + medium + c.items, "sheetgen",
+               {"out/copy.cue", "/SUBCODE=ALL", "/MCN", "/ISRC", "/BATCH",
+                std::string("/COPY=") + c.copy},
+               folder);
+    ASSERT_EQ(copy.status, 0) << copy.err;
+    EXPECT_EQ(copy.err, "");
+    const std::string sheet = read_file(folder + "/out/copy.cue");
+    EXPECT_NE(sheet.find(c.file_line), std::string::npos) << sheet;
+    EXPECT_EQ(without_file_line(sheet), without_file_line(described(medium, folder)));
+
+    const ProgramRun burn = run_on("0:4:0=CDD2000,medium=" + folder + "/burned", "cueburn",
+                                   {"out/copy.cue", "/NOCONFIRM"}, folder);
+    ASSERT_EQ(burn.status, 0) << burn.err;
+    EXPECT_TRUE(read_file(folder + "/burned.bin") == read_file(folder + "/source.bin"));
+    EXPECT_EQ(without_file_line(described(folder + "/burned.cue", folder)),
+              without_file_line(sheet));
+  }
+}
+
+// Refused before the sheet or the image is made.
+TEST(SheetgenCopy, Refusals) {
+  const SampleDisc mixed = disc_of({{TrackType::Mode1, 300, 0, "", ""}, audio(300)});
+  const struct {
+    SampleDisc disc;
+    std::vector<std::string> arguments;
+    std::string err;
+  } cases[] = {
+      {mixed, {"a.cue", "/COPY=a.wav"},
+       "Error: A disc with data tracks can only be copied into a .bin file\n"},
+      {mixed, {"a.cue", "/COPY=a.flac"},
+       "Error: A disc with data tracks can only be copied into a .bin file\n"},
+      {album(), {"a.cue", "/COPY=a.iso"}, "Error: /COPY file name must end in .bin, .wav or .flac\n"},
+      {album(), {"a.cue", "/COPY=.wav"}, "Error: /COPY file name must end in .bin, .wav or .flac\n"},
+      {album(), {"a.cue", "/COPY="}, "Error: Illegal /COPY format!\n"},
+      {album(), {"a.bin", "/COPY=a.bin"}, "Error: The /COPY file and the CUE SHEET file must differ!\n"},
+      {album(), {"a.cue", "/COPY=source.bin"},
+       "\nError: Unable to create file \"source.bin\"\nIt holds the disc of a drive on the SCSI bus\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments[1]);
+    ScratchDirectory scratch;
+    const std::string medium = write_sample_disc(scratch.path(), "source", c.disc);
+    const std::string image = read_file(scratch.file("source.bin"));
+    std::vector<std::string> arguments = c.arguments;
+    arguments.push_back("/BATCH");
+    const ProgramRun run =
+        run_on("0:3:0=MYSTERY CDROM,medium=" + medium, "sheetgen", arguments, scratch.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(read_file(scratch.file("a.cue")), "");
+    const std::string target = c.arguments[1].substr(6);
+    if (target != "source.bin") EXPECT_EQ(read_file(scratch.file(target)), "");
+    EXPECT_TRUE(read_file(scratch.file("source.bin")) == image);
+  }
+}
+
+}  // namespace

@@ -32,6 +32,7 @@ struct MmcFeatures {
   uint16_t current_profile = 0;
   uint16_t reader_caps = CAP_READ_CDDA | CAP_READ_SUBQ;
   uint8_t max_write_speed = SPEED_1X;
+  bool underrun_protection = false;  // BUF of CD Track at Once, CD Mastering or page 2Ah
 };
 
 // Reads the features of a GET CONFIGURATION answer of `length` bytes into
@@ -151,6 +152,12 @@ class MmcRecorder : public MmcDrive<RecorderDriver> {
   ResultCode ReadTrackInformationRaw(uint8_t* buffer, uint16_t length, uint8_t track,
                                      uint32_t* transferred);
   ResultCode SendCueSheetRaw(uint8_t* sheet, uint32_t length);
+  // GET PERFORMANCE of the write speed descriptors (type 03h).
+  ResultCode GetPerformanceRaw(uint8_t* buffer, uint16_t descriptors, uint32_t* transferred);
+  // Asks the drive for its write speeds (mmc_speeds.cpp): writeSpeedFactors
+  // and maxWriteSpeed from the descriptors; left as they are when the drive
+  // gives none.
+  void ReadWriteSpeeds();
   // CLOSE TRACK/SESSION: function 1 closes `track`, 2 the session.
   ResultCode CloseTrackSessionRaw(uint8_t function, uint8_t track);
 
@@ -161,8 +168,12 @@ class MmcRecorder : public MmcDrive<RecorderDriver> {
   // The next writable address of the invisible track.
   ResultCode NextWritableAddress(int32_t* lba);
 
+  // The write parameters page with the BUFE bit where the drive reports it.
+  void MarkUnderrunProtection(std::vector<uint8_t>& page) const;
+
   bool testWrite = false;
   uint8_t openTrackNumber = 0;
+  std::vector<uint16_t> writeSpeedsKbs;  // beside writeSpeedFactors
   std::vector<uint8_t> writeParameters;  // the page as last sent
 };
 
@@ -186,6 +197,13 @@ std::vector<uint8_t> mmc_session_parameters(const DiscLayout& layout, bool test,
 // entry, binary track, index and absolute time. Empty when a track's type
 // and block size have no data form.
 std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start, uint8_t first_track);
+
+// The write speeds in kB/s of a GET PERFORMANCE answer of write speed
+// descriptors, slowest first, each once; a truncated answer gives the whole
+// descriptors it holds.
+std::vector<uint16_t> parse_write_speeds(const uint8_t* data, uint32_t length);
+// The factor of a speed in kB/s, to the nearest (1x = 176.4 kB/s).
+uint8_t mmc_speed_factor(uint16_t kbs);
 
 // The bus scan's probe for CD drives the model tables do not know: an
 // MmcRecorder (kind recorder) or MmcReader (kind reader) with model code

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "drivers/cd_reader.h"
 #include "layout/disc_layout.h"
@@ -32,6 +33,7 @@ constexpr uint8_t JOB_EJECT = 0x02;
 constexpr uint8_t JOB_PROGRESS = 0x04;
 constexpr uint8_t JOB_SESSION = 0x08;  // leave the disc open for a further session
 constexpr uint8_t JOB_TEST = 0x10;     // test recording: nothing is burnt
+constexpr uint8_t JOB_OVERBURN = 0x40;  // record past the capacity the drive reports
 
 // A whole disc to record in one pass. The layout is not const: a family may
 // change it before the image files are streamed (the whole-disc table of
@@ -117,6 +119,12 @@ class RecorderDriver : public CdReader {
 
   uint16_t RecorderCaps = 0;
   uint8_t maxWriteSpeed = SPEED_1X;
+  // The write speeds the drive reports (its write speed descriptors), as
+  // factors, slowest first. Empty: speeds are the SpeedCode values; else
+  // SetWritingSpeed takes a factor and maxWriteSpeed is the fastest one.
+  std::vector<uint8_t> writeSpeedFactors;
+  // The drive reports buffer underrun protection and records with it on.
+  bool underrunProtection = false;
   // The LBA of the next block Write puts on the disc.
   int32_t nextWriteAddress = 0;
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 
+#include "common/numbers.h"
 #include "common/sector.h"
 #include "common/timecode.h"
 #include "emulator/recorder_tray.h"
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr int DEFAULT_CAPACITY_MINUTES = 74;
+constexpr uint64_t MAX_CORRUPT_LBA = 99 * FRAMES_PER_MINUTE;
 
 bool blank_medium(const EmulatedDevice& device) {
   return device.medium() != nullptr && device.medium_as<EmulatedDisc>() == nullptr;
@@ -26,6 +28,22 @@ int32_t take_capacity(EmulatedDevice& device) {
   if (end == item->c_str() || *end != '\0' || minutes < 1 || minutes > 99)
     throw EmulatedBusError("bad item \"capacity=" + *item + "\" (minutes, 1 to 99)");
   return static_cast<int32_t>(minutes) * FRAMES_PER_MINUTE - LBA_OFFSET_FRAMES;
+}
+
+// corrupt=FIRST[-LAST]: LBAs of blocks stored altered.
+void take_corrupt(EmulatedDevice& device, RecorderDrive* drive) {
+  const std::optional<std::string> item = device.take_item("corrupt");
+  if (!item) return;
+  const std::size_t dash = item->find('-');
+  uint64_t first = 0;
+  bool read = parse_decimal(item->substr(0, dash), MAX_CORRUPT_LBA, &first);
+  uint64_t last = first;
+  if (read && dash != std::string::npos)
+    read = parse_decimal(item->substr(dash + 1), MAX_CORRUPT_LBA, &last);
+  if (!read || last < first)
+    throw EmulatedBusError("bad item \"corrupt=" + *item + "\" (FIRST[-LAST], LBAs)");
+  drive->corrupt_first = static_cast<int32_t>(first);
+  drive->corrupt_last = static_cast<int32_t>(last);
 }
 
 // Whether a block of `size` bytes fits a track: raw sectors and CD+G blocks
@@ -100,8 +118,9 @@ EmulatedAnswer RecorderDrive::begin_session(const EmulatedDevice& device, Sessio
   if (plan.tracks.empty() || first + plan.tracks.size() - 1 > MAX_TRACKS)
     return refuse(SENSE_INVALID_FIELD_IN_PARAMETERS);
   const int32_t leadout = plan.tracks.back().end_lba + offset;
-  if (leadout > disc.capacity) return refuse(SENSE_LBA_OUT_OF_RANGE);
+  if (!has_room(leadout)) return refuse(SENSE_LBA_OUT_OF_RANGE);
   if (!disc_->begin(test)) return refuse(SENSE_WRITE_ERROR);
+  take_room(leadout);
   for (std::size_t i = 0; i < plan.tracks.size(); ++i) {
     DiscTrack track = plan.tracks[i];
     track.number = static_cast<uint8_t>(first + i);
@@ -142,8 +161,9 @@ EmulatedAnswer RecorderDrive::open_track(const EmulatedDevice& device, const Dis
   track.end_lba = track.index1_lba;
   track.indexes = {{0, track.first_lba}, {1, track.index1_lba}};
   if (track.number > MAX_TRACKS) return refuse(SENSE_INVALID_FIELD_IN_CDB);
-  if (track.index1_lba >= disc_->recording().capacity) return refuse(SENSE_LBA_OUT_OF_RANGE);
+  if (!has_room(track.index1_lba + 1)) return refuse(SENSE_LBA_OUT_OF_RANGE);
   if (!disc_->writing() && !disc_->begin(test)) return refuse(SENSE_WRITE_ERROR);
+  take_room(track.index1_lba + 1);
   RecordedDiscInfo& disc = disc_->recording();
   if (disc.sessions.empty() || disc.sessions.back().closed)
     disc.sessions.push_back({track.number, track.number, track.end_lba, false});
@@ -214,8 +234,10 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
     const uint64_t room = uint64_t{leadin_left_} + leadout_left_ +
                           (phase_ <= Phase::Program ? program_end_ - cursor_ : 0);
     if (count > room) return refuse(SENSE_END_OF_USER_AREA);
-  } else if (int64_t{cursor_} + count > disc.capacity) {
+  } else if (int64_t{cursor_} + count > INT32_MAX || !has_room(cursor_ + int32_t(count))) {
     return refuse(SENSE_LBA_OUT_OF_RANGE);
+  } else {
+    take_room(cursor_ + static_cast<int32_t>(count));
   }
   // Frames for the file, one track at a time, decoded straight into the
   // disc's collection of frames on their way to the file.
@@ -265,6 +287,8 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
     } else {
       decode(block, sent, size, track->is_data());
     }
+    if (cursor_ >= corrupt_first && cursor_ <= corrupt_last)
+      corrupt_block(block, track->is_data());
     if (track->block_size == 0) {  // its first block
       track->block_size =
           static_cast<uint16_t>(size == CDG_BLOCK_SIZE ? CDG_BLOCK_SIZE : RAW_SECTOR_SIZE);
@@ -280,6 +304,22 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
   if (phase_ == Phase::Program && at_once_ && cursor_ == program_end_ && leadout_left_ == 0)
     phase_ = Phase::Done;
   return EmulatedAnswer::good();
+}
+
+bool RecorderDrive::has_room(int32_t end) const {
+  return int64_t{end} <= int64_t{disc_->recording().capacity} + overburn_blocks;
+}
+
+void RecorderDrive::take_room(int32_t end) {
+  RecordedDiscInfo& disc = disc_->recording();
+  disc.capacity = std::max(disc.capacity, end);
+}
+
+void RecorderDrive::corrupt_block(uint8_t* block, bool data) const {
+  // Data: bytes of the user data, so that the EDC no longer matches; audio: a sample.
+  const uint32_t at = data ? SECTOR_DATA_OFFSET : 0;
+  block[at] ^= 0x5A;
+  block[at + 1] ^= 0xA5;
 }
 
 void RecorderDrive::close_open_track() {
@@ -371,6 +411,7 @@ std::shared_ptr<RecorderDrive> install_recorder_drive(EmulatedDevice& device) {
     });
   }
   auto drive = std::make_shared<RecorderDrive>(std::move(reading), std::move(disc));
+  take_corrupt(device, drive.get());
   if (drive->disc() != nullptr) {
     device.set_tray(make_recorder_tray(drive));
     // The disc a transporter puts in keeps the same files.

@@ -34,23 +34,16 @@ CueBurnSettings parse_cueburn_command_line(int argc, const char* const* argv) {
       plain_switch("/EJECT", &settings.eject),
       plain_switch("/NOCONFIRM", &settings.confirm, false),
       plain_switch("/NOWARN", &settings.warnings, false),
+      plain_switch("/OVERBURN", &settings.overburn),
       plain_switch("/SESSION", &settings.session),
       recording_speed_switch(&settings.speed),
       plain_switch("/TEST", &settings.test),
       plain_switch("/TRANSPORT", &settings.transport),
+      verify_switch(&settings.verify),
   };
   rules.parameter_missing = {"Error: CUE SHEET filename must be specified!\n"};
   settings.cue_sheet = parse_command_line(rules, argc, argv).at(0);
   return settings;
-}
-
-uint8_t clamp_speed_code(uint16_t speed, uint8_t max_write_speed) {
-  return speed >= max_write_speed ? max_write_speed : static_cast<uint8_t>(speed);
-}
-
-unsigned speed_factor(uint8_t speed_code) {
-  constexpr unsigned FACTORS[] = {1, 2, 4, 6};
-  return speed_code < 4 ? FACTORS[speed_code] : 1;
 }
 
 unsigned long image_megabytes(uint64_t total_bytes) {

@@ -7,12 +7,14 @@
 #include "drivers/recorder_driver.h"
 #include "drivers/recording_events.h"
 #include "engine/recording.h"
+#include "engine/verification.h"
 #include "layout/cue_sheet.h"
 #include "layout/listing.h"
 #include "scsi/scan.h"
 #include "tools/cueburn/cueburn.h"
 #include "tools/shared/drive_setup.h"
 #include "tools/shared/recorder_choice.h"
+#include "tools/shared/recording_options.h"
 
 namespace {
 
@@ -37,6 +39,7 @@ uint8_t job_flags(const CueBurnSettings& settings) {
   if (settings.eject) flags |= JOB_EJECT;
   if (settings.session) flags |= JOB_SESSION;
   if (settings.test) flags |= JOB_TEST;
+  if (settings.overburn) flags |= JOB_OVERBURN;
   return flags;
 }
 
@@ -48,8 +51,10 @@ int run_cueburn(const CueBurnSettings& settings) {
   const DeviceListRelease release;
   scan_scsi_bus();
   RecorderDriver& recorder = choose_recorder(settings.address_given, settings.address);
+  const RecordingSpeed speed = resolve_recording_speed(recorder, settings.speed);
   out_text("CD-Recorder device found...\n");
-  out_text(device_found_line(recorder));
+  out_text(recorder_found_text(recorder, speed));
+  out_text(speed.note);
   if (!(recorder.RecorderCaps & CAP_DISC_AT_ONCE))
     fail_with("Error: CD-Recorder does not support 'disc-at-once' recording!\n");
   if (settings.session && !recorder.LeavesDiscOpen())
@@ -64,7 +69,7 @@ int run_cueburn(const CueBurnSettings& settings) {
   std::unique_ptr<CueSheetLayout> sheet = parse_cue_sheet(settings.cue_sheet);
   for (const std::string& warning : sheet->warnings) err_text(warning + "\n");
   check_single_session(*sheet->layout);
-  check_disc_length(*sheet->layout, settings.confirm);
+  check_layout_capacity(recorder, *sheet->layout, settings.confirm, settings.overburn);
   if (settings.warnings) warn_unrecorded_flags(*sheet->layout);
   out_text("The CUE SHEET file has been successfully parsed...\n");
   out_text(format_text("  Number of files     : %03u\n", sheet->file_count));
@@ -76,8 +81,7 @@ int run_cueburn(const CueBurnSettings& settings) {
     list_layout(*sheet->layout, true, settings.warnings);
   }
 
-  const uint8_t speed = clamp_speed_code(settings.speed, recorder.maxWriteSpeed);
-  const unsigned factor = speed_factor(speed);
+  const unsigned factor = speed.factor;
   out_text(format_text("\nImage file(s) contain %luMb of data\n",
                        image_megabytes(sheet->total_image_bytes)));
   out_text(format_text("Approximate recording time at %ux speed is %u minutes\n", factor,
@@ -87,8 +91,14 @@ int run_cueburn(const CueBurnSettings& settings) {
   job.layout = sheet->layout.get();
   job.files = sheet->files.data();
   job.file_count = sheet->file_count;
-  job.speed = speed;
+  job.speed = speed.speed;
   job.flags = job_flags(settings);
+  // A test recording burns nothing to read back.
+  const bool verify = settings.verify.verify && !settings.test;
+  CdReader* reader = verify ? &verifying_reader(settings.verify, recorder) : nullptr;
+  // The beep and the eject wait for the verification.
+  const uint8_t after = job.flags & (JOB_BEEP | JOB_EJECT);
+  if (verify) job.flags &= static_cast<uint8_t>(~after);
 
   for (unsigned disc = 1; disc <= settings.copies; ++disc) {
     const bool ask = transporter == nullptr ? settings.confirm || settings.copies > 1
@@ -106,6 +116,11 @@ int run_cueburn(const CueBurnSettings& settings) {
     }
     out_text("\n");
     record_disc_at_once(recorder, job);
+    if (verify) {
+      report_verification(verify_disc_at_once(*reader, job, true));
+      if (after & JOB_BEEP) signal_recording_end();
+      if (after & JOB_EJECT) recorder.EjectDiscNamed(true);
+    }
   }
   if (transporter != nullptr) exchange_disc(recorder, *transporter, TRANSPORTER_UNLOAD_LAST);
 

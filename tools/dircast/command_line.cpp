@@ -44,6 +44,7 @@ DircastSettings parse_dircast_command_line(int argc, const char* const* argv) {
       plain_switch("/TEST", &settings.test),
       recording_speed_switch(&settings.speed),
       volume_label_switch(&settings.label),
+      verify_switch(&settings.verify),
   };
   rules.parameter_missing = {"Error: Filename must be specified!\n"};
   settings.source_path = parse_command_line(rules, argc, argv).at(0);

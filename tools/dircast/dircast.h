@@ -7,12 +7,13 @@
 #include <string>
 
 #include "common/switches.h"
+#include "tools/shared/recording_options.h"
 
 struct DircastSettings {
   std::string source_path;     // the positional parameter, as typed, ending with '/'
   bool address_given = false;  // from /ID= or CDWRITER_ID
   DeviceAddress address;
-  uint16_t speed = 255;  // speed code of /SPEED= (255: the recorder's maximum)
+  uint16_t speed = 0;    // factor of /SPEED= (0: the recorder's maximum)
   bool confirm = true;   // cleared by /NOCONFIRM and /BATCH
   bool logging = true;   // cleared by /BATCH
   bool finalize = true;  // cleared by /NOFINALIZE
@@ -22,6 +23,7 @@ struct DircastSettings {
   bool include_hidden = false;
   bool include_system = false;
   std::string label;  // /VOLUME=, upper case, at most 32 characters
+  VerifyChoice verify;  // /VERIFY[=ha:id:lun]: read the track back after recording
 };
 
 // Parses "DIRCAST pathname [switches]" on top of the environment's settings

@@ -8,6 +8,7 @@
 #include "common/sector.h"
 #include "drivers/recording_events.h"
 #include "engine/recording.h"
+#include "engine/verification.h"
 #include "iso9660/layout.h"
 #include "iso9660/tool_switches.h"
 #include "iso9660/track_source.h"
@@ -15,6 +16,7 @@
 #include "scsi/scan.h"
 #include "tools/dircast/dircast.h"
 #include "tools/shared/recorder_choice.h"
+#include "tools/shared/recording_options.h"
 
 namespace {
 
@@ -47,6 +49,27 @@ void check_disc_is_blank(RecorderDriver& recorder) {
       "first block: record it onto a blank disc.\n");
 }
 
+// The volume made again, block by block, against the track read back: the
+// disc was blank, so the track is track 1 from LBA 0.
+class VerifyingSink : public BlockSink {
+ public:
+  explicit VerifyingSink(TrackVerifier& verifier) : verifier_(verifier) {}
+  void append(const uint8_t* data, std::size_t length) override {
+    verifier_.expect(data, ISO_BLOCK_SIZE, static_cast<uint32_t>(length / ISO_BLOCK_SIZE), false);
+  }
+
+ private:
+  TrackVerifier& verifier_;
+};
+
+void verify_track(CdReader& reader, const VolumeLayout& layout, const DirectoryNode& root,
+                  const DircastSettings& settings, uint32_t length) {
+  TrackVerifier verifier(reader, 1, TrackType::Mode1, 0, length, settings.logging);
+  VerifyingSink sink(verifier);
+  emit_track(layout, root, settings.label, &sink, false);
+  report_verification({verifier.finish()});
+}
+
 uint8_t job_flags(const DircastSettings& settings) {
   uint8_t flags = 0;
   if (settings.finalize) flags |= TAO_FINALIZE;
@@ -64,7 +87,9 @@ int run_dircast(const DircastSettings& settings) {
   const DeviceListRelease release;
   scan_scsi_bus();
   RecorderDriver& recorder = choose_recorder(settings.address_given, settings.address);
-  if (settings.logging) out_text("CD-Recorder device found...\n" + device_found_line(recorder));
+  const RecordingSpeed speed = resolve_recording_speed(recorder, settings.speed);
+  if (settings.logging)
+    out_text("CD-Recorder device found...\n" + recorder_found_text(recorder, speed) + speed.note);
   if (!(recorder.RecorderCaps & CAP_TRACK_AT_ONCE))
     fail_with("Error: CD-Recorder does not support 'track-at-once' recording!\n");
 
@@ -98,7 +123,7 @@ int run_dircast(const DircastSettings& settings) {
   job.track.block_size = ISO_BLOCK_SIZE;
   job.track.track_flags = TRACK_DATA;
   job.track.length = static_cast<uint32_t>(length);
-  job.speed = static_cast<uint8_t>(settings.speed);
+  job.speed = speed.speed;
   job.flags = job_flags(settings);
 
   RecorderSink sink(recorder);
@@ -113,5 +138,9 @@ int run_dircast(const DircastSettings& settings) {
   // The track holds exactly the blocks its length announced.
   if (sink.blocks() != length) raise_message(MSG_BUGCHECK, 0, 0, 0);
   end_track_at_once(recorder, job);
+  // A test recording burns nothing to read back.
+  if (settings.verify.verify && !settings.test)
+    verify_track(verifying_reader(settings.verify, recorder), layout, *root, settings,
+                 static_cast<uint32_t>(length));
   return 0;
 }

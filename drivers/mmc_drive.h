@@ -147,6 +147,13 @@ class MmcRecorder : public MmcDrive<RecorderDriver> {
   // blocks of the invisible track; false when either fails or the disc has
   // no next writable address (BeginDiscAtOnce and OpenTrack say why).
   bool FreeBlocks(uint32_t* blocks, bool* blank) override;
+  // BLANK with the immediate bit (full: the whole disc; else minimal), then
+  // TEST UNIT READY every 100 ms while the drive reports the operation in
+  // progress, its progress indication passed on (mmc_blanking.cpp). A disc
+  // that READ DISC INFORMATION does not call erasable is refused first.
+  bool CanBlank() const override { return true; }
+  ResultCode BlankDisc(bool full, const std::function<void(unsigned)>& progress) override;
+  ResultCode BlankRaw(uint8_t type, bool immediate);
 
   ResultCode ReadDiscInformationRaw(uint8_t* buffer, uint16_t length, uint32_t* transferred);
   ResultCode ReadTrackInformationRaw(uint8_t* buffer, uint16_t length, uint8_t track,

@@ -202,7 +202,7 @@ ResultCode MmcRecorder::CheckWritableDisc(const char** why) {
   if (status == 1)
     *why = "has a session still open";
   else if (status == 2 && (info[2] & 0x10))
-    *why = "is a used CD-RW: blank it before recording";
+    *why = "is a used CD-RW: blank it before recording (/BLANK=FAST or /BLANK=FULL)";
   else if (status == 2)
     *why = "is closed and takes no further recording";
   else

@@ -106,6 +106,10 @@ ResultCode RecorderDriver::LastTrackFromToc(uint8_t* last) {
 
 bool RecorderDriver::FreeBlocks(uint32_t* /*blocks*/, bool* /*blank*/) { return false; }
 
+ResultCode RecorderDriver::BlankDisc(bool /*full*/, const std::function<void(unsigned)>&) {
+  return CheckNamed(MSG_BUGCHECK, "BLANK", true);
+}
+
 void write_gap_blocks(RecorderDriver& recorder, TrackType type, uint32_t count, uint16_t block_size,
                       bool leadin_marking, uint8_t* scratch) {
   if (count == 0 || block_size == 0) return;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "drivers/cd_reader.h"
@@ -91,6 +92,14 @@ class RecorderDriver : public CdReader {
   // and true; false when they cannot say (the recording then runs as it
   // would without the check).
   virtual bool FreeBlocks(uint32_t* blocks, bool* blank);
+
+  // Whether the family's drives blank a rewritable disc (BlankDisc).
+  virtual bool CanBlank() const { return false; }
+  // Blanks the rewritable disc in the drive: every block (`full`) or its
+  // table of contents alone; `progress` gets the share done (0 to 100) while
+  // the drive works. Raises its own failures, a disc that is not rewritable
+  // included; returns 1.
+  virtual ResultCode BlankDisc(bool full, const std::function<void(unsigned)>& progress);
 
  protected:
   // ReadLastTrack's READ TOC alone.

@@ -297,5 +297,6 @@ void install_mmc_drive(EmulatedDevice& device) {
   if (state->drive != nullptr) {
     install_mmc_recording(device, state);
     install_mmc_speeds(device, state);
+    install_mmc_blanking(device, state);
   }
 }

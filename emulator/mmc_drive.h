@@ -62,7 +62,13 @@ struct MmcDriveState {
   std::vector<uint16_t> write_speeds_kbs;
   uint16_t read_speed_kbs = 0;
   bool underrun_protection = true;
+  // An immediate BLANK still reporting its progress: polls left and in all.
+  unsigned blank_polls_left = 0;
+  unsigned blank_polls_total = 0;
 };
+
+// Installs BLANK and its progress (mmc_blanking.cpp).
+void install_mmc_blanking(EmulatedDevice& device, const std::shared_ptr<MmcDriveState>& state);
 
 // Takes the recorder's speeds= and bufe= items (mmc_speeds.cpp). Throws
 // EmulatedBusError for a bad one.

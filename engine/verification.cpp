@@ -21,6 +21,9 @@ constexpr uint32_t BATCH_BLOCKS = 448;
 constexpr std::size_t MODE1_ECC_OFFSET = 2076;
 constexpr std::size_t MODE2_BODY_OFFSET = 24;  // after the subheader
 
+// How a block went to the recorder.
+enum class SentAs : uint8_t { Raw, UserData, Generated };
+
 bool is_mode2(TrackType type) { return type == TrackType::Mode2 || type == TrackType::Cdi; }
 
 // A Mode 1 sector whose EDC and ECC agree with its bytes.
@@ -38,15 +41,21 @@ bool all_zero(const uint8_t* bytes, std::size_t count) {
 }
 
 // Whether a block read back (a raw sector) is the one expected.
-bool block_matches(TrackType type, const uint8_t* read, const uint8_t* expected, bool generated) {
+bool block_matches(TrackType type, const uint8_t* read, const uint8_t* expected, SentAs sent) {
+  // Audio goes to the disc as it was sent, and raw sectors after their
+  // sync field, which the drive writes itself.
   if (type == TrackType::Audio) return std::memcmp(read, expected, RAW_SECTOR_SIZE) == 0;
+  if (sent == SentAs::Raw)
+    return std::memcmp(read + SECTOR_SYNC.size(), expected + SECTOR_SYNC.size(),
+                       RAW_SECTOR_SIZE - SECTOR_SYNC.size()) == 0;
   if (is_mode2(type)) {
     // A generated Mode 2 gap carries its form in the subheader.
-    if (generated)
+    if (sent == SentAs::Generated)
       return all_zero(read + MODE2_BODY_OFFSET, FORM2_EDC_OFFSET - MODE2_BODY_OFFSET);
     return std::memcmp(read + SECTOR_DATA_OFFSET, expected + SECTOR_DATA_OFFSET,
                        RAW_SECTOR_SIZE - SECTOR_DATA_OFFSET) == 0;
   }
+  // User data: the drive built the sector around it.
   return std::memcmp(read + SECTOR_DATA_OFFSET, expected + SECTOR_DATA_OFFSET,
                      DATA_BLOCK_SIZE) == 0 &&
          mode1_sound(read);
@@ -92,7 +101,9 @@ void TrackVerifier::expect(const uint8_t* blocks, uint16_t block_size, uint32_t 
     const std::size_t at = pending_.size();
     pending_.resize(at + RAW_SECTOR_SIZE);
     normalise(pending_.data() + at, blocks + std::size_t{i} * block_size, block_size, type_);
-    generated_.push_back(generated);
+    generated_.push_back(static_cast<uint8_t>(
+        generated ? SentAs::Generated
+                  : block_size >= RAW_SECTOR_SIZE ? SentAs::Raw : SentAs::UserData));
     if (generated_.size() == BATCH_BLOCKS) compare_pending();
   }
 }
@@ -104,7 +115,8 @@ void TrackVerifier::compare_pending() {
   const SpanSink sink = [&](const uint8_t* read, uint16_t size, uint32_t n) {
     for (uint32_t i = 0; i < n && index < count; ++i, ++index) {
       const uint8_t* expected = pending_.data() + std::size_t{index} * RAW_SECTOR_SIZE;
-      if (block_matches(type_, read + std::size_t{i} * size, expected, generated_[index]))
+      if (block_matches(type_, read + std::size_t{i} * size, expected,
+                        static_cast<SentAs>(generated_[index])))
         continue;
       if (verdict_.differing++ == 0) verdict_.first = pending_lba_ + index;
     }

@@ -1,9 +1,10 @@
 // Verification after recording: every block of the recorded tracks is read
 // back (through the recorder, or another reader that holds the disc) and
-// compared with what was sent. Audio must be the same bytes; data is
-// compared as user data (Mode 1: the 2048 bytes, and the sector's EDC and
-// ECC must check; Mode 2: the 2336 bytes after the header); the gaps the
-// engine generated must read as empty blocks of their kind.
+// compared with what was sent. Audio and raw sectors must be the same
+// bytes; data sent as user data is compared as user data (Mode 1: the 2048
+// bytes, and the sector's EDC and ECC must check; Mode 2: the 2336 bytes
+// after the header); the gaps the engine generated must read as empty
+// blocks of their kind.
 #pragma once
 
 #include <cstdint>
@@ -55,7 +56,7 @@ class TrackVerifier {
   bool progress_;
   int64_t pending_lba_ = 0;
   std::vector<uint8_t> pending_;     // expected blocks, 2352 bytes each
-  std::vector<bool> generated_;      // per pending block
+  std::vector<uint8_t> generated_;   // how each pending block was sent
 };
 
 // Verifies the tracks of a disc-at-once job on the disc in `reader`: they

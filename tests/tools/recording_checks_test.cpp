@@ -148,9 +148,13 @@ TEST_F(RecordingChecks, SpeedsAndUnderrunProtection) {
 TEST_F(RecordingChecks, VerificationAfterRecording) {
   write_bytes(folder + "/audio.bin", pattern(1200, RAW, 3));
   write_bytes(folder + "/data.bin", pattern(600, 2048, 9));
+  // Raw sectors as a file may hold them: any bytes after the sync field.
+  write_bytes(folder + "/raw.bin", pattern(300, RAW, 5));
   write_file(folder + "/disc.cue",
              "FILE data.bin BINARY\n TRACK 01 MODE1/2048\n  INDEX 01 00:00:00\n"
-             "FILE audio.bin BINARY\n TRACK 02 AUDIO\n  PREGAP 00:02:00\n  INDEX 01 00:00:00\n");
+             "FILE audio.bin BINARY\n TRACK 02 AUDIO\n  PREGAP 00:02:00\n  INDEX 01 00:00:00\n"
+             "FILE raw.bin BINARY\n TRACK 03 MODE1/2352\n  PREGAP 00:02:00\n"
+             "  INDEX 01 00:00:00\n");
   const std::string differences =
       "\nError: Verification found differences between the disc and what was sent\n";
   const struct {
@@ -183,7 +187,7 @@ TEST_F(RecordingChecks, VerificationAfterRecording) {
     const bool verified = c.err.find("Illegal") == std::string::npos &&
                           c.err.find("CDROM") == std::string::npos &&
                           c.switches.back() != "/TEST";
-    EXPECT_EQ(run.out.find("Verifying TRACK 02... 100%\n") != std::string::npos, verified)
+    EXPECT_EQ(run.out.find("Verifying TRACK 03... 100%\n") != std::string::npos, verified)
         << run.out;
     EXPECT_EQ(run.out.find("Verification completed: no differences\n") != std::string::npos,
               verified && c.status == 0);
@@ -214,6 +218,56 @@ TEST_F(RecordingChecks, DircastVerifiesTheTrack) {
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.err, c.err);
     EXPECT_NE(run.out.find("Verifying TRACK 01... 100%\n"), std::string::npos) << run.out;
+  }
+}
+
+// A used CD-RW blanked alone or before a recording, with the drive's
+// progress; what cannot be blanked is refused before anything is sent.
+TEST_F(RecordingChecks, Blanking) {
+  audio_sheet(1000);
+  const std::string rewritable = ",erasable=1";
+  const struct {
+    const char* what;
+    std::string bus;
+    std::string program;
+    std::vector<std::string> arguments;
+    int status;
+    std::string err;
+    std::string shown;  // a line the run prints
+    bool blank_after;   // the disc is blank afterwards
+  } cases[] = {
+      {"fast, alone", mmc(rewritable), "cueburn", {"/BLANK=FAST", "/NOCONFIRM"}, 0, "",
+       "Blanking the disc (FAST)...  50%\r", true},
+      {"full, alone", mmc(rewritable), "cueburn", {"/blank=full", "/NOCONFIRM"}, 0, "",
+       "Blanking the disc (FULL)...  89%\rBlanking the disc (FULL)... 100%\n", true},
+      {"then the recording", mmc(rewritable), "cueburn", {"disc.cue", "/BLANK=FAST", "/NOCONFIRM"},
+       0, "", "Blanking the disc (FAST)... 100%\nWriting TRACK 01", false},
+      {"dircast onto a used CD-RW", mmc(rewritable), "dircast",
+       {"tree/", "/BLANK=FULL", "/NOCONFIRM"}, 0, "", "Blanking the disc (FULL)... 100%\n", false},
+      {"a used CD-RW without /BLANK", mmc(rewritable), "cueburn", {"disc.cue", "/NOCONFIRM"}, 1,
+       "\nError: The disc in the CD-Recorder is a used CD-RW: blank it before recording "
+       "(/BLANK=FAST or /BLANK=FULL)\n",
+       "", false},
+      {"a family that cannot blank", "0:4:0=CDD2000,medium=" + disc, "cueburn", {"/BLANK=FAST"},
+       1, "Error: CD-Recorder does not support blanking!\n", "", false},
+      {"a test recording", mmc(rewritable), "cueburn", {"disc.cue", "/BLANK=FAST", "/TEST"}, 1,
+       "Error: /BLANK erases the disc and cannot go with /TEST!\n", "", false},
+      {"another kind", mmc(rewritable), "cueburn", {"/BLANK=QUICK"}, 1,
+       "Error: Illegal /BLANK format!\n", "", false},
+  };
+  std::filesystem::create_directories(folder + "/tree");
+  write_file(folder + "/tree/a.txt", "a");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // A used disc in the drive.
+    blank();
+    ASSERT_EQ(cueburn(mmc(rewritable), {"disc.cue", "/NOCONFIRM"}).status, 0);
+    cdm_test::ScopedEnv emulated("EMULATED_SCSI_BUS", c.bus);
+    const ProgramRun run = run_program(c.program, c.arguments, folder);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, c.err);
+    if (!c.shown.empty()) EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
+    EXPECT_EQ(!std::filesystem::exists(disc + ".state"), c.blank_after);
   }
 }
 

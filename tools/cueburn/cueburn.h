@@ -10,7 +10,7 @@
 #include "tools/shared/recording_options.h"
 
 struct CueBurnSettings {
-  std::string cue_sheet;       // the positional parameter, as typed
+  std::string cue_sheet;       // the positional parameter, as typed (empty: /BLANK alone)
   bool address_given = false;  // from /ID= or CDWRITER_ID
   DeviceAddress address;
   uint16_t copies = 1;     // /COPIES=n, never 0
@@ -24,6 +24,7 @@ struct CueBurnSettings {
   bool test = false;       // /TEST: test recording
   bool overburn = false;   // /OVERBURN: record past the capacity the drive reports
   VerifyChoice verify;     // /VERIFY[=ha:id:lun]: read the disc back after each copy
+  BlankMode blank = BlankMode::None;  // /BLANK=FAST|FULL; without a cue sheet: blank and stop
 };
 
 // Parses the command line on top of the environment's settings

@@ -6,6 +6,7 @@
 #include "drivers/disc_transporter.h"
 #include "drivers/recorder_driver.h"
 #include "drivers/recording_events.h"
+#include "engine/blanking.h"
 #include "engine/recording.h"
 #include "engine/verification.h"
 #include "layout/cue_sheet.h"
@@ -59,6 +60,16 @@ int run_cueburn(const CueBurnSettings& settings) {
     fail_with("Error: CD-Recorder does not support 'disc-at-once' recording!\n");
   if (settings.session && !recorder.LeavesDiscOpen())
     fail_with("Error: CD-Recorder does not support 'session-at-once' recording!\n");
+  check_blanking(recorder, settings.blank, settings.test);
+  const bool full_blank = settings.blank == BlankMode::Full;
+  if (settings.cue_sheet.empty()) {
+    if (settings.confirm) {
+      prompt("\nHit <RETURN> to begin blanking (or CTRL/C to exit)...");
+      out_text("\n");
+    }
+    blank_disc(recorder, full_blank, true);
+    return 0;
+  }
   DiscTransporter* transporter = nullptr;
   if (settings.transport) {
     transporter = &find_transporter();
@@ -115,6 +126,7 @@ int run_cueburn(const CueBurnSettings& settings) {
       out_text("\n");
     }
     out_text("\n");
+    if (settings.blank != BlankMode::None) blank_disc(recorder, full_blank, true);
     record_disc_at_once(recorder, job);
     if (verify) {
       report_verification(verify_disc_at_once(*reader, job, true));

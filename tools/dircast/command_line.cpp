@@ -45,6 +45,7 @@ DircastSettings parse_dircast_command_line(int argc, const char* const* argv) {
       recording_speed_switch(&settings.speed),
       volume_label_switch(&settings.label),
       verify_switch(&settings.verify),
+      blank_switch(&settings.blank),
   };
   rules.parameter_missing = {"Error: Filename must be specified!\n"};
   settings.source_path = parse_command_line(rules, argc, argv).at(0);

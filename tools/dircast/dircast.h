@@ -24,6 +24,7 @@ struct DircastSettings {
   bool include_system = false;
   std::string label;  // /VOLUME=, upper case, at most 32 characters
   VerifyChoice verify;  // /VERIFY[=ha:id:lun]: read the track back after recording
+  BlankMode blank = BlankMode::None;  // /BLANK=FAST|FULL: blank a used CD-RW first
 };
 
 // Parses "DIRCAST pathname [switches]" on top of the environment's settings

@@ -7,6 +7,7 @@
 #include "common/msgvec.h"
 #include "common/sector.h"
 #include "drivers/recording_events.h"
+#include "engine/blanking.h"
 #include "engine/recording.h"
 #include "engine/verification.h"
 #include "iso9660/layout.h"
@@ -92,6 +93,7 @@ int run_dircast(const DircastSettings& settings) {
     out_text("CD-Recorder device found...\n" + recorder_found_text(recorder, speed) + speed.note);
   if (!(recorder.RecorderCaps & CAP_TRACK_AT_ONCE))
     fail_with("Error: CD-Recorder does not support 'track-at-once' recording!\n");
+  check_blanking(recorder, settings.blank, settings.test);
 
   check_source_path(settings.source_path);
   ScanOptions options;
@@ -108,7 +110,8 @@ int run_dircast(const DircastSettings& settings) {
         static_cast<unsigned long long>(length), static_cast<unsigned>(MAX_RAW_IMAGE_SECTORS)));
   }
   check_files_readable(*root);
-  check_disc_is_blank(recorder);
+  // A disc about to be blanked is blank once it is recorded.
+  if (settings.blank == BlankMode::None) check_disc_is_blank(recorder);
 
   if (settings.confirm) {
     if (settings.test) out_text("TEST recording mode is enabled!\n");
@@ -126,6 +129,8 @@ int run_dircast(const DircastSettings& settings) {
   job.speed = speed.speed;
   job.flags = job_flags(settings);
 
+  if (settings.blank != BlankMode::None)
+    blank_disc(recorder, settings.blank == BlankMode::Full, settings.logging);
   RecorderSink sink(recorder);
   try {
     begin_track_at_once(recorder, job);

@@ -84,3 +84,20 @@ CdReader& verifying_reader(const VerifyChoice& choice, RecorderDriver& recorder)
   if (!choice.address_given) return recorder;
   return *choose_reader(true, choice.address);
 }
+
+SwitchRule blank_switch(BlankMode* mode) {
+  return SwitchRule{"/BLANK", true,
+                    [mode](const std::string& upper) {
+                      if (upper == "/BLANK=FAST") *mode = BlankMode::Fast;
+                      else if (upper == "/BLANK=FULL") *mode = BlankMode::Full;
+                      else return false;
+                      return true;
+                    },
+                    "Error: Illegal /BLANK format!\n"};
+}
+
+void check_blanking(const RecorderDriver& recorder, BlankMode mode, bool test) {
+  if (mode == BlankMode::None) return;
+  if (!recorder.CanBlank()) fail_with("Error: CD-Recorder does not support blanking!\n");
+  if (test) fail_with("Error: /BLANK erases the disc and cannot go with /TEST!\n");
+}

@@ -55,3 +55,15 @@ SwitchRule verify_switch(VerifyChoice* choice);
 // The drive that reads the disc back: the recorder, or the reader or
 // recorder at the address /VERIFY= gave (choose_reader's errors).
 CdReader& verifying_reader(const VerifyChoice& choice, RecorderDriver& recorder);
+
+// Blanking before recording: "/BLANK=FAST" (the table of contents) or
+// "/BLANK=FULL" (every block); another value fails with "Error: Illegal
+// /BLANK format!\n".
+enum class BlankMode { None, Fast, Full };
+SwitchRule blank_switch(BlankMode* mode);
+
+// Refuses blanking, before anything is sent, on a recorder whose family
+// cannot blank ("Error: CD-Recorder does not support blanking!\n") and in
+// a test recording, which must leave the disc as it is ("Error: /BLANK
+// erases the disc and cannot go with /TEST!\n"); ToolExit{1}.
+void check_blanking(const RecorderDriver& recorder, BlankMode mode, bool test);

@@ -18,11 +18,12 @@ namespace {
 
 // Blocks compared per read-back: large reads cost much less than small ones.
 constexpr uint32_t BATCH_BLOCKS = 448;
+// Runs of at least this many 2352-byte blocks are compared without a copy.
+constexpr uint32_t DIRECT_BLOCKS = 64;
 constexpr std::size_t MODE1_ECC_OFFSET = 2076;
 constexpr std::size_t MODE2_BODY_OFFSET = 24;  // after the subheader
 
-// How a block went to the recorder.
-enum class SentAs : uint8_t { Raw, UserData, Generated };
+using SentAs = TrackVerifier::SentAs;
 
 bool is_mode2(TrackType type) { return type == TrackType::Mode2 || type == TrackType::Cdi; }
 
@@ -94,18 +95,49 @@ TrackVerifier::~TrackVerifier() = default;
 
 void TrackVerifier::expect(const uint8_t* blocks, uint16_t block_size, uint32_t count,
                            bool generated) {
-  for (uint32_t i = 0; i < count; ++i, ++next_lba_) {
+  while (count > 0 && next_lba_ < 0) {  // the first pregap, before LBA 0
     ++done_;
-    if (next_lba_ < 0) continue;
+    ++next_lba_;
+    --count;
+    blocks += block_size;
+  }
+  const SentAs sent = generated                       ? SentAs::Generated
+                      : block_size >= RAW_SECTOR_SIZE ? SentAs::Raw
+                                                      : SentAs::UserData;
+  // A long run of raw or audio blocks is compared where it lies.
+  if (generated_.empty() && count >= DIRECT_BLOCKS && block_size == RAW_SECTOR_SIZE) {
+    compare(blocks, count, sent);
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
     if (generated_.empty()) pending_lba_ = next_lba_;
     const std::size_t at = pending_.size();
     pending_.resize(at + RAW_SECTOR_SIZE);
     normalise(pending_.data() + at, blocks + std::size_t{i} * block_size, block_size, type_);
-    generated_.push_back(static_cast<uint8_t>(
-        generated ? SentAs::Generated
-                  : block_size >= RAW_SECTOR_SIZE ? SentAs::Raw : SentAs::UserData));
+    generated_.push_back(static_cast<uint8_t>(sent));
+    ++next_lba_;
+    ++done_;
     if (generated_.size() == BATCH_BLOCKS) compare_pending();
   }
+}
+
+void TrackVerifier::compare(const uint8_t* expected, uint32_t count, SentAs sent) {
+  const int64_t first = next_lba_;
+  uint32_t index = 0;
+  const SpanSink sink = [&](const uint8_t* read, uint16_t size, uint32_t n) {
+    for (uint32_t i = 0; i < n && index < count; ++i, ++index) {
+      if (block_matches(type_, read + std::size_t{i} * size,
+                        expected + std::size_t{index} * RAW_SECTOR_SIZE, sent))
+        continue;
+      if (verdict_.differing++ == 0) verdict_.first = first + index;
+    }
+  };
+  read_span(reader_, type_ == TrackType::Audio ? SPAN_AUDIO : SPAN_DATA, RAW_SECTOR_SIZE,
+            static_cast<uint32_t>(first), static_cast<uint32_t>(first + count - 1), JITTER_OFF,
+            sink, false);
+  next_lba_ += count;
+  done_ += count;
+  show_progress();
 }
 
 void TrackVerifier::compare_pending() {
@@ -126,14 +158,16 @@ void TrackVerifier::compare_pending() {
             JITTER_OFF, sink, false);
   pending_.clear();
   generated_.clear();
-  if (progress_ && blocks_ != 0) {
-    const auto percent =
-        static_cast<unsigned>(std::min<uint64_t>(uint64_t{done_} * 100 / blocks_, 100));
-    if (percent != shown_percent_ && percent < 100) {
-      out_text(format_text("Verifying TRACK %02u... %3u%%\r", verdict_.track, percent));
-      shown_percent_ = percent;
-    }
-  }
+  show_progress();
+}
+
+void TrackVerifier::show_progress() {
+  if (!progress_ || blocks_ == 0) return;
+  const auto percent =
+      static_cast<unsigned>(std::min<uint64_t>(uint64_t{done_} * 100 / blocks_, 100));
+  if (percent == shown_percent_ || percent >= 100) return;
+  out_text(format_text("Verifying TRACK %02u... %3u%%\r", verdict_.track, percent));
+  shown_percent_ = percent;
 }
 
 TrackVerdict TrackVerifier::finish() {

@@ -28,6 +28,10 @@ struct TrackVerdict {
 // finish().
 class TrackVerifier {
  public:
+  // How a block went to the recorder: a raw sector (or audio), user data
+  // the drive built its sector around, or a gap the engine generated.
+  enum class SentAs : uint8_t { Raw, UserData, Generated };
+
   // `first_lba`: where the track's first block (its pregap) lies on the
   // disc; `blocks`: how many blocks it takes, for the percentage.
   TrackVerifier(CdReader& reader, unsigned track, TrackType type, int64_t first_lba,
@@ -45,6 +49,10 @@ class TrackVerifier {
 
  private:
   void compare_pending();
+  // Reads `count` blocks from next_lba_ on and compares them with
+  // `expected` (2352 bytes each, all sent the same way: a SentAs value).
+  void compare(const uint8_t* expected, uint32_t count, SentAs sent);
+  void show_progress();
 
   CdReader& reader_;
   TrackType type_;

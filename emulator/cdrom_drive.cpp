@@ -405,18 +405,7 @@ EmulatedAnswer rezero_unit(const State& state, EmulatedDevice& device, const Emu
 
 // bad=FIRST[-LAST]
 void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
-  const std::optional<std::string> item = device.take_item("bad");
-  if (!item) return;
-  const std::size_t dash = item->find('-');
-  uint64_t first = 0;
-  bool read = parse_decimal(item->substr(0, dash), MAX_BAD_LBA, &first);
-  uint64_t last = first;
-  if (read && dash != std::string::npos)
-    read = parse_decimal(item->substr(dash + 1), MAX_BAD_LBA, &last);
-  if (!read || last < first)
-    throw EmulatedBusError("bad item \"bad=" + *item + "\" (FIRST[-LAST], LBAs)");
-  state->bad_first = static_cast<int32_t>(first);
-  state->bad_last = static_cast<int32_t>(last);
+  take_lba_range(device, "bad", &state->bad_first, &state->bad_last);
 }
 
 // toc_first=N
@@ -430,6 +419,22 @@ void take_toc_first(EmulatedDevice& device, CdromDriveState* state) {
 }
 
 }  // namespace
+
+void take_lba_range(EmulatedDevice& device, const std::string& key, int32_t* first,
+                    int32_t* last) {
+  const std::optional<std::string> item = device.take_item(key);
+  if (!item) return;
+  const std::size_t dash = item->find('-');
+  uint64_t from = 0;
+  bool read = parse_decimal(item->substr(0, dash), MAX_BAD_LBA, &from);
+  uint64_t to = from;
+  if (read && dash != std::string::npos)
+    read = parse_decimal(item->substr(dash + 1), MAX_BAD_LBA, &to);
+  if (!read || to < from)
+    throw EmulatedBusError("bad item \"" + key + "=" + *item + "\" (FIRST[-LAST], LBAs)");
+  *first = static_cast<int32_t>(from);
+  *last = static_cast<int32_t>(to);
+}
 
 EmulatedAnswer read_audio_sectors(const std::shared_ptr<CdromDriveState>& state,
                                   const EmulatedDisc& disc, const EmulatedCommand& c, uint32_t lba,

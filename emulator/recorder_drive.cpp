@@ -5,7 +5,6 @@
 #include <cstring>
 #include <set>
 
-#include "common/numbers.h"
 #include "common/sector.h"
 #include "common/timecode.h"
 #include "emulator/recorder_tray.h"
@@ -13,7 +12,6 @@
 namespace {
 
 constexpr int DEFAULT_CAPACITY_MINUTES = 74;
-constexpr uint64_t MAX_CORRUPT_LBA = 99 * FRAMES_PER_MINUTE;
 
 bool blank_medium(const EmulatedDevice& device) {
   return device.medium() != nullptr && device.medium_as<EmulatedDisc>() == nullptr;
@@ -30,21 +28,6 @@ int32_t take_capacity(EmulatedDevice& device) {
   return static_cast<int32_t>(minutes) * FRAMES_PER_MINUTE - LBA_OFFSET_FRAMES;
 }
 
-// corrupt=FIRST[-LAST]: LBAs of blocks stored altered.
-void take_corrupt(EmulatedDevice& device, RecorderDrive* drive) {
-  const std::optional<std::string> item = device.take_item("corrupt");
-  if (!item) return;
-  const std::size_t dash = item->find('-');
-  uint64_t first = 0;
-  bool read = parse_decimal(item->substr(0, dash), MAX_CORRUPT_LBA, &first);
-  uint64_t last = first;
-  if (read && dash != std::string::npos)
-    read = parse_decimal(item->substr(dash + 1), MAX_CORRUPT_LBA, &last);
-  if (!read || last < first)
-    throw EmulatedBusError("bad item \"corrupt=" + *item + "\" (FIRST[-LAST], LBAs)");
-  drive->corrupt_first = static_cast<int32_t>(first);
-  drive->corrupt_last = static_cast<int32_t>(last);
-}
 
 // Whether a block of `size` bytes fits a track: raw sectors and CD+G blocks
 // for audio, user data or raw sectors for data of the track's mode.
@@ -229,7 +212,6 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
                                     block_fits(*target, size))
                : !block_fits(disc_->recording().tracks.back(), size))
     return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
-  const RecordedDiscInfo& disc = disc_->recording();
   if (at_once_) {
     const uint64_t room = uint64_t{leadin_left_} + leadout_left_ +
                           (phase_ <= Phase::Program ? program_end_ - cursor_ : 0);
@@ -411,7 +393,7 @@ std::shared_ptr<RecorderDrive> install_recorder_drive(EmulatedDevice& device) {
     });
   }
   auto drive = std::make_shared<RecorderDrive>(std::move(reading), std::move(disc));
-  take_corrupt(device, drive.get());
+  take_lba_range(device, "corrupt", &drive->corrupt_first, &drive->corrupt_last);
   if (drive->disc() != nullptr) {
     device.set_tray(make_recorder_tray(drive));
     // The disc a transporter puts in keeps the same files.

@@ -64,9 +64,11 @@ void parse_mmc_configuration(const uint8_t* data, uint32_t length, MmcFeatures* 
       features->cd = true;
     } else if (code == MMC_FEATURE_CD_TRACK_AT_ONCE) {
       features->track_at_once = true;
+      if (size > 4 && (feature[4] & 0x40)) features->underrun_protection = true;  // BUF
     } else if (code == MMC_FEATURE_CD_MASTERING && size > 4 && (feature[4] & 0x20)) {
       features->session_at_once = true;
       features->leadin_subcode = (feature[4] & 0x01) != 0;
+      if (feature[4] & 0x40) features->underrun_protection = true;
     }
     at += size;
   }
@@ -81,6 +83,7 @@ void parse_mmc_capabilities(const uint8_t* page, uint32_t length, MmcFeatures* f
   if ((caps & CAP_READ_CDDA) && (page[5] & 0x10)) caps |= CAP_READ_C2;          // C2 pointers
   features->reader_caps = caps;
   if (length >= 14) features->buffer_bytes = get_be16(page + 12) * 1024u;  // in KiB
+  if (page[4] & 0x80) features->underrun_protection = true;  // BUF
   if (length < 20) return;
   const uint32_t write_speed = get_be16(page + 18);
   features->max_write_speed = SPEED_1X;
@@ -285,6 +288,8 @@ std::unique_ptr<ScsiDevice> probe_mmc_drive(const ScsiDevice& device) {
                               (features.leadin_subcode ? CAP_CD_TEXT : 0));
     recorder->maxWriteSpeed = features.max_write_speed;
     recorder->maxRecorderReadSpeed = recorder->maxReadSpeed;
+    recorder->underrunProtection = features.underrun_protection;
+    recorder->ReadWriteSpeeds();
     return recorder;
   }
   auto reader = std::make_unique<MmcReader>();

@@ -34,6 +34,7 @@ struct MmcFeatures {
   uint16_t reader_caps = CAP_READ_CDDA | CAP_READ_SUBQ;
   uint8_t max_write_speed = SPEED_1X;
   uint32_t buffer_bytes = 0;  // the drive's buffer (capabilities page bytes 12-13, KiB)
+  bool underrun_protection = false;  // BUF of CD Track at Once, CD Mastering or page 2Ah
 };
 
 // Reads the features of a GET CONFIGURATION answer of `length` bytes into
@@ -159,11 +160,24 @@ class MmcRecorder : public MmcDrive<RecorderDriver> {
   // READ TRACK INFORMATION's next writable address of the invisible track,
   // on a disc that READ DISC INFORMATION shows blank or appendable.
   bool NextTrackAddress(int32_t* lba) override;
+  // BLANK with the immediate bit (full: the whole disc; else minimal), then
+  // TEST UNIT READY every 100 ms while the drive reports the operation in
+  // progress, its progress indication passed on (mmc_blanking.cpp). A disc
+  // that READ DISC INFORMATION does not call erasable is refused first.
+  bool CanBlank() const override { return true; }
+  ResultCode BlankDisc(bool full, const std::function<void(unsigned)>& progress) override;
+  ResultCode BlankRaw(uint8_t type, bool immediate);
 
   ResultCode ReadDiscInformationRaw(uint8_t* buffer, uint16_t length, uint32_t* transferred);
   ResultCode ReadTrackInformationRaw(uint8_t* buffer, uint16_t length, uint8_t track,
                                      uint32_t* transferred);
   ResultCode SendCueSheetRaw(uint8_t* sheet, uint32_t length);
+  // GET PERFORMANCE of the write speed descriptors (type 03h).
+  ResultCode GetPerformanceRaw(uint8_t* buffer, uint16_t descriptors, uint32_t* transferred);
+  // Asks the drive for its write speeds (mmc_speeds.cpp): writeSpeedFactors
+  // and maxWriteSpeed from the descriptors; left as they are when the drive
+  // gives none.
+  void ReadWriteSpeeds();
   // CLOSE TRACK/SESSION: function 1 closes `track`, 2 the session.
   ResultCode CloseTrackSessionRaw(uint8_t function, uint8_t track);
 
@@ -181,8 +195,12 @@ class MmcRecorder : public MmcDrive<RecorderDriver> {
   // block (raises).
   void WriteLeadInText(const std::vector<uint8_t>& packs, int32_t start, int32_t end);
 
+  // The write parameters page with the BUFE bit where the drive reports it.
+  void MarkUnderrunProtection(std::vector<uint8_t>& page) const;
+
   bool testWrite = false;
   uint8_t openTrackNumber = 0;
+  std::vector<uint16_t> writeSpeedsKbs;  // beside writeSpeedFactors
   std::vector<uint8_t> writeParameters;  // the page as last sent
 };
 
@@ -212,6 +230,13 @@ std::vector<uint8_t> mmc_cue_sheet(const DiscLayout& layout, int32_t start, uint
 // 96 bytes of raw R-W subcode holding four packs: each pack's 144 bits as
 // 24 six-bit symbols, first bits first, in the six low bits of a byte.
 void cd_text_subcode(const uint8_t* four_packs, uint8_t* subcode96);
+
+// The write speeds in kB/s of a GET PERFORMANCE answer of write speed
+// descriptors, slowest first, each once; a truncated answer gives the whole
+// descriptors it holds.
+std::vector<uint16_t> parse_write_speeds(const uint8_t* data, uint32_t length);
+// The factor of a speed in kB/s, to the nearest (1x = 176.4 kB/s).
+uint8_t mmc_speed_factor(uint16_t kbs);
 
 // The bus scan's probe for CD drives the model tables do not know: an
 // MmcRecorder (kind recorder) or MmcReader (kind reader) with model code

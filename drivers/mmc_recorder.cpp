@@ -205,7 +205,7 @@ ResultCode MmcRecorder::CheckWritableDisc(const char** why) {
   if (status == 1)
     *why = "has a session still open";
   else if (status == 2 && (info[2] & 0x10))
-    *why = "is a used CD-RW: blank it before recording";
+    *why = "is a used CD-RW: blank it before recording (/BLANK=FAST or /BLANK=FULL)";
   else if (status == 2)
     *why = "is closed and takes no further recording";
   else
@@ -280,6 +280,7 @@ ResultCode MmcRecorder::OpenTrack(const TrackEntry& track) {
       is_mode2(track.track_type)
           ? (track.track_type == TrackType::Cdi ? SESSION_CDI : SESSION_CDROM_XA)
           : SESSION_CDDA_CDROM);
+  MarkUnderrunProtection(writeParameters);
   const ResultCode selected = SelectPage(writeParameters);
   if (selected != 1) return selected;
   return NextWritableAddress(&nextWriteAddress);
@@ -291,7 +292,13 @@ ResultCode MmcRecorder::SetWritingBlockLength(uint8_t /*track_type*/, uint16_t /
 
 ResultCode MmcRecorder::SetWritingSpeed(uint8_t speed, uint8_t test) {
   testWrite = test != 0;
-  return SetCdSpeedRaw(0xFFFF, mmc_writing_speed(std::min(speed, maxWriteSpeed)));
+  if (writeSpeedFactors.empty())
+    return SetCdSpeedRaw(0xFFFF, mmc_writing_speed(std::min(speed, maxWriteSpeed)));
+  // A factor: the fastest reported speed at or below it, else the slowest.
+  std::size_t pick = 0;
+  for (std::size_t i = 0; i < writeSpeedFactors.size(); ++i)
+    if (writeSpeedFactors[i] <= speed) pick = i;
+  return SetCdSpeedRaw(0xFFFF, writeSpeedsKbs[pick]);
 }
 
 ResultCode MmcRecorder::Write(uint8_t* buffer, uint16_t block_size, uint16_t count,
@@ -331,6 +338,7 @@ ResultCode MmcRecorder::BeginDiscAtOnce(const DiscAtOnceJob& job) {
   // while the files are streamed: refuse it before anything is written.
   if (sheet.empty()) CheckNamed(MSG_BUGCHECK, "SEND CUE SHEET", true);
   writeParameters = mmc_session_parameters(layout, testWrite, (job.flags & JOB_SESSION) != 0);
+  MarkUnderrunProtection(writeParameters);
   CheckNamed(SelectPage(writeParameters), "MODE SELECT", true);
   const int32_t leadin = text ? ReadLeadInStart() : 0;
   CheckNamed(SendCueSheetRaw(sheet.data(), static_cast<uint32_t>(sheet.size())), "SEND CUE SHEET",

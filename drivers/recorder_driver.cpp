@@ -108,6 +108,10 @@ bool RecorderDriver::FreeBlocks(uint32_t* /*blocks*/, bool* /*blank*/) { return 
 
 bool RecorderDriver::NextTrackAddress(int32_t* /*lba*/) { return false; }
 
+ResultCode RecorderDriver::BlankDisc(bool /*full*/, const std::function<void(unsigned)>&) {
+  return CheckNamed(MSG_BUGCHECK, "BLANK", true);
+}
+
 void write_gap_blocks(RecorderDriver& recorder, TrackType type, uint32_t count, uint16_t block_size,
                       bool leadin_marking, uint8_t* scratch) {
   if (count == 0 || block_size == 0) return;

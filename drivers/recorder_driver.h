@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "drivers/cd_reader.h"
@@ -35,6 +36,7 @@ constexpr uint8_t JOB_EJECT = 0x02;
 constexpr uint8_t JOB_PROGRESS = 0x04;
 constexpr uint8_t JOB_SESSION = 0x08;  // leave the disc open for a further session
 constexpr uint8_t JOB_TEST = 0x10;     // test recording: nothing is burnt
+constexpr uint8_t JOB_OVERBURN = 0x40;  // record past the capacity the drive reports
 
 // A whole disc to record in one pass. The layout is not const: a family may
 // change it before the image files are streamed (the whole-disc table of
@@ -113,6 +115,14 @@ class RecorderDriver : public CdReader {
   // takes no further track.
   virtual bool NextTrackAddress(int32_t* lba);
 
+  // Whether the family's drives blank a rewritable disc (BlankDisc).
+  virtual bool CanBlank() const { return false; }
+  // Blanks the rewritable disc in the drive: every block (`full`) or its
+  // table of contents alone; `progress` gets the share done (0 to 100) while
+  // the drive works. Raises its own failures, a disc that is not rewritable
+  // included; returns 1.
+  virtual ResultCode BlankDisc(bool full, const std::function<void(unsigned)>& progress);
+
  protected:
   // ReadLastTrack's READ TOC alone.
   ResultCode LastTrackFromToc(uint8_t* last);
@@ -140,6 +150,12 @@ class RecorderDriver : public CdReader {
 
   uint16_t RecorderCaps = 0;
   uint8_t maxWriteSpeed = SPEED_1X;
+  // The write speeds the drive reports (its write speed descriptors), as
+  // factors, slowest first. Empty: speeds are the SpeedCode values; else
+  // SetWritingSpeed takes a factor and maxWriteSpeed is the fastest one.
+  std::vector<uint8_t> writeSpeedFactors;
+  // The drive reports buffer underrun protection and records with it on.
+  bool underrunProtection = false;
   // The LBA of the next block Write puts on the disc.
   int32_t nextWriteAddress = 0;
 };

@@ -427,22 +427,9 @@ EmulatedAnswer rezero_unit(const State& state, EmulatedDevice& device, const Emu
   return EmulatedAnswer::good();
 }
 
-// NAME=FIRST[-LAST]: sets first and last when the item is given.
-void take_lba_range(EmulatedDevice& device, const char* name, int32_t* first_lba,
-                    int32_t* last_lba) {
-  const std::optional<std::string> item = device.take_item(name);
-  if (!item) return;
-  const std::size_t dash = item->find('-');
-  uint64_t first = 0;
-  bool read = parse_decimal(item->substr(0, dash), MAX_BAD_LBA, &first);
-  uint64_t last = first;
-  if (read && dash != std::string::npos)
-    read = parse_decimal(item->substr(dash + 1), MAX_BAD_LBA, &last);
-  if (!read || last < first)
-    throw EmulatedBusError("bad item \"" + std::string(name) + "=" + *item +
-                           "\" (FIRST[-LAST], LBAs)");
-  *first_lba = static_cast<int32_t>(first);
-  *last_lba = static_cast<int32_t>(last);
+// bad=FIRST[-LAST]
+void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
+  take_lba_range(device, "bad", &state->bad_first, &state->bad_last);
 }
 
 // toc_first=N
@@ -471,6 +458,22 @@ CdromDriveState::~CdromDriveState() {
     std::fprintf(file, "%llu\n", static_cast<unsigned long long>(sectors_read));
     std::fclose(file);
   }
+}
+
+void take_lba_range(EmulatedDevice& device, const std::string& key, int32_t* first,
+                    int32_t* last) {
+  const std::optional<std::string> item = device.take_item(key);
+  if (!item) return;
+  const std::size_t dash = item->find('-');
+  uint64_t from = 0;
+  bool read = parse_decimal(item->substr(0, dash), MAX_BAD_LBA, &from);
+  uint64_t to = from;
+  if (read && dash != std::string::npos)
+    read = parse_decimal(item->substr(dash + 1), MAX_BAD_LBA, &to);
+  if (!read || to < from)
+    throw EmulatedBusError("bad item \"" + key + "=" + *item + "\" (FIRST[-LAST], LBAs)");
+  *first = static_cast<int32_t>(from);
+  *last = static_cast<int32_t>(to);
 }
 
 EmulatedAnswer read_audio_sectors(const std::shared_ptr<CdromDriveState>& state,

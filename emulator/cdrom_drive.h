@@ -152,3 +152,9 @@ EmulatedAnswer read_audio_sectors(const std::shared_ptr<CdromDriveState>& state,
 // and 0xFF) that are not recorders of the model table, and recorders given a
 // pressed disc as a cue sheet (medium=NAME.cue).
 bool cdrom_drive_serves(const EmulatedDevice& device);
+
+// Takes the item `key`=FIRST[-LAST] (LBAs, FIRST at most LAST) into `first`
+// and `last`; leaves them as they are without it. Throws EmulatedBusError
+// for a bad one.
+void take_lba_range(EmulatedDevice& device, const std::string& key, int32_t* first,
+                    int32_t* last);

@@ -153,5 +153,9 @@ std::array<uint8_t, SENSE_LENGTH> EmulatedDevice::sense_data(const EmulatedAnswe
   data[7] = SENSE_LENGTH - 8;
   data[12] = answer.sense.asc;
   data[13] = answer.sense.ascq;
+  if (answer.progress_valid) {
+    data[15] = 0x80;  // SKSV
+    put_be16(data.data() + 16, answer.progress);
+  }
   return data;
 }

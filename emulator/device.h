@@ -110,6 +110,10 @@ struct EmulatedAnswer {
   uint8_t sense_flags = 0;        // SENSE_EOM, SENSE_ILI
   bool information_valid = false;
   uint32_t information = 0;       // sense bytes 3-6
+  // Sense key specific progress indication (bytes 15-17): the share done
+  // of an operation in progress, of 65536.
+  bool progress_valid = false;
+  uint16_t progress = 0;
 
   static EmulatedAnswer good() { return {}; }
   static EmulatedAnswer busy() { return {STATUS_BUSY, {}, 0, false, 0}; }

@@ -21,7 +21,6 @@ constexpr const char* RECORDER_PRODUCT = "MMC CD-RW DRIVE";
 constexpr const char* READER_PRODUCT = "MMC CD-ROM DRIVE";
 
 constexpr uint8_t CAPABILITIES_PAGE = 0x2A;
-constexpr uint16_t WRITE_SPEED_KBS = 1411;  // 8x
 constexpr uint16_t READ_SPEED_KBS = 5645;   // 32x
 
 // Profiles and features of GET CONFIGURATION.
@@ -100,11 +99,15 @@ EmulatedAnswer get_configuration(const State& s, EmulatedDevice& device, const E
       {FEATURE_CD_READ, disc, {0, 0, 0, 0}},
   };
   if (s->recorder) {
-    // Test write and CD-RW; block types raw, raw with P-W, Mode 1, Mode 2.
-    features.push_back({FEATURE_CD_TRACK_AT_ONCE, disc && s->drive, {0x06, 0, 0x03, 0x09}});
-    // Session at once, test write, CD-RW, R-W subcode where it records
+    // Test write and CD-RW, buffer underrun protection (BUF); block types
+    // raw, raw with P-W, Mode 1, Mode 2.
+    const uint8_t buf = s->underrun_protection ? 0x40 : 0x00;
+    features.push_back(
+        {FEATURE_CD_TRACK_AT_ONCE, disc && s->drive, {uint8_t(0x06 | buf), 0, 0x03, 0x09}});
+    // Session at once, test write, CD-RW, BUF, R-W subcode where it records
     // CD-TEXT; cue sheets of up to 4096 bytes.
-    const uint8_t mastering = static_cast<uint8_t>(0x26 | (s->records_cd_text ? 0x01 : 0x00));
+    const uint8_t mastering =
+        static_cast<uint8_t>(0x26 | buf | (s->records_cd_text ? 0x01 : 0x00));
     features.push_back({FEATURE_CD_MASTERING, disc && s->drive, {mastering, 0x00, 0x10, 0x00}});
   }
   std::vector<uint8_t> data(8, 0);
@@ -260,13 +263,14 @@ EmulatedAnswer read_disc_information(const State& s, EmulatedDevice& device,
 }
 
 // The capabilities page of the MMC drives.
-std::vector<uint8_t> capabilities_page(bool recorder, bool accurate_audio) {
+std::vector<uint8_t> capabilities_page(const MmcDriveState& s, bool accurate_audio) {
+  const bool recorder = s.recorder;
   std::vector<uint8_t> page(22, 0);
   page[0] = CAPABILITIES_PAGE;
   page[1] = 0x14;
   page[2] = 0x03;                 // reads CD-R and CD-RW
   page[3] = recorder ? 0x07 : 0;  // writes CD-R and CD-RW, test write
-  page[4] = 0x01;                 // audio play
+  page[4] = static_cast<uint8_t>(0x01 | (recorder && s.underrun_protection ? 0x80 : 0));  // play, BUF
   // CD-DA by READ CD, R-W, C2 pointers
   page[5] = static_cast<uint8_t>(0x15 | (accurate_audio ? 0x02 : 0));
   page[6] = 0x29;                                                      // tray, eject, lock
@@ -275,7 +279,7 @@ std::vector<uint8_t> capabilities_page(bool recorder, bool accurate_audio) {
   page[11] = 0x00;
   put_be16(&page[12], BUFFER_KIB);
   put_be16(&page[14], READ_SPEED_KBS);
-  if (recorder) put_be16(&page[18], WRITE_SPEED_KBS);
+  if (recorder && !s.write_speeds_kbs.empty()) put_be16(&page[18], s.write_speeds_kbs.back());
   return page;
 }
 
@@ -299,9 +303,12 @@ void install_mmc_drive(EmulatedDevice& device) {
       throw EmulatedBusError("bad item \"cd_text=" + *cd_text + "\" (0 or 1)");
     state->records_cd_text = *cd_text == "1";
   }
+  state->read_speed_kbs = READ_SPEED_KBS;
+  if (state->recorder) take_mmc_speed_items(device, state.get());
   if (state->recorder && !medium_is_cue_sheet(device)) {
     state->drive = install_recorder_drive(device);
     state->drive->user_data_at_once = true;
+    state->drive->overburn_blocks = take_mmc_overburn(device);
     state->reading = std::shared_ptr<CdromDriveState>(state->drive, &state->drive->reading());
   } else {
     state->reading = install_cdrom_drive(device);
@@ -309,7 +316,7 @@ void install_mmc_drive(EmulatedDevice& device) {
   // The CD-ROM drive's reads took the jitter items; the audio stream is
   // accurate without them.
   const bool accurate = !device.take_item("jitter").has_value();
-  state->reading->pages[CAPABILITIES_PAGE] = capabilities_page(state->recorder, accurate);
+  state->reading->pages[CAPABILITIES_PAGE] = capabilities_page(*state, accurate);
   state->reading->reads_cd_text = true;
   state->read_cdda = device.handler(EMU_OP_READ_CDDA);
   state->read_10 = device.handler(EMU_OP_READ_10);
@@ -321,5 +328,9 @@ void install_mmc_drive(EmulatedDevice& device) {
   });
   device.set_handler(OP_MODE_SELECT_10, bind_handler<mode_select_10>(state));
   device.set_handler(OP_READ_DISC_INFORMATION, bind_handler<read_disc_information>(state));
-  if (state->drive != nullptr) install_mmc_recording(device, state);
+  if (state->drive != nullptr) {
+    install_mmc_recording(device, state);
+    install_mmc_speeds(device, state);
+    install_mmc_blanking(device, state);
+  }
 }

@@ -6,7 +6,7 @@
 // and CD-RW for the recorder; Core; CD Read; for the recorder CD Track at
 // Once and CD Mastering with session at once), the capabilities page 2Ah in
 // MODE SENSE (CD-DA by READ CD, R-W subcode, an accurate audio stream unless
-// jitter= is given, the recorder's write speed of 8x), MODE SENSE(10) and
+// jitter= is given, the recorder's fastest write speed), MODE SENSE(10) and
 // MODE SELECT(10) (55h), READ CD (BEh: CD-DA sectors with formatted Q or raw
 // P-W subcode, data sectors with any of sync, headers, user data and
 // EDC/ECC), SET CD SPEED (BBh), READ DISC INFORMATION (51h) and, besides,
@@ -72,7 +72,28 @@ struct MmcDriveState {
   int32_t leadin_next = 0;
   int32_t leadin_end = 0;
   std::vector<uint8_t> leadin_packs;
+  // The recorder's write speeds in kB/s, slowest first (speeds=), and its
+  // buffer underrun protection (bufe=).
+  std::vector<uint16_t> write_speeds_kbs;
+  uint16_t read_speed_kbs = 0;
+  bool underrun_protection = true;
+  // An immediate BLANK still reporting its progress: polls left and in all.
+  unsigned blank_polls_left = 0;
+  unsigned blank_polls_total = 0;
 };
+
+// Installs BLANK and its progress (mmc_blanking.cpp).
+void install_mmc_blanking(EmulatedDevice& device, const std::shared_ptr<MmcDriveState>& state);
+
+// Takes the recorder's speeds= and bufe= items (mmc_speeds.cpp). Throws
+// EmulatedBusError for a bad one.
+void take_mmc_speed_items(EmulatedDevice& device, MmcDriveState* state);
+// The recorder's overburn= item, in blocks past the capacity.
+int32_t take_mmc_overburn(EmulatedDevice& device);
+// Installs GET PERFORMANCE and the BUFE check of the write parameters page.
+void install_mmc_speeds(EmulatedDevice& device, const std::shared_ptr<MmcDriveState>& state);
+// kB/s of a speed factor (1x = 176.4 kB/s).
+uint16_t mmc_factor_kbs(uint16_t factor);
 
 // Installs the recording commands on the recorder (mmc_recording.cpp).
 void install_mmc_recording(EmulatedDevice& device, const std::shared_ptr<MmcDriveState>& state);

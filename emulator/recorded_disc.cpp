@@ -425,6 +425,19 @@ bool RecordedDisc::commit() {
   return true;
 }
 
+bool RecordedDisc::erase() {
+  discard();
+  // The state first: the other files are no disc without it.
+  for (const char* suffix : {".state", ".cue", ".bin"})
+    if (::unlink((path_ + suffix).c_str()) != 0 && errno != ENOENT) return false;
+  const int32_t capacity = stored_.capacity;
+  stored_ = RecordedDiscInfo{};
+  stored_.capacity = capacity;
+  work_ = stored_;
+  stored_sheet_.clear();
+  return true;
+}
+
 void RecordedDisc::discard() {
   if (fd_ >= 0) {
     ::close(fd_);

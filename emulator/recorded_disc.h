@@ -131,6 +131,9 @@ class RecordedDisc {
   bool commit();
   // Forgets the recording.
   void discard();
+  // Blanks the disc (a rewritable one): its files are removed, its
+  // capacity kept. False when a file cannot be removed.
+  bool erase();
 
   // The cue sheet of the recording.
   std::string cue_sheet() const;

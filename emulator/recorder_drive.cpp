@@ -28,6 +28,7 @@ int32_t take_capacity(EmulatedDevice& device) {
   return static_cast<int32_t>(minutes) * FRAMES_PER_MINUTE - LBA_OFFSET_FRAMES;
 }
 
+
 // Whether a block of `size` bytes fits a track: raw sectors and CD+G blocks
 // for audio, user data or raw sectors for data of the track's mode.
 bool block_fits(const DiscTrack& track, uint32_t size) {
@@ -101,8 +102,9 @@ EmulatedAnswer RecorderDrive::begin_session(const EmulatedDevice& device, Sessio
   if (plan.tracks.empty() || first + plan.tracks.size() - 1 > MAX_TRACKS)
     return refuse(SENSE_INVALID_FIELD_IN_PARAMETERS);
   const int32_t leadout = plan.tracks.back().end_lba + offset;
-  if (leadout > disc.capacity) return refuse(SENSE_LBA_OUT_OF_RANGE);
+  if (!has_room(leadout)) return refuse(SENSE_LBA_OUT_OF_RANGE);
   if (!disc_->begin(test)) return refuse(SENSE_WRITE_ERROR);
+  take_room(leadout);
   for (std::size_t i = 0; i < plan.tracks.size(); ++i) {
     DiscTrack track = plan.tracks[i];
     track.number = static_cast<uint8_t>(first + i);
@@ -143,8 +145,9 @@ EmulatedAnswer RecorderDrive::open_track(const EmulatedDevice& device, const Dis
   track.end_lba = track.index1_lba;
   track.indexes = {{0, track.first_lba}, {1, track.index1_lba}};
   if (track.number > MAX_TRACKS) return refuse(SENSE_INVALID_FIELD_IN_CDB);
-  if (track.index1_lba >= disc_->recording().capacity) return refuse(SENSE_LBA_OUT_OF_RANGE);
+  if (!has_room(track.index1_lba + 1)) return refuse(SENSE_LBA_OUT_OF_RANGE);
   if (!disc_->writing() && !disc_->begin(test)) return refuse(SENSE_WRITE_ERROR);
+  take_room(track.index1_lba + 1);
   RecordedDiscInfo& disc = disc_->recording();
   if (disc.sessions.empty() || disc.sessions.back().closed)
     disc.sessions.push_back({track.number, track.number, track.end_lba, false});
@@ -210,13 +213,14 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
                                     block_fits(*target, size))
                : !block_fits(disc_->recording().tracks.back(), size))
     return refuse(SENSE_ILLEGAL_MODE_FOR_TRACK);
-  const RecordedDiscInfo& disc = disc_->recording();
   if (at_once_) {
     const uint64_t room = uint64_t{leadin_left_} + leadout_left_ +
                           (phase_ <= Phase::Program ? program_end_ - cursor_ : 0);
     if (count > room) return refuse(SENSE_END_OF_USER_AREA);
-  } else if (int64_t{cursor_} + count > disc.capacity) {
+  } else if (int64_t{cursor_} + count > INT32_MAX || !has_room(cursor_ + int32_t(count))) {
     return refuse(SENSE_LBA_OUT_OF_RANGE);
+  } else {
+    take_room(cursor_ + static_cast<int32_t>(count));
   }
   // Frames for the file, one track at a time, decoded straight into the
   // disc's collection of frames on their way to the file.
@@ -266,6 +270,8 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
     } else {
       decode(block, sent, size, track->is_data());
     }
+    if (cursor_ >= corrupt_first && cursor_ <= corrupt_last)
+      corrupt_block(block, track->is_data());
     if (track->block_size == 0) {  // its first block
       track->block_size =
           static_cast<uint16_t>(size == CDG_BLOCK_SIZE ? CDG_BLOCK_SIZE : RAW_SECTOR_SIZE);
@@ -281,6 +287,22 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
   if (phase_ == Phase::Program && at_once_ && cursor_ == program_end_ && leadout_left_ == 0)
     phase_ = Phase::Done;
   return EmulatedAnswer::good();
+}
+
+bool RecorderDrive::has_room(int32_t end) const {
+  return int64_t{end} <= int64_t{disc_->recording().capacity} + overburn_blocks;
+}
+
+void RecorderDrive::take_room(int32_t end) {
+  RecordedDiscInfo& disc = disc_->recording();
+  disc.capacity = std::max(disc.capacity, end);
+}
+
+void RecorderDrive::corrupt_block(uint8_t* block, bool data) const {
+  // Data: bytes of the user data, so that the EDC no longer matches; audio: a sample.
+  const uint32_t at = data ? SECTOR_DATA_OFFSET : 0;
+  block[at] ^= 0x5A;
+  block[at + 1] ^= 0xA5;
 }
 
 void RecorderDrive::close_open_track() {
@@ -372,6 +394,7 @@ std::shared_ptr<RecorderDrive> install_recorder_drive(EmulatedDevice& device) {
     });
   }
   auto drive = std::make_shared<RecorderDrive>(std::move(reading), std::move(disc));
+  take_lba_range(device, "corrupt", &drive->corrupt_first, &drive->corrupt_last);
   if (drive->disc() != nullptr) {
     device.set_tray(make_recorder_tray(drive));
     // The disc a transporter puts in keeps the same files.

@@ -21,7 +21,10 @@
 //
 // Bus value items of every recorder: medium=PATH (the disc, see
 // RecordedDisc; no medium: an empty drive), capacity=MINUTES (1 to 99, the
-// size of a blank disc, default 74).
+// size of a blank disc, default 74), corrupt=LBA[-LBA] (those blocks are
+// stored with altered bytes, as a faulty burn leaves them). A family may
+// let its drive record past the capacity (overburn_blocks); a disc recorded
+// past it is full.
 #pragma once
 
 #include <cstdint>
@@ -95,6 +98,12 @@ class RecorderDrive {
   // bytes of Mode 1, 2336 of Mode 2) and builds their sectors, as drives
   // that take a cue sheet do; else only raw sectors and CD+G blocks.
   bool user_data_at_once = false;
+  // Blocks the drive records past the disc's capacity (none unless the
+  // family sets them).
+  int32_t overburn_blocks = 0;
+  // Blocks stored with altered bytes (corrupt=); none when first > last.
+  int32_t corrupt_first = 0;
+  int32_t corrupt_last = -1;
 
   // Starts a session at once from a decoded table.
   EmulatedAnswer begin_session(const EmulatedDevice& device, SessionPlan plan, bool test);
@@ -126,6 +135,13 @@ class RecorderDrive {
   DiscTrack* track_at(int32_t lba);
   void close_open_track();
   void show_sessions();
+  // Whether the blocks up to `end` (exclusive) fit the capacity with the
+  // overburn; take_room then records them: a disc recorded past its
+  // capacity is full from then on.
+  bool has_room(int32_t end) const;
+  void take_room(int32_t end);
+  // Alters a stored block that corrupt= names.
+  void corrupt_block(uint8_t* block, bool data) const;
 
   std::shared_ptr<CdromDriveState> reading_;
   std::unique_ptr<RecordedDisc> disc_;

@@ -15,6 +15,7 @@ struct SenseCondition {
 
 constexpr SenseCondition SENSE_NONE{SENSE_KEY_NO_SENSE, 0x00, 0x00};
 constexpr SenseCondition SENSE_BECOMING_READY{SENSE_KEY_NOT_READY, 0x04, 0x01};
+constexpr SenseCondition SENSE_OPERATION_IN_PROGRESS{SENSE_KEY_NOT_READY, 0x04, 0x07};
 constexpr SenseCondition SENSE_MEDIUM_NOT_PRESENT{SENSE_KEY_NOT_READY, 0x3A, 0x00};
 constexpr SenseCondition SENSE_UNRECOVERED_READ_ERROR{SENSE_KEY_MEDIUM_ERROR, 0x11, 0x00};
 constexpr SenseCondition SENSE_WRITE_ERROR{SENSE_KEY_MEDIUM_ERROR, 0x0C, 0x00};

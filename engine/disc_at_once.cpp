@@ -148,22 +148,20 @@ void record_track_data(RecorderDriver& recorder, ChunkReader& reader, const Trac
 
 }  // namespace
 
-void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const ImageFile& file,
-                       bool progress, uint8_t* buffer) {
+void open_image_source(const ImageFile& file, ImageSource* image) {
   // The file may have been replaced since the sheet was read: only a
-  // regular file is an image. Audio files are decoded on the reader's thread
-  // as they are read; binary images and plain CD audio WAV files are read as
-  // they stand.
-  FileSource file_source;
-  std::unique_ptr<AudioFile> audio;
-  ByteSource* source = &file_source;
+  // regular file is an image. Audio files are decoded as they are read;
+  // binary images and plain CD audio WAV files are read as they stand.
+  ImageSource& opened = *image;
   std::string why;
   if (file.file_type == FileType::Wave) {
-    audio = AudioFile::open(file.path, file.audio_format, &why);
-    if (audio) source = audio.get();
-    if (!audio && why.empty()) why = "Not an audio file that can be read";
+    opened.audio = AudioFile::open(file.path, file.audio_format, &why);
+    if (opened.audio) opened.source = opened.audio.get();
+    if (!opened.audio && why.empty()) why = "Not an audio file that can be read";
   } else {
     struct stat info {};
+    FileSource& file_source = opened.file;
+    opened.source = &file_source;
     if (!file_source.open(file.path))
       why = file_source.failure();
     else if (fstat(file_source.descriptor(), &info) != 0 || !S_ISREG(info.st_mode))
@@ -179,6 +177,14 @@ void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const
   if (!why.empty())
     raise_message(MSG_OPEN_FAILED, 1, MSG_TEXT, 1, file.written.empty() ? file.name : file.written,
                   why);
+}
+
+void record_image_file(RecorderDriver& recorder, const DiscLayout& layout, const ImageFile& file,
+                       bool progress, uint8_t* buffer) {
+  ImageSource image;
+  open_image_source(file, &image);
+  ByteSource* source = image.source;
+  std::unique_ptr<AudioFile>& audio = image.audio;
   std::unique_ptr<StreamBuffer> owned;
   if (buffer == nullptr) {
     owned = std::make_unique<StreamBuffer>(IMAGE_BUFFER_BYTES);
@@ -222,7 +228,9 @@ int record_disc_at_once(RecorderDriver& recorder, const DiscAtOnceJob& job) {
   recorder.TestUnitReady(true);
   recorder.RezeroUnit(false);
   const uint8_t tracks_before = test ? 0 : last_track_on_disc(recorder);
-  check_free_blocks(recorder, job.layout->leadout_position, "The disc image");
+  // Past the capacity the drive itself says how far it goes.
+  if (!(job.flags & JOB_OVERBURN))
+    check_free_blocks(recorder, job.layout->leadout_position, "The disc image");
   if (progress) notify_event(EVENT_DISC_AT_ONCE_START);
   try {
     recorder.SetWritingSpeedNamed(job.speed, test ? 1 : 0, true);

@@ -9,6 +9,7 @@
 #include "common/msgvec.h"
 #include "common/timecode.h"
 #include "engine/recording.h"
+#include "layout/listing.h"
 
 namespace {
 
@@ -62,14 +63,23 @@ void fit_first_track(const RecorderDriver& recorder, DiscLayout* layout, bool wa
   renumber_tracks(layout, 1);
 }
 
-void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* what) {
+Capacity disc_capacity(RecorderDriver& recorder, uint32_t blocks, const char* what) {
+  Capacity capacity;
   uint32_t free_blocks = 0;
   bool blank = false;
-  if (!recorder.FreeBlocks(&free_blocks, &blank) || blocks <= free_blocks) return;
-  raise_message(MSG_TEXT, 1, 0, 0,
-                format_text("%s (%s) is longer than %s (%s)", what, time_text(blocks).c_str(),
-                            blank ? "the blank disc" : "the space left on the disc",
-                            time_text(free_blocks).c_str()));
+  if (!recorder.FreeBlocks(&free_blocks, &blank)) return capacity;
+  capacity.known = true;
+  capacity.fits = blocks <= free_blocks;
+  capacity.comparison =
+      format_text("%s (%s) is longer than %s (%s)", what, time_text(blocks).c_str(),
+                  blank ? "the blank disc" : "the space left on the disc",
+                  time_text(free_blocks).c_str());
+  return capacity;
+}
+
+void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* what) {
+  const Capacity capacity = disc_capacity(recorder, blocks, what);
+  if (capacity.known && !capacity.fits) raise_message(MSG_TEXT, 1, 0, 0, capacity.comparison);
 }
 
 std::vector<SentTrack> sent_tracks(const DiscLayout& layout) {
@@ -137,4 +147,16 @@ void explain_recording_refusal(const RecorderDriver& recorder, MSGVEC* record) {
     record->cause_args[0] = MsgArg(refusal.text);
     return;
   }
+}
+
+void check_layout_capacity(RecorderDriver& recorder, const DiscLayout& layout, bool confirm,
+                           bool overburn) {
+  const Capacity capacity = disc_capacity(recorder, layout.leadout_position, "The disc image");
+  if (!capacity.known) {
+    check_disc_length(layout, confirm);
+    return;
+  }
+  if (capacity.fits) return;
+  if (!overburn) raise_message(MSG_TEXT, 1, 0, 0, capacity.comparison);
+  err_text("WARNING! " + capacity.comparison + ": recording past its end (/OVERBURN)\n");
 }

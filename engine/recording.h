@@ -9,8 +9,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "audio/audio_file.h"
+#include "common/byte_stream.h"
 #include "common/msgvec.h"
 #include "drivers/recorder_driver.h"
 #include "drivers/recording_events.h"
@@ -43,6 +47,20 @@ int console_event_callback(const RecordingEvent& event);
 constexpr uint32_t WRITES_PER_READ = 8;
 constexpr uint32_t IMAGE_READ_BYTES = MAX_TRANSFER_BYTES * WRITES_PER_READ;
 constexpr uint32_t IMAGE_BUFFER_BYTES = MAX_TRANSFER_BYTES + 2 * IMAGE_READ_BYTES;
+
+// An image file opened for reading its blocks: the file itself, or the
+// decoder of an audio file that needs one (then `audio` is set).
+struct ImageSource {
+  FileSource file;
+  std::unique_ptr<AudioFile> audio;
+  ByteSource* source = nullptr;  // `file` or `audio`
+};
+
+// Opens an image file as the cue sheet found it, at its first data byte,
+// into `opened`. Raises 'Unable to open file "%s"' (the name as the sheet
+// writes it, with the system's reason; anything but a regular file is
+// refused).
+void open_image_source(const ImageFile& file, ImageSource* opened);
 
 // Streams one image file with all its tracks (entries of `layout` from the
 // file's first track on): per track the writing block
@@ -94,6 +112,25 @@ void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* wh
 // `warnings`), and audio before track 1 that the recorder cannot record
 // raises "The CD-Recorder cannot record audio before track 1 (...)".
 void fit_first_track(const RecorderDriver& recorder, DiscLayout* layout, bool warnings);
+
+// What the recorder reports of the room for `blocks`: whether it reports
+// its free blocks at all, whether they fit, and the sentence of
+// check_free_blocks comparing the two.
+struct Capacity {
+  bool known = false;
+  bool fits = true;
+  std::string comparison;
+};
+Capacity disc_capacity(RecorderDriver& recorder, uint32_t blocks, const char* what);
+
+// The recording tool's check of a layout against the disc, before anything
+// is written: where the recorder reports its free blocks, a layout that
+// fits goes without a word, a longer one raises the check_free_blocks
+// sentence, or with `overburn` is recorded after a "WARNING! ..." on
+// standard error (the drive refuses what lies past its own limit); where
+// it reports none, the 74-minute warning of check_disc_length.
+void check_layout_capacity(RecorderDriver& recorder, const DiscLayout& layout, bool confirm,
+                           bool overburn);
 
 // A track as it was sent: the LBA of its index 1, whether it is data, and
 // its number (0: the number after the disc's tracks).

@@ -50,7 +50,7 @@ void check_disc_length(const DiscLayout& layout, bool confirm) {
   const MsfTime end = lba_to_msf(static_cast<int32_t>(layout.leadout_position));
   err_text(format_text("WARNING! Total disc time (%02u:%02u:%02u) exceeds 74 minutes!\n",
                        end.minute, end.second, end.frame));
-  if (!confirm) throw ToolExit{1};
+  if (!confirm) return;
   confirm_prompt("Hit <RETURN> to continue (or CTRL/C to exit)...");
 }
 

@@ -20,8 +20,9 @@ bool exceeds_disc_length(uint32_t total_frames);
 // The recording tool's check after parsing: when the layout is longer than 74
 // minutes, prints "WARNING! Total disc time (MM:SS:FF) exceeds 74 minutes!"
 // (the lead-out's absolute time) on standard error; then with `confirm` asks
-// "Hit <RETURN> to continue (or CTRL/C to exit)..." and returns after RETURN,
-// and without it throws ToolExit{1}. Does nothing for a layout that fits.
+// "Hit <RETURN> to continue (or CTRL/C to exit)..." and returns after RETURN;
+// without it the warning is all (the recorder reported no capacity, so the
+// disc may well take the layout). Does nothing for a layout that fits.
 void check_disc_length(const DiscLayout& layout, bool confirm);
 
 // The source disc analysis's check: prints "\nWARNING: Disc is longer than 74

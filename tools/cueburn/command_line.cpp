@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "common/console.h"
+#include "common/text.h"
 #include "tools/cueburn/cueburn.h"
 #include "tools/shared/recorder_choice.h"
 
@@ -35,23 +36,24 @@ CueBurnSettings parse_cueburn_command_line(int argc, const char* const* argv) {
       plain_switch("/NOCDTEXT", &settings.cd_text, false),
       plain_switch("/NOCONFIRM", &settings.confirm, false),
       plain_switch("/NOWARN", &settings.warnings, false),
+      plain_switch("/OVERBURN", &settings.overburn),
       plain_switch("/SESSION", &settings.session),
       recording_speed_switch(&settings.speed),
       plain_switch("/TEST", &settings.test),
       plain_switch("/TRANSPORT", &settings.transport),
+      verify_switch(&settings.verify),
+      blank_switch(&settings.blank),
   };
-  rules.parameter_missing = {"Error: CUE SHEET filename must be specified!\n"};
-  settings.cue_sheet = parse_command_line(rules, argc, argv).at(0);
+  // /BLANK=FAST or /BLANK=FULL alone blanks the disc and stops.
+  bool blank_given = false;
+  for (int i = 1; i < argc; ++i)
+    if (argv[i] != nullptr && upper_case(argv[i]).rfind("/BLANK", 0) == 0) blank_given = true;
+  const std::string missing = "Error: CUE SHEET filename must be specified!\n";
+  rules.parameter_missing = {blank_given ? "" : missing};
+  const std::vector<std::string> parameters = parse_command_line(rules, argc, argv);
+  if (!parameters.empty()) settings.cue_sheet = parameters[0];
+  if (settings.cue_sheet.empty() && settings.blank == BlankMode::None) fail_with(missing);
   return settings;
-}
-
-uint8_t clamp_speed_code(uint16_t speed, uint8_t max_write_speed) {
-  return speed >= max_write_speed ? max_write_speed : static_cast<uint8_t>(speed);
-}
-
-unsigned speed_factor(uint8_t speed_code) {
-  constexpr unsigned FACTORS[] = {1, 2, 4, 6};
-  return speed_code < 4 ? FACTORS[speed_code] : 1;
 }
 
 unsigned long image_megabytes(uint64_t total_bytes) {

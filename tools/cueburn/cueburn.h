@@ -12,13 +12,14 @@
 #include "common/switches.h"
 #include "drivers/recorder_driver.h"
 #include "layout/session_split.h"
+#include "tools/shared/recording_options.h"
 
 struct CueBurnSettings {
-  std::string cue_sheet;       // the positional parameter, as typed
+  std::string cue_sheet;       // the positional parameter, as typed (empty: /BLANK alone)
   bool address_given = false;  // from /ID= or CDWRITER_ID
   DeviceAddress address;
   uint16_t copies = 1;     // /COPIES=n, never 0
-  uint16_t speed = 255;    // speed code of /SPEED= (255: the drive's maximum)
+  uint16_t speed = 0;      // factor of /SPEED= (0: the drive's maximum)
   bool beep = false;       // /BEEP
   bool confirm = true;     // cleared by /NOCONFIRM
   bool eject = false;      // /EJECT
@@ -27,6 +28,9 @@ struct CueBurnSettings {
   bool warnings = true;    // cleared by /NOWARN
   bool test = false;       // /TEST: test recording
   bool cd_text = true;     // cleared by /NOCDTEXT
+  bool overburn = false;   // /OVERBURN: record past the capacity the drive reports
+  VerifyChoice verify;     // /VERIFY[=ha:id:lun]: read the disc back after each copy
+  BlankMode blank = BlankMode::None;  // /BLANK=FAST|FULL; without a cue sheet: blank and stop
 };
 
 // Parses the command line on top of the environment's settings
@@ -34,13 +38,6 @@ struct CueBurnSettings {
 // /ID= replaces it). Switch errors print their text and throw ToolExit{1};
 // "/?" and an empty command line print the usage text and throw ToolExit{1}.
 CueBurnSettings parse_cueburn_command_line(int argc, const char* const* argv);
-
-// The speed code the recording uses: the one asked for, or the recorder's
-// maximum when it is not below it.
-uint8_t clamp_speed_code(uint16_t speed, uint8_t max_write_speed);
-
-// 1, 2, 4 or 6 for speed codes 0 to 3.
-unsigned speed_factor(uint8_t speed_code);
 
 // Whole MiB of image data, rounded up.
 unsigned long image_megabytes(uint64_t total_bytes);

@@ -6,8 +6,10 @@
 #include "drivers/disc_transporter.h"
 #include "drivers/recorder_driver.h"
 #include "drivers/recording_events.h"
+#include "engine/blanking.h"
 #include "engine/recording.h"
 #include "layout/cd_text.h"
+#include "engine/verification.h"
 #include "layout/cue_sheet.h"
 #include "layout/listing.h"
 #include "layout/session_split.h"
@@ -15,6 +17,7 @@
 #include "tools/cueburn/cueburn.h"
 #include "tools/shared/drive_setup.h"
 #include "tools/shared/recorder_choice.h"
+#include "tools/shared/recording_options.h"
 
 namespace {
 
@@ -44,6 +47,7 @@ uint8_t job_flags(const CueBurnSettings& settings) {
   if (settings.eject) flags |= JOB_EJECT;
   if (settings.session) flags |= JOB_SESSION;
   if (settings.test) flags |= JOB_TEST;
+  if (settings.overburn) flags |= JOB_OVERBURN;
   return flags;
 }
 
@@ -69,12 +73,24 @@ int run_cueburn(const CueBurnSettings& settings) {
   const DeviceListRelease release;
   scan_scsi_bus();
   RecorderDriver& recorder = choose_recorder(settings.address_given, settings.address);
+  const RecordingSpeed speed = resolve_recording_speed(recorder, settings.speed);
   out_text("CD-Recorder device found...\n");
-  out_text(device_found_line(recorder));
+  out_text(recorder_found_text(recorder, speed));
+  out_text(speed.note);
   if (!(recorder.RecorderCaps & CAP_DISC_AT_ONCE))
     fail_with("Error: CD-Recorder does not support 'disc-at-once' recording!\n");
   if (settings.session && !recorder.LeavesDiscOpen())
     fail_with("Error: CD-Recorder does not support 'session-at-once' recording!\n");
+  check_blanking(recorder, settings.blank, settings.test);
+  const bool full_blank = settings.blank == BlankMode::Full;
+  if (settings.cue_sheet.empty()) {
+    if (settings.confirm) {
+      prompt("\nHit <RETURN> to begin blanking (or CTRL/C to exit)...");
+      out_text("\n");
+    }
+    blank_disc(recorder, full_blank, true);
+    return 0;
+  }
   DiscTransporter* transporter = nullptr;
   if (settings.transport) {
     transporter = &find_transporter();
@@ -84,11 +100,13 @@ int run_cueburn(const CueBurnSettings& settings) {
 
   std::unique_ptr<CueSheetLayout> sheet = parse_cue_sheet(settings.cue_sheet);
   for (const std::string& warning : sheet->warnings) err_text(warning + "\n");
-  std::vector<SheetSession> sessions = sessions_to_record(recorder, *sheet);
-  check_disc_length(*sheet->layout, settings.confirm);
-  std::vector<uint8_t> cd_text = cueburn_cd_text(settings, *sheet->layout, recorder.RecorderCaps);
-  if (settings.warnings) warn_unrecorded_flags(*sheet->layout);
   fit_first_track(recorder, sheet->layout.get(), settings.warnings);
+  std::vector<SheetSession> sessions = sessions_to_record(recorder, *sheet);
+  check_layout_capacity(recorder, *sheet->layout, settings.confirm, settings.overburn);
+  std::vector<uint8_t> cd_text = cueburn_cd_text(settings, *sheet->layout, recorder.RecorderCaps);
+  if (settings.verify.verify && sessions.size() > 1)
+    fail_with("Error: /VERIFY reads back a recording of one session; record this sheet without it\n");
+  if (settings.warnings) warn_unrecorded_flags(*sheet->layout);
   out_text("The CUE SHEET file has been successfully parsed...\n");
   out_text(format_text("  Number of files     : %03u\n", sheet->file_count));
   out_text(format_text("  Number of tracks    : %03u\n", sheet->track_count));
@@ -99,8 +117,7 @@ int run_cueburn(const CueBurnSettings& settings) {
     list_layout(*sheet->layout, true, settings.warnings);
   }
 
-  const uint8_t speed = clamp_speed_code(settings.speed, recorder.maxWriteSpeed);
-  const unsigned factor = speed_factor(speed);
+  const unsigned factor = speed.factor;
   out_text(format_text("\nImage file(s) contain %luMb of data\n",
                        image_megabytes(sheet->total_image_bytes)));
   out_text(format_text("Approximate recording time at %ux speed is %u minutes\n", factor,
@@ -110,9 +127,15 @@ int run_cueburn(const CueBurnSettings& settings) {
   job.layout = sheet->layout.get();
   job.files = sheet->files.data();
   job.file_count = sheet->file_count;
-  job.speed = speed;
+  job.speed = speed.speed;
   job.flags = job_flags(settings);
   job.cd_text = std::move(cd_text);
+  // A test recording burns nothing to read back.
+  const bool verify = settings.verify.verify && !settings.test;
+  CdReader* reader = verify ? &verifying_reader(settings.verify, recorder) : nullptr;
+  // The beep and the eject wait for the verification.
+  const uint8_t after = job.flags & (JOB_BEEP | JOB_EJECT);
+  if (verify) job.flags &= static_cast<uint8_t>(~after);
 
   for (unsigned disc = 1; disc <= settings.copies; ++disc) {
     const bool ask = transporter == nullptr ? settings.confirm || settings.copies > 1
@@ -129,10 +152,16 @@ int run_cueburn(const CueBurnSettings& settings) {
       out_text("\n");
     }
     out_text("\n");
+    if (settings.blank != BlankMode::None) blank_disc(recorder, full_blank, true);
     if (sessions.size() > 1) {
       record_sessions(recorder, sessions, job);
     } else {
       record_disc_at_once(recorder, job);
+    }
+    if (verify) {
+      report_verification(verify_disc_at_once(*reader, job, true));
+      if (after & JOB_BEEP) signal_recording_end();
+      if (after & JOB_EJECT) recorder.EjectDiscNamed(true);
     }
   }
   if (transporter != nullptr) exchange_disc(recorder, *transporter, TRANSPORTER_UNLOAD_LAST);

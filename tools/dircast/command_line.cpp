@@ -47,6 +47,8 @@ DircastSettings parse_dircast_command_line(int argc, const char* const* argv) {
       plain_switch("/TEST", &settings.test),
       recording_speed_switch(&settings.speed),
       volume_label_switch(&settings.label),
+      verify_switch(&settings.verify),
+      blank_switch(&settings.blank),
   };
   const std::vector<SwitchRule> extensions = volume_format_switches(&settings.format);
   rules.switches.insert(rules.switches.end(), extensions.begin(), extensions.end());

@@ -8,12 +8,13 @@
 
 #include "common/switches.h"
 #include "iso9660/tree.h"
+#include "tools/shared/recording_options.h"
 
 struct DircastSettings {
   std::string source_path;     // the positional parameter, as typed, ending with '/'
   bool address_given = false;  // from /ID= or CDWRITER_ID
   DeviceAddress address;
-  uint16_t speed = 255;  // speed code of /SPEED= (255: the recorder's maximum)
+  uint16_t speed = 0;    // factor of /SPEED= (0: the recorder's maximum)
   bool confirm = true;   // cleared by /NOCONFIRM and /BATCH
   bool logging = true;   // cleared by /BATCH
   bool finalize = true;  // cleared by /NOFINALIZE
@@ -24,6 +25,8 @@ struct DircastSettings {
   bool include_system = false;
   std::string label;  // /VOLUME=, upper case, at most 32 characters
   VolumeFormat format;  // /JOLIET, /ROCKRIDGE, /KEEPOWNERS, /BOOT=, /BOOTLOAD=, /BOOTINFO
+  VerifyChoice verify;  // /VERIFY[=ha:id:lun]: read the track back after recording
+  BlankMode blank = BlankMode::None;  // /BLANK=FAST|FULL: blank a used CD-RW first
 };
 
 // Parses "DIRCAST pathname [switches]" on top of the environment's settings

@@ -7,7 +7,9 @@
 #include "common/msgvec.h"
 #include "common/sector.h"
 #include "drivers/recording_events.h"
+#include "engine/blanking.h"
 #include "engine/recording.h"
+#include "engine/verification.h"
 #include "iso9660/layout.h"
 #include "iso9660/tool_switches.h"
 #include "iso9660/track_source.h"
@@ -15,6 +17,7 @@
 #include "scsi/scan.h"
 #include "tools/dircast/dircast.h"
 #include "tools/shared/recorder_choice.h"
+#include "tools/shared/recording_options.h"
 
 namespace {
 
@@ -51,6 +54,28 @@ uint32_t volume_origin(RecorderDriver& recorder) {
       "first block: record it onto a blank disc.\n");
 }
 
+// The volume made again, block by block, against the track read back:
+// track `number` from the disc block where the volume begins.
+class VerifyingSink : public BlockSink {
+ public:
+  explicit VerifyingSink(TrackVerifier& verifier) : verifier_(verifier) {}
+  void append(const uint8_t* data, std::size_t length) override {
+    verifier_.expect(data, ISO_BLOCK_SIZE, static_cast<uint32_t>(length / ISO_BLOCK_SIZE), false);
+  }
+
+ private:
+  TrackVerifier& verifier_;
+};
+
+void verify_track(CdReader& reader, const VolumeLayout& layout, const DirectoryNode& root,
+                  const DircastSettings& settings, uint32_t length, uint8_t number) {
+  TrackVerifier verifier(reader, number, TrackType::Mode1, layout.origin, length,
+                         settings.logging);
+  VerifyingSink sink(verifier);
+  emit_track(layout, root, settings.label, &sink, false);
+  report_verification({verifier.finish()});
+}
+
 uint8_t job_flags(const DircastSettings& settings) {
   uint8_t flags = 0;
   if (settings.finalize) flags |= TAO_FINALIZE;
@@ -68,9 +93,12 @@ int run_dircast(const DircastSettings& settings) {
   const DeviceListRelease release;
   scan_scsi_bus();
   RecorderDriver& recorder = choose_recorder(settings.address_given, settings.address);
-  if (settings.logging) out_text("CD-Recorder device found...\n" + device_found_line(recorder));
+  const RecordingSpeed speed = resolve_recording_speed(recorder, settings.speed);
+  if (settings.logging)
+    out_text("CD-Recorder device found...\n" + recorder_found_text(recorder, speed) + speed.note);
   if (!(recorder.RecorderCaps & CAP_TRACK_AT_ONCE))
     fail_with("Error: CD-Recorder does not support 'track-at-once' recording!\n");
+  check_blanking(recorder, settings.blank, settings.test);
 
   check_source_path(settings.source_path);
   ScanOptions options;
@@ -89,7 +117,8 @@ int run_dircast(const DircastSettings& settings) {
   }
   check_files_readable(*root);
   // A later session's volume counts its blocks from the next writable address.
-  const uint32_t origin = volume_origin(recorder);
+  // A disc about to be blanked is blank once it is recorded.
+  const uint32_t origin = settings.blank == BlankMode::None ? volume_origin(recorder) : 0;
   if (origin != 0) {
     layout = lay_out_volume(root.get(), origin);
     if (settings.logging)
@@ -109,9 +138,11 @@ int run_dircast(const DircastSettings& settings) {
   job.track.block_size = ISO_BLOCK_SIZE;
   job.track.track_flags = TRACK_DATA;
   job.track.length = static_cast<uint32_t>(length);
-  job.speed = static_cast<uint8_t>(settings.speed);
+  job.speed = speed.speed;
   job.flags = job_flags(settings);
 
+  if (settings.blank != BlankMode::None)
+    blank_disc(recorder, settings.blank == BlankMode::Full, settings.logging);
   RecorderSink sink(recorder);
   try {
     begin_track_at_once(recorder, job);
@@ -124,5 +155,9 @@ int run_dircast(const DircastSettings& settings) {
   // The track holds exactly the blocks its length announced.
   if (sink.blocks() != length) raise_message(MSG_BUGCHECK, 0, 0, 0);
   end_track_at_once(recorder, job);
+  // A test recording burns nothing to read back.
+  if (settings.verify.verify && !settings.test)
+    verify_track(verifying_reader(settings.verify, recorder), layout, *root, settings,
+                 static_cast<uint32_t>(length), origin == 0 ? 1 : last_track_on_disc(recorder));
   return 0;
 }

@@ -7,17 +7,6 @@
 #include "scsi/settings.h"
 #include "tools/shared/drive_setup.h"
 
-namespace {
-
-// "/SPEED=" values and their speed codes.
-struct SpeedValue {
-  uint16_t factor;
-  uint16_t code;
-};
-constexpr SpeedValue SPEED_VALUES[] = {{1, 0}, {2, 1}, {4, 2}, {6, 3}};
-
-}  // namespace
-
 void recorder_address_from_environment(bool* given, DeviceAddress* address) {
   const ScsiSettings& environment = scsi_settings();
   if (!environment.writer_id_given) return;
@@ -60,16 +49,10 @@ SwitchRule checked_number_switch(const std::string& name, uint16_t* value,
   return rule;
 }
 
-SwitchRule recording_speed_switch(uint16_t* speed_code) {
-  auto factor = std::make_shared<uint16_t>(0);
-  return checked_number_switch("/SPEED", factor.get(), "Error: Illegal /SPEED format!\n",
-                               [factor, speed_code](uint16_t value) {
-                                 for (const SpeedValue& speed : SPEED_VALUES) {
-                                   if (speed.factor == value) {
-                                     *speed_code = speed.code;
-                                     return;
-                                   }
-                                 }
-                                 fail_with("Error: Illegal recording speed specified!\n");
+SwitchRule recording_speed_switch(uint16_t* factor) {
+  return checked_number_switch("/SPEED", factor, "Error: Illegal /SPEED format!\n",
+                               [](uint16_t value) {
+                                 if (value == 0)
+                                   fail_with("Error: Illegal recording speed specified!\n");
                                });
 }

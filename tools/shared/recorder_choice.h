@@ -29,7 +29,8 @@ SwitchRule checked_number_switch(const std::string& name, uint16_t* value,
                                  const std::string& format_error,
                                  std::function<void(uint16_t)> check);
 
-// "/SPEED=n": n = 1, 2, 4 or 6 sets `speed_code` to 0, 1, 2 or 3. A value
-// that does not scan fails with "Error: Illegal /SPEED format!\n", another
-// number with "Error: Illegal recording speed specified!\n" (ToolExit{1}).
-SwitchRule recording_speed_switch(uint16_t* speed_code);
+// "/SPEED=n": the factor asked for, which resolve_recording_speed
+// (recording_options.h) checks once the recorder is known. A value that does
+// not scan fails with "Error: Illegal /SPEED format!\n", 0 with "Error:
+// Illegal recording speed specified!\n" (ToolExit{1}).
+SwitchRule recording_speed_switch(uint16_t* factor);

@@ -6,29 +6,7 @@
 #   bench/cueburn_verify.sh [build-dir] [rounds]
 set -euo pipefail
 shopt -s inherit_errexit
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(realpath -m "${1:-$root/build-bench}")
-rounds=${2:-3}
-if [ ! -x "$build/bin/cueburn" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  ninja -C "$build" cueburn >/dev/null
-fi
-work=$(mktemp -d "${TMPDIR:-/tmp}/cueburn-verify.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-# 650 MB: 76000 frames of MODE1 raw sectors and 200000 of audio.
-data_frames=76000
-audio_frames=200000
-head -c $((data_frames * 2352)) /dev/urandom > "$work/data.bin"
-head -c $((audio_frames * 2352)) /dev/urandom > "$work/audio.bin"
-cat > "$work/disc.cue" <<'CUE'
-FILE data.bin BINARY
-  TRACK 01 MODE1/2352
-    INDEX 01 00:00:00
-FILE audio.bin BINARY
-  TRACK 02 AUDIO
-    PREGAP 00:02:00
-    INDEX 01 00:00:00
-CUE
+source "$(dirname "$0")/mixed_album.sh"
 bus="0:4:0=MMC CD-RW DRIVE,capacity=80,medium=$work/burned"
 # The audio follows the data and its 150-block generated pregap.
 audio_at=$(( (data_frames + 150) * 2352 ))

@@ -308,11 +308,15 @@ TEST(CdText, NotRecordedWhereItCannotBeAndNotReadWhereItCannotBe) {
     std::string bus;  // the recorder and its options
     Lines switches;
     std::string warnings;
+    bool after_a_session = false;  // the disc holds a session recorded without texts
   } cases[] = {
       {"/NOCDTEXT", RECORDER, {"/NOCDTEXT"}, ""},
       {"an MMC drive without R-W in its lead-in", "0:4:0=MMC CD-RW DRIVE,cd_text=0,medium=", {},
        not_recorded},
       {"a Philips recorder", "0:4:0=CDD2000,medium=", {}, not_recorded},
+      {"a later session", RECORDER, {},
+       "WARNING! CD-TEXT is recorded in a disc's first session only: this session has none\n",
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -320,6 +324,11 @@ TEST(CdText, NotRecordedWhereItCannotBeAndNotReadWhereItCannotBe) {
     write_file(folder.file("sheet.cue"), text);
     write_file(folder.file("audio.bin"), std::string(2 * 75 * 2352, '\0'));
     const ScopedEnv bus("EMULATED_SCSI_BUS", c.bus + folder.file("disc"));
+    if (c.after_a_session)
+      ASSERT_EQ(run_program("cueburn", {"sheet.cue", "/NOCONFIRM", "/NOCDTEXT", "/SESSION"},
+                            folder.path())
+                    .status,
+                0);
     Lines arguments = {"sheet.cue", "/NOCONFIRM"};
     arguments.insert(arguments.end(), c.switches.begin(), c.switches.end());
     const ProgramRun burn = run_program("cueburn", arguments, folder.path());

@@ -109,6 +109,8 @@ std::vector<VmCase> vm_cases() {
        "SCSI: SG_IO host status 07, driver status 00\n"
        "SCSI 0:3:0 [42 00 40 02 00 00 00 00 30 00] in 48: status 04/20/00, "
        "result -20 (Unexpected host adapter error)\n"
+       "SCSI 0:3:0 [43 00 00 00 00 00 00 03 24 80] in 804: status 01/00/00, result 1\n"
+       "SCSI 0:3:0 [43 00 00 00 00 00 00 00 0C 40] in 12: status 01/00/00, result 1\n"
        "SCSI 0:3:0 [1A 00 3F 00 D4 00] in 212: status 01/00/00, result 1\n"},
       // The generic reader (MMC_DISABLED): the drive takes a block length
       // only from a MODE SELECT with the page format bit, so the switch to
@@ -151,7 +153,9 @@ std::vector<VmCase> vm_cases() {
        "{...}\n"
        "SCSI 0:3:0 [43 00 00 00 00 00 00 03 24 00] in 804: status 01/00/00, result 1\n"
        "SCSI 0:3:0 [BE 00 00 00 00 00 00 00 01 78 00 00] in 2340: status 04/00/02, "
-       "sense key 5 ASC 20 ASCQ 00, result -28 (Illegal command request)\n"},
+       "sense key 5 ASC 20 ASCQ 00, result -28 (Illegal command request)\n"
+       "SCSI 0:3:0 [43 00 00 00 00 00 00 03 24 80] in 804: status 01/00/00, result 1\n"
+       "SCSI 0:3:0 [43 00 00 00 00 00 00 00 0C 40] in 12: status 01/00/00, result 1\n"},
       // The MMC reader's reads of raw data sectors use READ CD, which the
       // drive refuses: the clear error, and nothing written (the span goes
       // to standard output).

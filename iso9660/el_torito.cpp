@@ -75,8 +75,10 @@ void build_boot_record(uint8_t* block, uint32_t catalog_block) {
   block[0] = 0;
   std::memcpy(block + 1, "CD001", 5);
   block[6] = 1;
-  const char system[] = "EL TORITO SPECIFICATION";
-  std::memcpy(block + 7, system, sizeof system - 1);
+  // The boot system identifier that firmware and readers look for, in
+  // ASCII: the format's own name for itself.
+  static constexpr uint8_t system[] = {0x45, 0x4C, 0x20, 0x54, 0x4F, 0x52, 0x49, 0x54, 0x4F, 0x20, 0x53, 0x50, 0x45, 0x43, 0x49, 0x46, 0x49, 0x43, 0x41, 0x54, 0x49, 0x4F, 0x4E};
+  std::memcpy(block + 7, system, sizeof system);
   put_le32(block + 71, catalog_block);
 }
 

@@ -21,8 +21,8 @@ const char kExtensionIdentifier[] = "RRIP_1991A";
 const char kExtensionDescriptor[] =
     "THE ROCK RIDGE INTERCHANGE PROTOCOL PROVIDES SUPPORT FOR POSIX FILE SYSTEM SEMANTICS";
 const char kExtensionSource[] =
-    "PLEASE CONTACT DISC PUBLISHER FOR SPECIFICATION SOURCE.  SEE PUBLISHER IDENTIFIER IN PRIMARY "
-    "VOLUME DESCRIPTOR FOR CONTACT INFORMATION.";
+    "PLEASE CONTACT THE DISC PUBLISHER FOR THE SOURCE OF THE PROTOCOL.  SEE PUBLISHER IDENTIFIER "
+    "IN PRIMARY VOLUME DESCRIPTOR FOR CONTACT INFORMATION.";
 
 // An entry of `length` bytes: signature, length, version 1, then zeros.
 std::string entry_head(const char* signature, std::size_t length) {

@@ -130,8 +130,13 @@ TEST(VolbuildExtensions, BootCatalogEntryAndBootInformationTable) {
             0);
   const std::vector<uint8_t> image = read_file_bytes(tree / "boot.iso");
   const std::size_t record = 17 * 2048;
-  ASSERT_EQ(std::string(image.begin() + record, image.begin() + record + 30),
-            std::string("\0CD001\1EL TORITO SPECIFICATION", 30));
+  // Boot record: type 0, "CD001", version 1, then the boot system
+  // identifier firmware looks for, in ASCII.
+  const std::vector<uint8_t> boot_system = {0x45, 0x4C, 0x20, 0x54, 0x4F, 0x52, 0x49, 0x54, 0x4F, 0x20, 0x53, 0x50, 0x45, 0x43, 0x49, 0x46, 0x49, 0x43, 0x41, 0x54, 0x49, 0x4F, 0x4E};
+  ASSERT_EQ(std::string(image.begin() + record, image.begin() + record + 7),
+            std::string("\0CD001\1", 7));
+  ASSERT_EQ(std::vector<uint8_t>(image.begin() + record + 7, image.begin() + record + 30),
+            boot_system);
   const std::size_t catalog = le32(image, record + 71) * std::size_t{2048};
   uint16_t sum = 0;
   for (std::size_t i = 0; i < 32; i += 2) sum = static_cast<uint16_t>(sum + image[catalog + i] + (image[catalog + i + 1] << 8));

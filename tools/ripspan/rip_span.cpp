@@ -89,23 +89,18 @@ void check_no_session_gap(CdReader& reader, const DiscLayout& layout, const Span
   }
 }
 
-Span wanted_span(CdReader& reader, const RipSpanSettings& settings) {
-  if (settings.track != 0) return track_span(reader, *disc_toc(reader), settings.track);
+// The span to copy, against the disc's table of contents `layout`.
+Span wanted_span(CdReader& reader, const RipSpanSettings& settings, const DiscLayout& layout) {
+  if (settings.track != 0) return track_span(reader, layout, settings.track);
   Span span{settings.first_lba, settings.last_lba};
-  std::unique_ptr<DiscLayout> layout;
   if (settings.last_given) {
     check_on_disc(reader, span);
   } else {
-    if (settings.data) {
-      layout = disc_toc(reader);
-      span.last = data_span_end(reader, *layout, span.first);
-    } else {
-      span.last = reader.FindLastReadableSector(true);
-    }
+    span.last = settings.data ? data_span_end(reader, layout, span.first)
+                              : reader.FindLastReadableSector(true);
     if (span.first > span.last) fail_with("Error: /START value is greater than /END value!\n");
   }
-  if (!layout) layout = disc_toc(reader);
-  check_no_session_gap(reader, *layout, span);
+  check_no_session_gap(reader, layout, span);
   return span;
 }
 
@@ -159,15 +154,16 @@ int run_rip_span(const RipSpanSettings& settings) {
   if (settings.reset) reset_reader(*reader, settings.logging);
   reader->TestUnitReady(true);
 
-  const Span span = wanted_span(*reader, settings);
+  // The table of contents is read once: for the span, and for the
+  // checksums of an audio copy.
+  const std::unique_ptr<DiscLayout> layout = disc_toc(*reader);
+  const Span span = wanted_span(*reader, settings, *layout);
   const uint16_t block_size = settings.cdg ? CDG_BLOCK_SIZE : settings.block_length;
   const uint64_t byte_count = uint64_t{block_size} * (uint64_t{span.last} - span.first + 1);
   const RipFormat format = output_format(settings);
   // Audio is copied with its checksums, against the disc's table of
   // contents; a database entry to check them against is read first.
   const bool audio_rip = !settings.data && !settings.cdg;
-  std::unique_ptr<DiscLayout> layout;
-  if (audio_rip) layout = disc_toc(*reader);
   std::vector<AccurateRipRecord> records;
   if (!settings.accurip.empty()) records = read_accuraterip_entry(settings.accurip);
   const std::vector<AudioTag> tags =

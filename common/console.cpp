@@ -32,6 +32,11 @@ std::function<void(unsigned)>& sleeper() {
   return function;
 }
 
+std::function<void(unsigned)>& virtual_pauses() {
+  static std::function<void(unsigned)> advance;
+  return advance;
+}
+
 // The reason of the first failed write on standard output (0: none yet).
 // Kept when it happens: the C library drops the unwritten data, so a later
 // flush that has nothing left to write succeeds.
@@ -230,14 +235,17 @@ void ProgressLine::finish() {
 
 void platform_sleep(unsigned milliseconds) {
   const std::function<void(unsigned)>& function = sleeper();
-  if (function) {
-    function(milliseconds);
-  } else {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-  }
+  const std::function<void(unsigned)>& advance = virtual_pauses();
+  if (function) function(milliseconds);
+  if (advance) advance(milliseconds);
+  if (!function && !advance) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 void set_sleep_function(std::function<void(unsigned)> function) { sleeper() = std::move(function); }
+
+void set_virtual_pauses(std::function<void(unsigned)> advance) {
+  virtual_pauses() = std::move(advance);
+}
 
 void beep() {
   out_text("\a");

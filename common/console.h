@@ -92,9 +92,15 @@ class ProgressLine {
   unsigned last_ = 0;
 };
 
-// Pauses for `milliseconds` through the replaceable sleep function.
+// Pauses for `milliseconds` through the replaceable sleep function (a test's
+// recorder). Without one, a pause waits for real, unless virtual pauses are
+// set: then it hands the time to them (the emulated bus advances its drives'
+// clock) and returns at once. A test's sleep function sees the pause too, and
+// virtual pauses still advance.
 void platform_sleep(unsigned milliseconds);
 void set_sleep_function(std::function<void(unsigned)> sleeper);
+// Sets (or, with an empty function, clears) the virtual pauses.
+void set_virtual_pauses(std::function<void(unsigned)> advance);
 
 // Rings the terminal bell.
 void beep();

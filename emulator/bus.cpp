@@ -140,6 +140,10 @@ void parse_item(const std::string& entry, const std::string& item, EmulatedDevic
     spec->faults.unit_attention = parse_count(entry, key, value);
   } else if (key == "busy") {
     spec->faults.busy = parse_count(entry, key, value);
+  } else if (key == "latency") {
+    spec->faults.latency_ms = parse_count(entry, key, value);
+  } else if (key == "spinup") {
+    spec->faults.spin_up_ms = parse_count(entry, key, value) * uint64_t{1000};
   } else if (key.empty()) {
     reject(entry, "item \"" + trim(item) + "\" has no key");
   } else if (!spec->items.emplace(key, value).second) {

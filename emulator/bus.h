@@ -11,7 +11,10 @@
 // faults: fail=OP:K/ASC/ASCQ[*N] (the next N commands with operation code OP
 // fail with that sense, all in hex; N defaults to 1), notready=N,
 // attention=N and busy=N (the first N commands other than INQUIRY and
-// REQUEST SENSE answer NOT READY, UNIT ATTENTION or BUSY). Other items belong
+// REQUEST SENSE answer NOT READY, UNIT ATTENTION or BUSY), spinup=S (NOT
+// READY, becoming ready, until S seconds of the emulated clock, which the
+// programs' pauses move on, have passed), latency=MS (every command takes MS
+// milliseconds of real time, as a slow drive does). Other items belong
 // to the drive model; an item nobody knows is an error.
 #pragma once
 

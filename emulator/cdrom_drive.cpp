@@ -12,7 +12,7 @@
 #include "common/numbers.h"
 #include "common/sector.h"
 #include "common/timecode.h"
-#include "scsi/models.h"
+#include "emulator/products.h"
 
 namespace {
 
@@ -518,21 +518,22 @@ bool cdrom_drive_serves(const EmulatedDevice& device) {
   return medium_is_cue_sheet(device) || recorder_model_code(device) == 0;
 }
 
-uint8_t model_code_in(const ModelEntry* table, const EmulatedDevice& device) {
-  // The product as INQUIRY gives it: 16 characters padded with blanks.
-  std::string product = device.identity().product;
-  product.resize(16, ' ');
-  const ModelEntry* model = lookup_model(table, product.c_str());
-  return model == nullptr ? 0 : model->model_code;
+namespace {
+
+uint8_t product_class(const EmulatedDevice& device, EmulatedKind kind) {
+  const EmulatedProduct* row = find_emulated_product(device.identity().product);
+  return row != nullptr && row->kind == kind ? row->drive_class : 0;
 }
 
+}  // namespace
+
 uint8_t recorder_model_code(const EmulatedDevice& device) {
-  return model_code_in(recorder_models, device);
+  return product_class(device, EmulatedKind::RECORDER);
 }
 
 uint8_t reader_model_code(const EmulatedDevice& device) {
   if (!device.takes_media()) return 0;
-  return model_code_in(reader_models, device);
+  return product_class(device, EmulatedKind::READER);
 }
 
 std::shared_ptr<CdromDriveState> install_cdrom_drive(EmulatedDevice& device) {
@@ -567,5 +568,6 @@ std::shared_ptr<CdromDriveState> install_cdrom_commands(EmulatedDevice& device) 
   device.set_handler(EMU_OP_READ_SUBCHANNEL, bind_handler<read_subchannel>(state));
   device.set_handler(EMU_OP_READ_TOC, bind_handler<read_toc>(state));
   device.set_handler(EMU_OP_READ_CDDA, bind_handler<read_cdda>(state));
+  device.set_command_length(EMU_OP_READ_CDDA, 12);
   return state;
 }

@@ -40,7 +40,6 @@
 #include "emulator/cd_disc.h"
 #include "emulator/device.h"
 #include "emulator/read_defects.h"
-#include "scsi/models.h"
 
 // Operation codes of the CD-ROM drive's commands.
 constexpr uint8_t EMU_OP_REZERO_UNIT = 0x01;
@@ -123,13 +122,10 @@ bool medium_is_cue_sheet(const EmulatedDevice& device);
 // Moves the disc between the drive and its open tray.
 void move_tray(CdromDriveState& state, EmulatedDevice& device, bool load);
 
-// The model code of the device's product in a model table, 0 when it is
-// not there.
-uint8_t model_code_in(const ModelEntry* table, const EmulatedDevice& device);
-// ... in the recorder model table.
+// The class of the device's product when the emulator's product table
+// (emulator/products.h) lists it as a recorder, else 0.
 uint8_t recorder_model_code(const EmulatedDevice& device);
-// ... in the reader model table, for a device that holds media (0 for
-// disks and changers).
+// ... as a reader, for a device that holds media (0 for disks and changers).
 uint8_t reader_model_code(const EmulatedDevice& device);
 
 // What an audio read puts in a sector after (or, below 2352 bytes, instead

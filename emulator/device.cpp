@@ -1,9 +1,12 @@
 #include "emulator/device.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "common/byteorder.h"
+#include "emulator/clock.h"
 
 namespace {
 
@@ -66,10 +69,17 @@ EmulatedDevice::EmulatedDevice(EmulatedDeviceSpec spec) : spec_(std::move(spec))
   handlers_[EMU_OP_INQUIRY] = answer_inquiry;
   handlers_[EMU_OP_TEST_UNIT_READY] = answer_test_unit_ready;
   handlers_[EMU_OP_REQUEST_SENSE] = answer_request_sense;
+  ready_at_ms_ = emulated_clock_ms() + spec_.faults.spin_up_ms;
 }
 
 void EmulatedDevice::set_handler(uint8_t opcode, EmulatedHandler handler) {
   handlers_[opcode] = std::move(handler);
+}
+
+uint8_t EmulatedDevice::command_length(uint8_t opcode) const {
+  if (command_lengths_[opcode] != 0) return command_lengths_[opcode];
+  static constexpr uint8_t GROUP_LENGTHS[8] = {6, 10, 10, 0, 16, 12, 10, 10};
+  return GROUP_LENGTHS[opcode >> 5];
 }
 
 std::optional<std::string> EmulatedDevice::take_item(const std::string& key) {
@@ -119,11 +129,14 @@ std::optional<EmulatedAnswer> EmulatedDevice::injected_fault(uint8_t opcode) {
     --faults.not_ready;
     return EmulatedAnswer::check(SENSE_BECOMING_READY);
   }
+  if (emulated_clock_ms() < ready_at_ms_) return EmulatedAnswer::check(SENSE_BECOMING_READY);
   return std::nullopt;
 }
 
 EmulatedAnswer EmulatedDevice::run(const EmulatedCommand& command, uint8_t* sense_out) {
   const uint8_t opcode = command.opcode();
+  if (spec_.faults.latency_ms != 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(spec_.faults.latency_ms));
   std::optional<EmulatedAnswer> answer = injected_fault(opcode);
   // NO SENSE and RECOVERED ERROR say the command was carried out: it is,
   // and the injected sense is reported when nothing else went wrong.
@@ -132,8 +145,10 @@ EmulatedAnswer EmulatedDevice::run(const EmulatedCommand& command, uint8_t* sens
       (answer->sense.key == SENSE_KEY_NO_SENSE || answer->sense.key == SENSE_KEY_RECOVERED_ERROR);
   if (!answer || carried_out) {
     const EmulatedHandler& handler = handlers_[opcode];
-    EmulatedAnswer done =
-        handler ? handler(*this, command) : EmulatedAnswer::check(SENSE_INVALID_OPCODE);
+    EmulatedAnswer done = !handler ? EmulatedAnswer::check(SENSE_INVALID_OPCODE)
+                          : command.cdb_length != command_length(opcode)
+                              ? EmulatedAnswer::check(SENSE_INVALID_FIELD_IN_CDB)
+                              : handler(*this, command);
     if (!answer || done.target_status != STATUS_GOOD) answer = done;
   }
   if (answer->target_status == STATUS_CHECK_CONDITION) {

@@ -64,11 +64,17 @@ struct CommandFault {
 
 // Faults of one device. The counted answers apply to the first commands
 // other than INQUIRY and REQUEST SENSE, in this order: BUSY status, then
-// UNIT ATTENTION (power on), then NOT READY (becoming ready).
+// UNIT ATTENTION (power on), then NOT READY (becoming ready). After them,
+// the device answers NOT READY (becoming ready) until `spin_up_ms` of the
+// emulated clock (emulator/clock.h) have passed since it was made.
+// `latency_ms` is real time every command takes, as on a slow drive: the
+// one pause that is not virtual, so that a test can stop a program mid-run.
 struct FaultPlan {
   unsigned busy = 0;
   unsigned unit_attention = 0;
   unsigned not_ready = 0;
+  uint64_t spin_up_ms = 0;
+  unsigned latency_ms = 0;
   std::vector<CommandFault> failures;
 };
 
@@ -180,6 +186,15 @@ class EmulatedDevice {
 
   // Installs (or, with an empty function, removes) the handler of an opcode.
   void set_handler(uint8_t opcode, EmulatedHandler handler);
+  // The length of an opcode's command block. The group code (its top three
+  // bits) gives it: 6 bytes for group 0, 10 for groups 1 and 2, 16 for group
+  // 4, 12 for group 5, and 10 for the vendor-specific groups 6 and 7, whose
+  // 12-byte commands a model names with set_command_length. Group 3 has no
+  // length (0) unless given. A command whose block is not this long is
+  // refused before its handler reads a byte: ILLEGAL REQUEST, invalid field
+  // in CDB.
+  uint8_t command_length(uint8_t opcode) const;
+  void set_command_length(uint8_t opcode, uint8_t length) { command_lengths_[opcode] = length; }
   // The handler of an opcode (empty when the device has none), for a model
   // that wraps what another model installed.
   const EmulatedHandler& handler(uint8_t opcode) const { return handlers_[opcode]; }
@@ -221,7 +236,8 @@ class EmulatedDevice {
   // needs no medium.
   bool takes_media() const;
 
-  // Runs one command: injected faults first, then the handler of its opcode.
+  // Runs one command: injected faults first, then the check of its length,
+  // then the handler of its opcode.
   // Fills the 18 sense bytes after CHECK CONDITION and keeps them for REQUEST
   // SENSE.
   EmulatedAnswer run(const EmulatedCommand& command, uint8_t* sense_out);
@@ -237,6 +253,8 @@ class EmulatedDevice {
 
   EmulatedDeviceSpec spec_;
   std::array<EmulatedHandler, 256> handlers_{};
+  std::array<uint8_t, 256> command_lengths_{};  // 0: the group code's length
+  uint64_t ready_at_ms_ = 0;                     // the clock when spin-up ends
   std::map<std::string, bool> taken_;
   std::unique_ptr<EmulatedMedium> medium_;
   std::shared_ptr<EmulatedTray> tray_;

@@ -410,4 +410,7 @@ void install_jvc_recorder(EmulatedDevice& device) {
   device.set_handler(OP_EXECUTE_OPC, bind_handler<execute_opc>(state));
   device.set_handler(OP_WRITE_PMA, bind_handler<write_pma>(state));
   device.set_handler(OP_FIXATION, bind_handler<fixation>(state));
+  // The drives' vendor commands are 12 bytes long, but SET SUBCODE's 10.
+  for (const uint8_t opcode : {OP_CLEAR_SUBCODE, OP_EXECUTE_OPC, OP_WRITE_PMA, OP_FIXATION})
+    device.set_command_length(opcode, 12);
 }

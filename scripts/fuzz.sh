@@ -6,13 +6,14 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" build fuzz audio
 build="$root/build-fuzz"
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCDM_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-targets="fuzz_cue_sheet fuzz_wav_header fuzz_audio_file fuzz_emulated_bus fuzz_drive_answers"
+targets="fuzz_cue_sheet fuzz_wav_header fuzz_audio_file fuzz_emulated_bus fuzz_emulated_commands
+  fuzz_drive_answers"
 ninja -C "$build" -j2 $targets >/dev/null || ninja -C "$build" -j1 $targets
 
 run_target() {
@@ -55,6 +56,8 @@ fi
 run_target fuzz_audio_file "$root/fuzz/audio_file.dict" "$seeds" "$root/tests/fixtures/wav" || failed=1
 run_target fuzz_emulated_bus "$root/fuzz/emulated_bus.dict" "$root/tests/fixtures/emulated_bus" \
   || failed=1
+run_target fuzz_emulated_commands "$root/fuzz/emulated_commands.dict" \
+  "$root/tests/fixtures/emulated_commands" || failed=1
 run_target fuzz_drive_answers "$root/fuzz/drive_answers.dict" "$root/tests/fixtures/drive_answers" \
   || failed=1
 exit $failed

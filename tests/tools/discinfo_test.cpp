@@ -268,6 +268,18 @@ TEST_F(Discinfo, HostileDrivesValuesAndNumbers) {
        found("CD-ROM PX-12CS  "),
        "\nError: 'TEST UNIT READY' command failed on device 0:3:0\nDevice is not ready\n",
        1},
+      // A drive spinning up for two seconds is ready after the two pauses of
+      // one second between three tries, one for three seconds is not: the
+      // pauses move the emulated clock on.
+      {"spinning up two seconds", one_track + ",spinup=2", {}, {}, {}, listing, "", 0},
+      {"spinning up three seconds",
+       one_track + ",spinup=3",
+       {},
+       {},
+       {},
+       found("CD-ROM PX-12CS  "),
+       "\nError: 'TEST UNIT READY' command failed on device 0:3:0\nDevice is not ready\n",
+       1},
       // Numbers are read whole and in range.
       {"wrapping ha", one_track, {"/ID=65536:3:0"}, {}, {}, "", id_format, 1},
       {"negative ha", one_track, {"/ID=-65536:3:0"}, {}, {}, "", id_format, 1},

@@ -242,16 +242,16 @@ bool has_file_beginning(const std::string& folder, const std::string& prefix) {
   return false;
 }
 
-// A slow recording (the drive answers every other WRITE busy, and the host
-// waits before it tries again) ended by SIGTERM half way leaves the stored
+// A slow recording (every command takes real time, and the drive answers
+// every other WRITE busy) ended by SIGTERM half way leaves the stored
 // disc as it was and none of its new files; a second program that starts
 // meanwhile is refused at once.
 TEST_F(HostileStore, AnInterruptedRecordingLeavesTheDiscAsItWas) {
-  // Half a minute of audio: a few hundred WRITEs, each second one waited for.
+  // Half a minute of audio: a few hundred WRITEs of 5 ms each.
   write_file(folder + "/long.bin", std::string(2250 * RAW, '\x11'));
   write_file(folder + "/long.cue",
              "FILE \"long.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
-  const std::string slow = "0:4:0=CDR100,writebusy=2,medium=" + disc;
+  const std::string slow = "0:4:0=CDR100,writebusy=2,latency=5,medium=" + disc;
   cdm_test::ScopedEnv emulated("EMULATED_SCSI_BUS", slow);
   const std::string err_file = folder + "/cueburn.err";
   const pid_t pid = start_program("cueburn", {"long.cue", "/NOCONFIRM"}, folder, err_file);

@@ -3,15 +3,24 @@
 
 #include <cstdlib>
 
+#include "common/console.h"
 #include "common/switches.h"
 #include "drivers/driver_factory.h"
 #include "drivers/mmc_drive.h"
 #include "emulator/bus.h"
+#include "emulator/clock.h"
 #include "scsi/linux/sg_transport.h"
 #include "scsi/scan.h"
 
 std::unique_ptr<ScsiTransport> make_default_transport() {
-  if (const char* bus = std::getenv("EMULATED_SCSI_BUS")) return make_emulated_bus(bus);
+  if (const char* value = std::getenv("EMULATED_SCSI_BUS")) {
+    std::unique_ptr<ScsiTransport> bus = make_emulated_bus(value);
+    // Emulated drives take time on their own clock: a pause moves it on
+    // instead of waiting.
+    set_virtual_pauses(advance_emulated_clock);
+    return bus;
+  }
+  set_virtual_pauses({});
   return std::make_unique<SgTransport>();
 }
 

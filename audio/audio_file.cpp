@@ -53,8 +53,8 @@ std::string channel_words(unsigned channels) {
 
 AudioFormat audio_format_for_keyword(std::string_view keyword) {
   static constexpr std::pair<const char*, AudioFormat> kKeywords[] = {
-      {"WAVE", AudioFormat::Wave},   {"AIFF", AudioFormat::Aiff}, {"FLAC", AudioFormat::Flac},
-      {"MP3", AudioFormat::Mp3},     {"OGG", AudioFormat::Vorbis}, {"OPUS", AudioFormat::Opus},
+      {"WAVE", AudioFormat::Wave},      {"AIFF", AudioFormat::Aiff},  {"FLAC", AudioFormat::Flac},
+      {"MP3", AudioFormat::Mp3},        {"OGG", AudioFormat::Vorbis}, {"OPUS", AudioFormat::Opus},
       {"WAVPACK", AudioFormat::WavPack}};
   for (const auto& [word, format] : kKeywords) {
     if (keyword.size() != std::strlen(word)) continue;
@@ -86,7 +86,8 @@ std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, AudioFormat 
   FileOpening result = FileOpening::Failed;
   const int fd = open_regular_file(path, &result);
   if (fd < 0) {
-    if (failure) *failure = result == FileOpening::NotRegular ? "not a regular file" : std::strerror(errno);
+    if (failure)
+      *failure = result == FileOpening::NotRegular ? "not a regular file" : std::strerror(errno);
     return nullptr;
   }
   if (opened) *opened = true;
@@ -172,8 +173,8 @@ std::size_t AudioFile::read(uint8_t* buffer, std::size_t size) {
   std::size_t done = 0;
   if (!decoder_) {
     while (done < size) {
-      const ssize_t got = pread(fd_, buffer + done, size - done,
-                                static_cast<off_t>(info_.data_offset + position_));
+      const ssize_t got =
+          pread(fd_, buffer + done, size - done, static_cast<off_t>(info_.data_offset + position_));
       if (got <= 0) {
         failure_ = got < 0 ? std::strerror(errno) : "the file is shorter than it was";
         break;

@@ -66,8 +66,7 @@ class AudioFile : public ByteSource {
   // that can be read"). `opened`, when given, tells whether the file itself
   // could be opened (false: missing or not a regular file).
   static std::unique_ptr<AudioFile> open(const std::string& path, AudioFormat expected,
-                                         std::string* failure = nullptr,
-                                         bool* opened = nullptr);
+                                         std::string* failure = nullptr, bool* opened = nullptr);
   ~AudioFile() override;
 
   const AudioFileInfo& info() const { return info_; }

@@ -45,9 +45,8 @@ AudioFile::Decoder::Decoder(std::unique_ptr<SourceDecoder> source, Opener reopen
     : source_(std::move(source)), reopen_(std::move(reopen)) {
   const uint32_t rate = source_->rate();
   pass_ = rate == CD_SAMPLE_RATE && source_->channels() == 2 && source_->bits() <= 16;
-  cd_frames_ = rate == CD_SAMPLE_RATE
-                   ? source_->frames()
-                   : (source_->frames() * CD_SAMPLE_RATE + rate / 2) / rate;
+  cd_frames_ = rate == CD_SAMPLE_RATE ? source_->frames()
+                                      : (source_->frames() * CD_SAMPLE_RATE + rate / 2) / rate;
   // Whole 16-bit values stay exact when only copied into two channels.
   dither_ = !pass_ && (rate != CD_SAMPLE_RATE || source_->channels() > 2 || source_->bits() == 0 ||
                        source_->bits() > 16);

@@ -57,12 +57,12 @@ class AudioFile::Decoder {
   soxr_t resampler_ = nullptr;
   bool source_ended_ = false;
   bool drained_ = false;
-  uint64_t source_read_ = 0;  // source frames decoded so far
-  uint64_t position_ = 0;     // CD frames handed out
-  uint64_t produced_ = 0;     // CD frames decoded into pending_ so far
+  uint64_t source_read_ = 0;      // source frames decoded so far
+  uint64_t position_ = 0;         // CD frames handed out
+  uint64_t produced_ = 0;         // CD frames decoded into pending_ so far
   std::vector<int16_t> pending_;  // decoded CD frames not yet handed out
   std::size_t pending_at_ = 0;    // frames of pending_ already handed out
-  std::vector<float> weights_;  // left and right weight of each source channel
+  std::vector<float> weights_;    // left and right weight of each source channel
   std::vector<float> in_;
   std::vector<float> stereo_;
   std::vector<float> resampled_;

@@ -27,8 +27,7 @@ FLAC__StreamEncoderWriteStatus write_bytes(const FLAC__StreamEncoder*, const FLA
              : FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
 }
 
-FLAC__StreamEncoderSeekStatus seek_to(const FLAC__StreamEncoder*, FLAC__uint64 offset,
-                                      void* file) {
+FLAC__StreamEncoderSeekStatus seek_to(const FLAC__StreamEncoder*, FLAC__uint64 offset, void* file) {
   return fseeko(static_cast<std::FILE*>(file), static_cast<off_t>(offset), SEEK_SET) == 0
              ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK
              : FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
@@ -67,8 +66,8 @@ struct FlacWriter::Stream {
     samples.resize(frames * CHANNELS);
     for (std::size_t i = 0; i < samples.size(); ++i)
       samples[i] = static_cast<int16_t>(get_le16(encoding.data() + 2 * i));
-    const bool encoded = FLAC__stream_encoder_process_interleaved(
-        encoder, samples.data(), static_cast<uint32_t>(frames));
+    const bool encoded = FLAC__stream_encoder_process_interleaved(encoder, samples.data(),
+                                                                  static_cast<uint32_t>(frames));
     return encoded ? 0 : 1;
   }
 };

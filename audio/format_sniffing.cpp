@@ -32,16 +32,16 @@ uint32_t mpeg_frame_bytes(const uint8_t* h) {
   const unsigned rate_index = (h[2] >> 2) & 3;
   if (version == 1 || layer == 0 || bitrate_index == 0 || bitrate_index == 15 || rate_index == 3)
     return 0;
-  static constexpr uint16_t kBitratesV1L3[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128,
-                                                 160, 192, 224, 256, 320};
-  static constexpr uint16_t kBitratesV1L2[15] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160,
-                                                 192, 224, 256, 320, 384};
-  static constexpr uint16_t kBitratesV1L1[15] = {0, 32, 64, 96, 128, 160, 192, 224, 256, 288,
-                                                 320, 352, 384, 416, 448};
-  static constexpr uint16_t kBitratesV2L1[15] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 144,
-                                                 160, 176, 192, 224, 256};
-  static constexpr uint16_t kBitratesV2L23[15] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80,
-                                                  96, 112, 128, 144, 160};
+  static constexpr uint16_t kBitratesV1L3[15] = {0,   32,  40,  48,  56,  64,  80, 96,
+                                                 112, 128, 160, 192, 224, 256, 320};
+  static constexpr uint16_t kBitratesV1L2[15] = {0,   32,  48,  56,  64,  80,  96, 112,
+                                                 128, 160, 192, 224, 256, 320, 384};
+  static constexpr uint16_t kBitratesV1L1[15] = {0,   32,  64,  96,  128, 160, 192, 224,
+                                                 256, 288, 320, 352, 384, 416, 448};
+  static constexpr uint16_t kBitratesV2L1[15] = {0,   32,  48,  56,  64,  80,  96, 112,
+                                                 128, 144, 160, 176, 192, 224, 256};
+  static constexpr uint16_t kBitratesV2L23[15] = {0,  8,  16, 24,  32,  40,  48, 56,
+                                                  64, 80, 96, 112, 128, 144, 160};
   static constexpr uint32_t kRates[3] = {44100, 48000, 32000};
   const bool v1 = version == 3;
   uint32_t rate = kRates[rate_index];
@@ -49,8 +49,12 @@ uint32_t mpeg_frame_bytes(const uint8_t* h) {
   if (version == 0) rate /= 4;
   const unsigned padding = (h[2] >> 1) & 1;
   uint32_t kbps = 0;
-  if (v1) kbps = layer == 1 ? kBitratesV1L3[bitrate_index] : layer == 2 ? kBitratesV1L2[bitrate_index] : kBitratesV1L1[bitrate_index];
-  else kbps = layer == 3 ? kBitratesV2L1[bitrate_index] : kBitratesV2L23[bitrate_index];
+  if (v1)
+    kbps = layer == 1   ? kBitratesV1L3[bitrate_index]
+           : layer == 2 ? kBitratesV1L2[bitrate_index]
+                        : kBitratesV1L1[bitrate_index];
+  else
+    kbps = layer == 3 ? kBitratesV2L1[bitrate_index] : kBitratesV2L23[bitrate_index];
   if (layer == 3) return (12 * kbps * 1000 / rate + padding) * 4;
   const uint32_t factor = (layer == 1 && !v1) ? 72 : 144;
   return factor * kbps * 1000 / rate + padding;
@@ -74,9 +78,11 @@ bool mpeg_frames_at(int fd, uint64_t offset, uint64_t length) {
 AudioFormat sniff_audio_format(int fd, uint64_t length) {
   uint8_t head[HEAD_BYTES] = {};
   std::size_t size = read_at(fd, 0, head, sizeof head);
-  if ((starts(head, size, 0, "RIFF") || starts(head, size, 0, "RF64")) && starts(head, size, 8, "WAVE"))
+  if ((starts(head, size, 0, "RIFF") || starts(head, size, 0, "RF64")) &&
+      starts(head, size, 8, "WAVE"))
     return AudioFormat::Wave;
-  if (starts(head, size, 0, "FORM") && (starts(head, size, 8, "AIFF") || starts(head, size, 8, "AIFC")))
+  if (starts(head, size, 0, "FORM") &&
+      (starts(head, size, 8, "AIFF") || starts(head, size, 8, "AIFC")))
     return AudioFormat::Aiff;
   if (starts(head, size, 0, "wvpk")) return AudioFormat::WavPack;
   if (starts(head, size, 0, "OggS") && size >= 27) {
@@ -84,7 +90,10 @@ AudioFormat sniff_audio_format(int fd, uint64_t length) {
     const std::size_t packet = 27 + head[26];
     if (starts(head, size, packet, "OpusHead")) return AudioFormat::Opus;
     if (starts(head, size, packet, "\x01vorbis")) return AudioFormat::Vorbis;
-    if (starts(head, size, packet, "\x7F" "FLAC")) return AudioFormat::Flac;
+    if (starts(head, size, packet,
+               "\x7F"
+               "FLAC"))
+      return AudioFormat::Flac;
     return AudioFormat::Unknown;
   }
   uint64_t offset = 0;

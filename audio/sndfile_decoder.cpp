@@ -90,29 +90,23 @@ class SndfileDecoder : public SourceDecoder {
   bool seeks_exactly() const override { return bits_ != 0; }
 
   bool seek(uint64_t frame) override {
-    return sf_seek(file_, static_cast<sf_count_t>(frame), SEEK_SET) == static_cast<sf_count_t>(frame);
+    return sf_seek(file_, static_cast<sf_count_t>(frame), SEEK_SET) ==
+           static_cast<sf_count_t>(frame);
   }
 
  private:
   static uint16_t bits_of(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
       case SF_FORMAT_PCM_S8:
-      case SF_FORMAT_PCM_U8:
-        return 8;
-      case SF_FORMAT_PCM_16:
-        return 16;
-      case SF_FORMAT_PCM_24:
-        return 24;
+      case SF_FORMAT_PCM_U8: return 8;
+      case SF_FORMAT_PCM_16: return 16;
+      case SF_FORMAT_PCM_24: return 24;
       case SF_FORMAT_PCM_32:
-      case SF_FORMAT_FLOAT:
-        return 32;
-      case SF_FORMAT_DOUBLE:
-        return 64;
+      case SF_FORMAT_FLOAT: return 32;
+      case SF_FORMAT_DOUBLE: return 64;
       case SF_FORMAT_ULAW:
-      case SF_FORMAT_ALAW:
-        return 8;
-      default:
-        return 0;  // lossy or adaptive: no bit depth of its own
+      case SF_FORMAT_ALAW: return 8;
+      default: return 0;  // lossy or adaptive: no bit depth of its own
     }
   }
 

@@ -30,7 +30,8 @@ int32_t stream_read(void* id, void* data, int32_t count) {
     ++stream->position;
   }
   while (done < count) {
-    const ssize_t got = pread(stream->fd, into + done, static_cast<size_t>(count - done), stream->position);
+    const ssize_t got =
+        pread(stream->fd, into + done, static_cast<size_t>(count - done), stream->position);
     if (got <= 0) break;
     done += static_cast<int32_t>(got);
     stream->position += got;
@@ -64,10 +65,9 @@ int stream_can_seek(void*) { return 1; }
 int stream_truncate(void*) { return -1; }
 int stream_close(void*) { return 0; }
 
-WavpackStreamReader64 reader{stream_read,  stream_write,     stream_get_pos,
-                             stream_set_pos_abs, stream_set_pos_rel, stream_push_back,
-                             stream_length, stream_can_seek, stream_truncate,
-                             stream_close};
+WavpackStreamReader64 reader{
+    stream_read,      stream_write,  stream_get_pos,  stream_set_pos_abs, stream_set_pos_rel,
+    stream_push_back, stream_length, stream_can_seek, stream_truncate,    stream_close};
 
 class WavpackDecoder : public SourceDecoder {
  public:

@@ -35,7 +35,8 @@ void BM_BuildMode2Form1Null(benchmark::State& s) { build(s, SECTOR_MODE2_FORM1, 
 
 void BM_EdcOfSector(benchmark::State& state) {
   std::vector<uint8_t> data(2064, 0x5A);
-  for (auto _ : state) benchmark::DoNotOptimize(compute_edc(EDC_TABLE.data(), data.data(), data.size(), 0));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(compute_edc(EDC_TABLE.data(), data.data(), data.size(), 0));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 2064);
 }
 

@@ -41,14 +41,10 @@ void on_signal(int number) {
 
 const char* signal_name(int number) {
   switch (number) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-    case SIGHUP:
-      return "SIGHUP";
-    default:
-      return "a signal";
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
   }
 }
 

@@ -57,9 +57,7 @@ const CatalogueEntry kCatalogue[] = {
 };
 
 // A record whose code the catalogue lacks still prints something useful.
-std::string unknown_code_text(int32_t code) {
-  return "Unknown error code " + std::to_string(code);
-}
+std::string unknown_code_text(int32_t code) { return "Unknown error code " + std::to_string(code); }
 
 }  // namespace
 
@@ -100,13 +98,9 @@ std::string format_message(const char* format, const std::array<MsgArg, 8>& args
     const MsgArg& arg = next < args.size() ? args[next] : empty;
     ++next;
     switch (*p) {
-      case 's':
-        out += arg.is_text ? arg.text : std::string("(null)");
-        break;
+      case 's': out += arg.is_text ? arg.text : std::string("(null)"); break;
       case 'd':
-      case 'i':
-        out += std::to_string(static_cast<int32_t>(arg.word));
-        break;
+      case 'i': out += std::to_string(static_cast<int32_t>(arg.word)); break;
       default:  // u, x and the rest print the word unsigned
         out += std::to_string(arg.word);
         break;
@@ -125,7 +119,8 @@ void raise_message_vector(int32_t code, uint32_t arg_count, int32_t cause_code,
   record.cause_arg_count = cause_arg_count > 8 ? 8 : cause_arg_count;
   record.read_kind = kind;
   std::size_t taken = 0;
-  for (uint32_t i = 0; i < record.arg_count && taken < supplied; ++i) record.args[i] = args[taken++];
+  for (uint32_t i = 0; i < record.arg_count && taken < supplied; ++i)
+    record.args[i] = args[taken++];
   for (uint32_t i = 0; i < record.cause_arg_count && taken < supplied; ++i)
     record.cause_args[i] = args[taken++];
   throw record;

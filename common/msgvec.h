@@ -72,8 +72,8 @@ struct MsgArg {
   template <typename T, typename = std::enable_if_t<std::is_integral_v<T> || std::is_enum_v<T>>>
   MsgArg(T value) : word(static_cast<uint32_t>(value)) {}  // NOLINT(google-explicit-constructor)
   MsgArg(const char* value) : is_text(true), text(value ? value : "") {}  // NOLINT
-  MsgArg(std::string value) : is_text(true), text(std::move(value)) {}  // NOLINT
-  MsgArg(std::string_view value) : is_text(true), text(value) {}  // NOLINT
+  MsgArg(std::string value) : is_text(true), text(std::move(value)) {}    // NOLINT
+  MsgArg(std::string_view value) : is_text(true), text(value) {}          // NOLINT
 };
 
 // Which of the two texts of MSG_SECTOR_READ_FAILED a record prints.

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <utility>
 
-#include "common/timecode.h"
 #include "common/byteorder.h"
+#include "common/timecode.h"
 
 namespace {
 
@@ -161,9 +161,7 @@ void build_sector(uint8_t* sector, SectorType type, int32_t lba, const uint8_t* 
   sector[15] = type == SECTOR_MODE0 ? 0 : type == SECTOR_MODE1 ? 1 : 2;
   uint8_t* body = sector + SECTOR_DATA_OFFSET;
   switch (type) {
-    case SECTOR_MODE0:
-      std::memset(body, 0, MODE2_BODY_SIZE);
-      break;
+    case SECTOR_MODE0: std::memset(body, 0, MODE2_BODY_SIZE); break;
     case SECTOR_MODE1:
       if (!data)
         std::memset(body, 0, DATA_BLOCK_SIZE);
@@ -202,8 +200,7 @@ void build_sector(uint8_t* sector, SectorType type, int32_t lba, const uint8_t* 
       std::memcpy(sector + MODE2_DATA_OFFSET, data, FORM2_DATA_SIZE);
       put_le32(sector + FORM2_EDC_OFFSET, form2_edc ? sector_edc(sector) : 0);
       break;
-    default:
-      break;
+    default: break;
   }
   transform_sector(sector, false, false, scramble);
 }

@@ -13,11 +13,11 @@
 #include "common/timecode.h"
 
 constexpr std::size_t RAW_SECTOR_SIZE = 2352;
-constexpr std::size_t DATA_BLOCK_SIZE = 2048;     // mode 1 and mode 2 form 1 user data
-constexpr std::size_t MODE2_BODY_SIZE = 2336;     // everything after the header
-constexpr std::size_t FORM2_DATA_SIZE = 2324;     // mode 2 form 2 user data
+constexpr std::size_t DATA_BLOCK_SIZE = 2048;                 // mode 1 and mode 2 form 1 user data
+constexpr std::size_t MODE2_BODY_SIZE = 2336;                 // everything after the header
+constexpr std::size_t FORM2_DATA_SIZE = 2324;                 // mode 2 form 2 user data
 constexpr std::size_t CDG_BLOCK_SIZE = RAW_SECTOR_SIZE + 96;  // audio and its P-W subcode
-constexpr std::size_t SECTOR_WORDS = RAW_SECTOR_SIZE / 4;  // 588 32-bit words
+constexpr std::size_t SECTOR_WORDS = RAW_SECTOR_SIZE / 4;     // 588 32-bit words
 
 // Sectors that a raw image whose first sector is LBA 0 can hold before its
 // headers run past the last BCD address (LBA 0 to LAST_BCD_LBA): 449850.
@@ -25,14 +25,14 @@ constexpr std::size_t SECTOR_WORDS = RAW_SECTOR_SIZE / 4;  // 588 32-bit words
 constexpr uint64_t MAX_RAW_IMAGE_SECTORS = uint64_t{LAST_BCD_LBA} + 1;
 
 // Byte offsets inside a raw sector.
-constexpr std::size_t SECTOR_HEADER_OFFSET = 12;       // minute, second, frame (BCD), mode
-constexpr std::size_t SECTOR_DATA_OFFSET = 16;         // mode 1 data, mode 2 subheader
+constexpr std::size_t SECTOR_HEADER_OFFSET = 12;  // minute, second, frame (BCD), mode
+constexpr std::size_t SECTOR_DATA_OFFSET = 16;    // mode 1 data, mode 2 subheader
 constexpr std::size_t MODE1_EDC_OFFSET = 2064;
-constexpr std::size_t MODE2_DATA_OFFSET = 24;          // after the subheader and its copy
+constexpr std::size_t MODE2_DATA_OFFSET = 24;  // after the subheader and its copy
 constexpr std::size_t FORM1_EDC_OFFSET = 2072;
 constexpr std::size_t FORM2_EDC_OFFSET = 2348;
-constexpr std::size_t P_PARITY_OFFSET = 2076;          // 172 bytes
-constexpr std::size_t Q_PARITY_OFFSET = 2248;          // 104 bytes
+constexpr std::size_t P_PARITY_OFFSET = 2076;  // 172 bytes
+constexpr std::size_t Q_PARITY_OFFSET = 2248;  // 104 bytes
 
 // Submode bits of a mode 2 subheader (byte 2 of the four).
 constexpr uint8_t SUBMODE_VIDEO = 0x02;

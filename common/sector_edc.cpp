@@ -6,8 +6,8 @@
 #include <array>
 #include <cstring>
 
-#include "common/sector.h"
 #include "common/byteorder.h"
+#include "common/sector.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -80,9 +80,10 @@ constexpr CrcKind kEdc = {make_crc_slices(0xD8018001u), make_fold_keys(0xD801800
 constexpr CrcKind kCrc32 = {make_crc_slices(0xEDB88320u), make_fold_keys(0xEDB88320u)};
 
 // The published CRC-32 folding constants.
-static_assert(kCrc32.keys.ahead64_low == 0x154442bd4ull && kCrc32.keys.ahead64_high == 0x1c6e41596ull &&
-              kCrc32.keys.ahead16_low == 0x1751997d0ull && kCrc32.keys.ahead16_high == 0xccaa009eull);
-
+static_assert(kCrc32.keys.ahead64_low == 0x154442bd4ull &&
+              kCrc32.keys.ahead64_high == 0x1c6e41596ull &&
+              kCrc32.keys.ahead16_low == 0x1751997d0ull &&
+              kCrc32.keys.ahead16_high == 0xccaa009eull);
 
 uint32_t crc_sliced(const CrcSlices& t, const uint8_t* bytes, std::size_t length, uint32_t crc) {
   for (; length >= kSliceCount; length -= kSliceCount, bytes += kSliceCount) {
@@ -130,8 +131,9 @@ __attribute__((target("pclmul,sse2"))) uint32_t finish_folded(const CrcKind& kin
 // Folds the data into one sixteen-byte value with the same CRC, four
 // sixteen-byte lanes 64 bytes at a time, then finishes with the tables.
 // Needs at least 64 bytes.
-__attribute__((target("pclmul,sse2"))) uint32_t crc_folded(const CrcKind& kind, const uint8_t* bytes,
-                                                            std::size_t length, uint32_t seed) {
+__attribute__((target("pclmul,sse2"))) uint32_t crc_folded(const CrcKind& kind,
+                                                           const uint8_t* bytes, std::size_t length,
+                                                           uint32_t seed) {
   const __m128i ahead64 = keys128(kind.keys.ahead64_low, kind.keys.ahead64_high);
   const __m128i ahead16 = keys128(kind.keys.ahead16_low, kind.keys.ahead16_high);
   __m128i x0 = _mm_xor_si128(load(bytes), _mm_cvtsi32_si128(static_cast<int>(seed)));
@@ -217,7 +219,9 @@ static_assert(CRC32_TABLE[1] == 0x77073096u);
 
 uint32_t compute_edc(const uint32_t* table, const void* data, std::size_t length, uint32_t seed) {
   const auto* bytes = static_cast<const uint8_t*>(data);
-  const CrcKind* kind = table == EDC_TABLE.data() ? &kEdc : table == CRC32_TABLE.data() ? &kCrc32 : nullptr;
+  const CrcKind* kind = table == EDC_TABLE.data()     ? &kEdc
+                        : table == CRC32_TABLE.data() ? &kCrc32
+                                                      : nullptr;
   if (kind == nullptr) {
     uint32_t crc = seed;
     for (std::size_t i = 0; i < length; ++i) crc = table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);

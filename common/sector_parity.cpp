@@ -64,7 +64,8 @@ using Multiplier = std::array<std::array<uint8_t, 16>, 8>;
 constexpr Multiplier make_multiplier(const std::array<uint8_t, 16>& factors) {
   Multiplier m{};
   for (std::size_t b = 0; b < 8; ++b)
-    for (std::size_t lane = 0; lane < 16; ++lane) m[b][lane] = (factors[lane] >> b) & 1 ? 0xFF : 0x00;
+    for (std::size_t lane = 0; lane < 16; ++lane)
+      m[b][lane] = (factors[lane] >> b) & 1 ? 0xFF : 0x00;
   return m;
 }
 
@@ -187,8 +188,10 @@ void compute_q(uint8_t* sector) {
   uint8_t lo[64];
   for (std::size_t v = 0; v < 4; ++v) {
     const std::size_t at = 16 * v;
-    const Bytes16 s0 = load16(s0_line + at) ^ load16(s0_line + 52 + at) ^ load16(s0_line + 104 + at);
-    const Bytes16 s1 = load16(s1_line + at) ^ load16(s1_line + 52 + at) ^ load16(s1_line + 104 + at);
+    const Bytes16 s0 =
+        load16(s0_line + at) ^ load16(s0_line + 52 + at) ^ load16(s0_line + 104 + at);
+    const Bytes16 s1 =
+        load16(s1_line + at) ^ load16(s1_line + 52 + at) ^ load16(s1_line + 104 + at);
     const Bytes16 h = multiply(s0 ^ s1, kInverseOfThree);
     store16(hi + at, h);
     store16(lo + at, s0 ^ h);

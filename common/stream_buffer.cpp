@@ -21,10 +21,11 @@ StreamBuffer::StreamBuffer(std::size_t size) : size_(size) {
   // page-aligned memory faster than to places at other offsets.
   const bool huge = size >= HUGE_PAGE_BYTES / 8;
   const std::size_t alignment = huge ? HUGE_PAGE_BYTES : PAGE_BYTES;
-  const std::size_t whole = std::max<std::size_t>(1, (size + alignment - 1) / alignment) * alignment;
+  const std::size_t whole =
+      std::max<std::size_t>(1, (size + alignment - 1) / alignment) * alignment;
   void* block = std::aligned_alloc(alignment, whole);
   if (block == nullptr) block = allocate_or_exit(size, false);  // prints the failure and throws
-  if (huge) ::madvise(block, whole, MADV_HUGEPAGE);  // a hint: without it, small pages
+  if (huge) ::madvise(block, whole, MADV_HUGEPAGE);             // a hint: without it, small pages
   block_.reset(static_cast<uint8_t*>(block));
 }
 

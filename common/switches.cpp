@@ -62,7 +62,8 @@ bool parse_device_address(std::string_view text, uint16_t max, DeviceAddress* ad
 }
 
 SwitchRule plain_switch(const std::string& name, bool* flag, bool value) {
-  return SwitchRule{name, false, [flag, value](const std::string&) {
+  return SwitchRule{name, false,
+                    [flag, value](const std::string&) {
                       *flag = value;
                       return true;
                     },
@@ -70,7 +71,8 @@ SwitchRule plain_switch(const std::string& name, bool* flag, bool value) {
 }
 
 SwitchRule plain_switch(const std::string& name, std::function<void()> action) {
-  return SwitchRule{name, false, [action](const std::string&) {
+  return SwitchRule{name, false,
+                    [action](const std::string&) {
                       action();
                       return true;
                     },
@@ -92,7 +94,8 @@ SwitchRule address_switch(const std::string& name, DeviceAddress* address, bool*
                     format_error};
 }
 
-SwitchRule number_switch(const std::string& name, uint16_t* value, const std::string& format_error) {
+SwitchRule number_switch(const std::string& name, uint16_t* value,
+                         const std::string& format_error) {
   return SwitchRule{name, true,
                     [name, value](const std::string& upper) {
                       std::string text;
@@ -105,7 +108,8 @@ SwitchRule number_switch(const std::string& name, uint16_t* value, const std::st
                     format_error};
 }
 
-SwitchRule path_switch(const std::string& name, std::string* value, const std::string& format_error) {
+SwitchRule path_switch(const std::string& name, std::string* value,
+                       const std::string& format_error) {
   SwitchRule rule{name, true,
                   [name, value](const std::string& typed) {
                     // The name is matched in any case, the path kept as typed.
@@ -118,22 +122,23 @@ SwitchRule path_switch(const std::string& name, std::string* value, const std::s
   return rule;
 }
 
-SwitchRule text_switch(const std::string& name, std::string* value, const std::string& format_error) {
-  return SwitchRule{name, true,
-                    [name, value](const std::string& upper) {
-                      std::string text;
-                      if (!value_after(upper, name, &text)) return false;
-                      std::size_t begin = 0;
-                      while (begin < text.size() && std::isspace(static_cast<unsigned char>(text[begin])))
-                        ++begin;
-                      std::size_t end = begin;
-                      while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end])))
-                        ++end;
-                      if (end == begin) return false;
-                      *value = text.substr(begin, end - begin);
-                      return true;
-                    },
-                    format_error};
+SwitchRule text_switch(const std::string& name, std::string* value,
+                       const std::string& format_error) {
+  return SwitchRule{
+      name, true,
+      [name, value](const std::string& upper) {
+        std::string text;
+        if (!value_after(upper, name, &text)) return false;
+        std::size_t begin = 0;
+        while (begin < text.size() && std::isspace(static_cast<unsigned char>(text[begin])))
+          ++begin;
+        std::size_t end = begin;
+        while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end]))) ++end;
+        if (end == begin) return false;
+        *value = text.substr(begin, end - begin);
+        return true;
+      },
+      format_error};
 }
 
 bool is_switch_argument(const std::string& argument) {
@@ -147,7 +152,8 @@ std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
                                             const char* const* argv) {
   answer_help_or_version(rules, argc, argv);
   const std::size_t slots = rules.parameter_missing.size();
-  const bool needs_parameter = !rules.parameter_missing.empty() && !rules.parameter_missing[0].empty();
+  const bool needs_parameter =
+      !rules.parameter_missing.empty() && !rules.parameter_missing[0].empty();
   if (argc <= 1 && rules.usage_when_empty && needs_parameter) {
     print_usage_screen(rules.tool_name, rules.usage_lines, rules.usage_key_pause);
     throw ToolExit{1};
@@ -156,7 +162,8 @@ std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
   for (int i = 1; i < argc; ++i) {
     const std::string typed = argv[i] ? argv[i] : "";
     if (!is_switch_argument(typed)) {
-      if (parameters.size() >= slots) fail_with(format_text("Too many parameters - %s\n", typed.c_str()));
+      if (parameters.size() >= slots)
+        fail_with(format_text("Too many parameters - %s\n", typed.c_str()));
       parameters.push_back(typed);
       continue;
     }

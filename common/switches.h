@@ -48,14 +48,16 @@ SwitchRule address_switch(const std::string& name, DeviceAddress* address, bool*
 // "<name>=%hu": the number read whole and at most 65535.
 SwitchRule number_switch(const std::string& name, uint16_t* value, const std::string& format_error);
 // "<name>=path": the value as typed (not upper-cased), not empty.
-SwitchRule path_switch(const std::string& name, std::string* value, const std::string& format_error);
+SwitchRule path_switch(const std::string& name, std::string* value,
+                       const std::string& format_error);
 // "<name>=%s": one word, in upper case.
-SwitchRule text_switch(const std::string& name, std::string* value, const std::string& format_error);
+SwitchRule text_switch(const std::string& name, std::string* value,
+                       const std::string& format_error);
 
 struct CommandLine {
-  std::string tool_name;                   // "SECTCONV"
-  std::vector<std::string> usage_lines;    // after the banner and the empty line
-  std::vector<SwitchRule> switches;        // in the tool's order
+  std::string tool_name;                 // "SECTCONV"
+  std::vector<std::string> usage_lines;  // after the banner and the empty line
+  std::vector<SwitchRule> switches;      // in the tool's order
   // One entry per positional slot: the text printed when the parameter is
   // missing, or empty for an optional slot.
   std::vector<std::string> parameter_missing;

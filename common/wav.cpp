@@ -1,7 +1,8 @@
 #include "common/wav.h"
-#include "common/byteorder.h"
 
 #include <sys/types.h>
+
+#include "common/byteorder.h"
 
 namespace {
 

@@ -23,7 +23,7 @@ struct WavHeader {
   uint32_t riff_size = 0;  // data size + 36
   uint32_t wave_tag = 0;
   uint32_t fmt_tag = 0;
-  uint32_t fmt_size = 0;  // 16
+  uint32_t fmt_size = 0;    // 16
   uint16_t format_tag = 0;  // 1: PCM
   uint16_t channels = 0;
   uint32_t samples_per_second = 0;

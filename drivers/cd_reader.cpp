@@ -56,8 +56,7 @@ ResultCode CdReader::ReadAudio(uint8_t* buffer, uint32_t count, uint32_t lba,
 
 ResultCode CdReader::ReadAudioC2(uint8_t*, uint32_t, uint32_t) { return MSG_BUGCHECK; }
 
-ResultCode CdReader::ReadData(uint8_t* buffer, uint32_t block_size, uint16_t count,
-                              uint32_t lba) {
+ResultCode CdReader::ReadData(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba) {
   return ReadRaw(buffer, block_size, count, lba, 0);
 }
 

@@ -64,10 +64,10 @@ class CdReader : public ScsiDevice {
   ~CdReader() override = default;
 
   // Slots 1 to 12. Every one returns a ResultCode and raises nothing.
-  virtual ResultCode DisableErrorRecovery();                       // generic: 1
-  virtual ResultCode EnableErrorRecovery();                        // generic: 1
-  virtual ResultCode EjectDisc();                                  // START/STOP UNIT eject
-  virtual ResultCode LoadDisc();                                   // START/STOP UNIT load
+  virtual ResultCode DisableErrorRecovery();  // generic: 1
+  virtual ResultCode EnableErrorRecovery();   // generic: 1
+  virtual ResultCode EjectDisc();             // START/STOP UNIT eject
+  virtual ResultCode LoadDisc();              // START/STOP UNIT load
   // READ CD-DA of `count` sectors; a subcode format above 3, or a count whose
   // bytes make 4 GiB or more, returns MSG_BUGCHECK without a command.
   virtual ResultCode ReadAudio(uint8_t* buffer, uint32_t count, uint32_t lba,
@@ -81,11 +81,11 @@ class CdReader : public ScsiDevice {
   // Kind 0 (audio): 1 without a command; otherwise a block descriptor with
   // density 0 and block_length.
   virtual ResultCode SetBlockLength(uint8_t sector_kind, uint32_t block_length);
-  virtual ResultCode SetReadingSpeed(uint8_t speed);                // generic: 1
+  virtual ResultCode SetReadingSpeed(uint8_t speed);                     // generic: 1
   virtual ResultCode StartAudioRead(uint32_t lba, uint32_t block_size);  // generic: 1
   virtual ResultCode StartDataRead(uint32_t lba, uint8_t sector_kind, uint32_t block_length);
-  virtual ResultCode StopAudioRead();                              // generic: 1
-  virtual ResultCode StopDataRead();                               // SetBlockLength(1, 2048)
+  virtual ResultCode StopAudioRead();  // generic: 1
+  virtual ResultCode StopDataRead();   // SetBlockLength(1, 2048)
 
   // Named operations (the slot's name + Named, so that a family overriding a
   // slot never hides them): the slot's result; when it is not 1 and `raise`
@@ -122,8 +122,8 @@ class CdReader : public ScsiDevice {
   // folds all block_size * count bytes into runningCrc. A failure with
   // `raise` raises "Unable to read AUDIO/DATA sectors first to last on device
   // ha:id:lun" (last_sector gives the last).
-  ResultCode ReadAudioSectors(uint8_t* buffer, uint32_t count, uint32_t lba,
-                              uint8_t subcode_format, bool raise);
+  ResultCode ReadAudioSectors(uint8_t* buffer, uint32_t count, uint32_t lba, uint8_t subcode_format,
+                              bool raise);
   ResultCode ReadDataSectors(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba,
                              bool raise);
 

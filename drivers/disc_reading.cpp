@@ -128,8 +128,7 @@ int CdReader::ReadTrackIsrc(uint8_t track, char* out12, bool raise) {
   return 1;
 }
 
-void CdReader::ReadDiscToc(DiscLayout* layout, bool detect_modes, bool want_mcn,
-                           bool want_isrc) {
+void CdReader::ReadDiscToc(DiscLayout* layout, bool detect_modes, bool want_mcn, bool want_isrc) {
   TestUnitReady(true);
   uint8_t toc[TOC_BUFFER_LENGTH] = {};
   uint32_t received = 0;
@@ -192,9 +191,8 @@ uint32_t CdReader::FindLastReadable(bool audio, uint32_t block_size) {
   bool first_failed = false;
   std::vector<uint8_t> buffer(audio ? 2352 : block_size);
   for (uint32_t lba = first; lba != last + 1; ++lba) {
-    const ResultCode result = audio
-        ? ReadAudioSectors(buffer.data(), 1, lba, SUBCODE_NONE, false)
-        : ReadDataSectors(buffer.data(), block_size, 1, lba, false);
+    const ResultCode result = audio ? ReadAudioSectors(buffer.data(), 1, lba, SUBCODE_NONE, false)
+                                    : ReadDataSectors(buffer.data(), block_size, 1, lba, false);
     if (result != 1) {
       first_failed = lba == first;
       answer = lba - 1;

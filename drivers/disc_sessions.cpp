@@ -79,10 +79,9 @@ std::vector<DiscSession> read_disc_sessions(CdReader& reader, DiscLayout* layout
     const uint32_t gap = last == 2 ? FIRST_GAP : LATER_GAP;
     if (opening->start < gap) return {};
     // The sessions before the last one are told apart only when there is one.
-    sessions.push_back(DiscSession{static_cast<uint8_t>(last == 2 ? 1 : 0),
-                                   layout->tracks[0].track_number,
-                                   layout->tracks[first_of_last - 1].track_number,
-                                   opening->start - gap});
+    sessions.push_back(
+        DiscSession{static_cast<uint8_t>(last == 2 ? 1 : 0), layout->tracks[0].track_number,
+                    layout->tracks[first_of_last - 1].track_number, opening->start - gap});
   }
   sessions.push_back(DiscSession{last, opening->track_number,
                                  layout->tracks[layout->track_count - 1].track_number,

@@ -83,7 +83,7 @@ void parse_mmc_capabilities(const uint8_t* page, uint32_t length, MmcFeatures* f
   if ((caps & CAP_READ_CDDA) && (page[5] & 0x10)) caps |= CAP_READ_C2;          // C2 pointers
   features->reader_caps = caps;
   if (length >= 14) features->buffer_bytes = get_be16(page + 12) * 1024u;  // in KiB
-  if (page[4] & 0x80) features->underrun_protection = true;  // BUF
+  if (page[4] & 0x80) features->underrun_protection = true;                // BUF
   if (length < 20) return;
   const uint32_t write_speed = get_be16(page + 18);
   features->max_write_speed = SPEED_1X;

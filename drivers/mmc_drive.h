@@ -33,7 +33,7 @@ struct MmcFeatures {
   uint16_t current_profile = 0;
   uint16_t reader_caps = CAP_READ_CDDA | CAP_READ_SUBQ;
   uint8_t max_write_speed = SPEED_1X;
-  uint32_t buffer_bytes = 0;  // the drive's buffer (capabilities page bytes 12-13, KiB)
+  uint32_t buffer_bytes = 0;         // the drive's buffer (capabilities page bytes 12-13, KiB)
   bool underrun_protection = false;  // BUF of CD Track at Once, CD Mastering or page 2Ah
 };
 

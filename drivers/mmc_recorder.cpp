@@ -330,7 +330,8 @@ ResultCode MmcRecorder::BeginDiscAtOnce(const DiscAtOnceJob& job) {
   // A blank disc takes the layout's own first number; a further session
   // carries on the disc's numbering. The packs number the layout's tracks
   // from its first: only the lead-in of a blank disc's session carries them.
-  const uint8_t first_number = openTrackNumber == 1 ? layout.tracks[0].track_number : openTrackNumber;
+  const uint8_t first_number =
+      openTrackNumber == 1 ? layout.tracks[0].track_number : openTrackNumber;
   const bool text = !job.cd_text.empty() && (RecorderCaps & CAP_CD_TEXT) && openTrackNumber == 1;
   std::vector<uint8_t> sheet =
       mmc_cue_sheet(layout, start, first_number == 0 ? 1 : first_number, text);

@@ -212,7 +212,8 @@ int32_t PhilipsRecorder::LaterSessionStart() {
   if (leadout < 0) return 0;
   uint8_t sessions[12] = {};
   const bool told = ReadTocRaw(sessions, sizeof sessions, 1, &received) == 1 && received >= 12;
-  const uint32_t gap = !told || sessions[3] <= 1 ? FIRST_SESSION_GAP_FRAMES : LATER_SESSION_GAP_FRAMES;
+  const uint32_t gap =
+      !told || sessions[3] <= 1 ? FIRST_SESSION_GAP_FRAMES : LATER_SESSION_GAP_FRAMES;
   return static_cast<int32_t>(leadout + gap);
 }
 

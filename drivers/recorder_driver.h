@@ -34,8 +34,8 @@ enum SpeedCode : uint8_t { SPEED_1X = 0, SPEED_2X = 1, SPEED_4X = 2, SPEED_6X = 
 constexpr uint8_t JOB_BEEP = 0x01;
 constexpr uint8_t JOB_EJECT = 0x02;
 constexpr uint8_t JOB_PROGRESS = 0x04;
-constexpr uint8_t JOB_SESSION = 0x08;  // leave the disc open for a further session
-constexpr uint8_t JOB_TEST = 0x10;     // test recording: nothing is burnt
+constexpr uint8_t JOB_SESSION = 0x08;   // leave the disc open for a further session
+constexpr uint8_t JOB_TEST = 0x10;      // test recording: nothing is burnt
 constexpr uint8_t JOB_OVERBURN = 0x40;  // record past the capacity the drive reports
 
 // A whole disc to record in one pass. The layout is not const: a family may
@@ -128,7 +128,6 @@ class RecorderDriver : public CdReader {
   ResultCode LastTrackFromToc(uint8_t* last);
 
  public:
-
   // Reporting wrappers: the slot's result; when it is not 1 and `raise` is
   // set, raises "'NAME' command failed on device ha:id:lun" with the result
   // as the cause.

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "common/sector.h"
 #include "common/numbers.h"
+#include "common/sector.h"
 
 namespace {
 
@@ -58,7 +58,9 @@ std::size_t ShiftedAudioReader::sector(int64_t lba) {
 
 namespace {
 
-bool pointer_bit(const uint8_t* c2, std::size_t byte) { return c2[byte / 8] & (0x80 >> (byte % 8)); }
+bool pointer_bit(const uint8_t* c2, std::size_t byte) {
+  return c2[byte / 8] & (0x80 >> (byte % 8));
+}
 
 }  // namespace
 

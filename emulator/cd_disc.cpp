@@ -232,8 +232,9 @@ void EmulatedDisc::read_image(const DiscTrack& track, uint32_t frame, uint8_t* o
   uint64_t offset = 0;
   locate(track, frame, &file, &offset);
   const uint64_t end = file_ends_[static_cast<std::size_t>(file)];
-  const auto wanted =
-      offset >= end ? std::size_t{0} : static_cast<std::size_t>(std::min<uint64_t>(size, end - offset));
+  const auto wanted = offset >= end
+                          ? std::size_t{0}
+                          : static_cast<std::size_t>(std::min<uint64_t>(size, end - offset));
   // Sectors are mostly read in runs: one read of the file serves many.
   const bool cached = file == cache_file_ && offset >= cache_offset_ &&
                       offset + wanted <= cache_offset_ + cache_.size();

@@ -34,8 +34,8 @@ struct DiscTrack {
   int32_t end_lba = 0;
   uint32_t pregap = 0;  // generated frames at the start (the postgap fills the rest)
   uint32_t length = 0;
-  int file = -1;               // index into the disc's image files
-  uint64_t file_offset = 0;    // byte offset of the track's first image frame
+  int file = -1;             // index into the disc's image files
+  uint64_t file_offset = 0;  // byte offset of the track's first image frame
   // Where a track whose frames two files hold goes on: from its frame
   // `first_frame` on, in `file` from byte `file_offset`.
   struct Piece {
@@ -142,7 +142,7 @@ class EmulatedDisc : public EmulatedMedium {
   std::vector<std::pair<int32_t, int32_t>> unreadable_;
   std::vector<uint8_t> session_first_;
   std::vector<std::unique_ptr<AudioFile>> audio_;  // the audio files' readers (null: binary)
-  std::vector<uint64_t> file_ends_;  // offset just past the image data of each file
+  std::vector<uint64_t> file_ends_;                // offset just past the image data of each file
   int32_t leadout_ = 0;
   // The bytes of the last read of an image file, kept for the sectors that follow.
   static constexpr std::size_t READ_AHEAD_BYTES = 128 * 1024;

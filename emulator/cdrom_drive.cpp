@@ -460,8 +460,7 @@ CdromDriveState::~CdromDriveState() {
   }
 }
 
-void take_lba_range(EmulatedDevice& device, const std::string& key, int32_t* first,
-                    int32_t* last) {
+void take_lba_range(EmulatedDevice& device, const std::string& key, int32_t* first, int32_t* last) {
   const std::optional<std::string> item = device.take_item(key);
   if (!item) return;
   const std::size_t dash = item->find('-');

@@ -3,12 +3,11 @@
 // reading half that emulated recorders can reuse.
 //
 // Commands: TEST UNIT READY, READ TOC (formats 0 and 1, LBA or MSF
-// addresses; format 5, CD-TEXT, where the model reads it; format 2, the full table of contents of every session), READ SUB-CHANNEL (formats 1 to 3), READ CAPACITY, MODE SENSE
-// of 6 and 10 bytes (all pages the drive has, current, changeable and
-// default values) and MODE SELECT (block length of the block descriptor,
-// pages), READ(10) at the
-// current block length (2048 user data, 2336 after the header, 2340 without
-// the sync, 2352 raw), READ CD-DA with subcode formats 0 to 3, START/STOP
+// addresses; format 5, CD-TEXT, where the model reads it; format 2, the full table of contents of
+// every session), READ SUB-CHANNEL (formats 1 to 3), READ CAPACITY, MODE SENSE of 6 and 10 bytes
+// (all pages the drive has, current, changeable and default values) and MODE SELECT (block length
+// of the block descriptor, pages), READ(10) at the current block length (2048 user data, 2336 after
+// the header, 2340 without the sync, 2352 raw), READ CD-DA with subcode formats 0 to 3, START/STOP
 // UNIT (an ejected tray holds no disc until loaded) and PREVENT/ALLOW MEDIUM
 // REMOVAL. Reading audio with READ(10) or data with READ CD-DA fails with
 // ILLEGAL MODE FOR THIS TRACK, reading past the lead-out with LOGICAL BLOCK
@@ -152,5 +151,4 @@ bool cdrom_drive_serves(const EmulatedDevice& device);
 // Takes the item `key`=FIRST[-LAST] (LBAs, FIRST at most LAST) into `first`
 // and `last`; leaves them as they are without it. Throws EmulatedBusError
 // for a bad one.
-void take_lba_range(EmulatedDevice& device, const std::string& key, int32_t* first,
-                    int32_t* last);
+void take_lba_range(EmulatedDevice& device, const std::string& key, int32_t* first, int32_t* last);

@@ -51,7 +51,7 @@ struct EmulatedIdentity {
   std::string product;              // at most 16 characters, padded with blanks
   std::string revision = "1.00";    // at most 4 characters, padded with blanks
   uint8_t device_type = EMU_TYPE_CDROM;
-  bool device_type_given = false;   // the bus value set it with type=
+  bool device_type_given = false;  // the bus value set it with type=
 };
 
 // A command injected to fail: the next `remaining` commands with `opcode`
@@ -84,7 +84,7 @@ struct EmulatedDeviceSpec {
   uint8_t target = 0;
   uint8_t lun = 0;
   EmulatedIdentity identity;
-  std::string medium;                        // medium=, empty when not given
+  std::string medium;  // medium=, empty when not given
   FaultPlan faults;
   std::map<std::string, std::string> items;  // items left for the drive model
   std::string text;                          // the entry as written, for messages
@@ -113,9 +113,9 @@ struct EmulatedCommand {
 struct EmulatedAnswer {
   uint8_t target_status = STATUS_GOOD;
   SenseCondition sense{};
-  uint8_t sense_flags = 0;        // SENSE_EOM, SENSE_ILI
+  uint8_t sense_flags = 0;  // SENSE_EOM, SENSE_ILI
   bool information_valid = false;
-  uint32_t information = 0;       // sense bytes 3-6
+  uint32_t information = 0;  // sense bytes 3-6
   // Sense key specific progress indication (bytes 15-17): the share done
   // of an operation in progress, of 65536.
   bool progress_valid = false;
@@ -212,7 +212,9 @@ class EmulatedDevice {
   // Takes the medium out of the drive, which is then empty (null when it was).
   std::unique_ptr<EmulatedMedium> take_medium() { return std::move(medium_); }
   template <typename T>
-  T* medium_as() const { return dynamic_cast<T*>(medium_.get()); }
+  T* medium_as() const {
+    return dynamic_cast<T*>(medium_.get());
+  }
 
   // The tray a disc transporter works, or null.
   EmulatedTray* tray() const { return tray_.get(); }
@@ -254,7 +256,7 @@ class EmulatedDevice {
   EmulatedDeviceSpec spec_;
   std::array<EmulatedHandler, 256> handlers_{};
   std::array<uint8_t, 256> command_lengths_{};  // 0: the group code's length
-  uint64_t ready_at_ms_ = 0;                     // the clock when spin-up ends
+  uint64_t ready_at_ms_ = 0;                    // the clock when spin-up ends
   std::map<std::string, bool> taken_;
   std::unique_ptr<EmulatedMedium> medium_;
   std::shared_ptr<EmulatedTray> tray_;

@@ -66,7 +66,8 @@ void EmulatedDisc::lay_out_sessions(const DiscLayout& layout) {
           track.pregap += static_cast<uint32_t>(extra);
           for (auto& index : track.indexes)
             if (index.first != 0 || index.second != track.first_lba) index.second += extra;
-          if (track.indexes.front().first != 0) track.indexes.insert(track.indexes.begin(), {0, track.first_lba});
+          if (track.indexes.front().first != 0)
+            track.indexes.insert(track.indexes.begin(), {0, track.first_lba});
           track.index1_lba += extra;
           shift += extra;
         }
@@ -78,7 +79,8 @@ void EmulatedDisc::lay_out_sessions(const DiscLayout& layout) {
   leadout_ += shift;
   // The gaps may push the disc past the last address a disc can have.
   if (leadout_ + LBA_OFFSET_FRAMES > static_cast<int32_t>(MAX_ABSOLUTE_FRAMES))
-    throw EmulatedBusError("cue sheet \"" + name + "\": its sessions with the gaps between them end "
+    throw EmulatedBusError("cue sheet \"" + name +
+                           "\": its sessions with the gaps between them end "
                            "past 99:59:74");
 }
 
@@ -128,8 +130,7 @@ std::vector<uint8_t> full_toc_answer(const EmulatedDisc& disc, uint8_t first_ses
       // The next program area, and the last lead-out a disc of 80 minutes can have.
       const DiscTrack* next = disc.track_number(firsts[s]);
       const uint8_t outermost[3] = {79, 59, 74};
-      put_point(data, s, 0, POINT_NEXT_AREA, outermost,
-                next->index1_lba - PREGAP_BLOCKS);
+      put_point(data, s, 0, POINT_NEXT_AREA, outermost, next->index1_lba - PREGAP_BLOCKS);
     }
   }
   put_be16(data.data(), static_cast<uint32_t>(data.size() - 2));

@@ -46,14 +46,13 @@ EmulatedAnswer blank(const State& s, EmulatedDevice& device, const EmulatedComma
 void install_mmc_blanking(EmulatedDevice& device, const std::shared_ptr<MmcDriveState>& state) {
   device.set_handler(OP_BLANK, bind_handler<blank>(state));
   const EmulatedHandler ready = device.handler(EMU_OP_TEST_UNIT_READY);
-  device.set_handler(EMU_OP_TEST_UNIT_READY,
-                     [state, ready](EmulatedDevice& d, const EmulatedCommand& command) {
-                       if (state->blank_polls_left == 0) return ready(d, command);
-                       const unsigned done = state->blank_polls_total - state->blank_polls_left--;
-                       EmulatedAnswer answer = refuse(SENSE_OPERATION_IN_PROGRESS);
-                       answer.progress_valid = true;
-                       answer.progress =
-                           static_cast<uint16_t>(65536u * done / state->blank_polls_total);
-                       return answer;
-                     });
+  device.set_handler(
+      EMU_OP_TEST_UNIT_READY, [state, ready](EmulatedDevice& d, const EmulatedCommand& command) {
+        if (state->blank_polls_left == 0) return ready(d, command);
+        const unsigned done = state->blank_polls_total - state->blank_polls_left--;
+        EmulatedAnswer answer = refuse(SENSE_OPERATION_IN_PROGRESS);
+        answer.progress_valid = true;
+        answer.progress = static_cast<uint16_t>(65536u * done / state->blank_polls_total);
+        return answer;
+      });
 }

@@ -81,7 +81,8 @@ EmulatedAnswer write_leadin_subcode(MmcDriveState& s, const EmulatedCommand& c, 
   std::vector<uint8_t> packs(count * PACKS_PER_BLOCK * CD_TEXT_PACK_SIZE);
   for (uint32_t i = 0; i < count * PACKS_PER_BLOCK; ++i)
     pack_from_symbols(c.buffer + i * SYMBOLS_PER_PACK, packs.data() + i * CD_TEXT_PACK_SIZE);
-  if (bad_cd_text_pack(packs.data(), packs.size()) >= 0) return refuse(SENSE_PARAMETER_VALUE_INVALID);
+  if (bad_cd_text_pack(packs.data(), packs.size()) >= 0)
+    return refuse(SENSE_PARAMETER_VALUE_INVALID);
   s.leadin_packs.insert(s.leadin_packs.end(), packs.begin(), packs.end());
   s.leadin_next += static_cast<int32_t>(count);
   if (s.leadin_next < s.leadin_end) return EmulatedAnswer::good();

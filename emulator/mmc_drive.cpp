@@ -21,7 +21,7 @@ constexpr const char* RECORDER_PRODUCT = "MMC CD-RW DRIVE";
 constexpr const char* READER_PRODUCT = "MMC CD-ROM DRIVE";
 
 constexpr uint8_t CAPABILITIES_PAGE = 0x2A;
-constexpr uint16_t READ_SPEED_KBS = 5645;   // 32x
+constexpr uint16_t READ_SPEED_KBS = 5645;  // 32x
 
 // Profiles and features of GET CONFIGURATION.
 constexpr uint16_t PROFILE_CD_ROM = 0x0008;
@@ -106,8 +106,7 @@ EmulatedAnswer get_configuration(const State& s, EmulatedDevice& device, const E
         {FEATURE_CD_TRACK_AT_ONCE, disc && s->drive, {uint8_t(0x06 | buf), 0, 0x03, 0x09}});
     // Session at once, test write, CD-RW, BUF, R-W subcode where it records
     // CD-TEXT; cue sheets of up to 4096 bytes.
-    const uint8_t mastering =
-        static_cast<uint8_t>(0x26 | buf | (s->records_cd_text ? 0x01 : 0x00));
+    const uint8_t mastering = static_cast<uint8_t>(0x26 | buf | (s->records_cd_text ? 0x01 : 0x00));
     features.push_back({FEATURE_CD_MASTERING, disc && s->drive, {mastering, 0x00, 0x10, 0x00}});
   }
   std::vector<uint8_t> data(8, 0);
@@ -270,10 +269,11 @@ std::vector<uint8_t> capabilities_page(const MmcDriveState& s, bool accurate_aud
   page[1] = 0x14;
   page[2] = 0x03;                 // reads CD-R and CD-RW
   page[3] = recorder ? 0x07 : 0;  // writes CD-R and CD-RW, test write
-  page[4] = static_cast<uint8_t>(0x01 | (recorder && s.underrun_protection ? 0x80 : 0));  // play, BUF
+  page[4] =
+      static_cast<uint8_t>(0x01 | (recorder && s.underrun_protection ? 0x80 : 0));  // play, BUF
   // CD-DA by READ CD, R-W, C2 pointers
   page[5] = static_cast<uint8_t>(0x15 | (accurate_audio ? 0x02 : 0));
-  page[6] = 0x29;                                                      // tray, eject, lock
+  page[6] = 0x29;  // tray, eject, lock
   put_be16(&page[8], READ_SPEED_KBS);
   page[10] = 0x01;
   page[11] = 0x00;

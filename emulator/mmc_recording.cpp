@@ -134,10 +134,9 @@ std::optional<SenseCondition> decode_cue_sheet(const uint8_t* sheet, uint32_t le
     if (size == 0) return bad;
     if (tracks.empty() || e[1] != tracks.back().number) {
       // A blank disc (first_number 0) may start at any track number.
-      const uint8_t expected =
-          !tracks.empty()     ? static_cast<uint8_t>(tracks.back().number + 1)
-          : first_number != 0 ? first_number
-                              : std::clamp<uint8_t>(e[1], 1, MAX_TRACKS);
+      const uint8_t expected = !tracks.empty()     ? static_cast<uint8_t>(tracks.back().number + 1)
+                               : first_number != 0 ? first_number
+                                                   : std::clamp<uint8_t>(e[1], 1, MAX_TRACKS);
       if (e[1] != expected || e[1] > MAX_TRACKS || e[2] > 1) return bad;
       if (tracks.empty()) plan->first_number = e[1];
       if (!tracks.empty()) tracks.back().end_lba = relative;

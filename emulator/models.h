@@ -12,9 +12,9 @@
 #include "emulator/device.h"
 
 struct EmulatedModel {
-  const char* name;                                  // for messages: "generic CD-ROM reader"
-  bool (*serves)(const EmulatedDevice& device);      // by identity
-  void (*install)(EmulatedDevice& device);           // throws EmulatedBusError
+  const char* name;                              // for messages: "generic CD-ROM reader"
+  bool (*serves)(const EmulatedDevice& device);  // by identity
+  void (*install)(EmulatedDevice& device);       // throws EmulatedBusError
 };
 
 // The model table in the order it is searched.

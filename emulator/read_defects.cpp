@@ -56,8 +56,7 @@ uint64_t ReadDefects::next_random() {
   return z ^ (z >> 31);
 }
 
-void ReadDefects::read_sector(const EmulatedDisc& disc, int32_t lba, uint8_t* audio,
-                              uint8_t* c2) {
+void ReadDefects::read_sector(const EmulatedDisc& disc, int32_t lba, uint8_t* audio, uint8_t* c2) {
   if (cache_) {
     const auto found = cached_.find(lba);
     if (found != cached_.end()) {

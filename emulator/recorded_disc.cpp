@@ -19,9 +19,9 @@
 #include "common/stream_buffer.h"
 #include "common/timecode.h"
 #include "emulator/device.h"
-#include "layout/cue_sheet.h"
 #include "layout/cd_text.h"
 #include "layout/cue_metadata.h"
+#include "layout/cue_sheet.h"
 
 namespace {
 
@@ -400,11 +400,13 @@ bool RecordedDisc::commit() {
   ok = ok && write_new_file(".cue", sheet, &cue_new_);
   ok = ok && write_new_file(".state", state_text(), &state_new_);
   if (!work_.cd_text.empty())
-    ok = ok && write_new_file(".cdt", std::string(work_.cd_text.begin(), work_.cd_text.end()),
-                              &cdt_new_);
+    ok = ok &&
+         write_new_file(".cdt", std::string(work_.cd_text.begin(), work_.cd_text.end()), &cdt_new_);
   // The sectors first: until the state is renamed nothing reads them.
-  for (const auto& [suffix, name] : {std::pair{".bin", &bin_new_}, {".cdt", &cdt_new_},
-                                     {".cue", &cue_new_}, {".state", &state_new_}}) {
+  for (const auto& [suffix, name] : {std::pair{".bin", &bin_new_},
+                                     {".cdt", &cdt_new_},
+                                     {".cue", &cue_new_},
+                                     {".state", &state_new_}}) {
     if (name->empty()) continue;
     if (!ok) break;
     ok = ::rename(name->c_str(), (path_ + suffix).c_str()) == 0;

@@ -66,7 +66,7 @@ struct RecordedDiscInfo {
   std::array<char, 13> catalog{};
   std::vector<SheetText> disc_texts;  // kept from the stored sheet; tracks keep their own
   std::vector<uint8_t> cd_text;       // the packs of PATH.cdt; empty without one
-  std::vector<DiscTrack> tracks;  // number, control, type, block_size, indexes, LBAs, ISRC
+  std::vector<DiscTrack> tracks;      // number, control, type, block_size, indexes, LBAs, ISRC
   std::vector<RecordedSession> sessions;
   int32_t bin_end = 0;  // LBA after the last sector PATH.bin holds
 };
@@ -170,7 +170,7 @@ class RecordedDisc {
 
   std::string path_;
   std::shared_ptr<MediumLock> lock_;
-  std::string stored_sheet_;                   // PATH.cue as stored
+  std::string stored_sheet_;                             // PATH.cue as stored
   std::string bin_new_, cue_new_, state_new_, cdt_new_;  // the new files of a recording
   RecordedDiscInfo stored_;
   RecordedDiscInfo work_;

@@ -28,7 +28,6 @@ int32_t take_capacity(EmulatedDevice& device) {
   return static_cast<int32_t>(minutes) * FRAMES_PER_MINUTE - LBA_OFFSET_FRAMES;
 }
 
-
 // Whether a block of `size` bytes fits a track: raw sectors and CD+G blocks
 // for audio, user data or raw sectors for data of the track's mode.
 bool block_fits(const DiscTrack& track, uint32_t size) {
@@ -270,8 +269,7 @@ EmulatedAnswer RecorderDrive::write(EmulatedDevice& device, const EmulatedComman
     } else {
       decode(block, sent, size, track->is_data());
     }
-    if (cursor_ >= corrupt_first && cursor_ <= corrupt_last)
-      corrupt_block(block, track->is_data());
+    if (cursor_ >= corrupt_first && cursor_ <= corrupt_last) corrupt_block(block, track->is_data());
     if (track->block_size == 0) {  // its first block
       track->block_size =
           static_cast<uint16_t>(size == CDG_BLOCK_SIZE ? CDG_BLOCK_SIZE : RAW_SECTOR_SIZE);

@@ -66,10 +66,7 @@ EmulatedAnswer write_track(const State& s, EmulatedDevice& device, const Emulate
   }
   const DiscTrack& track = *s->drive->next_track();
   const uint32_t size = track.is_data() ? s->drive->reading().block_length : track.block_size;
-  return s->drive->write(
-      device, c, get_be24(c.cdb + 6),
-      descramble_data,
-      size);
+  return s->drive->write(device, c, get_be24(c.cdb + 6), descramble_data, size);
 }
 
 EmulatedAnswer synchronize_cache(const State& s, EmulatedDevice& device, const EmulatedCommand&) {

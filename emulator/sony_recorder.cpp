@@ -209,10 +209,7 @@ EmulatedAnswer write_bytes(const State& s, EmulatedDevice& device, const Emulate
   else if (track != nullptr)
     size = track->is_data() ? s->drive->reading().block_length : track->block_size;
   if (bytes % size != 0) return refuse(SENSE_INVALID_FIELD_IN_CDB);
-  EmulatedAnswer answer = s->drive->write(
-      device, c, bytes / size,
-      descramble_data,
-      size);
+  EmulatedAnswer answer = s->drive->write(device, c, bytes / size, descramble_data, size);
   if (answer.target_status != STATUS_GOOD || !s->drive->session_complete()) return answer;
   // The drive writes the lead-out and closes the disc by itself.
   s->at_once = false;

@@ -253,8 +253,7 @@ EmulatedAnswer write_10(const State& s, EmulatedDevice& device, const EmulatedCo
     if (size == 0) return refuse(SENSE_END_OF_USER_AREA);
     reading.block_length = size;
   }
-  const EmulatedAnswer answer =
-      s->drive->write(device, c, count, descramble_data);
+  const EmulatedAnswer answer = s->drive->write(device, c, count, descramble_data);
   if (s->at_once && answer.target_status == STATUS_GOOD) s->cursor += static_cast<int32_t>(count);
   return answer;
 }

@@ -43,8 +43,8 @@ TrackChecksum::TrackChecksum(uint64_t samples, bool first_track, bool last_track
     : samples_(samples),
       skip_before_(first_track ? EDGE_SAMPLES : 0),
       skip_after_(last_track && samples > EDGE_SAMPLES ? samples - EDGE_SAMPLES
-                  : last_track                          ? 0
-                                                        : UINT64_MAX),
+                  : last_track                         ? 0
+                                                       : UINT64_MAX),
       crc_(0xFFFFFFFFu) {}
 
 void TrackChecksum::add(const uint8_t* audio, std::size_t bytes) {

@@ -38,8 +38,8 @@ class TrackChecksum {
 
  private:
   uint64_t samples_;
-  uint64_t skip_before_;  // positions below this are left out of the sums
-  uint64_t skip_after_;   // positions above this are left out
+  uint64_t skip_before_;   // positions below this are left out of the sums
+  uint64_t skip_after_;    // positions above this are left out
   uint64_t position_ = 0;  // of the last sample added, from 1
   uint32_t crc_ = 0;       // the CRC-32 register, inverted
   uint32_t v1_ = 0;

@@ -48,8 +48,8 @@ std::string track_label(const SpanTrack& track) {
 
 }  // namespace
 
-AudioRipResult rip_audio(CdReader& reader, const DiscLayout& layout, uint32_t first,
-                         uint32_t last, const AudioRipOptions& options, const SpanSink& sink) {
+AudioRipResult rip_audio(CdReader& reader, const DiscLayout& layout, uint32_t first, uint32_t last,
+                         const AudioRipOptions& options, const SpanSink& sink) {
   AudioRipResult result;
   SpanChecksums sums(layout, first, last);
   const Area area = audio_area(reader, layout, first, last);
@@ -69,8 +69,8 @@ AudioRipResult rip_audio(CdReader& reader, const DiscLayout& layout, uint32_t fi
                              report.suspicious.end());
     result.sectors_reread += report.sectors_reread;
   };
-  result.offset = read_with_offset(reader, options.offset, first, last, area.first, area.last,
-                                   read, [&](const uint8_t* blocks, uint16_t size, uint32_t count) {
+  result.offset = read_with_offset(reader, options.offset, first, last, area.first, area.last, read,
+                                   [&](const uint8_t* blocks, uint16_t size, uint32_t count) {
                                      sums.add(blocks, count);
                                      sink(blocks, size, count);
                                    });
@@ -116,13 +116,15 @@ std::string audio_rip_report(const AudioRipResult& result, const DiscLayout& lay
     }
   }
   if (result.offset.zero_samples_before > 0)
-    text += format_text("Offset %+d: %u samples before the first audio sector read as zeros "
-                        "(the drive does not read there)\n",
-                        offset, result.offset.zero_samples_before);
+    text += format_text(
+        "Offset %+d: %u samples before the first audio sector read as zeros "
+        "(the drive does not read there)\n",
+        offset, result.offset.zero_samples_before);
   if (result.offset.zero_samples_after > 0)
-    text += format_text("Offset %+d: %u samples past the last audio sector read as zeros "
-                        "(the drive does not read there)\n",
-                        offset, result.offset.zero_samples_after);
+    text += format_text(
+        "Offset %+d: %u samples past the last audio sector read as zeros "
+        "(the drive does not read there)\n",
+        offset, result.offset.zero_samples_after);
   return text;
 }
 

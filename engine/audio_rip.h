@@ -38,8 +38,8 @@ struct AudioRipResult {
 // tracks around the span (the run of audio tracks that holds `first`, to
 // its session's end), beyond them only as read_with_offset allows.
 // Raises what the readers raise.
-AudioRipResult rip_audio(CdReader& reader, const DiscLayout& layout, uint32_t first,
-                         uint32_t last, const AudioRipOptions& options, const SpanSink& sink);
+AudioRipResult rip_audio(CdReader& reader, const DiscLayout& layout, uint32_t first, uint32_t last,
+                         const AudioRipOptions& options, const SpanSink& sink);
 
 // The report, one line a track, then the offset's zeros when there were:
 //   "Track 03: copy CRC 1A2B3C4D, AccurateRip v1 0123ABCD, v2 89ABCDEF"

@@ -230,7 +230,8 @@ int record_disc_at_once(RecorderDriver& recorder, const DiscAtOnceJob& job) {
   const uint8_t tracks_before = test ? 0 : last_track_on_disc(recorder);
   // The packs name the tracks of the disc's first session, in its lead-in.
   if (!job.cd_text.empty() && tracks_before != 0)
-    err_text("WARNING! CD-TEXT is recorded in a disc's first session only: this session has none\n");
+    err_text(
+        "WARNING! CD-TEXT is recorded in a disc's first session only: this session has none\n");
   // Past the capacity the drive itself says how far it goes.
   if (!(job.flags & JOB_OVERBURN))
     check_free_blocks(recorder, job.layout->leadout_position, "The disc image");

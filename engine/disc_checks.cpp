@@ -20,8 +20,10 @@ struct Refusal {
   const char* text;
 };
 constexpr Refusal REFUSALS[] = {
-    {0x30, 0x05, "The disc in the CD-Recorder cannot be recorded: it is closed, or not a recordable disc"},
-    {0x21, 0x00, "The recording is longer than the disc: the CD-Recorder refused a block past its end"},
+    {0x30, 0x05,
+     "The disc in the CD-Recorder cannot be recorded: it is closed, or not a recordable disc"},
+    {0x21, 0x00,
+     "The recording is longer than the disc: the CD-Recorder refused a block past its end"},
 };
 
 // The absolute time of an LBA (of a length from LBA 0: where it ends, as
@@ -48,18 +50,18 @@ void fit_first_track(const RecorderDriver& recorder, DiscLayout* layout, bool wa
   if (layout->track_count == 0) return;
   const std::vector<SentTrack> sent = sent_tracks(*layout);
   if (sent[0].start > 0 && !recorder.RecordsLongFirstPregap())
-    raise_message(MSG_TEXT, 1, 0, 0,
-                  format_text("The CD-Recorder cannot record audio before track 1 (track %02u's "
-                              "INDEX 01 is at LBA %lld; the drive makes the first pregap itself)",
-                              layout->tracks[0].track_number,
-                              static_cast<long long>(sent[0].start)));
+    raise_message(
+        MSG_TEXT, 1, 0, 0,
+        format_text("The CD-Recorder cannot record audio before track 1 (track %02u's "
+                    "INDEX 01 is at LBA %lld; the drive makes the first pregap itself)",
+                    layout->tracks[0].track_number, static_cast<long long>(sent[0].start)));
   const uint8_t first = layout->tracks[0].track_number;
   if (first <= 1 || recorder.KeepsFirstTrackNumber()) return;
   if (warnings)
-    err_text(format_text("WARNING! The CD-Recorder numbers the tracks from 01: tracks %02u to "
-                         "%02u are recorded as 01 to %02u\n",
-                         first, layout->tracks[layout->track_count - 1].track_number,
-                         layout->track_count));
+    err_text(format_text(
+        "WARNING! The CD-Recorder numbers the tracks from 01: tracks %02u to "
+        "%02u are recorded as 01 to %02u\n",
+        first, layout->tracks[layout->track_count - 1].track_number, layout->track_count));
   renumber_tracks(layout, 1);
 }
 
@@ -70,10 +72,9 @@ Capacity disc_capacity(RecorderDriver& recorder, uint32_t blocks, const char* wh
   if (!recorder.FreeBlocks(&free_blocks, &blank)) return capacity;
   capacity.known = true;
   capacity.fits = blocks <= free_blocks;
-  capacity.comparison =
-      format_text("%s (%s) is longer than %s (%s)", what, time_text(blocks).c_str(),
-                  blank ? "the blank disc" : "the space left on the disc",
-                  time_text(free_blocks).c_str());
+  capacity.comparison = format_text(
+      "%s (%s) is longer than %s (%s)", what, time_text(blocks).c_str(),
+      blank ? "the blank disc" : "the space left on the disc", time_text(free_blocks).c_str());
   return capacity;
 }
 
@@ -104,8 +105,8 @@ void check_recorded_tracks(RecorderDriver& recorder, uint8_t tracks_before,
                            const std::vector<SentTrack>& sent) {
   if (sent.empty()) return;
   // A blank disc holds the layout's own numbers where the recorder kept them.
-  const unsigned first = tracks_before == 0 && sent[0].number != 0 ? sent[0].number
-                                                                    : tracks_before + 1u;
+  const unsigned first =
+      tracks_before == 0 && sent[0].number != 0 ? sent[0].number : tracks_before + 1u;
   const unsigned last = first + static_cast<unsigned>(sent.size()) - 1u;
   if (last_track_on_disc(recorder) < first)
     read_back_failed(format_text("the disc holds no track %u", first));
@@ -130,12 +131,11 @@ void check_recorded_tracks(RecorderDriver& recorder, uint8_t tracks_before,
       read_back_failed(format_text("track %u starts at %s, not at %s", number,
                                    time_text(found->start).c_str(), time_text(expected).c_str()));
   }
-  const unsigned on_disc = disc.track_count == 0
-                               ? 0
-                               : disc.tracks[disc.track_count - 1].track_number;
+  const unsigned on_disc =
+      disc.track_count == 0 ? 0 : disc.tracks[disc.track_count - 1].track_number;
   if (on_disc > last)
-    read_back_failed(format_text("the disc holds track %u after the last track sent (%u)", on_disc,
-                                 last));
+    read_back_failed(
+        format_text("the disc holds track %u after the last track sent (%u)", on_disc, last));
 }
 
 void explain_recording_refusal(const RecorderDriver& recorder, MSGVEC* record) {

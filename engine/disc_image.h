@@ -13,9 +13,8 @@
 
 // How the audio of a copy is read: first to last LBA into the sink, with
 // progress events when `progress`. Raises the drive's errors.
-using AudioSpanReader =
-    std::function<void(CdReader& reader, uint32_t first, uint32_t last, const SpanSink& sink,
-                       bool progress)>;
+using AudioSpanReader = std::function<void(CdReader& reader, uint32_t first, uint32_t last,
+                                           const SpanSink& sink, bool progress)>;
 
 // The audio read with the jitter correction of read_audio_span.
 AudioSpanReader jitter_corrected_audio(JitterMode jitter);

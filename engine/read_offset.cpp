@@ -20,7 +20,8 @@ class SectorAssembler {
     const std::size_t whole = pending_.size() / SECTOR;
     if (whole == 0) return;
     sink_(pending_.data(), RAW_SECTOR_SIZE, static_cast<uint32_t>(whole));
-    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(whole * SECTOR));
+    pending_.erase(pending_.begin(),
+                   pending_.begin() + static_cast<std::ptrdiff_t>(whole * SECTOR));
   }
   void zeros(std::size_t length) {
     const std::vector<uint8_t> zero(length, 0);

@@ -100,9 +100,9 @@ void SecureReader::read_plain(uint32_t lba, uint32_t count, Reading* out) {
     const uint32_t at = lba + done;
     // A drive that jitters lands where it is asked after a REZERO UNIT.
     if (correction_) reader_.RezeroUnit(false);
-    const ResultCode result = c2_ ? reader_.ReadAudioC2(buffer_.data(), n, at)
-                                  : reader_.ReadAudioSectors(buffer_.data(), n, at, SUBCODE_NONE,
-                                                             false);
+    const ResultCode result =
+        c2_ ? reader_.ReadAudioC2(buffer_.data(), n, at)
+            : reader_.ReadAudioSectors(buffer_.data(), n, at, SUBCODE_NONE, false);
     if (result != 1 && n > 1) {
       // One sector spoils the batch: each of the others is read alone.
       for (uint32_t i = 0; i < n; ++i) read_plain(at + i, 1, out + done + i);
@@ -115,8 +115,8 @@ void SecureReader::read_plain(uint32_t lba, uint32_t count, Reading* out) {
       reading.good = result == 1;
       if (reading.good && c2_) {
         const uint8_t* pointers = sector + RAW_SECTOR_SIZE;
-        reading.good = std::all_of(pointers, pointers + C2_POINTER_BYTES,
-                                   [](uint8_t b) { return b == 0; });
+        reading.good =
+            std::all_of(pointers, pointers + C2_POINTER_BYTES, [](uint8_t b) { return b == 0; });
       }
       reading.bytes.assign(reinterpret_cast<const char*>(sector), RAW_SECTOR_SIZE);
     }
@@ -220,14 +220,11 @@ SecureReadReport SecureReader::read(uint32_t first, uint32_t last, const SpanSin
     for (const auto& [i, votes] : pending) {
       report_.suspicious.push_back(lba + i);
       if (const std::string* value = votes.likeliest())
-        std::memcpy(out.data() + std::size_t{i} * RAW_SECTOR_SIZE, value->data(),
-                    RAW_SECTOR_SIZE);
+        std::memcpy(out.data() + std::size_t{i} * RAW_SECTOR_SIZE, value->data(), RAW_SECTOR_SIZE);
     }
     sink(out.data(), RAW_SECTOR_SIZE, count);
     next += count;
-    if (options_.progress &&
-        notify_event(EVENT_JITTER_PROGRESS, {lba, chunk_last, 0}) == 0)
-      break;
+    if (options_.progress && notify_event(EVENT_JITTER_PROGRESS, {lba, chunk_last, 0}) == 0) break;
   }
   if (options_.progress) notify_event(EVENT_JITTER_READ_END);
   if (!correction_) {

@@ -108,8 +108,7 @@ struct ScanFindings {
   void add_unreached_tracks(DiscLayout* layout) const {
     for (unsigned i = layout->source_analysis.data_track_count; i < layout->track_count; ++i) {
       const TrackEntry& track = layout->tracks[i];
-      if (track.track_number > last_track ||
-          (track.track_number == last_track && last_index == 0))
+      if (track.track_number > last_track || (track.track_number == last_track && last_index == 0))
         add_cuepoint(layout, bin_to_bcd(track.track_number), 0x01,
                      static_cast<int32_t>(track.start));
     }
@@ -156,8 +155,8 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
     for (uint32_t i = 0; i < n; ++i) {
       const uint8_t* q = buffer.data() + std::size_t{i} * SCAN_BLOCK_SIZE + RAW_SECTOR_SIZE;
       if (!position_frame(q)) continue;
-      found_index1 |= found.take(layout, mode, q, m == first && i == 0 ? m : -1,
-                                 layout->tracks[cursor].start);
+      found_index1 |=
+          found.take(layout, mode, q, m == first && i == 0 ? m : -1, layout->tracks[cursor].start);
     }
     if (found_index1 && cursor < layout->track_count) {
       ++cursor;
@@ -174,7 +173,6 @@ void scan_audio_area(CdReader& reader, DiscLayout* layout, uint8_t speed_code, S
   found.add_unreached_tracks(layout);
   if (progress) notify_event(EVENT_READ_END);
 }
-
 
 // A position frame of the Q subchannel and where it was read.
 struct QFrame {

@@ -57,8 +57,8 @@ bool block_matches(TrackType type, const uint8_t* read, const uint8_t* expected,
                        RAW_SECTOR_SIZE - SECTOR_DATA_OFFSET) == 0;
   }
   // User data: the drive built the sector around it.
-  return std::memcmp(read + SECTOR_DATA_OFFSET, expected + SECTOR_DATA_OFFSET,
-                     DATA_BLOCK_SIZE) == 0 &&
+  return std::memcmp(read + SECTOR_DATA_OFFSET, expected + SECTOR_DATA_OFFSET, DATA_BLOCK_SIZE) ==
+             0 &&
          mode1_sound(read);
 }
 
@@ -189,9 +189,9 @@ std::vector<TrackVerdict> verify_disc_at_once(CdReader& reader, const DiscAtOnce
   for (unsigned t = 0; t < disc.track_count; ++t)
     if (last >= count && disc.tracks[t].track_number == last - count + 1) first = &disc.tracks[t];
   if (first == nullptr)
-    raise_message(MSG_TEXT, 1, 0, 0,
-                  format_text("Unable to verify: the disc does not hold the %u tracks recorded",
-                              count));
+    raise_message(
+        MSG_TEXT, 1, 0, 0,
+        format_text("Unable to verify: the disc does not hold the %u tracks recorded", count));
   const unsigned number_shift = last - count;
   // The session lies where the drive put it; the engine sent it from the
   // first pregap on, 150 blocks before the first track's index 1 at LBA 0.
@@ -265,5 +265,6 @@ void report_verification(const std::vector<TrackVerdict>& verdicts) {
     out_text("Verification completed: no differences\n");
     return;
   }
-  raise_message(MSG_TEXT, 1, 0, 0, "Verification found differences between the disc and what was sent");
+  raise_message(MSG_TEXT, 1, 0, 0,
+                "Verification found differences between the disc and what was sent");
 }

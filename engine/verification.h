@@ -63,8 +63,8 @@ class TrackVerifier {
   unsigned shown_percent_ = 0;
   bool progress_;
   int64_t pending_lba_ = 0;
-  std::vector<uint8_t> pending_;     // expected blocks, 2352 bytes each
-  std::vector<uint8_t> generated_;   // how each pending block was sent
+  std::vector<uint8_t> pending_;    // expected blocks, 2352 bytes each
+  std::vector<uint8_t> generated_;  // how each pending block was sent
 };
 
 // Verifies the tracks of a disc-at-once job on the disc in `reader`: they

@@ -65,9 +65,9 @@ void check(AudioFormat format) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::FILE* out = std::fopen(scratch_path().c_str(), "wb");
   if (!out || std::fwrite(data, 1, size, out) != size || std::fclose(out) != 0) std::abort();
-  for (AudioFormat format : {AudioFormat::Unknown, AudioFormat::Wave, AudioFormat::Aiff,
-                             AudioFormat::Flac, AudioFormat::Mp3, AudioFormat::Vorbis,
-                             AudioFormat::Opus, AudioFormat::WavPack})
+  for (AudioFormat format :
+       {AudioFormat::Unknown, AudioFormat::Wave, AudioFormat::Aiff, AudioFormat::Flac,
+        AudioFormat::Mp3, AudioFormat::Vorbis, AudioFormat::Opus, AudioFormat::WavPack})
     check(format);
   return 0;
 }

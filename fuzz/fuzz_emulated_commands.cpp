@@ -58,7 +58,8 @@ struct Workplace {
 const Workplace& workplace() {
   static const Workplace place = [] {
     Workplace made;
-    made.folder = fs::temp_directory_path() / ("fuzz_emulated_commands." + std::to_string(getpid()));
+    made.folder =
+        fs::temp_directory_path() / ("fuzz_emulated_commands." + std::to_string(getpid()));
     fs::create_directories(made.folder);
     made.disc = pressed_disc(made.folder);
     made.recorders = made.folder / "discs";
@@ -74,9 +75,9 @@ std::string bus_value(const Workplace& place) {
          ";0:2:0=CD-ROM DR-U124X" + disc + ";0:3:0=CD-ROM CDU-76S" + disc +
          ";0:4:0=CD-ROM XM-3701TA" + disc + ";0:5:0=MMC CD-ROM DRIVE" + disc +
          ";0:6:0=MMC CD-RW DRIVE" + own + "mmc;0:7:0=CD-ROM XM-3401TA;1:0:0=CDD2000" + own +
-         "philips;1:1:0=CD-R   CDU924S" + own + "sony;1:2:0=RO1060C" + own +
-         "ricoh;1:3:0=CDR102" + own + "yamaha;1:4:0=RCD-1000" + own + "jvc;1:5:0=CDW-900E" +
-         own + "sony15;1:6:0=CDD521/02" + own + "philips6;1:7:0=DISC TRANSPORTER,recorder=1:0:0;" +
+         "philips;1:1:0=CD-R   CDU924S" + own + "sony;1:2:0=RO1060C" + own + "ricoh;1:3:0=CDR102" +
+         own + "yamaha;1:4:0=RCD-1000" + own + "jvc;1:5:0=CDW-900E" + own +
+         "sony15;1:6:0=CDD521/02" + own + "philips6;1:7:0=DISC TRANSPORTER,recorder=1:0:0;" +
          "2:0:0=CD-ROM PX-4XCS" + disc + ";2:1:0=CDR100" + own + "yamaha19";
 }
 
@@ -112,8 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.flags = direction == 1 ? SRB_DIR_IN : direction == 2 ? SRB_DIR_OUT : SRB_DIR_NONE;
     const uint32_t length = direction == 0 ? 0 : (data[at + 3] << 8 | data[at + 4]);
     at += 5;
-    for (uint8_t i = 0; i < request.cdb_length; ++i)
-      request.cdb[i] = at < size ? data[at++] : 0;
+    for (uint8_t i = 0; i < request.cdb_length; ++i) request.cdb[i] = at < size ? data[at++] : 0;
     // The buffer is exactly as long as the request says, so that a device
     // that writes past it is caught by the address sanitizer.
     std::vector<uint8_t> buffer(length);

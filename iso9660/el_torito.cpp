@@ -32,7 +32,8 @@ DirectoryEntry* find_boot_image(DirectoryNode* root, const std::string& path) {
     found = find_host_entry(node, part);
     if (found == nullptr) return nullptr;
   }
-  if (found == nullptr || (found->flags & (ENTRY_DIRECTORY | ENTRY_SYSTEM | ENTRY_LINK))) return nullptr;
+  if (found == nullptr || (found->flags & (ENTRY_DIRECTORY | ENTRY_SYSTEM | ENTRY_LINK)))
+    return nullptr;
   return found;
 }
 
@@ -42,12 +43,15 @@ void add_boot_catalog(DirectoryNode* root) {
   const VolumeFormat& format = format_of(*root);
   const char* path = format.boot_path.c_str();
   DirectoryEntry* image = find_boot_image(root, format.boot_path);
-  if (image == nullptr) fail_with(format_text("Error: Boot image \"%s\" is not a file of the volume!\n", path));
+  if (image == nullptr)
+    fail_with(format_text("Error: Boot image \"%s\" is not a file of the volume!\n", path));
   if (image->size == 0) fail_with(format_text("Error: Boot image \"%s\" is empty!\n", path));
   if (format.boot_info) {
     if (image->size < BOOT_CHECKSUM_START) {
-      fail_with(format_text(
-          "Error: Boot image \"%s\" is too small for a boot information table (64 bytes at least)!\n", path));
+      fail_with(
+          format_text("Error: Boot image \"%s\" is too small for a boot information table (64 "
+                      "bytes at least)!\n",
+                      path));
     }
     image->flags |= ENTRY_BOOT_INFO;
   }
@@ -56,8 +60,9 @@ void add_boot_catalog(DirectoryNode* root) {
   auto catalog = std::make_unique<DirectoryEntry>();
   catalog->name = names.unique_name("BOOT.CAT", false);
   catalog->host_name = catalog->name;
-  std::transform(catalog->host_name.begin(), catalog->host_name.end(), catalog->host_name.begin(),
-                 [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+  std::transform(
+      catalog->host_name.begin(), catalog->host_name.end(), catalog->host_name.begin(),
+      [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
   catalog->joliet_name = joliet_name(catalog->host_name);
   catalog->flags = ENTRY_BOOT_CATALOG | ENTRY_READONLY;
   catalog->date = root->own_entry->date;
@@ -77,7 +82,9 @@ void build_boot_record(uint8_t* block, uint32_t catalog_block) {
   block[6] = 1;
   // The boot system identifier that firmware and readers look for, in
   // ASCII: the format's own name for itself.
-  static constexpr uint8_t system[] = {0x45, 0x4C, 0x20, 0x54, 0x4F, 0x52, 0x49, 0x54, 0x4F, 0x20, 0x53, 0x50, 0x45, 0x43, 0x49, 0x46, 0x49, 0x43, 0x41, 0x54, 0x49, 0x4F, 0x4E};
+  static constexpr uint8_t system[] = {0x45, 0x4C, 0x20, 0x54, 0x4F, 0x52, 0x49, 0x54,
+                                       0x4F, 0x20, 0x53, 0x50, 0x45, 0x43, 0x49, 0x46,
+                                       0x49, 0x43, 0x41, 0x54, 0x49, 0x4F, 0x4E};
   std::memcpy(block + 7, system, sizeof system);
   put_le32(block + 71, catalog_block);
 }
@@ -90,7 +97,8 @@ void build_boot_catalog(uint8_t* block, const DirectoryEntry& image, uint16_t lo
   block[30] = 0x55;
   block[31] = 0xAA;
   uint16_t sum = 0;
-  for (std::size_t i = 0; i < 32; i += 2) sum = static_cast<uint16_t>(sum + (block[i] | (block[i + 1] << 8)));
+  for (std::size_t i = 0; i < 32; i += 2)
+    sum = static_cast<uint16_t>(sum + (block[i] | (block[i + 1] << 8)));
   put_le16(block + 28, static_cast<uint16_t>(0x10000 - sum));
   // Initial entry: bootable, no emulation, load segment 0 (07C0h).
   block[32] = 0x88;
@@ -108,6 +116,7 @@ void build_boot_info_table(uint8_t* table, const DirectoryEntry& image, uint32_t
 
 uint32_t add_checksum_words(uint32_t sum, const uint8_t* data, std::size_t length) {
   for (std::size_t i = 0; i + 4 <= length; i += 4)
-    sum += data[i] | (uint32_t{data[i + 1]} << 8) | (uint32_t{data[i + 2]} << 16) | (uint32_t{data[i + 3]} << 24);
+    sum += data[i] | (uint32_t{data[i + 1]} << 8) | (uint32_t{data[i + 2]} << 16) |
+           (uint32_t{data[i + 3]} << 24);
   return sum;
 }

@@ -41,14 +41,14 @@ int open_tree_file(const std::string& path, struct stat* info) {
   FileOpening opening = FileOpening::Failed;
   const int fd = open_regular_file(path, &opening);
   if (fd < 0)
-    fail_with(format_text("\nError: Unable to open \"%s\"\n%s\n", path.c_str(),
-                          opening == FileOpening::NotRegular ? "Not a regular file"
-                                                             : std::strerror(errno)));
+    fail_with(format_text(
+        "\nError: Unable to open \"%s\"\n%s\n", path.c_str(),
+        opening == FileOpening::NotRegular ? "Not a regular file" : std::strerror(errno)));
   if (fstat(fd, info) != 0) {
     const int error = errno;
     close(fd);
-    fail_with(format_text("\nError: Unable to open \"%s\"\n%s\n", path.c_str(),
-                          std::strerror(error)));
+    fail_with(
+        format_text("\nError: Unable to open \"%s\"\n%s\n", path.c_str(), std::strerror(error)));
   }
   return fd;
 }
@@ -66,11 +66,13 @@ void for_each_data_file(const DirectoryNode& node, const Action& action) {
 
 // The checksum of a boot image from offset 64 to its scanned length, bytes
 // past its end counting as zeros, as they are copied.
-uint32_t boot_image_checksum(int fd, const DirectoryEntry& entry, uint8_t* buffer, const std::string& path) {
+uint32_t boot_image_checksum(int fd, const DirectoryEntry& entry, uint8_t* buffer,
+                             const std::string& path) {
   uint32_t sum = 0;
   uint64_t at = BOOT_CHECKSUM_START;
   while (at < entry.size) {
-    const std::size_t piece = static_cast<std::size_t>(std::min<uint64_t>(entry.size - at, MAX_PIECE_BYTES));
+    const std::size_t piece =
+        static_cast<std::size_t>(std::min<uint64_t>(entry.size - at, MAX_PIECE_BYTES));
     ssize_t got = 0;
     do {
       got = pread(fd, buffer, piece, static_cast<off_t>(at));
@@ -93,16 +95,19 @@ void copy_file(const std::string& path, const DirectoryEntry& entry, uint8_t* bu
   const int fd = open_tree_file(path, &info);
   uint8_t boot_info[BOOT_INFO_BYTES];
   const bool patch_boot_info = (entry.flags & ENTRY_BOOT_INFO) != 0;
-  if (patch_boot_info) build_boot_info_table(boot_info, entry, boot_image_checksum(fd, entry, buffer, path));
+  if (patch_boot_info)
+    build_boot_info_table(boot_info, entry, boot_image_checksum(fd, entry, buffer, path));
   bool first_piece = true;
   if (static_cast<uint64_t>(info.st_size) > entry.size) {
-    err_text(format_text("Warning: \"%s\" grew since the scan; only its first %u bytes are copied\n",
-                         path.c_str(), entry.size));
+    err_text(
+        format_text("Warning: \"%s\" grew since the scan; only its first %u bytes are copied\n",
+                    path.c_str(), entry.size));
   }
   bool shrank = false;
   uint64_t remaining = entry.size;
   while (remaining > 0) {
-    const std::size_t piece = static_cast<std::size_t>(std::min<uint64_t>(remaining, MAX_PIECE_BYTES));
+    const std::size_t piece =
+        static_cast<std::size_t>(std::min<uint64_t>(remaining, MAX_PIECE_BYTES));
     std::size_t got = 0;
     if (!shrank) {
       const ssize_t n = read_fully(fd, buffer, piece);
@@ -113,13 +118,15 @@ void copy_file(const std::string& path, const DirectoryEntry& entry, uint8_t* bu
       got = static_cast<std::size_t>(n);
       if (got < piece) {
         shrank = true;
-        err_text(format_text("Warning: \"%s\" shrank since the scan; its blocks are padded with zeros\n",
-                             path.c_str()));
+        err_text(
+            format_text("Warning: \"%s\" shrank since the scan; its blocks are padded with zeros\n",
+                        path.c_str()));
       }
     }
     const std::size_t padded = (piece + ISO_BLOCK_SIZE - 1) / ISO_BLOCK_SIZE * ISO_BLOCK_SIZE;
     std::memset(buffer + got, 0, padded - got);
-    if (patch_boot_info && first_piece) std::memcpy(buffer + BOOT_INFO_OFFSET, boot_info, BOOT_INFO_BYTES);
+    if (patch_boot_info && first_piece)
+      std::memcpy(buffer + BOOT_INFO_OFFSET, boot_info, BOOT_INFO_BYTES);
     first_piece = false;
     sink->append(buffer, padded);
     remaining -= piece;
@@ -135,8 +142,8 @@ void append_in_pieces(const std::vector<uint8_t>& blocks, BlockSink* sink) {
 
 }  // namespace
 
-void emit_descriptors(const VolumeLayout& layout, const DirectoryNode& root, const std::string& label,
-                      BlockSink* sink) {
+void emit_descriptors(const VolumeLayout& layout, const DirectoryNode& root,
+                      const std::string& label, BlockSink* sink) {
   std::vector<uint8_t> blocks(SYSTEM_AREA_BLOCKS * ISO_BLOCK_SIZE, 0);
   sink->append(blocks.data(), blocks.size());
   const auto block = [&](uint32_t number) {
@@ -145,14 +152,15 @@ void emit_descriptors(const VolumeLayout& layout, const DirectoryNode& root, con
   // A volume of a later session counts its space from the disc's first block.
   build_primary_descriptor(blocks.data(), label, layout.origin + layout.volume_blocks,
                            layout.path_table_bytes, layout.l_table_block, layout.m_table_block,
-                           root.sector_count, layout.root_extent,
-                           root.own_entry->date);
+                           root.sector_count, layout.root_extent, root.own_entry->date);
   if (layout.boot_record_block != 0)
     build_boot_record(block(layout.boot_record_block), root.boot_catalog->extent);
   if (layout.joliet_descriptor_block != 0)
-    build_joliet_descriptor(block(layout.joliet_descriptor_block), label, layout, root.own_entry->date);
+    build_joliet_descriptor(block(layout.joliet_descriptor_block), label, layout,
+                            root.own_entry->date);
   build_terminator(block(layout.terminator_block));
-  sink->append(blocks.data(), (layout.terminator_block + 1 - PRIMARY_DESCRIPTOR_BLOCK) * ISO_BLOCK_SIZE);
+  sink->append(blocks.data(),
+               (layout.terminator_block + 1 - PRIMARY_DESCRIPTOR_BLOCK) * ISO_BLOCK_SIZE);
 }
 
 void emit_path_tables(const VolumeLayout& layout, BlockSink* sink) {

@@ -24,8 +24,8 @@ class BlockSink {
 
 // The 16 zero blocks of the system area, the primary volume descriptor and
 // the terminator (blocks 0 to 17).
-void emit_descriptors(const VolumeLayout& layout, const DirectoryNode& root, const std::string& label,
-                      BlockSink* sink);
+void emit_descriptors(const VolumeLayout& layout, const DirectoryNode& root,
+                      const std::string& label, BlockSink* sink);
 
 // The L path table, then the M path table.
 void emit_path_tables(const VolumeLayout& layout, BlockSink* sink);

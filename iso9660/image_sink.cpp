@@ -14,7 +14,9 @@ namespace {
 // Whole raw sectors that fit in one 65000-byte buffer.
 constexpr std::size_t kRawSectorsBuffered = 65000 / RAW_SECTOR_SIZE;
 
-[[noreturn]] void fail_writing() { fail_with("\nUnexpected error writing image file (disk full?)!\n"); }
+[[noreturn]] void fail_writing() {
+  fail_with("\nUnexpected error writing image file (disk full?)!\n");
+}
 
 }  // namespace
 
@@ -43,8 +45,8 @@ void ImageFileSink::append(const uint8_t* data, std::size_t length) {
   if (raw_) {
     for (std::size_t done = 0; done < length; done += ISO_BLOCK_SIZE) {
       if (buffered_ + RAW_SECTOR_SIZE > buffer_.size()) flush();
-      build_sector(buffer_.data() + buffered_, SECTOR_MODE1, static_cast<int32_t>(running_block_++), nullptr,
-                   data + done, false, false, false);
+      build_sector(buffer_.data() + buffered_, SECTOR_MODE1, static_cast<int32_t>(running_block_++),
+                   nullptr, data + done, false, false, false);
       buffered_ += RAW_SECTOR_SIZE;
     }
     return;

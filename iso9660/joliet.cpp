@@ -41,7 +41,8 @@ bool decode_utf8(const std::string& text, std::vector<char32_t>* out) {
     }
     // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
     static const char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-    if (value < kSmallest[extra] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) return false;
+    if (value < kSmallest[extra] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
+      return false;
     out->push_back(value);
     i += extra + 1;
   }
@@ -49,13 +50,15 @@ bool decode_utf8(const std::string& text, std::vector<char32_t>* out) {
 }
 
 bool forbidden(char32_t c) {
-  return c < 0x20 || c > 0xFFFF || c == '*' || c == '/' || c == ':' || c == ';' || c == '?' || c == '\\';
+  return c < 0x20 || c > 0xFFFF || c == '*' || c == '/' || c == ':' || c == ';' || c == '?' ||
+         c == '\\';
 }
 
 // Where a name's extension begins (its last dot), or the name's length.
 std::size_t extension_start(const std::u16string& name) {
   const std::size_t dot = name.rfind(u'.');
-  if (dot == std::u16string::npos || dot == 0 || name.size() - dot > kLongestKeptExtension) return name.size();
+  if (dot == std::u16string::npos || dot == 0 || name.size() - dot > kLongestKeptExtension)
+    return name.size();
   return dot;
 }
 
@@ -67,7 +70,9 @@ std::u16string fitted(const std::u16string& name, const std::u16string& tail) {
   return name.substr(0, std::min(dot, room)) + tail + extension;
 }
 
-bool joliet_before(const DirectoryEntry* a, const DirectoryEntry* b) { return a->joliet_name < b->joliet_name; }
+bool joliet_before(const DirectoryEntry* a, const DirectoryEntry* b) {
+  return a->joliet_name < b->joliet_name;
+}
 
 uint32_t joliet_bytes(const DirectoryNode& node) {
   return node.joliet_sector_count * static_cast<uint32_t>(ISO_BLOCK_SIZE);
@@ -105,17 +110,22 @@ std::size_t joliet_record_length(const std::string& identifier) {
   return 33 + identifier.size() + (identifier.size() % 2 == 0 ? 1 : 0);
 }
 
-void order_joliet_tree(DirectoryNode* node, uint16_t level, std::vector<std::vector<DirectoryNode*>>* levels) {
+void order_joliet_tree(DirectoryNode* node, uint16_t level,
+                       std::vector<std::vector<DirectoryNode*>>* levels) {
   node->joliet_level = level;
   if (levels->size() < level) levels->resize(level);
   (*levels)[level - 1].push_back(node);
   node->joliet_children.clear();
   for (const auto& child : node->children)
     if (!child->relocation_directory) node->joliet_children.push_back(child.get());
-  node->joliet_children.insert(node->joliet_children.end(), node->moved_away.begin(), node->moved_away.end());
+  node->joliet_children.insert(node->joliet_children.end(), node->moved_away.begin(),
+                               node->moved_away.end());
   std::sort(node->joliet_children.begin(), node->joliet_children.end(),
-            [](const DirectoryNode* a, const DirectoryNode* b) { return joliet_before(a->own_entry, b->own_entry); });
-  for (DirectoryNode* child : node->joliet_children) order_joliet_tree(child, static_cast<uint16_t>(level + 1), levels);
+            [](const DirectoryNode* a, const DirectoryNode* b) {
+              return joliet_before(a->own_entry, b->own_entry);
+            });
+  for (DirectoryNode* child : node->joliet_children)
+    order_joliet_tree(child, static_cast<uint16_t>(level + 1), levels);
 }
 
 }  // namespace
@@ -160,7 +170,8 @@ uint32_t joliet_path_table_record_length(const std::u16string& name) {
 void size_joliet_directory(DirectoryNode* node) {
   node->joliet_entries.clear();
   for (const auto& entry : node->entries)
-    if (entry->node == nullptr || !entry->node->relocation_directory) node->joliet_entries.push_back(entry.get());
+    if (entry->node == nullptr || !entry->node->relocation_directory)
+      node->joliet_entries.push_back(entry.get());
   std::sort(node->joliet_entries.begin(), node->joliet_entries.end(), joliet_before);
   std::vector<std::size_t> lengths;
   lengths.reserve(node->joliet_entries.size());
@@ -176,7 +187,8 @@ uint32_t lay_out_joliet_tables(DirectoryNode* root, uint32_t first_block, Joliet
   order_joliet_tree(root, 1, &levels);
   layout->root = root;
   layout->directory_order.clear();
-  for (const auto& level : levels) layout->directory_order.insert(layout->directory_order.end(), level.begin(), level.end());
+  for (const auto& level : levels)
+    layout->directory_order.insert(layout->directory_order.end(), level.begin(), level.end());
   uint64_t bytes = 0;
   uint16_t number = 0;
   for (DirectoryNode* node : layout->directory_order) {
@@ -202,9 +214,9 @@ uint64_t assign_joliet_extents(const JolietLayout& layout, uint64_t next_block) 
 void build_joliet_descriptor(uint8_t* block, const std::string& label, const VolumeLayout& layout,
                              const EntryTime& created) {
   const JolietLayout& joliet = layout.joliet;
-  build_primary_descriptor(block, label, layout.origin + layout.volume_blocks, joliet.path_table_bytes, joliet.l_table_block,
-                           joliet.m_table_block, joliet.root->joliet_sector_count, joliet.root->joliet_extent,
-                           created);
+  build_primary_descriptor(block, label, layout.origin + layout.volume_blocks,
+                           joliet.path_table_bytes, joliet.l_table_block, joliet.m_table_block,
+                           joliet.root->joliet_sector_count, joliet.root->joliet_extent, created);
   block[0] = 2;
   // UCS-2 level 3.
   std::memcpy(block + 88, "%/E", 3);
@@ -243,7 +255,8 @@ void build_joliet_directory_extent(const DirectoryNode& node, uint8_t* buffer) {
   uint8_t* at = buffer;
   put_record_head(at, 34, node.joliet_extent, joliet_bytes(node), date, ENTRY_DIRECTORY, 1)[0] = 0;
   at += 34;
-  put_record_head(at, 34, parent.joliet_extent, joliet_bytes(parent), date, ENTRY_DIRECTORY, 1)[0] = 1;
+  put_record_head(at, 34, parent.joliet_extent, joliet_bytes(parent), date, ENTRY_DIRECTORY, 1)[0] =
+      1;
   at += 34;
   std::size_t free_bytes = ISO_BLOCK_SIZE - 2 * 34;
   for (const DirectoryEntry* entry : node.joliet_entries) {
@@ -254,11 +267,13 @@ void build_joliet_directory_extent(const DirectoryNode& node, uint8_t* buffer) {
       free_bytes = ISO_BLOCK_SIZE;
     }
     const DirectoryNode* directory = entry->node;
-    const uint8_t flags = static_cast<uint8_t>((directory != nullptr ? 0x02 : 0) | ((entry->flags & ENTRY_HIDDEN) ? 0x01 : 0));
-    std::memcpy(put_record_head(at, length, directory != nullptr ? directory->joliet_extent : entry->extent,
-                                directory != nullptr ? joliet_bytes(*directory) : entry->size, entry->date, flags,
-                                identifier.size()),
-                identifier.data(), identifier.size());
+    const uint8_t flags = static_cast<uint8_t>((directory != nullptr ? 0x02 : 0) |
+                                               ((entry->flags & ENTRY_HIDDEN) ? 0x01 : 0));
+    std::memcpy(
+        put_record_head(at, length, directory != nullptr ? directory->joliet_extent : entry->extent,
+                        directory != nullptr ? joliet_bytes(*directory) : entry->size, entry->date,
+                        flags, identifier.size()),
+        identifier.data(), identifier.size());
     at += length;
     free_bytes -= length;
   }

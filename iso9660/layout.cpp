@@ -15,16 +15,18 @@ constexpr std::size_t kFirstSectorFree = ISO_BLOCK_SIZE - 2 * 34;
 template <typename Item>
 void sort_by_name(std::vector<std::unique_ptr<Item>>* list) {
   if (list->size() < 2) return;
-  std::sort(list->begin(), list->end(), [](const std::unique_ptr<Item>& a, const std::unique_ptr<Item>& b) {
-    return name_order_before(a->name, b->name);
-  });
+  std::sort(list->begin(), list->end(),
+            [](const std::unique_ptr<Item>& a, const std::unique_ptr<Item>& b) {
+              return name_order_before(a->name, b->name);
+            });
 }
 
 uint32_t sectors_for_entries(const DirectoryNode& node) {
   std::vector<std::size_t> lengths;
   lengths.reserve(node.entries.size());
   if (!format_of(node).rock_ridge) {
-    for (const auto& entry : node.entries) lengths.push_back(directory_record_length(entry->name.size()));
+    for (const auto& entry : node.entries)
+      lengths.push_back(directory_record_length(entry->name.size()));
     return pack_sectors(ISO_BLOCK_SIZE - kFirstSectorFree, lengths);
   }
   for (const auto& entry : node.entries)
@@ -81,14 +83,17 @@ uint32_t pack_sectors(std::size_t dot_bytes, const std::vector<std::size_t>& rec
   return sectors;
 }
 
-std::size_t directory_record_length(std::size_t name_length) { return (name_length & ~std::size_t{1}) + 36; }
+std::size_t directory_record_length(std::size_t name_length) {
+  return (name_length & ~std::size_t{1}) + 36;
+}
 
 uint32_t max_directory_sectors(const VolumeFormat& format) {
   return format.joliet || format.rock_ridge ? MAX_EXTENDED_DIRECTORY_SECTORS : MAX_EXTENT_SECTORS;
 }
 
 std::size_t max_directory_entries(const VolumeFormat& format) {
-  return MAX_DIRECTORY_ENTRIES + (max_directory_sectors(format) - MAX_EXTENT_SECTORS) * (ISO_BLOCK_SIZE / 36);
+  return MAX_DIRECTORY_ENTRIES +
+         (max_directory_sectors(format) - MAX_EXTENT_SECTORS) * (ISO_BLOCK_SIZE / 36);
 }
 
 uint32_t blocks_of(uint32_t size) {

@@ -103,16 +103,16 @@ struct JolietLayout {
 // terminator, the Joliet path tables after the primary ones, and after the
 // primary directories the continuation areas and the Joliet directories.
 struct VolumeLayout {
-  uint32_t path_table_bytes = 0;        // P
-  uint32_t path_table_blocks = 0;       // n = ⌈P / 2048⌉
-  uint32_t volume_blocks = 0;           // V: blocks the volume holds
-  uint32_t origin = 0;                  // the disc block of the volume's block 0
-  uint32_t root_extent = 0;             // 18 + 2n
-  uint32_t m_table_block = 0;           // 18 + n
+  uint32_t path_table_bytes = 0;   // P
+  uint32_t path_table_blocks = 0;  // n = ⌈P / 2048⌉
+  uint32_t volume_blocks = 0;      // V: blocks the volume holds
+  uint32_t origin = 0;             // the disc block of the volume's block 0
+  uint32_t root_extent = 0;        // 18 + 2n
+  uint32_t m_table_block = 0;      // 18 + n
   uint32_t l_table_block = PATH_TABLE_BLOCK;
   uint32_t terminator_block = TERMINATOR_BLOCK;
-  uint32_t boot_record_block = 0;       // 0: none
-  uint32_t joliet_descriptor_block = 0; // 0: none
+  uint32_t boot_record_block = 0;        // 0: none
+  uint32_t joliet_descriptor_block = 0;  // 0: none
   uint32_t continuation_block = 0;
   uint32_t continuation_blocks = 0;
   JolietLayout joliet;

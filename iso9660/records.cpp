@@ -84,8 +84,8 @@ namespace {
 void put_volume_date(uint8_t* at, const EntryTime& time) {
   char digits[32];
   std::snprintf(digits, sizeof digits, "%4u%02u%02u%02u%02u%02u00", unsigned{time.year} % 10000,
-                unsigned{time.month}, unsigned{time.day}, unsigned{time.hour}, unsigned{time.minute},
-                unsigned{time.second});
+                unsigned{time.month}, unsigned{time.day}, unsigned{time.hour},
+                unsigned{time.minute}, unsigned{time.second});
   std::memcpy(at, digits, 16);
   at[16] = 0;
 }
@@ -113,8 +113,9 @@ uint8_t record_flags(const DirectoryEntry& entry) {
 }
 
 void build_primary_descriptor(uint8_t* block, const std::string& label, uint32_t volume_blocks,
-                              uint32_t path_table_bytes, uint32_t l_table_block, uint32_t m_table_block,
-                              uint32_t root_sectors, uint32_t root_extent, const EntryTime& created) {
+                              uint32_t path_table_bytes, uint32_t l_table_block,
+                              uint32_t m_table_block, uint32_t root_sectors, uint32_t root_extent,
+                              const EntryTime& created) {
   std::memset(block, 0, ISO_BLOCK_SIZE);
   block[0] = 1;
   std::memcpy(block + 1, "CD001", 5);
@@ -129,8 +130,8 @@ void build_primary_descriptor(uint8_t* block, const std::string& label, uint32_t
   put_le32(block + 140, l_table_block);
   put_be32(block + 148, m_table_block);
   uint8_t* identifier = put_record_head(block + 156, kDotRecordLength, root_extent,
-                                        root_sectors * static_cast<uint32_t>(ISO_BLOCK_SIZE), created,
-                                        ENTRY_DIRECTORY, 1);
+                                        root_sectors * static_cast<uint32_t>(ISO_BLOCK_SIZE),
+                                        created, ENTRY_DIRECTORY, 1);
   identifier[0] = 0;
   put_text(block + 190, "", 128);
   put_text(block + 318, "", 128);
@@ -181,7 +182,8 @@ void build_directory_extent(const DirectoryNode& node, uint8_t* buffer, Continua
   }
   const EntryTime& date = node.own_entry->date;
   uint8_t* at = buffer;
-  put_record_head(at, kDotRecordLength, node.extent, directory_bytes(node), date, ENTRY_DIRECTORY, 1)[0] = 0;
+  put_record_head(at, kDotRecordLength, node.extent, directory_bytes(node), date, ENTRY_DIRECTORY,
+                  1)[0] = 0;
   at += kDotRecordLength;
   put_record_head(at, kDotRecordLength, node.parent->extent, directory_bytes(*node.parent), date,
                   ENTRY_DIRECTORY, 1)[0] = 1;
@@ -195,7 +197,8 @@ void build_directory_extent(const DirectoryNode& node, uint8_t* buffer, Continua
       free_bytes = ISO_BLOCK_SIZE;
     }
     const uint8_t flags = record_flags(*entry);
-    uint8_t* identifier = put_record_head(at, length, entry->extent, entry->size, entry->date, flags, name_length);
+    uint8_t* identifier =
+        put_record_head(at, length, entry->extent, entry->size, entry->date, flags, name_length);
     std::memcpy(identifier, entry->name.data(), name_length);
     std::memcpy(identifier + name_length, ";1", 2);
     at += length;

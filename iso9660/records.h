@@ -17,8 +17,9 @@ extern const char DATA_PREPARER_TEXT[];
 // already upper case, at most 32 characters (empty: all spaces). `created`
 // gives the root record's time and the creation and modification dates.
 void build_primary_descriptor(uint8_t* block, const std::string& label, uint32_t volume_blocks,
-                              uint32_t path_table_bytes, uint32_t l_table_block, uint32_t m_table_block,
-                              uint32_t root_sectors, uint32_t root_extent, const EntryTime& created);
+                              uint32_t path_table_bytes, uint32_t l_table_block,
+                              uint32_t m_table_block, uint32_t root_sectors, uint32_t root_extent,
+                              const EntryTime& created);
 
 // Fills one 2048-byte block with the volume descriptor set terminator.
 void build_terminator(uint8_t* block);
@@ -34,7 +35,8 @@ class ContinuationPool;
 // extent of `node`: the "." and ".." records, then one record per entry; a
 // record never crosses a sector boundary. With Rock Ridge, each record
 // carries its system use entries, and what does not fit goes into `pool`.
-void build_directory_extent(const DirectoryNode& node, uint8_t* buffer, ContinuationPool* pool = nullptr);
+void build_directory_extent(const DirectoryNode& node, uint8_t* buffer,
+                            ContinuationPool* pool = nullptr);
 
 // The 7-byte recording date and time; the offset from Greenwich is 0. Years
 // outside what the byte can hold are clamped.

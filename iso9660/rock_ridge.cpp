@@ -1,9 +1,10 @@
 #include "iso9660/rock_ridge.h"
 
+#include <sys/sysmacros.h>
+
 #include <algorithm>
 #include <cstring>
 #include <numeric>
-#include <sys/sysmacros.h>
 
 #include "common/byteorder.h"
 #include "iso9660/layout.h"
@@ -174,7 +175,8 @@ void collect_deep(DirectoryNode* node, std::vector<DirectoryNode*>* deep) {
 
 void set_levels(DirectoryNode* node, uint16_t level) {
   node->level = level;
-  for (const auto& child : node->children) set_levels(child.get(), static_cast<uint16_t>(level + 1));
+  for (const auto& child : node->children)
+    set_levels(child.get(), static_cast<uint16_t>(level + 1));
 }
 
 DirectoryNode* make_relocation_directory(DirectoryNode* root) {
@@ -183,15 +185,16 @@ DirectoryNode* make_relocation_directory(DirectoryNode* root) {
   auto entry = std::make_unique<DirectoryEntry>();
   entry->name = names.unique_name("RR_MOVED", true);
   std::string lower = entry->name;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](char c) { return static_cast<char>(std::tolower(c)); });
   entry->host_name = "." + lower;
   entry->flags = ENTRY_DIRECTORY | ENTRY_HIDDEN;
   entry->date = root->own_entry->date;
   entry->posix = root->own_entry->posix;
   entry->posix.mode = S_IFDIR | 0555;
   entry->posix.serial = 0xFFFFFFFFu;
-  root->children.push_back(new_directory_node(root, entry.get(), root->path + entry->host_name + "/",
-                                              entry->name, 2));
+  root->children.push_back(
+      new_directory_node(root, entry.get(), root->path + entry->host_name + "/", entry->name, 2));
   DirectoryNode* node = root->children.back().get();
   node->relocation_directory = true;
   entry->node = node;
@@ -271,7 +274,8 @@ std::string ContinuationPool::place(const std::vector<std::string>& entries, std
       count = entries.size() - next;
       size = rest;
     } else {
-      while (size + entries[next + count].size() + kContinuationEntryLength <= limit) size += entries[next + count++].size();
+      while (size + entries[next + count].size() + kContinuationEntryLength <= limit)
+        size += entries[next + count++].size();
       size += kContinuationEntryLength;
     }
     groups.emplace_back(next, count);
@@ -285,13 +289,15 @@ std::string ContinuationPool::place(const std::vector<std::string>& entries, std
     std::string bytes;
     for (std::size_t i = 0; i < groups[g].second; ++i) bytes += entries[groups[g].first + i];
     if (g + 1 < groups.size())
-      bytes += ce_entry(places[g + 1].first, places[g + 1].second, static_cast<uint32_t>(sizes[g + 1]));
+      bytes +=
+          ce_entry(places[g + 1].first, places[g + 1].second, static_cast<uint32_t>(sizes[g + 1]));
     return bytes;
   };
   if (keep_bytes_) {
     for (std::size_t g = 1; g < groups.size(); ++g) {
       const std::string bytes = group_bytes(g);
-      const std::size_t at = std::size_t{places[g].first - first_block_} * ISO_BLOCK_SIZE + places[g].second;
+      const std::size_t at =
+          std::size_t{places[g].first - first_block_} * ISO_BLOCK_SIZE + places[g].second;
       std::memcpy(bytes_.data() + at, bytes.data(), bytes.size());
     }
   }
@@ -318,10 +324,12 @@ std::vector<std::string> system_use_entries(const DirectoryNode& node, const Dir
     return out;
   }
   if (role == RecordRole::Parent) {
-    const DirectoryNode& parent = node.natural_parent != nullptr ? *node.natural_parent : *node.parent;
+    const DirectoryNode& parent =
+        node.natural_parent != nullptr ? *node.natural_parent : *node.parent;
     out.push_back(px_entry(parent.own_entry->posix, format, subdirectory_links(parent)));
     out.push_back(tf_entry(parent.own_entry->posix));
-    if (node.natural_parent != nullptr) out.push_back(both32_entry("PL", node.natural_parent->extent));
+    if (node.natural_parent != nullptr)
+      out.push_back(both32_entry("PL", node.natural_parent->extent));
     return out;
   }
   const uint32_t links = entry->node != nullptr ? subdirectory_links(*entry->node) : 1;
@@ -342,7 +350,8 @@ std::vector<std::string> system_use_entries(const DirectoryNode& node, const Dir
 
 std::size_t rock_ridge_record_length(const DirectoryNode& node, const DirectoryEntry* entry,
                                      RecordRole role) {
-  const std::size_t identifier = role == RecordRole::Entry ? rock_ridge_identifier(*entry).size() : 1;
+  const std::size_t identifier =
+      role == RecordRole::Entry ? rock_ridge_identifier(*entry).size() : 1;
   const std::size_t base = 33 + identifier + (identifier % 2 == 0 ? 1 : 0);
   ContinuationPool scratch(0, false);
   return base + scratch.place(system_use_entries(node, entry, role), kLongestRecord - base).size();

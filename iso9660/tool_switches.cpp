@@ -28,7 +28,8 @@ void check_source_path(const std::string& path) {
 }
 
 std::vector<SwitchRule> volume_format_switches(VolumeFormat* format) {
-  SwitchRule load = number_switch("/BOOTLOAD", &format->boot_load_sectors, "Error: Illegal /BOOTLOAD format!\n");
+  SwitchRule load =
+      number_switch("/BOOTLOAD", &format->boot_load_sectors, "Error: Illegal /BOOTLOAD format!\n");
   load.apply = [scan = load.apply, format](const std::string& upper) {
     return scan(upper) && format->boot_load_sectors != 0;
   };
@@ -52,7 +53,9 @@ std::vector<std::string> volume_format_usage(std::size_t width) {
       {"/BOOTINFO", "Patch a boot information table into the boot image"},
   };
   std::vector<std::string> usage;
-  for (const auto& [name, text] : lines) usage.push_back(name + std::string(width > name.size() ? width - name.size() : 1, ' ') + "- " + text + "\n");
+  for (const auto& [name, text] : lines)
+    usage.push_back(name + std::string(width > name.size() ? width - name.size() : 1, ' ') + "- " +
+                    text + "\n");
   return usage;
 }
 

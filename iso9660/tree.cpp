@@ -148,15 +148,18 @@ void scan_node(DirectoryNode* node, ScanState* state) {
   ScanTotals& totals = state->totals;
   std::vector<HostItem> items;
   if (!read_host_directory(node->path, state->options, &items)) {
-    if (node->level == 1) fail_with(format_text("Error: Unable to read directory \"%s\"\n", node->path.c_str()));
-    err_text(format_text("Warning: Unable to read directory \"%s\"; it is left empty\n", node->path.c_str()));
+    if (node->level == 1)
+      fail_with(format_text("Error: Unable to read directory \"%s\"\n", node->path.c_str()));
+    err_text(format_text("Warning: Unable to read directory \"%s\"; it is left empty\n",
+                         node->path.c_str()));
   }
   totals.entries += items.size();
   if (totals.entries > MAX_VOLUME_ENTRIES)
     fail_with(format_text("Error: Too many files in volume (more than %u)!\n", MAX_VOLUME_ENTRIES));
   // Names are handed out in host name order so that the same tree always
   // gets the same names, whatever order the host lists it in.
-  std::sort(items.begin(), items.end(), [](const HostItem& a, const HostItem& b) { return a.name < b.name; });
+  std::sort(items.begin(), items.end(),
+            [](const HostItem& a, const HostItem& b) { return a.name < b.name; });
   std::vector<HostName> host_names;
   for (const HostItem& item : items) host_names.push_back(HostName{item.name, is_directory(item)});
   const std::vector<std::string> names = unique_level1_names(host_names);
@@ -167,8 +170,9 @@ void scan_node(DirectoryNode* node, ScanState* state) {
   for (std::size_t i = 0; i < items.size(); ++i) {
     const HostItem& item = items[i];
     if (is_regular(item) && static_cast<uint64_t>(item.info.st_size) > kLargestFileSize) {
-      fail_with(format_text("Error: File \"%s%s\" is 4 GiB or larger; an ISO9660 volume cannot hold it!\n",
-                            node->path.c_str(), item.name.c_str()));
+      fail_with(format_text(
+          "Error: File \"%s%s\" is 4 GiB or larger; an ISO9660 volume cannot hold it!\n",
+          node->path.c_str(), item.name.c_str()));
     }
     node->entries.push_back(entry_for(item, names[i]));
     DirectoryEntry* entry = node->entries.back().get();
@@ -198,8 +202,9 @@ void scan_node(DirectoryNode* node, ScanState* state) {
     const FileIdentity identity = identity_of(item->info);
     if (std::find(totals.ancestry.begin(), totals.ancestry.end(), identity) !=
         totals.ancestry.end()) {
-      err_text(format_text("Warning: \"%s\" leads back into its own ancestry; it is not descended\n",
-                           child->path.c_str()));
+      err_text(
+          format_text("Warning: \"%s\" leads back into its own ancestry; it is not descended\n",
+                      child->path.c_str()));
       size_directory(child);
       totals.blocks += child->sector_count;
       continue;
@@ -318,13 +323,15 @@ void scan_directory(DirectoryNode* node, const ScanOptions& options) {
   scan_node(node, &state);
 }
 
-std::unique_ptr<DirectoryNode> scan_tree(const std::string& source_path, const ScanOptions& options) {
+std::unique_ptr<DirectoryNode> scan_tree(const std::string& source_path,
+                                         const ScanOptions& options) {
   std::unique_ptr<DirectoryNode> root = new_root_node(make_root_entry(options.now), source_path);
   root->owned_format = std::make_unique<VolumeFormat>(options.format);
   root->format = root->owned_format.get();
   struct stat info {};
   if (stat(source_path.c_str(), &info) == 0) root->own_entry->posix = posix_attributes(info);
-  root->own_entry->posix.modified = root->own_entry->posix.accessed = root->own_entry->posix.changed = options.now;
+  root->own_entry->posix.modified = root->own_entry->posix.accessed =
+      root->own_entry->posix.changed = options.now;
   scan_directory(root.get(), options);
   if (options.format.rock_ridge) relocate_deep_directories(root.get());
   if (options.format.bootable()) add_boot_catalog(root.get());

@@ -225,4 +225,5 @@ struct ScanOptions {
 void scan_directory(DirectoryNode* node, const ScanOptions& options);
 
 // The whole tree of `source_path` (ending with '/'): root entry, root node, scan.
-std::unique_ptr<DirectoryNode> scan_tree(const std::string& source_path, const ScanOptions& options);
+std::unique_ptr<DirectoryNode> scan_tree(const std::string& source_path,
+                                         const ScanOptions& options);

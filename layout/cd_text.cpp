@@ -22,12 +22,34 @@ constexpr const char* kTextFields[] = {"TITLE",    "PERFORMER", "SONGWRITER", "C
                                        "ARRANGER", "MESSAGE",   "DISC_ID"};
 constexpr unsigned kTrackTextTypes = 6;  // 80h to 85h go to every track
 
-constexpr const char* kGenres[] = {
-    "",          "",           "adult contemporary", "alternative rock", "children's music",
-    "classical", "contemporary christian", "country", "dance", "easy listening", "erotic",
-    "folk",      "gospel",     "hip hop", "jazz",    "latin", "musical", "new age", "opera",
-    "operetta",  "pop music",  "rap",     "reggae",  "rock music", "rhythm and blues",
-    "sound effects", "spoken word", "world music"};
+constexpr const char* kGenres[] = {"",
+                                   "",
+                                   "adult contemporary",
+                                   "alternative rock",
+                                   "children's music",
+                                   "classical",
+                                   "contemporary christian",
+                                   "country",
+                                   "dance",
+                                   "easy listening",
+                                   "erotic",
+                                   "folk",
+                                   "gospel",
+                                   "hip hop",
+                                   "jazz",
+                                   "latin",
+                                   "musical",
+                                   "new age",
+                                   "opera",
+                                   "operetta",
+                                   "pop music",
+                                   "rap",
+                                   "reggae",
+                                   "rock music",
+                                   "rhythm and blues",
+                                   "sound effects",
+                                   "spoken word",
+                                   "world music"};
 constexpr uint16_t GENRE_NOT_DEFINED = 1;
 constexpr uint8_t LANGUAGE_ENGLISH = 0x09;
 constexpr uint8_t CHARACTERS_LATIN1 = 0x00;
@@ -55,8 +77,7 @@ uint32_t next_code_point(const std::string& text, std::size_t* at) {
   if (extra == 0) return 0xFFFD;
   uint32_t point = lead & (0x3F >> extra);
   for (unsigned i = 0; i < extra; ++i) {
-    if (*at >= text.size() || (static_cast<unsigned char>(text[*at]) & 0xC0) != 0x80)
-      return 0xFFFD;
+    if (*at >= text.size() || (static_cast<unsigned char>(text[*at]) & 0xC0) != 0x80) return 0xFFFD;
     point = point << 6 | (static_cast<unsigned char>(text[(*at)++]) & 0x3F);
   }
   return point;
@@ -180,7 +201,7 @@ class PackWriter {
                                 used, CD_TEXT_BLOCK_PACKS - CD_TEXT_SIZE_PACKS));
     counts_[CD_TEXT_SIZE_INFO & 0x0F] = CD_TEXT_SIZE_PACKS;
     uint8_t info[CD_TEXT_SIZE_PACKS * CD_TEXT_PAYLOAD_SIZE] = {CHARACTERS_LATIN1, first_track,
-                                                                last_track};
+                                                               last_track};
     std::copy(counts_.begin(), counts_.end(), info + 4);
     info[20] = static_cast<uint8_t>(used + CD_TEXT_SIZE_PACKS - 1);
     info[28] = LANGUAGE_ENGLISH;

@@ -306,7 +306,8 @@ void CueParser::do_track(LineScanner& scan) {
     fail(format_text("Track %02u (%s) is a placeholder for a data track that was not copied",
                      number, upper_case(type_word).c_str())
              .c_str());
-  if (file.file_type == FileType::Wave && (kind->type != TrackType::Audio || kind->block_size != 2352))
+  if (file.file_type == FileType::Wave &&
+      (kind->type != TrackType::Audio || kind->block_size != 2352))
     fail("Illegal track type defined in WAVE file!");
 
   previous_block_size_ = track_in_file_ || index_in_file_ ? current_block_size_ : kind->block_size;
@@ -505,8 +506,7 @@ void CueParser::do_rem(std::string_view rest) {
 }
 
 void CueParser::append_cuepoint(uint8_t track_bcd, uint8_t index_bcd) {
-  if (layout_->cuepoint_count >= MAX_CUEPOINTS)
-    fail("Disc layout needs more than 500 cuepoints!");
+  if (layout_->cuepoint_count >= MAX_CUEPOINTS) fail("Disc layout needs more than 500 cuepoints!");
   if (position_ + LBA_OFFSET_FRAMES > static_cast<int64_t>(MAX_ABSOLUTE_FRAMES))
     fail("Disc layout is longer than 99:59:74!");
   const MsfTime msf = lba_to_msf(static_cast<int32_t>(position_));
@@ -527,10 +527,12 @@ void CueParser::finish_file() {
 }
 
 void CueParser::finish_sheet() {
-  if (sheet_->track_count == 0) raise_message(MSG_TEXT, 1, 0, 0, "No TRACK(s) were defined in CUE SHEET file");
+  if (sheet_->track_count == 0)
+    raise_message(MSG_TEXT, 1, 0, 0, "No TRACK(s) were defined in CUE SHEET file");
   if (!track_in_file_ && !index_in_file_)
     raise_message(MSG_TEXT, 1, 0, 0, "No tracks were defined for the last file");
-  if (last_index_number_ == 0) raise_message(MSG_TEXT, 1, 0, 0, "No indexes were defined for the last track");
+  if (last_index_number_ == 0)
+    raise_message(MSG_TEXT, 1, 0, 0, "No indexes were defined for the last track");
   finish_file();
   append_cuepoint(LEADOUT_TRACK, 0x01);
   compute_track_lengths(layout_);
@@ -560,7 +562,8 @@ std::unique_ptr<CueSheetLayout> parse_cue_sheet(const std::string& path) {
     case FileReading::Failed: raise_message(MSG_OPEN_FAILED, 1, 0, 0, path);
   }
   const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
+  const std::string folder =
+      slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
   return parse_cue_sheet_text(text, folder);
 }
 

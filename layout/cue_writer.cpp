@@ -55,7 +55,8 @@ std::string postgap_line(const TrackEntry& track) {
 // several; nothing for a layout of one.
 std::string session_line(const DiscLayout& layout, unsigned entry) {
   bool several = false;
-  for (unsigned t = 0; t < layout.track_count; ++t) several = several || layout.tracks[t].session > 1;
+  for (unsigned t = 0; t < layout.track_count; ++t)
+    several = several || layout.tracks[t].session > 1;
   const uint8_t session = layout.tracks[entry].session;
   if (!several || session == 0 || (entry > 0 && layout.tracks[entry - 1].session == session))
     return "";

@@ -20,7 +20,7 @@
 constexpr unsigned MAX_TRACKS = 99;          // track numbers 1 to 99
 constexpr unsigned MAX_TRACK_ENTRIES = 100;  // room for a lead-out entry after track 99
 constexpr unsigned MAX_INDEX_NUMBER = 99;
-constexpr unsigned MAX_CUEPOINTS = 500;      // lead-out cuepoint included
+constexpr unsigned MAX_CUEPOINTS = 500;  // lead-out cuepoint included
 constexpr unsigned MAX_IMAGE_FILES = 100;
 // 74 minutes: tools warn about longer layouts.
 constexpr uint32_t MAX_DISC_FRAMES = 333000;
@@ -48,10 +48,10 @@ enum class TrackType : uint8_t { Audio = 0, Mode1 = 1, Mode2 = 2, Cdi = 3 };
 enum class FileType : uint8_t { Wave = 1, Binary = 3 };
 
 struct TrackEntry {
-  uint32_t start = 0;    // LBA of index 1 from a table of contents; 0 when parsed
-  uint32_t length = 0;   // parsed: frames the image file supplies
-  uint32_t pregap = 0;   // generated pregap frames (first parsed track: 150 + PREGAP)
-  uint32_t postgap = 0;  // generated postgap frames
+  uint32_t start = 0;       // LBA of index 1 from a table of contents; 0 when parsed
+  uint32_t length = 0;      // parsed: frames the image file supplies
+  uint32_t pregap = 0;      // generated pregap frames (first parsed track: 150 + PREGAP)
+  uint32_t postgap = 0;     // generated postgap frames
   uint16_t block_size = 0;  // bytes per frame in the image file
   uint8_t read_from_disc = 0;
   uint8_t track_number = 0;  // binary 1..99, LEADOUT_TRACK for a lead-out entry
@@ -72,8 +72,8 @@ struct SheetText {
 };
 
 struct CuePoint {
-  uint8_t track = 0;  // BCD 01..99, or LEADOUT_TRACK
-  uint8_t index = 0;  // BCD 00..99; the lead-out has 01
+  uint8_t track = 0;   // BCD 01..99, or LEADOUT_TRACK
+  uint8_t index = 0;   // BCD 00..99; the lead-out has 01
   uint8_t minute = 0;  // absolute time, binary values
   uint8_t second = 0;
   uint8_t frame = 0;
@@ -91,7 +91,7 @@ struct DiscLayout {
   uint8_t first_track = 0;  // 1 from a disc, 0 when parsed
   uint8_t track_count = 0;
   uint8_t layout_flags = 0;
-  uint32_t leadout_position = 0;  // LBA of the lead-out = total frames from LBA 0
+  uint32_t leadout_position = 0;          // LBA of the lead-out = total frames from LBA 0
   std::array<char, 13> catalog_number{};  // no terminator; meaningful with LAYOUT_MCN
   std::array<TrackEntry, MAX_TRACK_ENTRIES> tracks{};
   std::array<CuePoint, MAX_CUEPOINTS> cuepoints{};
@@ -105,9 +105,9 @@ struct DiscLayout {
 
 // One image file named by a cue sheet.
 struct ImageFile {
-  std::string name;  // the name as written in the cue sheet, in upper case
-  std::string path;  // the path that was opened; read the image through it
-  std::string written;  // the name as the cue sheet writes it, for messages
+  std::string name;         // the name as written in the cue sheet, in upper case
+  std::string path;         // the path that was opened; read the image through it
+  std::string written;      // the name as the cue sheet writes it, for messages
   uint8_t first_track = 0;  // index into DiscLayout::tracks of its first track
   FileType file_type = FileType::Binary;
   uint8_t track_count = 0;   // tracks whose data come from this file
@@ -130,9 +130,9 @@ struct CueSheetLayout {
   std::vector<ImageFile> files;  // file_count entries, in cue sheet order
   uint16_t file_count = 0;
   uint16_t track_count = 0;
-  uint16_t cuepoint_count = 0;       // lead-out included
-  uint32_t total_image_bytes = 0;    // sum of the files' data lengths
-  uint32_t total_frames = 0;         // = layout->leadout_position
+  uint16_t cuepoint_count = 0;     // lead-out included
+  uint32_t total_image_bytes = 0;  // sum of the files' data lengths
+  uint32_t total_frames = 0;       // = layout->leadout_position
   // One line (no line end) for each audio file converted to CD audio, in
   // cue sheet order, for the program to show (audio_conversion_warning).
   std::vector<std::string> warnings;

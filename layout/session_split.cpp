@@ -70,7 +70,8 @@ SheetSession cut_session(const CueSheetLayout& sheet, unsigned first, unsigned e
   const int64_t base = cuepoint_lba(*points.front());
   int64_t index1 = base;
   for (const CuePoint* point : points)
-    if (bcd_to_bin(point->track) == first_number && point->index == 1) index1 = cuepoint_lba(*point);
+    if (bcd_to_bin(point->track) == first_number && point->index == 1)
+      index1 = cuepoint_lba(*point);
 
   // A later session's pregap: 150 blocks where the sheet gives fewer or
   // holds the whole gap between the sessions; the blocks before them are
@@ -104,8 +105,8 @@ SheetSession cut_session(const CueSheetLayout& sheet, unsigned first, unsigned e
   if (points.front()->index != 0) append_cuepoint(&layout, *points.front(), -LBA_OFFSET_FRAMES, 0);
   for (std::size_t i = 0; i < points.size(); ++i) {
     const bool area_start = i == 0 && points[i]->index == 0;
-    append_cuepoint(&layout, *points[i], cuepoint_lba(*points[i]) + shift + (area_start ? 0 : delta),
-                    points[i]->index);
+    append_cuepoint(&layout, *points[i],
+                    cuepoint_lba(*points[i]) + shift + (area_start ? 0 : delta), points[i]->index);
   }
   const int64_t leadout = cuepoint_lba(*next) + shift + delta;
   CuePoint leadout_point{};
@@ -121,15 +122,16 @@ SheetSession cut_session(const CueSheetLayout& sheet, unsigned first, unsigned e
     const bool whole_file = from == file.first_track && to == file.first_track + file.track_count;
     uint64_t before = 0;
     for (unsigned t = file.first_track; t < from; ++t)
-      before += uint64_t{frames_in_file(file, whole, t - file.first_track)} *
-                whole.tracks[t].block_size;
+      before +=
+          uint64_t{frames_in_file(file, whole, t - file.first_track)} * whole.tracks[t].block_size;
     ImageFile part = file;
     part.first_track = static_cast<uint8_t>(from - first);
     part.track_count = static_cast<uint8_t>(to - from);
     part.track_frames.clear();
     for (unsigned t = from; t < to; ++t)
       part.track_frames.push_back(frames_in_file(file, whole, t - file.first_track));
-    const bool starts_opening = from == first && !(file.first_track_continued && from == file.first_track);
+    const bool starts_opening =
+        from == first && !(file.first_track_continued && from == file.first_track);
     if (starts_opening && file_drop > 0) {
       if (part.track_frames.front() < file_drop) refuse_audio_cut(file);
       part.track_frames.front() -= file_drop;
@@ -142,7 +144,8 @@ SheetSession cut_session(const CueSheetLayout& sheet, unsigned first, unsigned e
       for (unsigned t = from; t < to; ++t)
         held += uint64_t{part.track_frames[t - from]} * whole.tracks[t].block_size;
       part.data_length = to == file.first_track + file.track_count
-                             ? static_cast<uint32_t>(file.data_length - std::min<uint64_t>(before, file.data_length))
+                             ? static_cast<uint32_t>(file.data_length -
+                                                     std::min<uint64_t>(before, file.data_length))
                              : static_cast<uint32_t>(held);
     }
     part.first_track_continued = file.first_track_continued && from == file.first_track;

@@ -160,8 +160,8 @@ ResultCode ScsiDevice::Read(uint8_t* buffer, uint32_t block_size, uint16_t count
   return CheckNamed(ReadRaw(buffer, block_size, count, lba, 0), "READ", raise);
 }
 
-ResultCode ScsiDevice::WriteRaw(uint8_t* buffer, uint32_t block_size, uint16_t count,
-                                uint32_t lba, uint8_t vendor_bits) {
+ResultCode ScsiDevice::WriteRaw(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba,
+                                uint8_t vendor_bits) {
   uint32_t length = 0;
   if (!transfer_length(block_size, count, &length)) return MSG_BUGCHECK;
   uint8_t cdb[10];
@@ -204,8 +204,7 @@ ResultCode ScsiDevice::SetErrorRecoveryRaw(uint8_t recovery_flags, uint8_t retry
 }
 
 ResultCode ScsiDevice::SetErrorRecovery(uint8_t recovery_flags, uint8_t retry_count, bool raise) {
-  return CheckNamed(SetErrorRecoveryRaw(recovery_flags, retry_count), "SET ERROR RECOVERY",
-                    raise);
+  return CheckNamed(SetErrorRecoveryRaw(recovery_flags, retry_count), "SET ERROR RECOVERY", raise);
 }
 
 ResultCode ScsiDevice::SelectBlockDescriptorRaw(uint8_t density, uint32_t block_length,
@@ -225,9 +224,8 @@ ResultCode ScsiDevice::SelectBlockDescriptor(uint8_t density, uint32_t block_len
 }
 
 ResultCode ScsiDevice::ExchangeMediumRaw(uint16_t transport_address, uint16_t source_address,
-                                         uint16_t first_destination,
-                                         uint16_t second_destination, bool invert1, bool invert2,
-                                         uint8_t vendor_bits) {
+                                         uint16_t first_destination, uint16_t second_destination,
+                                         bool invert1, bool invert2, uint8_t vendor_bits) {
   uint8_t cdb[12] = {OP_EXCHANGE_MEDIUM, LunBits()};
   put_be16(cdb + 2, transport_address);
   put_be16(cdb + 4, source_address);

@@ -34,8 +34,8 @@ ResultCode ScsiDevice::Execute(uint8_t command_code, uint8_t direction, const ui
       result = 1;
     } else if (request.srb_status != SS_PENDING) {
       std::memcpy(last_sense.data(), request.sense_area, SENSE_LENGTH);
-      result = aspi_status_to_result(request.srb_status, request.ha_status,
-                                     request.target_status, request.sense_area);
+      result = aspi_status_to_result(request.srb_status, request.ha_status, request.target_status,
+                                     request.sense_area);
     }
   } else {
     request.transferred = 0;

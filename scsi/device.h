@@ -104,8 +104,7 @@ class ScsiDevice {
   ResultCode Read(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba, bool raise);
   ResultCode WriteRaw(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba,
                       uint8_t vendor_bits);
-  ResultCode Write(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba,
-                   bool raise);
+  ResultCode Write(uint8_t* buffer, uint32_t block_size, uint16_t count, uint32_t lba, bool raise);
   // SYNCHRONIZE CACHE.
   ResultCode SynchronizeCacheRaw();
   ResultCode SynchronizeCache(bool raise);
@@ -117,8 +116,7 @@ class ScsiDevice {
   ResultCode SetErrorRecovery(uint8_t recovery_flags, uint8_t retry_count, bool raise);
   // MODE SELECT of a block descriptor (density, block length, block count);
   // the named form raises under "MODE SELECT".
-  ResultCode SelectBlockDescriptorRaw(uint8_t density, uint32_t block_length,
-                                      uint32_t block_count);
+  ResultCode SelectBlockDescriptorRaw(uint8_t density, uint32_t block_length, uint32_t block_count);
   ResultCode SelectBlockDescriptor(uint8_t density, uint32_t block_length, uint32_t block_count,
                                    bool raise);
   // EXCHANGE MEDIUM(12) of a medium changer.

@@ -105,8 +105,7 @@ bool classify_device(const uint8_t* inquiry, uint8_t* kind, uint8_t* model_code)
       if ((row = lookup_model(transporter_models, product)) == nullptr) return false;
       *kind = DEVICE_TRANSPORTER;
       break;
-    default:
-      return false;
+    default: return false;
   }
   *model_code = row->model_code;
   if (is_reader_code(*model_code)) *kind = DEVICE_READER;

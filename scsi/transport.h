@@ -1,8 +1,8 @@
 // The transport between ScsiDevice::Execute and a device: one interface with
 // two backends (the Linux SCSI generic driver in scsi/linux/, the emulated bus
-// in emulator/), chosen in one place above this layer (set_transport_factory). A backend fills in the three
-// status bytes and the sense data that aspi_status_to_result translates;
-// nothing above this interface knows which backend runs.
+// in emulator/), chosen in one place above this layer (set_transport_factory). A backend fills in
+// the three status bytes and the sense data that aspi_status_to_result translates; nothing above
+// this interface knows which backend runs.
 #pragma once
 
 #include <cstdint>
@@ -85,16 +85,16 @@ constexpr uint8_t SENSE_KEY_MISCOMPARE = 0xE;
 // knows how many bytes really moved (both of ours do) sets it, also after a
 // failure.
 struct ScsiRequest {
-  uint8_t command_code = 0;   // SC_EXEC_SCSI_CMD
-  uint8_t srb_status = 0;     // out: SS_...; SS_PENDING means it never completed
+  uint8_t command_code = 0;  // SC_EXEC_SCSI_CMD
+  uint8_t srb_status = 0;    // out: SS_...; SS_PENDING means it never completed
   uint8_t host_adapter = 0;
   uint8_t target = 0;
   uint8_t lun = 0;
   uint8_t flags = 0;          // SRB_DIR_... | SRB_EVENT_NOTIFY
   uint8_t* buffer = nullptr;  // null with length 0 when no data moves
   uint32_t buffer_length = 0;
-  uint32_t transferred = 0;   // in/out: bytes that moved, at most buffer_length
-  uint8_t sense_length = 0;   // SENSE_LENGTH
+  uint32_t transferred = 0;  // in/out: bytes that moved, at most buffer_length
+  uint8_t sense_length = 0;  // SENSE_LENGTH
   uint8_t cdb_length = 0;
   uint8_t ha_status = 0;      // out: HASTAT_...
   uint8_t target_status = 0;  // out: STATUS_...

@@ -193,11 +193,10 @@ void SgTransport::execute(ScsiRequest& request) {
   // What the kernel said, before the mapping folds it into a few values.
   if (outcome.ioctl_result < 0)
     trace_scsi_note("SG_IO failed: " + std::string(std::strerror(outcome.error_number)));
-  else if (outcome.host_status != SG_DID_OK ||
-           ((outcome.driver_status & 0x0F) != SG_DRIVER_OK &&
-            (outcome.driver_status & 0x0F) != SG_DRIVER_SENSE))
-    trace_scsi_note(format_text("SG_IO host status %02X, driver status %02X",
-                                outcome.host_status, outcome.driver_status));
+  else if (outcome.host_status != SG_DID_OK || ((outcome.driver_status & 0x0F) != SG_DRIVER_OK &&
+                                                (outcome.driver_status & 0x0F) != SG_DRIVER_SENSE))
+    trace_scsi_note(format_text("SG_IO host status %02X, driver status %02X", outcome.host_status,
+                                outcome.driver_status));
   request.srb_status = status.srb_status;
   request.ha_status = status.ha_status;
   request.target_status = status.target_status;

@@ -43,9 +43,9 @@ struct SgIoOutcome {
   uint8_t status = 0;        // SCSI status byte of the target
   uint16_t host_status = 0;  // DID_...
   uint16_t driver_status = 0;
-  uint8_t sense_written = 0; // sense bytes the kernel stored
-  uint32_t requested = 0;    // dxfer_len: the bytes the request asked to move
-  int32_t residual = 0;      // resid: the bytes of those that did not move
+  uint8_t sense_written = 0;  // sense bytes the kernel stored
+  uint32_t requested = 0;     // dxfer_len: the bytes the request asked to move
+  int32_t residual = 0;       // resid: the bytes of those that did not move
 };
 
 // The three status bytes of a request.

@@ -84,8 +84,9 @@ TEST(AudioFile, ContentDecidesAndEveryPathReadsTheSameBytes) {
   // The warning names what was converted.
   const auto six = AudioFile::open(scratch.path() + "/six.wav", AudioFormat::Wave);
   ASSERT_NE(six, nullptr);
-  EXPECT_EQ(audio_conversion_warning("six.wav", six->info()),
-            "Warning: \"six.wav\" is 44100 Hz 16-bit 6 channels: converted to 44100 Hz 16-bit stereo");
+  EXPECT_EQ(
+      audio_conversion_warning("six.wav", six->info()),
+      "Warning: \"six.wav\" is 44100 Hz 16-bit 6 channels: converted to 44100 Hz 16-bit stereo");
 }
 
 }  // namespace

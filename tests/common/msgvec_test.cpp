@@ -14,9 +14,8 @@ using cdm_test::raised_text;
 
 TEST(MessageVector, CommandFailureWithCausePrintsTwoLines) {
   testing::internal::CaptureStderr();
-  const int status = run_tool([]() -> int {
-    raise_message(MSG_COMMAND_FAILED, 4, MSG_NOT_READY, 0, "READ TOC", 1, 4, 0);
-  });
+  const int status = run_tool(
+      []() -> int { raise_message(MSG_COMMAND_FAILED, 4, MSG_NOT_READY, 0, "READ TOC", 1, 4, 0); });
   EXPECT_EQ(status, 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "\nError: 'READ TOC' command failed on device 1:4:0\nDevice is not ready\n");

@@ -38,18 +38,21 @@ TEST(SectorTables, KnownEntries) {
     EXPECT_EQ(GF_MUL3[x], gf_multiply(static_cast<uint8_t>(x), 3));
   }
   // The standard CRC-32 check value, with the usual pre- and post-inversion.
-  EXPECT_EQ(compute_edc(CRC32_TABLE.data(), "123456789", 9, 0xFFFFFFFFu) ^ 0xFFFFFFFFu, 0xCBF43926u);
+  EXPECT_EQ(compute_edc(CRC32_TABLE.data(), "123456789", 9, 0xFFFFFFFFu) ^ 0xFFFFFFFFu,
+            0xCBF43926u);
   // A running checksum over pieces equals the one over the whole.
   const std::vector<uint8_t> bytes = random_bytes(10007, 1);
   const uint32_t whole = compute_edc(CRC32_TABLE.data(), bytes.data(), bytes.size(), 0);
   uint32_t pieces = 0;
   for (std::size_t at = 0; at < bytes.size(); at += 333)
-    pieces = compute_edc(CRC32_TABLE.data(), bytes.data() + at, std::min<std::size_t>(333, bytes.size() - at), pieces);
+    pieces = compute_edc(CRC32_TABLE.data(), bytes.data() + at,
+                         std::min<std::size_t>(333, bytes.size() - at), pieces);
   EXPECT_EQ(pieces, whole);
   // Every length and alignment against the bit-by-bit EDC.
   for (std::size_t offset = 0; offset < 8; ++offset)
     for (std::size_t length = 0; length < 600; ++length)
-      ASSERT_EQ(compute_edc(EDC_TABLE.data(), bytes.data() + offset, length, 0), bitwise_edc(bytes.data() + offset, length));
+      ASSERT_EQ(compute_edc(EDC_TABLE.data(), bytes.data() + offset, length, 0),
+                bitwise_edc(bytes.data() + offset, length));
 }
 
 TEST(SectorTables, ScramblerIsTheShiftRegisterSequence) {
@@ -104,11 +107,13 @@ TEST(BuildSector, SkipFlagsLeaveZerosEvenOverNonZeroData) {
   compute_ecc(s.data(), true);
   for (int c = 0; c < 43; ++c) {
     if (!P_SKIP_FLAGS[c]) continue;
-    for (int at : {2076 + 2 * c, 2077 + 2 * c, 2162 + 2 * c, 2163 + 2 * c}) EXPECT_EQ(s[at], 0) << c;
+    for (int at : {2076 + 2 * c, 2077 + 2 * c, 2162 + 2 * c, 2163 + 2 * c})
+      EXPECT_EQ(s[at], 0) << c;
   }
   for (int d = 0; d < 26; ++d) {
     if (!Q_SKIP_FLAGS[d]) continue;
-    for (int at : {2248 + 2 * d, 2249 + 2 * d, 2300 + 2 * d, 2301 + 2 * d}) EXPECT_EQ(s[at], 0) << d;
+    for (int at : {2248 + 2 * d, 2249 + 2 * d, 2300 + 2 * d, 2301 + 2 * d})
+      EXPECT_EQ(s[at], 0) << d;
   }
 }
 
@@ -204,7 +209,9 @@ TEST(TransformSector, EveryRowOfTheTable) {
   auto word = [](const RawSector& b, std::size_t w) {
     return std::array<uint8_t, 4>{b[4 * w], b[4 * w + 1], b[4 * w + 2], b[4 * w + 3]};
   };
-  auto scr = [&](std::size_t w, int b) { return static_cast<uint8_t>(original[4 * w + b] ^ SCRAMBLER_TABLE[4 * w + b]); };
+  auto scr = [&](std::size_t w, int b) {
+    return static_cast<uint8_t>(original[4 * w + b] ^ SCRAMBLER_TABLE[4 * w + b]);
+  };
   const std::size_t w = 100;
   const auto o = word(original, w);
 

@@ -25,10 +25,11 @@ CommandLine rules_for(Settings* s) {
   CommandLine rules;
   rules.tool_name = "TESTTOOL";
   rules.usage_lines = {"Usage: TESTTOOL <file>\n"};
-  rules.switches = {plain_switch("/BATCH", &s->batch),
-                    address_switch("/ID", &s->address, &s->address_given, "Error: Illegal /ID format!\n"),
-                    number_switch("/SPEED", &s->speed, "Error: Illegal /SPEED format!\n"),
-                    text_switch("/VOLUME", &s->volume, "Error: Illegal /VOLUME format!\n")};
+  rules.switches = {
+      plain_switch("/BATCH", &s->batch),
+      address_switch("/ID", &s->address, &s->address_given, "Error: Illegal /ID format!\n"),
+      number_switch("/SPEED", &s->speed, "Error: Illegal /SPEED format!\n"),
+      text_switch("/VOLUME", &s->volume, "Error: Illegal /VOLUME format!\n")};
   rules.parameter_missing = {"Error: Filename must be specified!\n", ""};
   return rules;
 }
@@ -39,7 +40,8 @@ Parsed parse(Settings* s, std::vector<const char*> args) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   parsed.status = run_tool([&] {
-    parsed.parameters = parse_command_line(rules_for(s), static_cast<int>(args.size()), args.data());
+    parsed.parameters =
+        parse_command_line(rules_for(s), static_cast<int>(args.size()), args.data());
     return 0;
   });
   parsed.out = testing::internal::GetCapturedStdout();
@@ -91,7 +93,8 @@ TEST(SwitchParser, UnknownSwitchSurplusAndMissingParameters) {
 
 TEST(SwitchParser, UsageScreenOnQuestionMarkAndEmptyLine) {
   Settings s;
-  const std::string usage = "TESTTOOL.EXE - Version 2.4A (November 1996)\n\nUsage: TESTTOOL <file>\n";
+  const std::string usage =
+      "TESTTOOL.EXE - Version 2.4A (November 1996)\n\nUsage: TESTTOOL <file>\n";
   Parsed p = parse(&s, {"file", "/?"});
   EXPECT_EQ(p.status, 1);
   EXPECT_EQ(p.out, usage);

@@ -33,14 +33,13 @@ TEST(WavHeader, WriterFillsTheCanonicalHeader) {
   EXPECT_EQ(header.riff_size, 36u);
   EXPECT_EQ(header.data_size, 0u);
   init_wav_header(&header, 4 * 588);
-  const std::array<uint8_t, 44> expected = {
-      'R', 'I', 'F', 'F', 0x54, 0x09, 0, 0,  // 2352 + 36
-      'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
-      1, 0, 2, 0,                // PCM, stereo
-      0x44, 0xAC, 0, 0,          // 44100
-      0x10, 0xB1, 0x02, 0,       // 176400
-      4, 0, 16, 0,               // block alignment, bits
-      'd', 'a', 't', 'a', 0x30, 0x09, 0, 0};
+  const std::array<uint8_t, 44> expected = {'R',  'I',  'F',  'F', 0x54, 0x09, 0,   0,  // 2352 + 36
+                                            'W',  'A',  'V',  'E', 'f',  'm',  't', ' ', 16,
+                                            0,    0,    0,    1,   0,    2,    0,  // PCM, stereo
+                                            0x44, 0xAC, 0,    0,                   // 44100
+                                            0x10, 0xB1, 0x02, 0,                   // 176400
+                                            4,    0,    16,   0,  // block alignment, bits
+                                            'd',  'a',  't',  'a', 0x30, 0x09, 0,   0};
   EXPECT_EQ(wav_header_bytes(header), expected);
 }
 
@@ -91,8 +90,14 @@ TEST(WavHeader, RefusesEveryOtherSampleFormat) {
     EXPECT_EQ(offset, 99u);
     return true;
   };
-  EXPECT_TRUE(refused([](WavSpec* s) { s->channels = 1; s->block_align = 2; }));
-  EXPECT_TRUE(refused([](WavSpec* s) { s->bits = 8; s->block_align = 2; }));
+  EXPECT_TRUE(refused([](WavSpec* s) {
+    s->channels = 1;
+    s->block_align = 2;
+  }));
+  EXPECT_TRUE(refused([](WavSpec* s) {
+    s->bits = 8;
+    s->block_align = 2;
+  }));
   EXPECT_TRUE(refused([](WavSpec* s) { s->rate = 48000; }));
   EXPECT_TRUE(refused([](WavSpec* s) { s->format_tag = 3; }));
   EXPECT_TRUE(refused([](WavSpec* s) { s->block_align = 2; }));

@@ -117,8 +117,9 @@ TEST_F(ReaderTest, NamedOperationsRaiseUnderTheirNames) {
   };
   for (const Case& c : cases) {
     transport->push_reply(check_reply(SENSE_KEY_NOT_READY, 0x3A));
-    EXPECT_EQ(raised_text([&] { c.call(true); }), std::string("\nError: '") + c.name +
-                                       "' command failed on device 1:4:2\nDevice is not ready\n")
+    EXPECT_EQ(raised_text([&] { c.call(true); }),
+              std::string("\nError: '") + c.name +
+                  "' command failed on device 1:4:2\nDevice is not ready\n")
         << c.name;
     transport->push_reply(check_reply(SENSE_KEY_NOT_READY, 0x3A));
     EXPECT_EQ(c.call(false), MSG_NOT_READY) << c.name;  // without raise: only the result

@@ -68,16 +68,14 @@ class DiscReading : public testing::Test {
 };
 
 TEST_F(DiscReading, TableOfContentsFillsHeaderAndTracks) {
-  layout->cuepoints[0].minute = 9;  // cuepoints are not touched
+  layout->cuepoints[0].minute = 9;      // cuepoints are not touched
   layout->tracks[7].track_number = 42;  // stale entries are cleared
   transport->push_reply(good_reply());  // TEST UNIT READY
-  transport->push_reply(good_reply(toc_answer({{0x4, 1, 0},
-                                               {0x2, 2, 1200},
-                                               {0x9, 3, 5000},
-                                               {0x0, 0xAA, 9000}})));
+  transport->push_reply(
+      good_reply(toc_answer({{0x4, 1, 0}, {0x2, 2, 1200}, {0x9, 3, 5000}, {0x0, 0xAA, 9000}})));
   reader.ReadDiscToc(layout.get(), false, false, false);
-  EXPECT_EQ(cdbs(), std::vector<Bytes>({{0x00, 0, 0, 0, 0, 0},
-                                        {0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0}}));
+  EXPECT_EQ(cdbs(),
+            std::vector<Bytes>({{0x00, 0, 0, 0, 0, 0}, {0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0}}));
   EXPECT_EQ(layout->first_track, 1);
   EXPECT_EQ(layout->track_count, 3);
   EXPECT_EQ(layout->leadout_position, 9000u);
@@ -95,13 +93,13 @@ TEST_F(DiscReading, TableOfContentsFillsHeaderAndTracks) {
 
 TEST_F(DiscReading, ModesIsrcAndCatalogNumber) {
   transport->push_reply(good_reply());
-  transport->push_reply(good_reply(toc_answer({{0x4, 1, 0}, {0x4, 2, 300}, {0x0, 3, 600},
-                                               {0x0, 0xAA, 900}})));
+  transport->push_reply(
+      good_reply(toc_answer({{0x4, 1, 0}, {0x4, 2, 300}, {0x0, 3, 600}, {0x0, 0xAA, 900}})));
   transport->push_reply(good_reply());                       // MODE SELECT 2340
   transport->push_reply(good_reply({0xFF, 0xFF, 0xFF, 2}));  // header of track 1: mode 2
   transport->push_reply(good_reply(subchannel_answer(3, false, "")));
-  transport->push_reply(good_reply());                             // MODE SELECT 2340
-  transport->push_reply(check_reply(SENSE_KEY_MEDIUM_ERROR, 0x11));  // track 2 unreadable
+  transport->push_reply(good_reply());                                  // MODE SELECT 2340
+  transport->push_reply(check_reply(SENSE_KEY_MEDIUM_ERROR, 0x11));     // track 2 unreadable
   transport->push_reply(check_reply(SENSE_KEY_ILLEGAL_REQUEST, 0x24));  // no ISRC answer
   transport->push_reply(good_reply(subchannel_answer(3, true, "USABC9600001")));
   transport->push_reply(good_reply(subchannel_answer(2, true, "0123456789012")));
@@ -112,7 +110,7 @@ TEST_F(DiscReading, ModesIsrcAndCatalogNumber) {
   EXPECT_EQ(commands[2].data_out, Bytes({0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0x09, 0x24}));
   EXPECT_EQ(commands[3].cdb, Bytes({0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0}));  // READ(10) LBA 0
   EXPECT_EQ(commands[3].length(), 2340u);
-  EXPECT_EQ(commands[6].cdb, Bytes({0x28, 0, 0, 0, 0x01, 0x2C, 0, 0, 1, 0}));  // LBA 300
+  EXPECT_EQ(commands[6].cdb, Bytes({0x28, 0, 0, 0, 0x01, 0x2C, 0, 0, 1, 0}));   // LBA 300
   EXPECT_EQ(commands[8].cdb, Bytes({0x42, 0, 0x40, 0x03, 0, 0, 3, 0, 48, 0}));  // ISRC track 3
   EXPECT_EQ(commands[9].cdb, Bytes({0x42, 0, 0x40, 0x02, 0, 0, 0, 0, 48, 0}));  // catalog
 
@@ -252,11 +250,10 @@ TEST_F(DiscReading, CatalogNumberValidity) {
     int expected;
   };
   const Case cases[] = {
-      {true, "0123456789012", 1},
-      {false, "0123456789012", 0},  // MCVal clear
-      {true, "012345678901A", 0},   // a letter
-      {true, "01234 6789012", 0},   // a blank
-      {true, "012345678901", 0},    // twelve digits, a zero byte last
+      {true, "0123456789012", 1}, {false, "0123456789012", 0},  // MCVal clear
+      {true, "012345678901A", 0},                               // a letter
+      {true, "01234 6789012", 0},                               // a blank
+      {true, "012345678901", 0},                                // twelve digits, a zero byte last
   };
   for (const Case& c : cases) {
     transport->push_reply(good_reply(subchannel_answer(2, c.valid_bit, c.digits)));
@@ -280,14 +277,13 @@ TEST_F(DiscReading, IsrcValidity) {
     int expected;
   };
   const Case cases[] = {
-      {true, "USABC9600001", 1},   // five letters, seven digits
-      {true, "US0009600001", 1},   // two letters, three digits
-      {true, "123459600001", 1},   // digits only
-      {true, "USABCD600001", 0},   // a letter in position 6
-      {true, "USABC96000A1", 0},   // a letter late
-      {true, "usabc9600001", 0},   // lower case
-      {true, "US-BC9600001", 0},
-      {false, "USABC9600001", 0},  // TCVal clear
+      {true, "USABC9600001", 1},                              // five letters, seven digits
+      {true, "US0009600001", 1},                              // two letters, three digits
+      {true, "123459600001", 1},                              // digits only
+      {true, "USABCD600001", 0},                              // a letter in position 6
+      {true, "USABC96000A1", 0},                              // a letter late
+      {true, "usabc9600001", 0},                              // lower case
+      {true, "US-BC9600001", 0}, {false, "USABC9600001", 0},  // TCVal clear
   };
   for (const Case& c : cases) {
     transport->push_reply(good_reply(subchannel_answer(3, c.valid_bit, c.code)));
@@ -307,9 +303,14 @@ class LastReadable : public DiscReading {
     transport->responder = [last, first_bad](ScsiRequest& request) {
       request.srb_status = SS_COMP;
       if (request.cdb[0] == 0x25) {
-        const uint8_t data[8] = {static_cast<uint8_t>(last >> 24), static_cast<uint8_t>(last >> 16),
-                                 static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last), 0,
-                                 0, 0x08, 0};
+        const uint8_t data[8] = {static_cast<uint8_t>(last >> 24),
+                                 static_cast<uint8_t>(last >> 16),
+                                 static_cast<uint8_t>(last >> 8),
+                                 static_cast<uint8_t>(last),
+                                 0,
+                                 0,
+                                 0x08,
+                                 0};
         std::memcpy(request.buffer, data, 8);
         return;
       }

@@ -133,7 +133,7 @@ TEST(MmcRecorderTables, CueSheetsAndWriteParametersOfEachKindOfTrack) {
 // bytes, first bits first; the lead-in entry asks for it with data form 41h.
 TEST(MmcRecorderTables, CdTextGoesIntoTheLeadInSubcode) {
   Bytes packs(4 * 18, 0);
-  packs[0] = 0xFC;       // 111111 00 -> symbols 3Fh, 0
+  packs[0] = 0xFC;        // 111111 00 -> symbols 3Fh, 0
   packs[18 + 17] = 0x3F;  // the second pack's last 6 bits
   packs[54] = 0x81;       // 1000 0001 -> symbols 20h, 1 (and 0 after)
   Bytes subcode(96, 0xFF);

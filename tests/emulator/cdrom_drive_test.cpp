@@ -83,8 +83,8 @@ TEST_F(CdromDrive, TableOfContentsIsTheCueSheets) {
   const uint8_t msf_from_2[10] = {0x43, 0x02, 0, 0, 0, 0, 2, 0, 64, 0};
   ASSERT_EQ(reader.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, msf_from_2, 10, toc, 64, &moved), 1);
   EXPECT_EQ(moved, 28u);
-  EXPECT_EQ(Bytes(toc, toc + 20), Bytes({0, 26, 1, 3,                   // 2 tracks and lead-out
-                                         0, 0x10, 2, 0, 0, 0, 8, 0,      // track 2 at 00:08:00
+  EXPECT_EQ(Bytes(toc, toc + 20), Bytes({0, 26,   1, 3,                   // 2 tracks and lead-out
+                                         0, 0x10, 2, 0, 0, 0, 8,  0,      // track 2 at 00:08:00
                                          0, 0x13, 3, 0, 0, 0, 11, 50}));  // track 3 at 00:11:50
   const uint8_t session[10] = {0x43, 0, 1, 0, 0, 0, 0, 0, 12, 0};
   ASSERT_EQ(reader.Execute(SC_EXEC_SCSI_CMD, SRB_DIR_IN, session, 10, toc, 12, &moved), 1);
@@ -228,11 +228,10 @@ TEST_F(CdromDrive, SubcodeIsWhatADriveReports) {
     const bool pause = lba < 450;
     const MsfTime relative = frames_to_msf(static_cast<int32_t>(pause ? 450 - lba : lba - 450));
     const MsfTime absolute = lba_to_msf(static_cast<int32_t>(lba));
-    EXPECT_EQ(Bytes(q, q + 10),
-              Bytes({0x01, 0x02, static_cast<uint8_t>(pause ? 0 : 1), bin_to_bcd(relative.minute),
-                     bin_to_bcd(relative.second), bin_to_bcd(relative.frame), 0,
-                     bin_to_bcd(absolute.minute), bin_to_bcd(absolute.second),
-                     bin_to_bcd(absolute.frame)}))
+    EXPECT_EQ(Bytes(q, q + 10), Bytes({0x01, 0x02, static_cast<uint8_t>(pause ? 0 : 1),
+                                       bin_to_bcd(relative.minute), bin_to_bcd(relative.second),
+                                       bin_to_bcd(relative.frame), 0, bin_to_bcd(absolute.minute),
+                                       bin_to_bcd(absolute.second), bin_to_bcd(absolute.frame)}))
         << lba;
   }
   EXPECT_EQ(catalog_frames, 1);

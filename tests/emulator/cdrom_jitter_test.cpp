@@ -115,8 +115,8 @@ TEST_F(CdromJitter, BadAudioSectorsFailWithMediumError) {
 }
 
 TEST_F(CdromJitter, BadItemsStopTheBus) {
-  for (const char* items : {",jitter=100001", ",jitter=-1", ",jitter=3x", ",seed=4294967296",
-                            ",seed="}) {
+  for (const char* items :
+       {",jitter=100001", ",jitter=-1", ",jitter=3x", ",seed=4294967296", ",seed="}) {
     SCOPED_TRACE(items);
     EXPECT_THROW(use(items), EmulatedBusError);
   }

@@ -30,8 +30,8 @@ TEST(EmulatedCdromDrive, ModeSenseTenGivesTheSamePagesAsSix) {
   const Bytes ten = mode_sense(drive, {0x5A, 0, 0x3F, 0, 0, 0, 0, 0x01, 0x00, 0}, 256);
   const std::size_t six_length = six[0] + 1u;
   ASSERT_GT(six_length, 12u);
-  EXPECT_EQ(Bytes(ten.begin(), ten.begin() + 8), Bytes({0, static_cast<uint8_t>(six_length + 2),
-                                                        six[1], six[2], 0, 0, 0, six[3]}));
+  EXPECT_EQ(Bytes(ten.begin(), ten.begin() + 8),
+            Bytes({0, static_cast<uint8_t>(six_length + 2), six[1], six[2], 0, 0, 0, six[3]}));
   EXPECT_EQ(Bytes(ten.begin() + 8, ten.begin() + 8 + (six_length - 4)),
             Bytes(six.begin() + 4, six.begin() + six_length));
 

@@ -34,8 +34,8 @@ EmulatedAnswer send(EmulatedDevice& device, const Bytes& cdb, std::size_t length
   block.resize(16, 0);
   uint8_t buffer[64] = {};
   uint8_t sense[SENSE_LENGTH] = {};
-  const EmulatedCommand command{block.data(), static_cast<uint8_t>(length), SRB_DIR_IN, buffer,
-                                sizeof buffer, nullptr};
+  const EmulatedCommand command{
+      block.data(), static_cast<uint8_t>(length), SRB_DIR_IN, buffer, sizeof buffer, nullptr};
   return device.run(command, sense);
 }
 
@@ -74,20 +74,20 @@ TEST(CommandLength, GroupCodesGiveTheLengthsTheDrivesTake) {
     uint8_t ha, id;
     Bytes cdb;  // at its right length
   } cases[] = {
-      {0, 0, {0x00, 0, 0, 0, 0, 0}},                                // TEST UNIT READY
-      {0, 0, {0x12, 0, 0, 0, 36, 0}},                               // INQUIRY, 36 bytes
-      {1, 0, {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}},                    // READ CAPACITY
-      {1, 0, {0x5A, 0, 0x3F, 0, 0, 0, 0, 0, 64, 0}},                // MODE SENSE(10), group 2
-      {0, 5, {0xBE, 0, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0}},           // READ CD, no blocks, group 5
-      {0, 0, {0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},              // READ CD-DA, 12-byte vendor
-      {0, 1, {0xD4, 0, 0, 0, 0, 0, 0, 0, 0, 0}},                    // NEC READ CD-DA, 10 bytes
-      {1, 4, {0xE3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},              // JVC FIXATION, 12 bytes
-      {1, 1, {0xF0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},                    // Sony CLOSE TRACK, 10 bytes
-      {1, 5, {0xA6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},              // EXCHANGE MEDIUM
+      {0, 0, {0x00, 0, 0, 0, 0, 0}},                       // TEST UNIT READY
+      {0, 0, {0x12, 0, 0, 0, 36, 0}},                      // INQUIRY, 36 bytes
+      {1, 0, {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}},           // READ CAPACITY
+      {1, 0, {0x5A, 0, 0x3F, 0, 0, 0, 0, 0, 64, 0}},       // MODE SENSE(10), group 2
+      {0, 5, {0xBE, 0, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0}},  // READ CD, no blocks, group 5
+      {0, 0, {0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},     // READ CD-DA, 12-byte vendor
+      {0, 1, {0xD4, 0, 0, 0, 0, 0, 0, 0, 0, 0}},           // NEC READ CD-DA, 10 bytes
+      {1, 4, {0xE3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},     // JVC FIXATION, 12 bytes
+      {1, 1, {0xF0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},           // Sony CLOSE TRACK, 10 bytes
+      {1, 5, {0xA6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},     // EXCHANGE MEDIUM
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "opcode " << int(c.cdb[0]) << " on " << int(c.ha) << ":"
-                                    << int(c.id));
+    SCOPED_TRACE(testing::Message()
+                 << "opcode " << int(c.cdb[0]) << " on " << int(c.ha) << ":" << int(c.id));
     EmulatedDevice& device = *bus.device(c.ha, c.id, 0);
     EXPECT_EQ(device.command_length(c.cdb[0]), c.cdb.size());
     EXPECT_FALSE(invalid_field(send(device, c.cdb, c.cdb.size())));

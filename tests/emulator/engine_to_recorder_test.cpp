@@ -29,8 +29,9 @@ TEST_F(EngineToRecorder, DiscAtOnceGivesBackTheImage) {
     bool codes;  // the catalog number and ISRC reach the disc
   };
   const std::vector<Case> cases = {
-      {"CDD2000", 8, true},    {"CDD522/10", 7, true}, {"RO-1420C", 14, true},
-      {"KHSW/OB-01", 2, true}, {"CDW-900E", 15, true}, {"CDS615E", 16, false},
+      {"CDD2000", 8, true},    {"CDD522/10", 7, true},
+      {"RO-1420C", 14, true},  {"KHSW/OB-01", 2, true},
+      {"CDW-900E", 15, true},  {"CDS615E", 16, false},
       {"CD-R2004", 17, false}, {"MMC CD-RW DRIVE", MODEL_MMC, true},
   };
   int discs = 0;
@@ -107,15 +108,15 @@ TEST_F(EngineToRecorder, LeadInPacksAreKeptAndBadOnesRefused) {
     }
     unplug();
     if (corrupt) {
-      EXPECT_EQ(failure, "\nError: 'WRITE' command failed on device 0:4:0\nIllegal command request\n");
+      EXPECT_EQ(failure,
+                "\nError: 'WRITE' command failed on device 0:4:0\nIllegal command request\n");
       EXPECT_EQ(file(".cue"), "(none)");
       continue;
     }
     ASSERT_EQ(failure, "none");
     EXPECT_EQ(read_back, packs);
     EXPECT_EQ(file(".cdt"), std::string(packs.begin(), packs.end()));
-    EXPECT_NE(file(".cue").find("TITLE \"Sample\"\nPERFORMER \"Players\"\n"),
-              std::string::npos);
+    EXPECT_NE(file(".cue").find("TITLE \"Sample\"\nPERFORMER \"Players\"\n"), std::string::npos);
   }
 }
 
@@ -134,7 +135,10 @@ TEST_F(EngineToRecorder, TrackAtOnceThroughTheStagingBuffer) {
   const struct {
     const char* product;
     uint8_t model;
-  } cases[] = {{"CDD2600", 9}, {"CD-R   CDU920S", 16}, {"CD-R   CDU940S", 17}, {"RO1060C", 13},
+  } cases[] = {{"CDD2600", 9},
+               {"CD-R   CDU920S", 16},
+               {"CD-R   CDU940S", 17},
+               {"RO1060C", 13},
                {"MMC CD-RW DRIVE", MODEL_MMC}};
   int discs = 0;
   for (const auto& c : cases) {

@@ -1,11 +1,11 @@
 // The disc identifiers and database entries of AccurateRip, on tables of
 // contents whose figures are worked out by hand in the comments.
+#include "engine/accuraterip.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "engine/accuraterip.h"
 
 namespace {
 

@@ -262,8 +262,8 @@ TEST(RecordDiscAtOnce, WithoutProgressNoEventAtAll) {
   cdm_test::ScopedTransport<cdm_test::RecordingTransport> transport;
   PhilipsClass7 recorder;
   // The disc is blank before the recording and lists both tracks after it.
-  const Bytes toc = {0, 26,   1, 2, 0, 0x10, 1, 0, 0, 0, 0, 0,   0, 0x14, 2, 0,
-                     0, 0, 0, 180, 0, 0x14, 0xAA, 0, 0, 0, 0, 222};
+  const Bytes toc = {0, 26, 1, 2, 0, 0x10, 1, 0,    0,    0, 0, 0, 0, 0x14,
+                     2, 0,  0, 0, 0, 180,  0, 0x14, 0xAA, 0, 0, 0, 0, 222};
   int tocs = 0;
   transport->responder = [&](ScsiRequest& request) {
     request.srb_status = SS_COMP;

@@ -61,11 +61,12 @@ Collected read_audio(ScriptedReader& reader, uint32_t first, uint32_t last, int 
     got.events.push_back(event);
     return event.type == EVENT_JITTER_PROGRESS && ++batches == stop_after ? 0 : 1;
   });
-  read_audio_span(reader, RAW, first, last, JITTER_ON,
-                  [&](const uint8_t* blocks, uint16_t size, uint32_t count) {
-                    got.bytes.append(reinterpret_cast<const char*>(blocks), size * count);
-                  },
-                  true);
+  read_audio_span(
+      reader, RAW, first, last, JITTER_ON,
+      [&](const uint8_t* blocks, uint16_t size, uint32_t count) {
+        got.bytes.append(reinterpret_cast<const char*>(blocks), size * count);
+      },
+      true);
   clear_event_callback();
   return got;
 }
@@ -106,8 +107,9 @@ TEST(SpanReading, BlockSizesThatCannotBeRead) {
   const SpanSink sink = [](const uint8_t*, uint16_t, uint32_t) {};
   for (uint16_t size : std::initializer_list<uint16_t>{2048, 2340, 0}) {
     SCOPED_TRACE(size);
-    EXPECT_EQ(cdm_test::raised_text([&] { read_audio_span(reader, size, 0, 1, JITTER_ON, sink, false); }),
-              "\nError: Internal bugcheck detected\n");
+    EXPECT_EQ(
+        cdm_test::raised_text([&] { read_audio_span(reader, size, 0, 1, JITTER_ON, sink, false); }),
+        "\nError: Internal bugcheck detected\n");
   }
   for (uint16_t size : std::initializer_list<uint16_t>{2448, 2000, 512}) {
     SCOPED_TRACE(size);

@@ -45,9 +45,11 @@ std::pair<int, std::string> failure_of(const std::function<void()>& action) {
 
 TEST(NameOrder, DotSortsFirstAndPrefixesBeforeLongerNames) {
   auto root = empty_root();
-  for (const char* name : {"A0", "AB.C", "A.B", "AB", "A", "A0.TXT", "A.TXT", "B"}) add_file(root.get(), name, 0);
+  for (const char* name : {"A0", "AB.C", "A.B", "AB", "A", "A0.TXT", "A.TXT", "B"})
+    add_file(root.get(), name, 0);
   size_directories(root.get());
-  EXPECT_EQ(entry_names(*root), (std::vector<std::string>{"A", "A.B", "A.TXT", "A0", "A0.TXT", "AB", "AB.C", "B"}));
+  EXPECT_EQ(entry_names(*root),
+            (std::vector<std::string>{"A", "A.B", "A.TXT", "A0", "A0.TXT", "AB", "AB.C", "B"}));
   EXPECT_TRUE(name_order_before("A.B", "A0"));
   EXPECT_FALSE(name_order_before("A0", "A.B"));
   EXPECT_FALSE(name_order_before("A", "A"));
@@ -57,7 +59,8 @@ TEST(DirectorySizing, ThirtyTwoSectorsAreTooManyFiles) {
   // 48-byte records: 41 in the first sector, 42 in each further one.
   auto root = empty_root();
   DirectoryNode* full = add_folder(root.get(), "FULL");
-  for (int i = 0; i < 41 + 30 * 42; ++i) add_file(full, "F" + std::to_string(1000000 + i) + ".TXT", 0);
+  for (int i = 0; i < 41 + 30 * 42; ++i)
+    add_file(full, "F" + std::to_string(1000000 + i) + ".TXT", 0);
   size_directories(root.get());
   EXPECT_EQ(full->sector_count, 31);
   add_file(full, "G0000000.TXT", 0);

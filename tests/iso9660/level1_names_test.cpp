@@ -39,7 +39,8 @@ TEST(Level1Names, TailsWidenPastNineAndSkipNamesAlreadyTaken) {
   EXPECT_EQ(names.unique_name("ABCDEF~1.TXT", false), "ABCDEF_1.TXT");
   std::set<std::string> seen = {"ABCDEF_1.TXT"};
   std::vector<std::string> made;
-  for (int i = 0; i < 12; ++i) made.push_back(names.unique_name("abcdefghij" + std::to_string(i) + ".txt", false));
+  for (int i = 0; i < 12; ++i)
+    made.push_back(names.unique_name("abcdefghij" + std::to_string(i) + ".txt", false));
   EXPECT_EQ(made[0], "ABCDEFGH.TXT");
   EXPECT_EQ(made[1], "ABCDEF_2.TXT");
   EXPECT_EQ(made[8], "ABCDEF_9.TXT");
@@ -70,7 +71,8 @@ TEST(Level1Names, ThousandsOfCollidingNamesStayUnique) {
   Level1NameSet names;
   std::set<std::string> seen;
   for (int i = 0; i < 20000; ++i) {
-    const std::string name = names.unique_name("samename" + std::to_string(i % 3) + "_" + std::to_string(i), false);
+    const std::string name =
+        names.unique_name("samename" + std::to_string(i % 3) + "_" + std::to_string(i), false);
     ASSERT_LE(name.size(), 8u);
     ASSERT_TRUE(seen.insert(name).second) << name;
   }

@@ -2,15 +2,21 @@
 
 #include <gtest/gtest.h>
 
-uint32_t le16_at(const std::vector<uint8_t>& b, std::size_t o) { return b.at(o) | (uint32_t{b.at(o + 1)} << 8); }
-uint32_t be16_at(const std::vector<uint8_t>& b, std::size_t o) { return (uint32_t{b.at(o)} << 8) | b.at(o + 1); }
+uint32_t le16_at(const std::vector<uint8_t>& b, std::size_t o) {
+  return b.at(o) | (uint32_t{b.at(o + 1)} << 8);
+}
+uint32_t be16_at(const std::vector<uint8_t>& b, std::size_t o) {
+  return (uint32_t{b.at(o)} << 8) | b.at(o + 1);
+}
 
 uint32_t le32_at(const std::vector<uint8_t>& b, std::size_t o) {
-  return b.at(o) | (uint32_t{b.at(o + 1)} << 8) | (uint32_t{b.at(o + 2)} << 16) | (uint32_t{b.at(o + 3)} << 24);
+  return b.at(o) | (uint32_t{b.at(o + 1)} << 8) | (uint32_t{b.at(o + 2)} << 16) |
+         (uint32_t{b.at(o + 3)} << 24);
 }
 
 uint32_t be32_at(const std::vector<uint8_t>& b, std::size_t o) {
-  return (uint32_t{b.at(o)} << 24) | (uint32_t{b.at(o + 1)} << 16) | (uint32_t{b.at(o + 2)} << 8) | b.at(o + 3);
+  return (uint32_t{b.at(o)} << 24) | (uint32_t{b.at(o + 1)} << 16) | (uint32_t{b.at(o + 2)} << 8) |
+         b.at(o + 3);
 }
 
 uint32_t both32_at(const std::vector<uint8_t>& b, std::size_t o) {
@@ -19,10 +25,12 @@ uint32_t both32_at(const std::vector<uint8_t>& b, std::size_t o) {
 }
 
 std::string text_at(const std::vector<uint8_t>& b, std::size_t o, std::size_t n) {
-  return std::string(b.begin() + static_cast<std::ptrdiff_t>(o), b.begin() + static_cast<std::ptrdiff_t>(o + n));
+  return std::string(b.begin() + static_cast<std::ptrdiff_t>(o),
+                     b.begin() + static_cast<std::ptrdiff_t>(o + n));
 }
 
-std::vector<ReadRecord> read_directory(const std::vector<uint8_t>& volume, uint32_t block, uint32_t sectors) {
+std::vector<ReadRecord> read_directory(const std::vector<uint8_t>& volume, uint32_t block,
+                                       uint32_t sectors) {
   std::vector<ReadRecord> records;
   const std::size_t start = std::size_t{block} * 2048;
   const std::size_t end = start + std::size_t{sectors} * 2048;
@@ -43,7 +51,8 @@ std::vector<ReadRecord> read_directory(const std::vector<uint8_t>& volume, uint3
     const uint32_t id_length = volume.at(at + 32);
     record.identifier = text_at(volume, at + 33, id_length);
     record.after_identifier = text_at(volume, at + 33 + id_length, length - 33 - id_length);
-    EXPECT_EQ(at / 2048, (at + length - 1) / 2048) << "record crosses a sector: " << record.identifier;
+    EXPECT_EQ(at / 2048, (at + length - 1) / 2048)
+        << "record crosses a sector: " << record.identifier;
     records.push_back(record);
     at += length;
   }

@@ -21,13 +21,14 @@ struct ReadRecord {
   uint32_t size = 0;
   uint8_t date[7] = {};
   uint8_t flags = 0;
-  std::string identifier;  // as the length byte counts it
+  std::string identifier;        // as the length byte counts it
   std::string after_identifier;  // the bytes up to the record's end
 };
 
 // The records of the directory extent at `block` of `sectors` sectors, "."
 // and ".." included; sector tails of zeros are skipped.
-std::vector<ReadRecord> read_directory(const std::vector<uint8_t>& volume, uint32_t block, uint32_t sectors);
+std::vector<ReadRecord> read_directory(const std::vector<uint8_t>& volume, uint32_t block,
+                                       uint32_t sectors);
 
 // The identifiers of a directory's records after "." and "..".
 std::vector<std::string> names_in(const std::vector<ReadRecord>& records);

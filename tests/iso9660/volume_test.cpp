@@ -1,8 +1,7 @@
 // Volumes built from trees on disk into memory, read back field by field.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -68,7 +67,8 @@ std::vector<ReadRecord> root_directory(const Built& built) {
 }
 
 std::vector<uint8_t> extent_bytes(const std::vector<uint8_t>& volume, const ReadRecord& record) {
-  const auto begin = volume.begin() + static_cast<std::ptrdiff_t>(std::size_t{record.extent} * 2048);
+  const auto begin =
+      volume.begin() + static_cast<std::ptrdiff_t>(std::size_t{record.extent} * 2048);
   return std::vector<uint8_t>(begin, begin + record.size);
 }
 
@@ -101,7 +101,9 @@ TEST(Volume, EmptyDirectoryMakesTwentyOneBlocks) {
   ASSERT_EQ(v.size(), 21u * 2048);
   for (std::size_t i = 0; i < 16 * 2048; ++i) ASSERT_EQ(v[i], 0) << i;
   const std::size_t pvd = 16 * 2048;
-  EXPECT_EQ(text_at(v, pvd, 7), std::string("\x01" "CD001\x01", 7));
+  EXPECT_EQ(text_at(v, pvd, 7), std::string("\x01"
+                                            "CD001\x01",
+                                            7));
   EXPECT_EQ(text_at(v, pvd + 8, 32), std::string(32, ' '));
   EXPECT_EQ(text_at(v, pvd + 40, 32), "MY_LABEL" + std::string(24, ' '));
   EXPECT_EQ(both32_at(v, pvd + 80), 21u);
@@ -118,12 +120,15 @@ TEST(Volume, EmptyDirectoryMakesTwentyOneBlocks) {
   EXPECT_EQ(text_at(v, pvd + 174, 7), std::string("\x7c\x03\x05\x06\x07\x08\x00", 7));
   EXPECT_EQ(v[pvd + 181], 0x02);
   EXPECT_EQ(text_at(v, pvd + 446, 28), "ISO9660 Image File Formatter");
-  EXPECT_EQ(text_at(v, pvd + 446, 128).find_last_not_of(' ') + 1, std::string(DATA_PREPARER_TEXT).size());
+  EXPECT_EQ(text_at(v, pvd + 446, 128).find_last_not_of(' ') + 1,
+            std::string(DATA_PREPARER_TEXT).size());
   EXPECT_EQ(text_at(v, pvd + 813, 17), std::string("2024030506070800\0", 17));
   EXPECT_EQ(text_at(v, pvd + 830, 17), std::string("2024030506070800\0", 17));
   EXPECT_EQ(text_at(v, pvd + 847, 17), std::string("0000000000000000\0", 17));
   EXPECT_EQ(v[pvd + 881], 1);
-  EXPECT_EQ(text_at(v, 17 * 2048, 7), std::string("\xff" "CD001\x01", 7));
+  EXPECT_EQ(text_at(v, 17 * 2048, 7), std::string("\xff"
+                                                  "CD001\x01",
+                                                  7));
   // Path tables: the root alone, little- and big-endian.
   EXPECT_EQ(text_at(v, 18 * 2048, 10), std::string("\x01\x00\x14\x00\x00\x00\x01\x00\x00\x00", 10));
   EXPECT_EQ(text_at(v, 19 * 2048, 10), std::string("\x01\x00\x00\x00\x00\x14\x00\x01\x00\x00", 10));
@@ -145,7 +150,8 @@ TEST(Volume, FilesTakeWholeBlocksAndHoldTheirBytes) {
   const Built built = build(tree / "src/");
   ASSERT_EQ(built.status, 0) << built.err;
   const std::vector<ReadRecord> root = root_directory(built);
-  EXPECT_EQ(names_in(root), (std::vector<std::string>{"BIG.BIN", "EMPTY.TXT", "EXACT.BIN", "OVER.BIN"}));
+  EXPECT_EQ(names_in(root),
+            (std::vector<std::string>{"BIG.BIN", "EMPTY.TXT", "EXACT.BIN", "OVER.BIN"}));
   const ReadRecord big = find_record(root, "BIG.BIN");
   const ReadRecord empty = find_record(root, "EMPTY.TXT");
   const ReadRecord exact = find_record(root, "EXACT.BIN");
@@ -165,8 +171,8 @@ TEST(Volume, FilesTakeWholeBlocksAndHoldTheirBytes) {
   EXPECT_EQ(big.after_identifier, std::string(";1", 2));
   EXPECT_EQ(over.flags, 0);
   // Logged paths, in file order, as the host names them.
-  EXPECT_EQ(built.out, tree / "src/big.bin\n" + tree / "src/empty.txt\n" + tree / "src/exact.bin\n" +
-                           tree / "src/over.bin\n");
+  EXPECT_EQ(built.out, tree / "src/big.bin\n" + tree / "src/empty.txt\n" +
+                           tree / "src/exact.bin\n" + tree / "src/over.bin\n");
 }
 
 TEST(Volume, ARecordThatDoesNotFitStartsTheNextSector) {
@@ -202,19 +208,27 @@ TEST(Volume, DirectoriesCarryTheirExtentsAndPathTableOrder) {
   EXPECT_EQ(a.extent, 21u);
   EXPECT_EQ(a.size, 2048u);
   EXPECT_EQ(a.after_identifier, ";1");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(a.date), 7), std::string("\x65\x09\x09\x01\x2e\x28\x00", 7));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(a.date), 7),
+            std::string("\x65\x09\x09\x01\x2e\x28\x00", 7));
   EXPECT_EQ(find_record(root, "B").extent, 22u);
   // "." of A carries A's own date; ".." the root's extent with A's date.
   const std::vector<ReadRecord> in_a = read_directory(v, 21, 1);
   EXPECT_EQ(in_a[0].extent, 21u);
   EXPECT_EQ(in_a[1].extent, 20u);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(in_a[1].date), 7), std::string(reinterpret_cast<const char*>(a.date), 7));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(in_a[1].date), 7),
+            std::string(reinterpret_cast<const char*>(a.date), 7));
   EXPECT_EQ(find_record(in_a, "DEEP").extent, 23u);
   // Path table: root, A, B (level 2), DEEP (level 3, parent 2).
   EXPECT_EQ(built.layout.path_table_bytes, 10u + 10 + 10 + 12);
-  EXPECT_EQ(text_at(v, 18 * 2048 + 10, 10), std::string("\x01\x00\x15\x00\x00\x00\x01\x00" "A\x00", 10));
-  EXPECT_EQ(text_at(v, 18 * 2048 + 30, 12), std::string("\x04\x00\x17\x00\x00\x00\x02\x00" "DEEP", 12));
-  EXPECT_EQ(text_at(v, 19 * 2048 + 30, 12), std::string("\x04\x00\x00\x00\x00\x17\x00\x02" "DEEP", 12));
+  EXPECT_EQ(text_at(v, 18 * 2048 + 10, 10), std::string("\x01\x00\x15\x00\x00\x00\x01\x00"
+                                                        "A\x00",
+                                                        10));
+  EXPECT_EQ(text_at(v, 18 * 2048 + 30, 12), std::string("\x04\x00\x17\x00\x00\x00\x02\x00"
+                                                        "DEEP",
+                                                        12));
+  EXPECT_EQ(text_at(v, 19 * 2048 + 30, 12), std::string("\x04\x00\x00\x00\x00\x17\x00\x02"
+                                                        "DEEP",
+                                                        12));
 }
 
 TEST(Volume, WithoutRecursionSubdirectoriesAreLeftOutEntirely) {
@@ -253,7 +267,8 @@ TEST(Volume, HiddenAndSystemFilesOnlyWhenAskedAndSpecialFilesAreNeverOpened) {
   built = build(tree / "src/", options);
   ASSERT_EQ(built.status, 0) << built.err;
   root = root_directory(built);
-  EXPECT_EQ(names_in(root), (std::vector<std::string>{"DANGLING", "HID", "PIPE", "PLAIN.TXT", "SECRET"}));
+  EXPECT_EQ(names_in(root),
+            (std::vector<std::string>{"DANGLING", "HID", "PIPE", "PLAIN.TXT", "SECRET"}));
   EXPECT_EQ(find_record(root, "PIPE").size, 0u);
   EXPECT_EQ(find_record(root, "PIPE").extent, 0u);
   EXPECT_EQ(built.out.find("pipe"), std::string::npos);
@@ -289,10 +304,13 @@ TEST(Volume, LinksAreFollowedButNeverBackIntoTheirAncestry) {
   options.recurse = true;
   const Built built = build(tree / "src/", options);
   ASSERT_EQ(built.status, 0) << built.err;
-  EXPECT_EQ(built.err, "Warning: \"" + tree / "src/a/up/\" leads back into its own ancestry; it is not descended\n");
+  EXPECT_EQ(
+      built.err,
+      "Warning: \"" + tree / "src/a/up/\" leads back into its own ancestry; it is not descended\n");
   EXPECT_EQ(names_in(root_directory(built)), (std::vector<std::string>{"A", "ALIAS.TXT"}));
   const std::vector<ReadRecord> alias = root_directory(built);
-  EXPECT_EQ(extent_bytes(built.volume, find_record(alias, "ALIAS.TXT")), read_file_bytes(tree / "src/a/file.txt"));
+  EXPECT_EQ(extent_bytes(built.volume, find_record(alias, "ALIAS.TXT")),
+            read_file_bytes(tree / "src/a/file.txt"));
 }
 
 TEST(Volume, DatesAreModificationTimesInLocalTime) {
@@ -303,7 +321,8 @@ TEST(Volume, DatesAreModificationTimesInLocalTime) {
   const Built built = build(tree / "src/");
   ASSERT_EQ(built.status, 0) << built.err;
   const ReadRecord file = find_record(root_directory(built), "F.TXT");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.date), 7), std::string("\x65\x09\x09\x04\x2e\x28\x00", 7));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.date), 7),
+            std::string("\x65\x09\x09\x04\x2e\x28\x00", 7));
   EXPECT_EQ(text_at(built.volume, 16 * 2048 + 813, 16), "2024030509070800");
 }
 
@@ -346,8 +365,12 @@ TEST(Volume, AFileThatChangedSizeStillFillsExactlyItsBlocks) {
     tree.write_file("src/shrinks.bin", 5000, 2);
   });
   ASSERT_EQ(built.status, 0) << built.err;
-  EXPECT_EQ(built.err, "Warning: \"" + tree / "src/grows.bin\" grew since the scan; only its first 3000 bytes are copied\n" +
-                           "Warning: \"" + tree / "src/shrinks.bin\" shrank since the scan; its blocks are padded with zeros\n");
+  EXPECT_EQ(
+      built.err,
+      "Warning: \"" +
+          tree / "src/grows.bin\" grew since the scan; only its first 3000 bytes are copied\n" +
+          "Warning: \"" +
+          tree / "src/shrinks.bin\" shrank since the scan; its blocks are padded with zeros\n");
   const std::vector<ReadRecord> root = root_directory(built);
   const ReadRecord grows = find_record(root, "GROWS.BIN");
   const ReadRecord shrinks = find_record(root, "SHRINKS.BIN");
@@ -358,7 +381,8 @@ TEST(Volume, AFileThatChangedSizeStillFillsExactlyItsBlocks) {
   expected.resize(70000, 0);
   EXPECT_EQ(extent_bytes(built.volume, shrinks), expected);
   // The next file is still where the layout put it.
-  EXPECT_EQ(extent_bytes(built.volume, find_record(root, "Z_AFTER.BIN")), read_file_bytes(tree / "src/z_after.bin"));
+  EXPECT_EQ(extent_bytes(built.volume, find_record(root, "Z_AFTER.BIN")),
+            read_file_bytes(tree / "src/z_after.bin"));
 }
 
 TEST(Volume, AnUnreadableSourceIsAnErrorAndAnUnreadableSubdirectoryIsLeftEmpty) {
@@ -377,7 +401,8 @@ TEST(Volume, AnUnreadableSourceIsAnErrorAndAnUnreadableSubdirectoryIsLeftEmpty) 
   options.recurse = true;
   built = build(source, options);
   ASSERT_EQ(built.status, 0) << built.err;
-  EXPECT_EQ(built.err, "Warning: Unable to read directory \"" + source + "sub/\"; it is left empty\n");
+  EXPECT_EQ(built.err,
+            "Warning: Unable to read directory \"" + source + "sub/\"; it is left empty\n");
   EXPECT_EQ(names_in(root_directory(built)), (std::vector<std::string>{"SUB"}));
   EXPECT_EQ(read_directory(built.volume, 21, 1).size(), 2u);
 }
@@ -388,7 +413,9 @@ TEST(Volume, FilesOfFourGibibytesAreRefusedBeforeAnythingIsProduced) {
   ASSERT_EQ(truncate((tree / "src/small.txt").c_str(), 0x100000000LL), 0);  // a sparse 4 GiB file
   Built built = build(tree / "src/");
   EXPECT_EQ(built.status, 1);
-  EXPECT_EQ(built.err, "Error: File \"" + tree / "src/small.txt\" is 4 GiB or larger; an ISO9660 volume cannot hold it!\n");
+  EXPECT_EQ(built.err,
+            "Error: File \"" +
+                tree / "src/small.txt\" is 4 GiB or larger; an ISO9660 volume cannot hold it!\n");
   EXPECT_TRUE(built.volume.empty());
   // A hidden one that is left out is no concern.
   ASSERT_EQ(rename((tree / "src/small.txt").c_str(), (tree / "src/.huge").c_str()), 0);

@@ -216,9 +216,10 @@ TEST_F(CueSheetTest, SheetWrittenElsewhereWithEveryTrackType) {
 
 TEST_F(CueSheetTest, WaveFileWithTwoTracks) {
   auto sheet = parse_fixture("good", "wave.cue");
-  expect_cuepoints(*sheet->layout,
-                   {{0x07, 0x00, 0, 0, 0}, {0x07, 0x01, 0, 2, 0}, {0x08, 0x01, 0, 2, 60},
-                    {0xAA, 0x01, 0, 3, 25}});
+  expect_cuepoints(*sheet->layout, {{0x07, 0x00, 0, 0, 0},
+                                    {0x07, 0x01, 0, 2, 0},
+                                    {0x08, 0x01, 0, 2, 60},
+                                    {0xAA, 0x01, 0, 3, 25}});
   expect_tracks(*sheet->layout, {{150, 60, 0}, {0, 40, 0}});
   EXPECT_EQ(sheet->files[0].data_offset, 57u);  // past a 5-byte LIST chunk
   EXPECT_EQ(sheet->files[0].track_count, 2);
@@ -238,7 +239,8 @@ TEST_F(CueSheetTest, ImagesAreFoundInTheCurrentFolderFirst) {
   EXPECT_EQ(sheet->total_frames, 7u);
 
   // An absolute name is used as it stands.
-  auto absolute = parse_text("FILE " + folder_ + "/audio50.bin BINARY\nTRACK 1 AUDIO\nINDEX 1 0:0:0");
+  auto absolute =
+      parse_text("FILE " + folder_ + "/audio50.bin BINARY\nTRACK 1 AUDIO\nINDEX 1 0:0:0");
   EXPECT_EQ(absolute->files[0].path, folder_ + "/audio50.bin");
   EXPECT_EQ(absolute->total_frames, 50u);
 }
@@ -284,21 +286,22 @@ TEST_F(CueSheetTest, CuepointTableHoldsExactly500) {
   auto sheet = parse_text(many_indexes({99, 99, 99, 99, 99, 3}, &lines));
   EXPECT_EQ(sheet->cuepoint_count, 500);
   EXPECT_EQ(sheet->layout->cuepoints[499].track, LEADOUT_TRACK);
-  expect_tracks(*sheet->layout, {{150, 99, 0}, {0, 99, 0}, {0, 99, 0}, {0, 99, 0}, {0, 99, 0},
-                                 {0, 40 * 4500 - 498 + 3, 0}});
+  expect_tracks(
+      *sheet->layout,
+      {{150, 99, 0}, {0, 99, 0}, {0, 99, 0}, {0, 99, 0}, {0, 99, 0}, {0, 40 * 4500 - 498 + 3, 0}});
 
   // One more index leaves no room for the lead-out, found after the last line.
   const std::string one_more = many_indexes({99, 99, 99, 99, 99, 4}, &lines);
-  EXPECT_EQ(fault_of_text(one_more),
-            "\nError: Invalid CUE SHEET command at line " + std::to_string(lines) +
-                "\nDisc layout needs more than 500 cuepoints!\n");
+  EXPECT_EQ(fault_of_text(one_more), "\nError: Invalid CUE SHEET command at line " +
+                                         std::to_string(lines) +
+                                         "\nDisc layout needs more than 500 cuepoints!\n");
   // Thousands of indexes stop at the index that needs the 501st cuepoint:
   // line 1 FILE, five tracks of a TRACK line and 99 INDEX lines, then the
   // sixth TRACK line and its fifth INDEX (cuepoint 1 + 495 + 5).
   const std::string thousands = many_indexes(std::vector<unsigned>(20, 99), &lines);
-  EXPECT_EQ(fault_of_text(thousands),
-            "\nError: Invalid CUE SHEET command at line " + std::to_string(1 + 5 * 100 + 1 + 5) +
-                "\nDisc layout needs more than 500 cuepoints!\n");
+  EXPECT_EQ(fault_of_text(thousands), "\nError: Invalid CUE SHEET command at line " +
+                                          std::to_string(1 + 5 * 100 + 1 + 5) +
+                                          "\nDisc layout needs more than 500 cuepoints!\n");
 }
 
 }  // namespace

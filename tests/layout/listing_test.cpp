@@ -1,7 +1,6 @@
 #include "layout/listing.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -86,7 +85,8 @@ TEST(LayoutListing, ParsedSingleTrackListsOneRow) {
 
 TEST(LayoutListing, RowsTimesAndLengths) {
   // A pregap row, a row of exactly 300 frames, the last row measured to the lead-out.
-  const DiscLayout layout = make_layout({{1, 1, 0}, {2, 0, 4500}, {2, 1, 4650}, {2, 2, 4950}}, 100000);
+  const DiscLayout layout =
+      make_layout({{1, 1, 0}, {2, 0, 4500}, {2, 1, 4650}, {2, 2, 4950}}, 100000);
   const std::string expected = std::string(kHeading) +
                                " 01    01    00:02:00  01:00:00  000000  004500\n"
                                " 02    00    01:02:00  00:02:00  004500  000150\n"
@@ -130,7 +130,8 @@ TEST(LayoutListing, PagingStopsBeforeEverySeventeenthRow) {
   EXPECT_EQ(keys, 2);
 
   // Exactly 16 rows: no prompt at all, none after the last row.
-  const DiscLayout sixteen = make_layout(std::vector<Point>(points.begin(), points.begin() + 16), 16 * 300);
+  const DiscLayout sixteen =
+      make_layout(std::vector<Point>(points.begin(), points.begin() + 16), 16 * 300);
   EXPECT_EQ(listing(sixteen, true, false, &keys).find(kPrompt), std::string::npos);
   EXPECT_EQ(keys, 0);
   // Paging off never waits.

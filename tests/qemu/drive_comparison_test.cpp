@@ -23,25 +23,44 @@ const std::set<std::string> DIFFERING_STEPS = {
     "INQUIRY",
     // The lead-out's control nibble; the format field of byte 9; the
     // session descriptor; the full TOC (format 2).
-    "READ TOC format 0 LBA", "READ TOC format 0 MSF", "READ TOC track AA",
-    "READ TOC format 1 (sessions)", "READ TOC byte 2 format 1", "READ TOC byte 2 format 2 MSF",
+    "READ TOC format 0 LBA",
+    "READ TOC format 0 MSF",
+    "READ TOC track AA",
+    "READ TOC format 1 (sessions)",
+    "READ TOC byte 2 format 1",
+    "READ TOC byte 2 format 2 MSF",
     // QEMU takes operation code 42h for UNMAP: a host adapter error.
-    "READ SUB-CHANNEL format 1", "READ SUB-CHANNEL format 2 (MCN)",
+    "READ SUB-CHANNEL format 1",
+    "READ SUB-CHANNEL format 2 (MCN)",
     "READ SUB-CHANNEL format 3 track 1 (ISRC)",
     // Mode pages, block descriptors, MODE SENSE(10).
-    "MODE SENSE page 01", "MODE SENSE page 01 DBD", "MODE SENSE page 0D", "MODE SENSE page 0E",
-    "MODE SENSE page 2A", "MODE SENSE page 3F", "MODE SENSE page 3F changeable",
-    "MODE SENSE page 3F default", "MODE SENSE(10) page 3F",
+    "MODE SENSE page 01",
+    "MODE SENSE page 01 DBD",
+    "MODE SENSE page 0D",
+    "MODE SENSE page 0E",
+    "MODE SENSE page 2A",
+    "MODE SENSE page 3F",
+    "MODE SENSE page 3F changeable",
+    "MODE SENSE page 3F default",
+    "MODE SENSE(10) page 3F",
     // Sense data of a read out of range: ours names the LBA.
-    "READ(10) after last LBA", "READ(10) past the end",
+    "READ(10) after last LBA",
+    "READ(10) past the end",
     // Block lengths: QEMU wants the page format bit, has 512 but not the
     // raw lengths, and accepts 2340 without using it.
-    "MODE SELECT block length 2340", "MODE SENSE page 01 after 2340", "READ(10) LBA 16 at 2340",
-    "MODE SELECT block length 2352", "READ(10) LBA 16 at 2352", "MODE SELECT block length 2048",
-    "MODE SENSE page 01 after PF 2340", "READ(10) LBA 16 at 2340 after PF",
-    "MODE SELECT PF block length 512", "READ CAPACITY after 512",
+    "MODE SELECT block length 2340",
+    "MODE SENSE page 01 after 2340",
+    "READ(10) LBA 16 at 2340",
+    "MODE SELECT block length 2352",
+    "READ(10) LBA 16 at 2352",
+    "MODE SELECT block length 2048",
+    "MODE SENSE page 01 after PF 2340",
+    "READ(10) LBA 16 at 2340 after PF",
+    "MODE SELECT PF block length 512",
+    "READ CAPACITY after 512",
     // QEMU has no READ CD-DA.
-    "READ CD-DA LBA 16 format 0", "READ CD-DA LBA 16 format 1",
+    "READ CD-DA LBA 16 format 0",
+    "READ CD-DA LBA 16 format 1",
 };
 
 // A probe report: step name -> the lines that followed it.
@@ -67,8 +86,9 @@ TEST(QemuDrive, EmulatedDriveAnswersAsQemuDriveDoes) {
   const ProgramRun built =
       run_program("volbuild", {"src/", "disc.iso", "/RECURSE", "/BATCH"}, tree.path());
   ASSERT_EQ(built.status, 0) << built.err;
-  tree.write_text("disc.cue", "FILE \"disc.iso\" BINARY\n  TRACK 01 MODE1/2048\n"
-                              "    INDEX 01 00:00:00\n");
+  tree.write_text("disc.cue",
+                  "FILE \"disc.iso\" BINARY\n  TRACK 01 MODE1/2048\n"
+                  "    INDEX 01 00:00:00\n");
 
   VmRequest request;
   request.program = DRIVE_PROBE;

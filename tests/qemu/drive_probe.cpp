@@ -37,16 +37,25 @@ struct Step {
 
 std::vector<uint8_t> block_descriptor(uint32_t block_length) {
   // MODE SELECT(6) parameter list: header with an 8-byte block descriptor.
-  return {0, 0, 0, 8, 0, 0, 0, 0, 0, static_cast<uint8_t>(block_length >> 16),
-          static_cast<uint8_t>(block_length >> 8), static_cast<uint8_t>(block_length)};
+  return {0,
+          0,
+          0,
+          8,
+          0,
+          0,
+          0,
+          0,
+          0,
+          static_cast<uint8_t>(block_length >> 16),
+          static_cast<uint8_t>(block_length >> 8),
+          static_cast<uint8_t>(block_length)};
 }
 
 void print_data(const std::vector<uint8_t>& data) {
   std::size_t used = data.size();
   while (used > 0 && (data[used - 1] == MARKER || data[used - 1] == 0)) --used;
   std::printf("data %zu:", used);
-  for (std::size_t i = 0; i < used; ++i)
-    std::printf(i % 16 == 0 ? "\n  %02X" : " %02X", data[i]);
+  for (std::size_t i = 0; i < used; ++i) std::printf(i % 16 == 0 ? "\n  %02X" : " %02X", data[i]);
   std::printf("\n");
 }
 
@@ -61,16 +70,16 @@ std::vector<uint8_t> run_step(ScsiDevice& device, Step step, uint32_t last_lba) 
     step.cdb[5] = static_cast<uint8_t>(lba);
   }
   std::vector<uint8_t> buffer(step.length, MARKER);
-  if (step.direction == SRB_DIR_OUT) std::copy(step.data_out.begin(), step.data_out.end(),
-                                               buffer.begin());
+  if (step.direction == SRB_DIR_OUT)
+    std::copy(step.data_out.begin(), step.data_out.end(), buffer.begin());
   uint32_t moved = 0;  // a drive may answer with less than the allocation length
   const ResultCode result = device.Execute(
       SC_EXEC_SCSI_CMD, step.direction, step.cdb.data(), static_cast<uint8_t>(step.cdb.size()),
       buffer.empty() ? nullptr : buffer.data(), step.length, &moved);
   std::printf("result %d", result);
   if (result != 1 && result != 0)
-    std::printf(" sense %X/%02X/%02X", device.last_sense[2] & SENSE_KEY_MASK,
-                device.last_sense[12], device.last_sense[13]);
+    std::printf(" sense %X/%02X/%02X", device.last_sense[2] & SENSE_KEY_MASK, device.last_sense[12],
+                device.last_sense[13]);
   std::printf("\n");
   if (result != 1 && result != 0) {
     std::printf("sense");
@@ -102,7 +111,10 @@ std::vector<Step> probe_steps() {
       {"READ TOC allocation 4", {0x43, 0, 0, 0, 0, 0, 0, 0, 4, 0}, in, 4, {}},
       {"READ SUB-CHANNEL format 1", {0x42, 0, 0x40, 1, 0, 0, 0, 0, 48, 0}, in, 48, {}},
       {"READ SUB-CHANNEL format 2 (MCN)", {0x42, 0, 0x40, 2, 0, 0, 0, 0, 48, 0}, in, 48, {}},
-      {"READ SUB-CHANNEL format 3 track 1 (ISRC)", {0x42, 0, 0x40, 3, 0, 0, 1, 0, 48, 0}, in, 48,
+      {"READ SUB-CHANNEL format 3 track 1 (ISRC)",
+       {0x42, 0, 0x40, 3, 0, 0, 1, 0, 48, 0},
+       in,
+       48,
        {}},
       {"MODE SENSE page 01", {0x1A, 0, 0x01, 0, 212, 0}, in, 212, {}},
       {"MODE SENSE page 01 DBD", {0x1A, 0x08, 0x01, 0, 212, 0}, in, 212, {}},
@@ -126,16 +138,28 @@ std::vector<Step> probe_steps() {
       {"MODE SELECT block length 2352", {0x15, 0, 0, 0, 12, 0}, out, 12, block_descriptor(2352)},
       {"READ(10) LBA 16 at 2352", {0x28, 0, 0, 0, 0, 16, 0, 0, 1, 0}, in, 2352, {}},
       {"MODE SELECT block length 2048", {0x15, 0, 0, 0, 12, 0}, out, 12, block_descriptor(2048)},
-      {"MODE SELECT PF block length 2340", {0x15, 0x10, 0, 0, 12, 0}, out, 12,
+      {"MODE SELECT PF block length 2340",
+       {0x15, 0x10, 0, 0, 12, 0},
+       out,
+       12,
        block_descriptor(2340)},
       {"MODE SENSE page 01 after PF 2340", {0x1A, 0, 0x01, 0, 212, 0}, in, 212, {}},
       {"READ(10) LBA 16 at 2340 after PF", {0x28, 0, 0, 0, 0, 16, 0, 0, 1, 0}, in, 2340, {}},
-      {"MODE SELECT PF block length 2048", {0x15, 0x10, 0, 0, 12, 0}, out, 12,
+      {"MODE SELECT PF block length 2048",
+       {0x15, 0x10, 0, 0, 12, 0},
+       out,
+       12,
        block_descriptor(2048)},
-      {"MODE SELECT PF block length 512", {0x15, 0x10, 0, 0, 12, 0}, out, 12,
+      {"MODE SELECT PF block length 512",
+       {0x15, 0x10, 0, 0, 12, 0},
+       out,
+       12,
        block_descriptor(512)},
       {"READ CAPACITY after 512", {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, in, 8, {}},
-      {"MODE SELECT PF block length 2048 back", {0x15, 0x10, 0, 0, 12, 0}, out, 12,
+      {"MODE SELECT PF block length 2048 back",
+       {0x15, 0x10, 0, 0, 12, 0},
+       out,
+       12,
        block_descriptor(2048)},
       {"READ(10) LBA 16 at 2048 again", {0x28, 0, 0, 0, 0, 16, 0, 0, 1, 0}, in, 2048, {}},
       {"READ CD-DA LBA 16 format 0", {0xD8, 0, 0, 0, 0, 16, 0, 0, 0, 1, 0, 0}, in, 2352, {}},
@@ -172,8 +196,8 @@ int main(int argc, char** argv) {
     ScsiDevice device(static_cast<uint8_t>(ha), static_cast<uint8_t>(id),
                       static_cast<uint8_t>(lun));
     uint8_t inquiry[INQUIRY_LENGTH] = {};
-    if (ScsiDevice::InquiryRaw(device.host_adapter, device.target, device.lun, inquiry,
-                               nullptr) != 1)
+    if (ScsiDevice::InquiryRaw(device.host_adapter, device.target, device.lun, inquiry, nullptr) !=
+        1)
       fail_with(format_text("drive_probe: no drive at %u:%u:%u\n", ha, id, lun));
     uint32_t last_lba = 0;
     for (const Step& step : probe_steps()) {

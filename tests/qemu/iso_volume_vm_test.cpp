@@ -35,26 +35,34 @@ std::string run_shell(const std::string& script, const std::string& folder) {
 TEST(VmIsoVolume, KernelSeesRockRidgeJolietAndLevel1Views) {
   ScratchTree tree;
   tree.write_file("src/My Holiday Photos 2026.jpg", 3000, 1);
-  tree.write_file("src/\xc3\x9cn\xc3\xaf" "code \xc3\xb1" "ame.txt", 77, 2);
+  tree.write_file(
+      "src/\xc3\x9cn\xc3\xaf"
+      "code \xc3\xb1"
+      "ame.txt",
+      77, 2);
   tree.write_file("src/sub/run.sh", 5000, 3);
   ASSERT_EQ(chmod((tree / "src/sub/run.sh").c_str(), 0750), 0);
   ASSERT_EQ(symlink("../My Holiday Photos 2026.jpg", (tree / "src/sub/link").c_str()), 0);
   tree.write_file("src/a/b/c/d/e/f/g/h/i/j/deep file.txt", 2049, 4);
   ASSERT_EQ(run_command("chmod", {"-R", "go-w", tree / "src"}).status, 0);
   const ProgramRun built = run_program(
-      "volbuild", {"src/", "vol.iso", "/RECURSE", "/JOLIET", "/ROCKRIDGE", "/KEEPOWNERS", "/BATCH"}, tree.path());
+      "volbuild", {"src/", "vol.iso", "/RECURSE", "/JOLIET", "/ROCKRIDGE", "/KEEPOWNERS", "/BATCH"},
+      tree.path());
   ASSERT_EQ(built.status, 0) << built.err;
   // Rock Ridge names, modes and links; Joliet names; level 1 contents.
-  tree.write_text("views.sh", std::string("#!/bin/sh\n") + kListing +
-                                  "mkdir -p /mnt\n"
-                                  "for view in ro ro,norock ro,norock,nojoliet; do\n"
-                                  "  mount -t iso9660 -o $view /dev/sr0 /mnt || exit 1\n"
-                                  "  echo \"== $view\"\n"
-                                  "  cd /mnt\n"
-                                  "  case $view in ro) list ;; ro,norock) list | grep ' file ' | grep -v d41d8cd98f00b204e9800998ecf8427e | sed 's/ file [0-7]* / /' ;; *) list bare ;; esac\n"
-                                  "  cd /\n"
-                                  "  umount /mnt\n"
-                                  "done\n");
+  tree.write_text(
+      "views.sh",
+      std::string("#!/bin/sh\n") + kListing +
+          "mkdir -p /mnt\n"
+          "for view in ro ro,norock ro,norock,nojoliet; do\n"
+          "  mount -t iso9660 -o $view /dev/sr0 /mnt || exit 1\n"
+          "  echo \"== $view\"\n"
+          "  cd /mnt\n"
+          "  case $view in ro) list ;; ro,norock) list | grep ' file ' | grep -v "
+          "d41d8cd98f00b204e9800998ecf8427e | sed 's/ file [0-7]* / /' ;; *) list bare ;; esac\n"
+          "  cd /\n"
+          "  umount /mnt\n"
+          "done\n");
   ASSERT_EQ(chmod((tree / "views.sh").c_str(), 0755), 0);
   VmRequest request;
   request.program = tree / "views.sh";
@@ -67,7 +75,9 @@ TEST(VmIsoVolume, KernelSeesRockRidgeJolietAndLevel1Views) {
   const std::string list = std::string(kListing);
   const std::string expected =
       "== ro\n" + run_shell(list + "list", tree / "src") + "== ro,norock\n" +
-      run_shell(list + "list | grep ' file ' | grep -v d41d8cd98f00b204e9800998ecf8427e | sed 's/ file [0-7]* / /'",
+      run_shell(list +
+                    "list | grep ' file ' | grep -v d41d8cd98f00b204e9800998ecf8427e | sed 's/ "
+                    "file [0-7]* / /'",
                 tree / "src") +
       "== ro,norock,nojoliet\n";
   const std::size_t level1 = outcome.run.out.find("== ro,norock,nojoliet\n");
@@ -77,28 +87,33 @@ TEST(VmIsoVolume, KernelSeesRockRidgeJolietAndLevel1Views) {
   // relocated directories as files of their own).
   const std::string contents = run_shell(list + "list bare", tree / "src");
   for (std::size_t at = 0; at < contents.size(); at += 33)
-    EXPECT_NE(outcome.run.out.find(contents.substr(at, 32), level1), std::string::npos) << contents.substr(at, 32);
+    EXPECT_NE(outcome.run.out.find(contents.substr(at, 32), level1), std::string::npos)
+        << contents.substr(at, 32);
 }
 
 // Runs QEMU's PC on `image` as its boot CD until the first serial port
 // shows `line` or 120 s pass; what the port showed.
-std::string boot_serial(const ScratchTree& tree, const std::string& image, const std::string& line) {
+std::string boot_serial(const ScratchTree& tree, const std::string& image,
+                        const std::string& line) {
   const std::string script =
       "qemu-system-x86_64 -display none -accel tcg -m 64 -no-reboot "
       "-cdrom \"$1\" -boot d -serial file:serial.txt </dev/null >/dev/null 2>&1 & q=$!; "
-      "i=0; until grep -q \"$2\" serial.txt 2>/dev/null || [ $i -gt 1200 ]; do sleep 0.1; i=$((i+1)); done; "
+      "i=0; until grep -q \"$2\" serial.txt 2>/dev/null || [ $i -gt 1200 ]; do sleep 0.1; "
+      "i=$((i+1)); done; "
       "kill $q; wait $q; cat serial.txt";
   return run_command("sh", {"-c", script, "sh", image, line}, tree.path(), "", 180).out;
 }
 
 TEST(VmIsoVolume, BootImagesOfTheVolumeRun) {
-  if (access("/usr/bin/qemu-system-x86_64", X_OK) != 0) GTEST_SKIP() << "qemu-system-x86 is not installed";
+  if (access("/usr/bin/qemu-system-x86_64", X_OK) != 0)
+    GTEST_SKIP() << "qemu-system-x86 is not installed";
   ScratchTree tree;
   // A no-emulation boot image that writes one line on COM1 and halts.
-  tree.write_text("loader.S",
-                  ".code16\n_start: cli\n call 1f\n1: pop %si\n add $(msg - 1b), %si\n push %cs\n pop %ds\n"
-                  " mov $0x3f8, %dx\n2: lodsb\n test %al, %al\n jz 3f\n out %al, %dx\n jmp 2b\n"
-                  "3: hlt\n jmp 3b\nmsg: .asciz \"BOOTED FROM THE VOLUME\\r\\n\"\n");
+  tree.write_text(
+      "loader.S",
+      ".code16\n_start: cli\n call 1f\n1: pop %si\n add $(msg - 1b), %si\n push %cs\n pop %ds\n"
+      " mov $0x3f8, %dx\n2: lodsb\n test %al, %al\n jz 3f\n out %al, %dx\n jmp 2b\n"
+      "3: hlt\n jmp 3b\nmsg: .asciz \"BOOTED FROM THE VOLUME\\r\\n\"\n");
   tree.make_folder("tiny/boot");
   ASSERT_EQ(run_shell("as --32 -o loader.o loader.S && ld -m elf_i386 -Ttext 0 --oformat binary -o "
                       "tiny/boot/loader.bin loader.o && echo ok",
@@ -106,17 +121,21 @@ TEST(VmIsoVolume, BootImagesOfTheVolumeRun) {
             "ok\n");
   // ISOLINUX, its library and a configuration that names a kernel it will
   // not find: reading it proves the loader found its files on the volume.
-  ASSERT_TRUE(file_exists("/usr/lib/ISOLINUX/isolinux.bin")) << "the package isolinux is not installed";
+  ASSERT_TRUE(file_exists("/usr/lib/ISOLINUX/isolinux.bin"))
+      << "the package isolinux is not installed";
   tree.make_folder("syslinux/isolinux");
-  for (const char* file : {"/usr/lib/ISOLINUX/isolinux.bin", "/usr/lib/syslinux/modules/bios/ldlinux.c32"})
+  for (const char* file :
+       {"/usr/lib/ISOLINUX/isolinux.bin", "/usr/lib/syslinux/modules/bios/ldlinux.c32"})
     std::filesystem::copy(file, tree / "syslinux/isolinux/");
   tree.write_text("syslinux/isolinux/isolinux.cfg", "SERIAL 0 115200\nPROMPT 0\nDEFAULT nothing\n");
   const struct {
     std::vector<std::string> arguments;
     std::string line;
   } cases[] = {
-      {{"tiny/", "tiny.iso", "/RECURSE", "/BOOT=boot/loader.bin", "/BOOTLOAD=1"}, "BOOTED FROM THE VOLUME"},
-      {{"syslinux/", "isolinux.iso", "/RECURSE", "/JOLIET", "/ROCKRIDGE", "/BOOT=isolinux/isolinux.bin", "/BOOTINFO"},
+      {{"tiny/", "tiny.iso", "/RECURSE", "/BOOT=boot/loader.bin", "/BOOTLOAD=1"},
+       "BOOTED FROM THE VOLUME"},
+      {{"syslinux/", "isolinux.iso", "/RECURSE", "/JOLIET", "/ROCKRIDGE",
+        "/BOOT=isolinux/isolinux.bin", "/BOOTINFO"},
        "Loading nothing"},
   };
   for (const auto& c : cases) {

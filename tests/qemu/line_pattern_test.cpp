@@ -1,8 +1,8 @@
 // The output patterns of the virtual machine cases: a pattern that cannot
 // fail would let any output pass.
-#include <gtest/gtest.h>
-
 #include "qemu/line_pattern.h"
+
+#include <gtest/gtest.h>
 
 TEST(LinePattern, LiteralLinesMatchOnlyThemselvesWhole) {
   EXPECT_TRUE(matches_line_pattern("a\nb\n", "a\nb\n"));

@@ -13,10 +13,10 @@
 enum class DriveMedium { NO_DISC, VOLUME };
 
 struct VmRequest {
-  std::string program;              // a path on this machine
+  std::string program;  // a path on this machine
   std::vector<std::string> arguments;
   DriveMedium medium = DriveMedium::NO_DISC;
-  std::string image;                // the 2048-byte-sector image for VOLUME
+  std::string image;                     // the 2048-byte-sector image for VOLUME
   std::vector<std::string> environment;  // NAME=VALUE, set inside the machine only
   std::vector<std::string> files;        // copied into the machine's working folder
 };

@@ -194,8 +194,8 @@ std::vector<VmCase> vm_cases() {
 // "MM:SS:FF (LBA NNNNNN)" for the lead-out of a volume of `blocks` blocks.
 std::string leadout_text(unsigned long blocks) {
   const unsigned long frames = blocks + 150;
-  return format_text("%02lu:%02lu:%02lu (LBA %06lu)", frames / 4500, frames / 75 % 60,
-                     frames % 75, blocks);
+  return format_text("%02lu:%02lu:%02lu (LBA %06lu)", frames / 4500, frames / 75 % 60, frames % 75,
+                     blocks);
 }
 
 std::string with_leadout(std::string pattern, const std::string& leadout) {
@@ -231,9 +231,13 @@ TEST_P(VmProgram, PrintsWhatTheDriveAnswers) {
 
   EXPECT_EQ(outcome.run.status, c.status);
   EXPECT_TRUE(matches_line_pattern(with_leadout(c.out, leadout), outcome.run.out))
-      << "standard output:\n" << outcome.run.out << "expected:\n" << with_leadout(c.out, leadout);
+      << "standard output:\n"
+      << outcome.run.out << "expected:\n"
+      << with_leadout(c.out, leadout);
   EXPECT_TRUE(matches_line_pattern(with_leadout(c.err, leadout), outcome.run.err))
-      << "standard error:\n" << outcome.run.err << "expected:\n" << with_leadout(c.err, leadout);
+      << "standard error:\n"
+      << outcome.run.err << "expected:\n"
+      << with_leadout(c.err, leadout);
 }
 
 // The MMC reader copies the volume from QEMU's drive byte for byte: READ(10)

@@ -133,8 +133,7 @@ TEST_F(CommandBytes, TenAndTwelveByteCommandsWithoutData) {
   EXPECT_EQ(last().cdb, Bytes({0x35, 0x40, 0, 0, 0, 0, 0, 0, 0, 0}));  // SYNCHRONIZE CACHE
   device.SetLimits(0x11223344, 0x55667788, true);
   // SET LIMITS(12) two 32-bit fields
-  EXPECT_EQ(last().cdb,
-            Bytes({0xB3, 0x40, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0, 0}));
+  EXPECT_EQ(last().cdb, Bytes({0xB3, 0x40, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0, 0}));
   device.ExchangeMediumRaw(0, 2, 1, 3, false, false, 1);
   // EXCHANGE MEDIUM 0, 2, 1, 3, control 40h
   EXPECT_EQ(last().cdb, Bytes({0xA6, 0x40, 0, 0, 0, 2, 0, 1, 0, 3, 0x00, 0x40}));
@@ -152,8 +151,7 @@ TEST_F(CommandBytes, ModeSelectParameterLists) {
   device.SelectBlockDescriptor(0x82, 2352, 0x123456, true);
   EXPECT_EQ(last().cdb, Bytes({0x15, 0x40, 0, 0, 12, 0}));  // MODE SELECT, no PF, 12 bytes
   // block descriptor: density 82h, 123456h blocks of 2352 bytes
-  EXPECT_EQ(last().data_out,
-            Bytes({0, 0, 0, 8, 0x82, 0x12, 0x34, 0x56, 0, 0x00, 0x09, 0x30}));
+  EXPECT_EQ(last().data_out, Bytes({0, 0, 0, 8, 0x82, 0x12, 0x34, 0x56, 0, 0x00, 0x09, 0x30}));
 }
 
 TEST_F(CommandBytes, NamedFormsRaiseUnderTheirNames) {
@@ -162,11 +160,23 @@ TEST_F(CommandBytes, NamedFormsRaiseUnderTheirNames) {
     std::function<ResultCode(ScsiDevice&)> call;
   } commands[] = {
       {"REZERO UNIT", [](ScsiDevice& d) { return d.RezeroUnit(true); }},
-      {"MODE SENSE", [](ScsiDevice& d) { uint8_t b[4]; return d.ModeSense(b, 4, 0, 0, true); }},
+      {"MODE SENSE",
+       [](ScsiDevice& d) {
+         uint8_t b[4];
+         return d.ModeSense(b, 4, 0, 0, true);
+       }},
       {"START/STOP UNIT", [](ScsiDevice& d) { return d.StartStopUnit(true, false, true); }},
       {"READ CAPACITY", [](ScsiDevice& d) { return d.ReadCapacity(nullptr, nullptr, true); }},
-      {"READ", [](ScsiDevice& d) { uint8_t b[1]; return d.Read(b, 1, 1, 0, true); }},
-      {"WRITE", [](ScsiDevice& d) { uint8_t b[1]; return d.Write(b, 1, 1, 0, true); }},
+      {"READ",
+       [](ScsiDevice& d) {
+         uint8_t b[1];
+         return d.Read(b, 1, 1, 0, true);
+       }},
+      {"WRITE",
+       [](ScsiDevice& d) {
+         uint8_t b[1];
+         return d.Write(b, 1, 1, 0, true);
+       }},
       {"SYNCHRONIZE CACHE", [](ScsiDevice& d) { return d.SynchronizeCache(true); }},
       {"SET LIMITS", [](ScsiDevice& d) { return d.SetLimits(0, 0, true); }},
       {"SET ERROR RECOVERY", [](ScsiDevice& d) { return d.SetErrorRecovery(0, 0, true); }},

@@ -173,8 +173,9 @@ const std::vector<Recorder> RECORDERS = {
     {"CD-R50S-000", false}, {"MMC CD-RW DRIVE", true}};
 
 std::string without_codes(const std::string& listing) {
-  const std::string no_mcn = std::regex_replace(
-      listing, std::regex("Media Catalog Number: [0-9]{13}"), "Media Catalog Number: Not Available");
+  const std::string no_mcn =
+      std::regex_replace(listing, std::regex("Media Catalog Number: [0-9]{13}"),
+                         "Media Catalog Number: Not Available");
   return std::regex_replace(no_mcn, std::regex("[0-9A-Z]{12}\n"), "Not Available\n");
 }
 

@@ -53,10 +53,12 @@ Result check(const std::string& bytes) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data()) + skip;
   const std::size_t count = (bytes.size() - skip) / PACK;
   if ((bytes.size() - skip) % PACK != 0 || count < 4) {
-    result.faults.push_back(fault("%u bytes are not whole packs of a block", static_cast<unsigned>(bytes.size())));
+    result.faults.push_back(
+        fault("%u bytes are not whole packs of a block", static_cast<unsigned>(bytes.size())));
     return result;
   }
-  if (count > 256) result.faults.push_back(fault("%u packs in one block", static_cast<unsigned>(count)));
+  if (count > 256)
+    result.faults.push_back(fault("%u packs in one block", static_cast<unsigned>(count)));
   // Size information.
   unsigned char info[36];
   for (int part = 0; part < 3; ++part) {
@@ -70,8 +72,8 @@ Result check(const std::string& bytes) {
   result.last_track = info[2];
   if (info[0] != 0x00) result.faults.push_back(fault("character code %u", info[0]));
   if (info[20] != count - 1)
-    result.faults.push_back(fault("last sequence number %u, not %u", info[20],
-                                  static_cast<unsigned>(count - 1)));
+    result.faults.push_back(
+        fault("last sequence number %u, not %u", info[20], static_cast<unsigned>(count - 1)));
   if (info[28] != 0x09) result.faults.push_back(fault("language %u, not English", info[28]));
   unsigned counts[16] = {};
   std::map<int, std::string> streams;
@@ -108,7 +110,8 @@ Result check(const std::string& bytes) {
       if ((p[3] & 0x0F) != position)
         result.faults.push_back(fault("pack %u: character position %u, not %u", n, p[3] & 0x0F,
                                       static_cast<unsigned>(position)));
-      if (p[1] != track) result.faults.push_back(fault("pack %u: track %u, not %u", n, p[1], track));
+      if (p[1] != track)
+        result.faults.push_back(fault("pack %u: track %u, not %u", n, p[1], track));
     }
     stream.append(reinterpret_cast<const char*>(p + 4), 12);
   }
@@ -120,9 +123,9 @@ Result check(const std::string& bytes) {
   for (const auto& [type, stream] : streams) {
     if (type == 0x87) {
       const std::string text = stream.substr(2).c_str();
-      result.texts[{type, 0}] =
-          std::to_string((static_cast<unsigned char>(stream[0]) << 8) |
-                         static_cast<unsigned char>(stream[1])) + ":" + text;
+      result.texts[{type, 0}] = std::to_string((static_cast<unsigned char>(stream[0]) << 8) |
+                                               static_cast<unsigned char>(stream[1])) +
+                                ":" + text;
       continue;
     }
     int track = first_of.at(type);

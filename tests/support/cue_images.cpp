@@ -39,7 +39,8 @@ std::vector<uint8_t> wav_file_bytes(const WavSpec& spec) {
 
   std::vector<uint8_t> data;
   put_tag(&data, "data");
-  put32(&data, spec.data_size_field < 0 ? spec.data_size : static_cast<uint32_t>(spec.data_size_field));
+  put32(&data,
+        spec.data_size_field < 0 ? spec.data_size : static_cast<uint32_t>(spec.data_size_field));
   for (uint32_t i = 0; i < spec.data_size; ++i) data.push_back(static_cast<uint8_t>(i % 251));
 
   std::vector<uint8_t> body;

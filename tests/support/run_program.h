@@ -10,9 +10,9 @@
 constexpr int RUN_PROGRAM_TIME_LIMIT = 120;
 
 struct ProgramRun {
-  std::string out;   // standard output
-  std::string err;   // standard error
-  int status = -1;   // exit status; 128 + signal number when killed by a signal
+  std::string out;  // standard output
+  std::string err;  // standard error
+  int status = -1;  // exit status; 128 + signal number when killed by a signal
 };
 
 // Runs CDM_BIN_DIR/<program> with `arguments` in `directory` (the current one

@@ -122,9 +122,12 @@ bool ascii(const std::string& text) {
 
 Lines every_field(unsigned n) {
   const std::string t = std::to_string(n);
-  return {"TITLE \"Song " + t + "\"",      "PERFORMER \"Singer " + t + "\"",
-          "SONGWRITER \"Writer " + t + "\"", "COMPOSER \"Composer " + t + "\"",
-          "ARRANGER \"Arranger " + t + "\"", "MESSAGE \"Note " + t + "\"",
+  return {"TITLE \"Song " + t + "\"",
+          "PERFORMER \"Singer " + t + "\"",
+          "SONGWRITER \"Writer " + t + "\"",
+          "COMPOSER \"Composer " + t + "\"",
+          "ARRANGER \"Arranger " + t + "\"",
+          "MESSAGE \"Note " + t + "\"",
           "ISRC USABC0000" + std::string(n < 10 ? "00" : "0") + t};
 }
 
@@ -161,7 +164,8 @@ Lines stated(const RoundTrip& trip) {
   const std::regex field(R"re(^(?:REM )?([A-Z_]+) "?([^"]*)"?$)re");
   std::smatch match;
   auto add = [&](const std::string& at, const std::string& line) {
-    if (std::regex_match(line, match, field)) values.push_back(at + " " + match[1].str() + " " + match[2].str());
+    if (std::regex_match(line, match, field))
+      values.push_back(at + " " + match[1].str() + " " + match[2].str());
   };
   for (const std::string& line : trip.disc) add("disc", line);
   for (unsigned n = 1; n <= trip.tracks; ++n)
@@ -173,17 +177,25 @@ TEST(CdText, RecordedAndReadBackToTheSameValues) {
   const RoundTrip trips[] = {
       {"every field at disc and track level",
        {"CATALOG 0000000000000", "TITLE \"An Album\"", "PERFORMER \"A Band\"",
-        "SONGWRITER \"Words\"", "COMPOSER \"Music\"", "ARRANGER \"Sounds\"",
-        "MESSAGE \"Hello\"", "DISC_ID \"XY12345\"", "GENRE \"Jazz\"",
-        "UPC_EAN \"0123456789012\""},
-       3, every_field, {}, "", 14},
+        "SONGWRITER \"Words\"", "COMPOSER \"Music\"", "ARRANGER \"Sounds\"", "MESSAGE \"Hello\"",
+        "DISC_ID \"XY12345\"", "GENRE \"Jazz\"", "UPC_EAN \"0123456789012\""},
+       3,
+       every_field,
+       {},
+       "",
+       14},
       {"99 tracks with long titles",
        {"TITLE \"A Symphony of Ninety-Nine Movements, recorded live in one long evening\"",
         "REM GENRE \"Rock music\""},
-       99, long_titles, {}, "", 23},
+       99,
+       long_titles,
+       {},
+       "",
+       23},
       {"Latin-1 letters, and what ISO-8859-1 lacks",
        {"TITLE \"Café Müller\"", "PERFORMER \"Señor Ñandú\"", "REM GENRE \"Tango\""},
-       2, latin1,
+       2,
+       latin1,
        {"01 TITLE Dvorák: Humoreske No 7", "02 TITLE Ça ira - encore"},
        "WARNING! CD-TEXT TITLE of track 01 is recorded as \"Dvorák: Humoreske No 7\"\n"
        "WARNING! CD-TEXT TITLE of track 02 is recorded as \"Ça ira - encore\"\n",
@@ -192,8 +204,8 @@ TEST(CdText, RecordedAndReadBackToTheSameValues) {
   for (const RoundTrip& trip : trips) {
     SCOPED_TRACE(trip.name);
     const ScratchDirectory folder;
-    const Recorded disc = record(folder, sheet(trip.disc, trip.tracks, trip.track_lines),
-                                 trip.tracks);
+    const Recorded disc =
+        record(folder, sheet(trip.disc, trip.tracks, trip.track_lines), trip.tracks);
     ASSERT_EQ(disc.burn.status, 0) << disc.burn.err;
     EXPECT_EQ(disc.burn.err, trip.warnings);
     // What the sheet states, with the changed texts in their recorded form
@@ -223,8 +235,8 @@ TEST(CdText, RecordedAndReadBackToTheSameValues) {
     }
 
     // Readers no one here wrote show the recorded sheet's titles and performers.
-    const ProgramRun cd_info =
-        run_command("cd-info", {"--no-device-info", "--no-cddb", "--cue-file", folder.file("disc.cue")});
+    const ProgramRun cd_info = run_command(
+        "cd-info", {"--no-device-info", "--no-cddb", "--cue-file", folder.file("disc.cue")});
     const ProgramRun cueprint =
         run_command("cueprint", {"-d", "%T|%P\n", "-t", "%n|%t|%p\n", folder.file("disc.cue")});
     ASSERT_EQ(cueprint.status, 0) << cueprint.err;
@@ -274,8 +286,8 @@ TEST(CdText, TextFileRecordedAsItStandsAndBadFilesRefused) {
   } cases[] = {
       {"packs alone", source.packs, ""},
       {"behind the format-5 header", header + source.packs, ""},
-      {"a bad CRC in the third pack", header + source.packs.substr(0, 40) + "X" +
-                                          source.packs.substr(41),
+      {"a bad CRC in the third pack",
+       header + source.packs.substr(0, 40) + "X" + source.packs.substr(41),
        "CD-TEXT file \"x.cdt\" is bad: pack 3 at byte 40 has a bad CRC"},
       {"no whole number of packs", source.packs.substr(0, 30),
        "CD-TEXT file \"x.cdt\" is bad: 30 bytes are no whole number of 18-byte packs"},
@@ -311,10 +323,14 @@ TEST(CdText, NotRecordedWhereItCannotBeAndNotReadWhereItCannotBe) {
     bool after_a_session = false;  // the disc holds a session recorded without texts
   } cases[] = {
       {"/NOCDTEXT", RECORDER, {"/NOCDTEXT"}, ""},
-      {"an MMC drive without R-W in its lead-in", "0:4:0=MMC CD-RW DRIVE,cd_text=0,medium=", {},
+      {"an MMC drive without R-W in its lead-in",
+       "0:4:0=MMC CD-RW DRIVE,cd_text=0,medium=",
+       {},
        not_recorded},
       {"a Philips recorder", "0:4:0=CDD2000,medium=", {}, not_recorded},
-      {"a later session", RECORDER, {},
+      {"a later session",
+       RECORDER,
+       {},
        "WARNING! CD-TEXT is recorded in a disc's first session only: this session has none\n",
        true},
   };

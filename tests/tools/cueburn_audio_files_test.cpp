@@ -50,17 +50,15 @@ const AudioCase CASES[] = {
      "wvunpack -q -y --raw song.wv -o reference.raw", 0, true, ""},
     {"AIFF", "song.aiff", "sox source.wav song.aiff",
      "sox song.aiff -t raw -e signed -b 16 -L reference.raw", 0, true, ""},
-    {"MP3 with an ID3v2 tag", "song.mp3",
-     "lame --quiet --add-id3v2 --tt Song source.wav song.mp3", "mpg123 -q -e s16 -s song.mp3 > reference.raw",
-     -60, false, ""},
+    {"MP3 with an ID3v2 tag", "song.mp3", "lame --quiet --add-id3v2 --tt Song source.wav song.mp3",
+     "mpg123 -q -e s16 -s song.mp3 > reference.raw", -60, false, ""},
     {"Ogg Vorbis", "song.ogg", "oggenc -Q source.wav -o song.ogg",
      "oggdec -Q -R song.ogg -o reference.raw", -60, false, ""},
     {"Opus, 48000 Hz", "song.opus", "opusenc --quiet source.wav song.opus",
      "opusdec --quiet --rate 48000 song.opus decoded.wav && "
      "sox decoded.wav -D -t raw -e signed -b 16 -L reference.raw rate -v 44100",
      -40, false, "Warning: \"song.opus\" is 48000 Hz stereo: converted to 44100 Hz 16-bit stereo"},
-    {"FLAC of 48000 Hz 24-bit", "hires.flac",
-     "sox source.wav -b 24 hires.flac rate -v 48000",
+    {"FLAC of 48000 Hz 24-bit", "hires.flac", "sox source.wav -b 24 hires.flac rate -v 48000",
      "sox hires.flac -D -t raw -e signed -b 16 -L reference.raw rate -v 44100", -40, false,
      "Warning: \"hires.flac\" is 48000 Hz 24-bit stereo: converted to 44100 Hz 16-bit stereo"},
     {"mono WAV of 22050 Hz", "mono.wav", "sox source.wav -c 1 mono.wav rate -v 22050 remix 1",
@@ -102,8 +100,8 @@ void expect_audio(const std::string& image, const std::string& reference, const 
       error += (got - want) * (got - want);
     }
     if (c.exact) {
-      ASSERT_TRUE(image.compare(first * 2, (end - first) * 2, reference, first * 2,
-                                (end - first) * 2) == 0)
+      ASSERT_TRUE(
+          image.compare(first * 2, (end - first) * 2, reference, first * 2, (end - first) * 2) == 0)
           << c.name << ": differs in the sectors from LBA " << first * 2 / RAW;
     } else {
       ASSERT_LT(10 * std::log10((error + 1e-9) / signal), c.worst_db)
@@ -147,8 +145,8 @@ TEST_F(AudioFiles, EveryFormatRecordsAsItsDecoderHearsIt) {
     {
       ScopedEnv bus("EMULATED_SCSI_BUS", "0:3:0=MYSTERY CDROM,medium=" + folder + "/song.cue");
       const ProgramRun rip = run_program(
-          "ripspan",
-          {span, "/BIN", "/BATCH", "/END=" + std::to_string(image.size() / RAW - 1)}, folder);
+          "ripspan", {span, "/BIN", "/BATCH", "/END=" + std::to_string(image.size() / RAW - 1)},
+          folder);
       ASSERT_EQ(rip.status, 0) << rip.out << rip.err;
       // discinfo finds the disc as long as the file's audio; the drive says
       // nothing of how its disc was made.
@@ -167,10 +165,10 @@ TEST_F(AudioFiles, EveryFormatRecordsAsItsDecoderHearsIt) {
 // stands, byte for byte.
 struct WavLayout {
   const char* name;
-  uint32_t riff_size;                // 0: the true size
-  std::vector<std::string> before;   // chunks before "fmt " and between it and "data"
+  uint32_t riff_size;               // 0: the true size
+  std::vector<std::string> before;  // chunks before "fmt " and between it and "data"
   bool extensible;
-  uint32_t data_size;                // 1: the true size
+  uint32_t data_size;  // 1: the true size
 };
 
 std::string chunk(const char* tag, const std::string& body) {
@@ -208,10 +206,12 @@ TEST_F(AudioFiles, WavLayoutsThatWritersLeaveAreReadAsTheyStand) {
   std::string samples;
   for (uint32_t i = 0; i < 100 * RAW + 1000; ++i) samples += static_cast<char>(i * 7 % 251);
   const WavLayout layouts[] = {
-      {"odd LIST chunk with its pad byte, fact, bext and JUNK", 0,
-       {chunk("LIST", "INFOISFT\x03\0\0\0ab"), chunk("fact", le(1, 4)), chunk("bext", std::string(602, 'b')),
-        chunk("JUNK", std::string(27, '\0'))},
-       false, 1},
+      {"odd LIST chunk with its pad byte, fact, bext and JUNK",
+       0,
+       {chunk("LIST", "INFOISFT\x03\0\0\0ab"), chunk("fact", le(1, 4)),
+        chunk("bext", std::string(602, 'b')), chunk("JUNK", std::string(27, '\0'))},
+       false,
+       1},
       {"WAVE_FORMAT_EXTENSIBLE", 0, {}, true, 1},
       {"streamed: data length 0xFFFFFFFF", 0xFFFFFFFF, {}, false, 0xFFFFFFFF},
       {"streamed: data length 0", 0, {chunk("JUNK", "x")}, false, 0},
@@ -234,8 +234,9 @@ TEST_F(AudioFiles, WavLayoutsThatWritersLeaveAreReadAsTheyStand) {
 // A file that stops decoding part way ends the recording, saying where.
 TEST_F(AudioFiles, FileThatCannotBeDecodedToItsEndStopsTheRecording) {
   shell(MAKE_SOURCE);
-  shell("flac -s -f source.wav -o whole.flac && head -c $(( $(stat -c %s whole.flac) / 2 )) "
-        "whole.flac > song.flac");
+  shell(
+      "flac -s -f source.wav -o whole.flac && head -c $(( $(stat -c %s whole.flac) / 2 )) "
+      "whole.flac > song.flac");
   write_file(folder + "/song.cue", sheet_for("song.flac"));
   const ProgramRun run =
       cueburn("0:4:0=CDD2000,medium=" + folder + "/burned", {"song.cue", "/NOCONFIRM"});

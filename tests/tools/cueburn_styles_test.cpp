@@ -58,7 +58,9 @@ const Style kStylesTable[] = {
      ""},
     {"lone_cr.cue", {{"first.wav", 175}}, ""},
     {"utf16.cue", {{"曲.wav", 100}}, ""},
-    {"first_track_above_1.cue", {{"12 Second Disc Opens.wav", 300}, {"13 And Closes.wav", 220}}, ""},
+    {"first_track_above_1.cue",
+     {{"12 Second Disc Opens.wav", 300}, {"13 And Closes.wav", 220}},
+     ""},
     {"binary_wav.cue",
      {{"Live At The Hall.wav", 330}},
      "WARNING! FILE \"Live At The Hall.wav\" is marked BINARY but holds WAV audio: its audio "
@@ -141,9 +143,10 @@ TEST_F(CueBurn, SheetsInEveryStyleRecordAsTheirOwnLayout) {
     std::iota(renumbered.begin(), renumbered.end(), 1u);
     const std::string renumber_warning =
         numbers.front() == 1 ? ""
-                             : format_text("WARNING! The CD-Recorder numbers the tracks from 01: "
-                                           "tracks %02u to %02u are recorded as 01 to %02zu\n",
-                                           numbers.front(), numbers.back(), numbers.size());
+                             : format_text(
+                                   "WARNING! The CD-Recorder numbers the tracks from 01: "
+                                   "tracks %02u to %02u are recorded as 01 to %02zu\n",
+                                   numbers.front(), numbers.back(), numbers.size());
     ASSERT_GE(starts.size(), 2u) << "no REM Starts: line";
     std::vector<Segment> segments;
     uint8_t seed = 17;
@@ -163,7 +166,8 @@ TEST_F(CueBurn, SheetsInEveryStyleRecordAsTheirOwnLayout) {
         const ProgramRun refused = cueburn(bus, {style.sheet, "/NOCONFIRM"});
         EXPECT_EQ(refused.status, 1);
         EXPECT_NE(refused.err.find("cannot record audio before track 1 (track 01's INDEX 01 is "
-                                   "at LBA " + std::to_string(starts[0])),
+                                   "at LBA " +
+                                   std::to_string(starts[0])),
                   std::string::npos)
             << refused.out << refused.err;
         EXPECT_FALSE(fs::exists(disc + ".bin"));

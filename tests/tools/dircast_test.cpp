@@ -6,7 +6,6 @@
 #include "tools/dircast/dircast.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -44,7 +43,8 @@ class Dircast : public testing::Test {
   }
   // volbuild's image of src/ with the switches every run here uses.
   std::vector<uint8_t> volbuild_image(const std::vector<std::string>& more = {}) {
-    std::vector<std::string> arguments = {"src/", "vol.iso", "/RECURSE", "/BATCH", "/VOLUME=sample"};
+    std::vector<std::string> arguments = {"src/", "vol.iso", "/RECURSE", "/BATCH",
+                                          "/VOLUME=sample"};
     arguments.insert(arguments.end(), more.begin(), more.end());
     const ProgramRun built = run("volbuild", arguments);
     EXPECT_EQ(built.status, 0) << built.err;
@@ -81,12 +81,11 @@ std::string track_faults(const std::vector<uint8_t>& bin, const std::vector<uint
 const struct {
   const char* product;
   std::size_t run_out;
-} kRecorders[] = {{"KHSW/OB-01", 0},     {"CDD521/02", 0},      {"CDD522/10", 0},
-                  {"CDD2000", 0},        {"CDD2600", 0},        {"CD-WO DW-S114X", 0},
-                  {"RO-1420C", 0},       {"CD-R   CDU920S", 0}, {"CD-R   CDU924S", 0},
-                  {"RO1060C", 0},        {"CDR100", 0},         {"CDR102", 0},
-                  {"RCD-1000", 2},       {"RCD5040", 2},        {"RCD 4X4", 2},
-                  {"MMC CD-RW DRIVE", 0}};
+} kRecorders[] = {
+    {"KHSW/OB-01", 0},     {"CDD521/02", 0},      {"CDD522/10", 0}, {"CDD2000", 0},
+    {"CDD2600", 0},        {"CD-WO DW-S114X", 0}, {"RO-1420C", 0},  {"CD-R   CDU920S", 0},
+    {"CD-R   CDU924S", 0}, {"RO1060C", 0},        {"CDR100", 0},    {"CDR102", 0},
+    {"RCD-1000", 2},       {"RCD5040", 2},        {"RCD 4X4", 2},   {"MMC CD-RW DRIVE", 0}};
 
 TEST_F(Dircast, EveryTrackAtOnceClassRecordsVolbuildsVolumeAndAPostgap) {
   const SampleTree sample = write_sample_tree(tree);
@@ -118,7 +117,8 @@ TEST_F(Dircast, ExtendedVolumesAreVolbuildsOnEveryClass) {
   tree.write_file("src/boot/loader.bin", 2048 * 3, 7);
   tree.make_folder("src/1/2/3/4/5/6/7/8/9");
   ASSERT_EQ(symlink("../boot/loader.bin", (tree / "src/1/link").c_str()), 0);
-  const std::vector<std::string> switches = {"/JOLIET", "/ROCKRIDGE", "/BOOT=boot/loader.bin", "/BOOTINFO"};
+  const std::vector<std::string> switches = {"/JOLIET", "/ROCKRIDGE", "/BOOT=boot/loader.bin",
+                                             "/BOOTINFO"};
   const std::vector<uint8_t> image = volbuild_image(switches);
   ASSERT_FALSE(image.empty());
   for (const auto& [product, run_out] : kRecorders) {
@@ -278,7 +278,8 @@ TEST_F(Dircast, FaultsStopTheRunBeforeTheRecorderWrites) {
 // half must not find the last run's prompt before dircast truncates the file.
 ProgramRun cast_after(const ScratchTree& tree, const std::string& change) {
   const std::string script =
-      "rm -f out.txt; i=0; { until grep -q RETURN out.txt 2>/dev/null || [ $i -gt 600 ]; do sleep 0.05; "
+      "rm -f out.txt; i=0; { until grep -q RETURN out.txt 2>/dev/null || [ $i -gt 600 ]; do sleep "
+      "0.05; "
       "i=$((i+1)); done;"
       " eval \"$2\"; echo; } | \"$1\" src/ /RECURSE /VOLUME=sample > out.txt";
   return run_command("sh", {"-c", script, "sh", std::string(CDM_BIN_DIR) + "/dircast", change},

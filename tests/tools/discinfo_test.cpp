@@ -46,7 +46,8 @@ class Discinfo : public testing::Test {
 
 SampleDisc audio_disc(unsigned tracks) {
   SampleDisc disc;
-  for (unsigned i = 0; i < tracks; ++i) disc.tracks.push_back({TrackType::Audio, 100 + i, 0, "", ""});
+  for (unsigned i = 0; i < tracks; ++i)
+    disc.tracks.push_back({TrackType::Audio, 100 + i, 0, "", ""});
   return disc;
 }
 
@@ -64,11 +65,12 @@ TEST_F(Discinfo, AudioDisc) {
   const ProgramRun run = discinfo(disc_in_drive(audio_disc(3)), {});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out, found("CD-ROM PX-12CS  ") + kHeader +
-                         "01   Audio   00:02:00    000000     No        No        No     Not Available\n"
-                         "02   Audio   00:03:25    000100     No        No        No     Not Available\n"
-                         "03   Audio   00:04:51    000201     No        No        No     Not Available\n"
-                         "\nLeadout: 00:06:03 (LBA 000303)\n");
+  EXPECT_EQ(run.out,
+            found("CD-ROM PX-12CS  ") + kHeader +
+                "01   Audio   00:02:00    000000     No        No        No     Not Available\n"
+                "02   Audio   00:03:25    000100     No        No        No     Not Available\n"
+                "03   Audio   00:04:51    000201     No        No        No     Not Available\n"
+                "\nLeadout: 00:06:03 (LBA 000303)\n");
 }
 
 TEST_F(Discinfo, DataAndAudioWithEverySwitch) {
@@ -77,18 +79,20 @@ TEST_F(Discinfo, DataAndAudioWithEverySwitch) {
       "03   Audio   01:17:25    005650     No       Yes       Yes     Not Available\n"
       "04   Audio   01:29:00    006525     No        No        No     FR1239700042\n"
       "\nLeadout: 01:38:25 (LBA 007225)\n";
-  ProgramRun run = discinfo(disc_in_drive(data_and_audio(TrackType::Mode1)),
-                            {"/MODE", "/mcn", "/ISRC"});
+  ProgramRun run =
+      discinfo(disc_in_drive(data_and_audio(TrackType::Mode1)), {"/MODE", "/mcn", "/ISRC"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out, found("CD-ROM PX-12CS  ") + "Media Catalog Number: 5012345678900\n" + kHeader +
-                         "01   Mode1   00:02:00    000000     No        No        No     Not Available\n" +
-                         listing);
+  EXPECT_EQ(run.out,
+            found("CD-ROM PX-12CS  ") + "Media Catalog Number: 5012345678900\n" + kHeader +
+                "01   Mode1   00:02:00    000000     No        No        No     Not Available\n" +
+                listing);
 
   run = discinfo(disc_in_drive(data_and_audio(TrackType::Mode2)), {"/MODE", "/ISRC"});
-  EXPECT_EQ(run.out, found("CD-ROM PX-12CS  ") + kHeader +
-                         "01   Mode2   00:02:00    000000     No        No        No     Not Available\n" +
-                         listing);
+  EXPECT_EQ(run.out,
+            found("CD-ROM PX-12CS  ") + kHeader +
+                "01   Mode2   00:02:00    000000     No        No        No     Not Available\n" +
+                listing);
 
   // Without the switches: no mode, no codes, no catalog line.
   run = discinfo(disc_in_drive(data_and_audio(TrackType::Mode2)), {});
@@ -103,9 +107,10 @@ TEST_F(Discinfo, DataAndAudioWithEverySwitch) {
 TEST_F(Discinfo, AbsentCatalogNumberAndCodes) {
   const ProgramRun run = discinfo(disc_in_drive(audio_disc(1)), {"/MCN", "/ISRC"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, found("CD-ROM PX-12CS  ") + "Media Catalog Number: Not Available\n" + kHeader +
-                         "01   Audio   00:02:00    000000     No        No        No     Not Available\n"
-                         "\nLeadout: 00:03:25 (LBA 000100)\n");
+  EXPECT_EQ(run.out,
+            found("CD-ROM PX-12CS  ") + "Media Catalog Number: Not Available\n" + kHeader +
+                "01   Audio   00:02:00    000000     No        No        No     Not Available\n"
+                "\nLeadout: 00:03:25 (LBA 000100)\n");
 }
 
 TEST_F(Discinfo, PagesEveryTwelveTracks) {
@@ -114,7 +119,7 @@ TEST_F(Discinfo, PagesEveryTwelveTracks) {
   EXPECT_EQ(run.status, 0);
   const std::size_t at = run.out.find(prompt);
   ASSERT_NE(at, std::string::npos);
-  EXPECT_EQ(run.out.find(prompt, at + 1), std::string::npos);  // once
+  EXPECT_EQ(run.out.find(prompt, at + 1), std::string::npos);     // once
   EXPECT_EQ(run.out.compare(at - 14, 14, "Not Available\n"), 0);  // after line 12
   EXPECT_EQ(run.out.compare(at + prompt.size(), 5, "13   "), 0);  // before line 13
 
@@ -129,7 +134,8 @@ TEST_F(Discinfo, NoDiscInTheDrive) {
   const ProgramRun run = discinfo("0:3:0=CD-ROM PX-12CS", {});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, found("CD-ROM PX-12CS  "));
-  EXPECT_EQ(run.err, "\nError: 'TEST UNIT READY' command failed on device 0:3:0\nDevice is not ready\n");
+  EXPECT_EQ(run.err,
+            "\nError: 'TEST UNIT READY' command failed on device 0:3:0\nDevice is not ready\n");
 }
 
 TEST_F(Discinfo, CommandLineErrors) {

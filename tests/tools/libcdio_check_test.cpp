@@ -42,7 +42,8 @@ struct Listing {
 Listing parse_cd_info(const std::string& text) {
   Listing listing;
   // "  2: 00:08:00  000450 audio  false  yes   2        no"
-  const std::regex track(R"(^\s*(\d+): (\d\d:\d\d:\d\d)\s+(\d+) (\w+)\s*(\w*)\s*(\w*)\s*(\d*)\s*(\w*))");
+  const std::regex track(
+      R"(^\s*(\d+): (\d\d:\d\d:\d\d)\s+(\d+) (\w+)\s*(\w*)\s*(\w*)\s*(\d*)\s*(\w*))");
   const std::regex catalog(R"(^Media Catalog Number \(MCN\): (\d+))");
   std::istringstream lines(text);
   std::string line;
@@ -67,7 +68,8 @@ Listing parse_cd_info(const std::string& text) {
 Listing parse_discinfo(const std::string& text) {
   Listing listing;
   // "02   Audio   00:08:00    000450    Yes        No        No     USABC9600001"
-  const std::regex track(R"(^(\d\d)   (\w+) *   (\d\d:\d\d:\d\d)    (\d{6})    (...)       (...)       (...))");
+  const std::regex track(
+      R"(^(\d\d)   (\w+) *   (\d\d:\d\d:\d\d)    (\d{6})    (...)       (...)       (...))");
   const std::regex leadout(R"(^Leadout: (\d\d:\d\d:\d\d) \(LBA (\d+)\))");
   const std::regex catalog(R"(^Media Catalog Number: (\d+))");
   const std::map<std::string, std::string> types = {
@@ -105,9 +107,10 @@ class LibcdioCheck : public testing::Test {
   void check(const SampleDisc& disc) {
     const std::string cue = write_sample_disc(folder, "disc", disc);
     const std::string bus = "0:3:0=MYSTERY CDROM,medium=" + cue;
-    const ProgramRun info =
-        run_command("cd-info", {"--no-header", "--no-device-info", "--no-cddb", "--no-analyze",
-                                "--cue-file", cue}, folder);
+    const ProgramRun info = run_command(
+        "cd-info",
+        {"--no-header", "--no-device-info", "--no-cddb", "--no-analyze", "--cue-file", cue},
+        folder);
     ASSERT_EQ(info.status, 0) << info.err;
     ProgramRun ours;
     {
@@ -133,15 +136,17 @@ class LibcdioCheck : public testing::Test {
     for (std::size_t t = 0; t < disc.tracks.size(); ++t) {
       const SampleTrack& track = disc.tracks[t];
       const uint32_t first = starts[t] - track.index0;
-      const uint32_t end = t + 1 < disc.tracks.size() ? starts[t + 1] - disc.tracks[t + 1].index0
-                                                       : starts[t + 1];
+      const uint32_t end =
+          t + 1 < disc.tracks.size() ? starts[t + 1] - disc.tracks[t + 1].index0 : starts[t + 1];
       const uint32_t count = end - first;
       const bool audio = track.type == TrackType::Audio;
       const char* mode = audio ? "audio" : track.type == TrackType::Mode1 ? "m1f1" : "m2f1";
       const std::string out = folder + "/read.bin";
-      const ProgramRun read = run_command(
-          "cd-read", {"--no-header", "--cue-file", cue, "-m", mode, "-s", std::to_string(first),
-                      "-n", std::to_string(count), "-o", out}, folder);
+      const ProgramRun read =
+          run_command("cd-read",
+                      {"--no-header", "--cue-file", cue, "-m", mode, "-s", std::to_string(first),
+                       "-n", std::to_string(count), "-o", out},
+                      folder);
       ASSERT_EQ(read.status, 0) << read.err;
       const std::string expected = read_file(out);
       const uint32_t size = audio ? 2352 : 2048;

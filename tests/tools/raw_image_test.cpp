@@ -33,7 +33,8 @@ class ShortSource : public ByteSource {
 // Keeps what it is given; fails writes after `writable` bytes, or the close.
 class FaultySink : public ByteSink {
  public:
-  FaultySink(uint64_t writable, bool close_fails) : writable_(writable), close_fails_(close_fails) {}
+  FaultySink(uint64_t writable, bool close_fails)
+      : writable_(writable), close_fails_(close_fails) {}
   bool write(const uint8_t* data, std::size_t size) override {
     if (bytes.size() + size > writable_) return false;
     bytes.insert(bytes.end(), data, data + size);
@@ -80,7 +81,8 @@ TEST(RawImage, ReadThatComesUpShort) {
   std::string shown = "File contains 8Mb of data (4000 blocks)\nProcessing...\n 0% completed.\r";
   unsigned last = 0;
   for (unsigned done = 27; done <= 2592; done += 27) {
-    if (done * 100 / 4000 > last) shown += " " + std::to_string(done * 100 / 4000) + "% completed.\r";
+    if (done * 100 / 4000 > last)
+      shown += " " + std::to_string(done * 100 / 4000) + "% completed.\r";
     last = done * 100 / 4000;
   }
   EXPECT_EQ(o.out, shown);

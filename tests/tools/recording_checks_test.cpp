@@ -28,7 +28,8 @@ class RecordingChecks : public CueBurn {
     ASSERT_NE(file, nullptr);
     ASSERT_EQ(ftruncate(fileno(file), static_cast<off_t>(frames * RAW)), 0);
     std::fclose(file);
-    write_file(folder + "/disc.cue", "FILE audio.bin BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n");
+    write_file(folder + "/disc.cue",
+               "FILE audio.bin BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n");
   }
   std::string mmc(const std::string& items) const {
     return "0:4:0=MMC CD-RW DRIVE,medium=" + disc + items;
@@ -42,8 +43,7 @@ class RecordingChecks : public CueBurn {
 
 std::string found_mmc(unsigned factor, bool bufe) {
   return "CD-Recorder device found...\n  HA #0 - SCSI ID #4 - EMULATED MMC CD-RW DRIVE  1.00 at " +
-         std::to_string(factor) + "x\n" + (bufe ? "  Buffer underrun protection: on\n" : "") +
-         "\n";
+         std::to_string(factor) + "x\n" + (bufe ? "  Buffer underrun protection: on\n" : "") + "\n";
 }
 
 // What the blank takes decides, where the drive reports it; the 74-minute
@@ -59,20 +59,38 @@ TEST_F(RecordingChecks, CapacityAndOverburn) {
     int status;
     std::string err;  // exact, or its start when it ends in a refusal
   } cases[] = {
-      {"an 80-minute album on an 80-minute blank", mmc(",capacity=80"), 79 * MINUTE + 3000, {},
-       0, ""},
-      {"longer than the blank", mmc(",capacity=2"), 2 * MINUTE + 1000, {}, 1,
+      {"an 80-minute album on an 80-minute blank",
+       mmc(",capacity=80"),
+       79 * MINUTE + 3000,
+       {},
+       0,
+       ""},
+      {"longer than the blank",
+       mmc(",capacity=2"),
+       2 * MINUTE + 1000,
+       {},
+       1,
        "\nError: The disc image (02:15:25) is longer than the blank disc (02:00:00)\n"},
-      {"overburn within the drive's limit", mmc(",capacity=2"), 2 * MINUTE + 1000,
-       {"/OVERBURN"}, 0,
+      {"overburn within the drive's limit",
+       mmc(",capacity=2"),
+       2 * MINUTE + 1000,
+       {"/OVERBURN"},
+       0,
        "WARNING! The disc image (02:15:25) is longer than the blank disc (02:00:00): recording "
        "past its end (/OVERBURN)\n"},
-      {"overburn past the drive's limit", mmc(",capacity=2,overburn=0"), 2 * MINUTE + 1000,
-       {"/OVERBURN"}, 1,
+      {"overburn past the drive's limit",
+       mmc(",capacity=2,overburn=0"),
+       2 * MINUTE + 1000,
+       {"/OVERBURN"},
+       1,
        "WARNING! The disc image (02:15:25) is longer than the blank disc (02:00:00): recording "
        "past its end (/OVERBURN)\n\nError: "},
-      {"no capacity reported: the warning alone", "0:4:0=CDD2000,capacity=80,medium=" + disc,
-       75 * MINUTE, {}, 0, "WARNING! Total disc time (75:02:00) exceeds 74 minutes!\n"},
+      {"no capacity reported: the warning alone",
+       "0:4:0=CDD2000,capacity=80,medium=" + disc,
+       75 * MINUTE,
+       {},
+       0,
+       "WARNING! Total disc time (75:02:00) exceeds 74 minutes!\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -112,12 +130,18 @@ TEST_F(RecordingChecks, SpeedsAndUnderrunProtection) {
   } cases[] = {
       {"", "", found_mmc(48, true), 48},
       {"", "16", found_mmc(16, true), 16},
-      {"", "20", found_mmc(16, true) + "Note: The CD-Recorder does not record at 20x: "
-                                       "recording at 16x\n", 16},
-      {"", "2", found_mmc(4, true) + "Note: The CD-Recorder does not record at 2x: recording "
-                                     "at 4x\n", 4},
-      {",speeds=2/6/10,bufe=0", "8", found_mmc(6, false) + "Note: The CD-Recorder does not "
-                                                           "record at 8x: recording at 6x\n", 6},
+      {"", "20",
+       found_mmc(16, true) + "Note: The CD-Recorder does not record at 20x: "
+                             "recording at 16x\n",
+       16},
+      {"", "2",
+       found_mmc(4, true) + "Note: The CD-Recorder does not record at 2x: recording "
+                            "at 4x\n",
+       4},
+      {",speeds=2/6/10,bufe=0", "8",
+       found_mmc(6, false) + "Note: The CD-Recorder does not "
+                             "record at 8x: recording at 6x\n",
+       6},
       {",speeds=2/6/10", "", found_mmc(10, true), 10},
   };
   audio_sheet(2000);
@@ -164,12 +188,18 @@ TEST_F(RecordingChecks, VerificationAfterRecording) {
     std::string err;
   } cases[] = {
       {"", {"/VERIFY"}, 0, ""},
-      {",corrupt=1000-1009", {"/VERIFY"}, 1,
+      {",corrupt=1000-1009",
+       {"/VERIFY"},
+       1,
        "TRACK 02: 10 blocks differ, the first at LBA 001000 (00:15:25)\n" + differences},
-      {",corrupt=10", {"/VERIFY"}, 1,
+      {",corrupt=10",
+       {"/VERIFY"},
+       1,
        "TRACK 01: 1 block differs, the first at LBA 000010 (00:02:10)\n" + differences},
       // A reader that holds the same disc, pressed from the sheet.
-      {",corrupt=10;0:5:0=MMC CD-ROM DRIVE,medium=" + folder + "/disc.cue", {"/VERIFY=0:5:0"}, 0,
+      {",corrupt=10;0:5:0=MMC CD-ROM DRIVE,medium=" + folder + "/disc.cue",
+       {"/VERIFY=0:5:0"},
+       0,
        ""},
       {"", {"/VERIFY=0:6:0"}, 1, "\nError: Specified device (0:6:0) is not a CDROM!\n"},
       {"", {"/VERIFY=0:6"}, 1, "Error: Illegal /VERIFY format!\n"},
@@ -185,8 +215,7 @@ TEST_F(RecordingChecks, VerificationAfterRecording) {
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.err, c.err);
     const bool verified = c.err.find("Illegal") == std::string::npos &&
-                          c.err.find("CDROM") == std::string::npos &&
-                          c.switches.back() != "/TEST";
+                          c.err.find("CDROM") == std::string::npos && c.switches.back() != "/TEST";
     EXPECT_EQ(run.out.find("Verifying TRACK 03... 100%\n") != std::string::npos, verified)
         << run.out;
     EXPECT_EQ(run.out.find("Verification completed: no differences\n") != std::string::npos,
@@ -205,8 +234,7 @@ TEST_F(RecordingChecks, DircastVerifiesTheTrack) {
     std::string err;
   } cases[] = {
       {"", 0, ""},
-      {",corrupt=20",
-       1,
+      {",corrupt=20", 1,
        "TRACK 01: 1 block differs, the first at LBA 000020 (00:02:20)\n\nError: Verification found "
        "differences between the disc and what was sent\n"},
   };
@@ -236,24 +264,71 @@ TEST_F(RecordingChecks, Blanking) {
     std::string shown;  // a line the run prints
     bool blank_after;   // the disc is blank afterwards
   } cases[] = {
-      {"fast, alone", mmc(rewritable), "cueburn", {"/BLANK=FAST", "/NOCONFIRM"}, 0, "",
-       "Blanking the disc (FAST)...  50%\r", true},
-      {"full, alone", mmc(rewritable), "cueburn", {"/blank=full", "/NOCONFIRM"}, 0, "",
-       "Blanking the disc (FULL)...  89%\rBlanking the disc (FULL)... 100%\n", true},
-      {"then the recording", mmc(rewritable), "cueburn", {"disc.cue", "/BLANK=FAST", "/NOCONFIRM"},
-       0, "", "Blanking the disc (FAST)... 100%\nWriting TRACK 01", false},
-      {"dircast onto a used CD-RW", mmc(rewritable), "dircast",
-       {"tree/", "/BLANK=FULL", "/NOCONFIRM"}, 0, "", "Blanking the disc (FULL)... 100%\n", false},
-      {"a used CD-RW without /BLANK", mmc(rewritable), "cueburn", {"disc.cue", "/NOCONFIRM"}, 1,
+      {"fast, alone",
+       mmc(rewritable),
+       "cueburn",
+       {"/BLANK=FAST", "/NOCONFIRM"},
+       0,
+       "",
+       "Blanking the disc (FAST)...  50%\r",
+       true},
+      {"full, alone",
+       mmc(rewritable),
+       "cueburn",
+       {"/blank=full", "/NOCONFIRM"},
+       0,
+       "",
+       "Blanking the disc (FULL)...  89%\rBlanking the disc (FULL)... 100%\n",
+       true},
+      {"then the recording",
+       mmc(rewritable),
+       "cueburn",
+       {"disc.cue", "/BLANK=FAST", "/NOCONFIRM"},
+       0,
+       "",
+       "Blanking the disc (FAST)... 100%\nWriting TRACK 01",
+       false},
+      {"dircast onto a used CD-RW",
+       mmc(rewritable),
+       "dircast",
+       {"tree/", "/BLANK=FULL", "/NOCONFIRM"},
+       0,
+       "",
+       "Blanking the disc (FULL)... 100%\n",
+       false},
+      {"a used CD-RW without /BLANK",
+       mmc(rewritable),
+       "cueburn",
+       {"disc.cue", "/NOCONFIRM"},
+       1,
        "\nError: The disc in the CD-Recorder is a used CD-RW: blank it before recording "
        "(/BLANK=FAST or /BLANK=FULL)\n",
-       "", false},
-      {"a family that cannot blank", "0:4:0=CDD2000,medium=" + disc, "cueburn", {"/BLANK=FAST"},
-       1, "Error: CD-Recorder does not support blanking!\n", "", false},
-      {"a test recording", mmc(rewritable), "cueburn", {"disc.cue", "/BLANK=FAST", "/TEST"}, 1,
-       "Error: /BLANK erases the disc and cannot go with /TEST!\n", "", false},
-      {"another kind", mmc(rewritable), "cueburn", {"/BLANK=QUICK"}, 1,
-       "Error: Illegal /BLANK format!\n", "", false},
+       "",
+       false},
+      {"a family that cannot blank",
+       "0:4:0=CDD2000,medium=" + disc,
+       "cueburn",
+       {"/BLANK=FAST"},
+       1,
+       "Error: CD-Recorder does not support blanking!\n",
+       "",
+       false},
+      {"a test recording",
+       mmc(rewritable),
+       "cueburn",
+       {"disc.cue", "/BLANK=FAST", "/TEST"},
+       1,
+       "Error: /BLANK erases the disc and cannot go with /TEST!\n",
+       "",
+       false},
+      {"another kind",
+       mmc(rewritable),
+       "cueburn",
+       {"/BLANK=QUICK"},
+       1,
+       "Error: Illegal /BLANK format!\n",
+       "",
+       false},
   };
   std::filesystem::create_directories(folder + "/tree");
   write_file(folder + "/tree/a.txt", "a");

@@ -15,9 +15,9 @@ using namespace ripspan_test;
 // The samples of a FLAC file as raw little-endian bytes, by flac -d.
 std::string decoded(const std::string& flac_file) {
   const std::string raw = flac_file + ".raw";
-  const ProgramRun run = run_command("flac", {"-d", "-f", "-s", "--force-raw-format",
-                                              "--endian=little", "--sign=signed", "-o", raw,
-                                              flac_file});
+  const ProgramRun run =
+      run_command("flac", {"-d", "-f", "-s", "--force-raw-format", "--endian=little",
+                           "--sign=signed", "-o", raw, flac_file});
   EXPECT_EQ(run.status, 0) << run.err;
   return read_file(raw);
 }
@@ -73,7 +73,13 @@ TEST(RipspanFlac, DecodesToTheDiscAndCarriesItsCodes) {
        10,
        500,
        "TRACKTOTAL=2\nCATALOGNUMBER=0123456789012\n"},
-      {"/FLAC after /WAV wins", "", "", {"/WAV", "/FLAC", "/END=99"}, "s.wav", 0, 99,
+      {"/FLAC after /WAV wins",
+       "",
+       "",
+       {"/WAV", "/FLAC", "/END=99"},
+       "s.wav",
+       0,
+       99,
        "TRACKTOTAL=2\n"},
   };
   for (const auto& c : cases) {

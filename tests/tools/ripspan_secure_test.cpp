@@ -99,7 +99,8 @@ TEST_F(RipspanSecure, ChecksumsEqualThePeers) {
       const std::string number = std::to_string(track);
       EXPECT_EQ(sums.at(track).v1,
                 trimmed(run_command("accuraterip-checksum",
-                                    {"--accuraterip-v1", file + ".wav", number, "3"}).out));
+                                    {"--accuraterip-v1", file + ".wav", number, "3"})
+                            .out));
       EXPECT_EQ(sums.at(track).v2,
                 trimmed(run_command("accuraterip-checksum", {file + ".wav", number, "3"}).out));
       EXPECT_EQ(sums.at(track).crc, upper(trimmed(run_command("crc32", {file + ".raw"}).out)));
@@ -128,14 +129,30 @@ TEST_F(RipspanSecure, SecureReadingProvesOrNamesEveryPosition) {
   };
   const Case cases[] = {
       {"clean disc, cache", "MMC CD-ROM DRIVE", ",cache=1", {"/SECURE"}, true, 0},
-      {"scratches, C2 pointers, cache", "MMC CD-ROM DRIVE", ",scratch=1500-1519,cache=1",
-       {"/SECURE"}, true, 0},
-      {"scratches without C2, cache", "MYSTERY CDROM", ",scratch=1500-1504,cache=1",
-       {"/SECURE", "/RETRIES=60"}, true, 0},
-      {"jittering drive, cache", "MYSTERY CDROM", ",jitter=20,seed=3,cache=1", {"/SECURE", "/JC"},
-       true, 0},
-      {"no re-reads", "MMC CD-ROM DRIVE", ",scratch=1500-1519,cache=1",
-       {"/SECURE", "/RETRIES=0"}, false, 1},
+      {"scratches, C2 pointers, cache",
+       "MMC CD-ROM DRIVE",
+       ",scratch=1500-1519,cache=1",
+       {"/SECURE"},
+       true,
+       0},
+      {"scratches without C2, cache",
+       "MYSTERY CDROM",
+       ",scratch=1500-1504,cache=1",
+       {"/SECURE", "/RETRIES=60"},
+       true,
+       0},
+      {"jittering drive, cache",
+       "MYSTERY CDROM",
+       ",jitter=20,seed=3,cache=1",
+       {"/SECURE", "/JC"},
+       true,
+       0},
+      {"no re-reads",
+       "MMC CD-ROM DRIVE",
+       ",scratch=1500-1519,cache=1",
+       {"/SECURE", "/RETRIES=0"},
+       false,
+       1},
       {"plain copy", "MMC CD-ROM DRIVE", ",scratch=1500-1519", {}, false, 0},
   };
   for (const Case& c : cases) {
@@ -156,10 +173,10 @@ TEST_F(RipspanSecure, SecureReadingProvesOrNamesEveryPosition) {
     // Track 2 begins at LBA 775: LBA 1500 is 725 frames (00:09.50) into it.
     // A scratched sector may read right in both passes: at most 20 are left.
     std::smatch found;
-    ASSERT_TRUE(std::regex_search(
-        run.out, found,
-        std::regex("Track 02: copy CRC [0-9A-F]{8}, (\\d+) suspicious positions? "
-                   "\\((00:09\\.[5-6]\\d(, )?)+\\)")))
+    ASSERT_TRUE(
+        std::regex_search(run.out, found,
+                          std::regex("Track 02: copy CRC [0-9A-F]{8}, (\\d+) suspicious positions? "
+                                     "\\((00:09\\.[5-6]\\d(, )?)+\\)")))
         << run.out;
     const int undecided = std::stoi(found[1]);
     EXPECT_GE(undecided, 1);
@@ -180,8 +197,11 @@ TEST_F(RipspanSecure, ReadOffsetIsCorrected) {
     bool by_environment;
     std::vector<std::string> switches;
   };
-  const Case cases[] = {{6, false, {}},         {-30, false, {"/SECURE"}}, {700, true, {}},
-                        {-1200, true, {"/SECURE"}}, {588, false, {"/TRACK=2"}}};
+  const Case cases[] = {{6, false, {}},
+                        {-30, false, {"/SECURE"}},
+                        {700, true, {}},
+                        {-1200, true, {"/SECURE"}},
+                        {588, false, {"/TRACK=2"}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.offset);
     Disc disc(disc_folder.path(), three_tracks(), ",offset=" + std::to_string(c.offset));
@@ -233,7 +253,9 @@ std::string entry_record(const std::vector<std::pair<uint8_t, uint32_t>>& tracks
   return bytes;
 }
 
-uint32_t hex(const std::string& text) { return static_cast<uint32_t>(std::stoul(text, nullptr, 16)); }
+uint32_t hex(const std::string& text) {
+  return static_cast<uint32_t>(std::stoul(text, nullptr, 16));
+}
 
 // /ACCURIP compares each track with a database entry the user fetched, and
 // refuses an entry that is not one before anything is read.
@@ -259,8 +281,8 @@ TEST_F(RipspanSecure, DatabaseEntryIsChecked) {
       entry_record({{4, hex(sums.at(1).v1)}, {2, 0xDEADBEEF}, {0, 0}}, id1, id2, cddb);
   const Case cases[] = {
       {"v2, v1 and a mismatch",
-       entry_record({{12, hex(sums.at(1).v2)}, {3, hex(sums.at(2).v1)}, {7, 0x12345678}}, id1,
-                    id2, cddb),
+       entry_record({{12, hex(sums.at(1).v2)}, {3, hex(sums.at(2).v1)}, {7, 0x12345678}}, id1, id2,
+                    cddb),
        "Track 01: accurately ripped, confidence 12 (v2)\n"
        "Track 02: accurately ripped, confidence 3 (v1)\n"
        "Track 03: differs\n"},
@@ -296,8 +318,8 @@ TEST_F(RipspanSecure, DatabaseEntryIsChecked) {
     std::remove(out("c.wav").c_str());
     const ProgramRun run = disc.rip({out("c.wav"), "/BATCH", "/ACCURIP=" + out("bad.bin")});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "Error: AccurateRip entry \"" + out("bad.bin") + "\" is unusable: " +
-                           b.why + "\n");
+    EXPECT_EQ(run.err,
+              "Error: AccurateRip entry \"" + out("bad.bin") + "\" is unusable: " + b.why + "\n");
     EXPECT_EQ(read_file(out("c.wav")), "");
   }
 }
@@ -315,16 +337,20 @@ TEST_F(RipspanSecure, SwitchValuesAreChecked) {
       {{"/OFFSET=six"}, nullptr, "Error: Illegal /OFFSET value format!\n"},
       {{"/RETRIES=1001"}, nullptr, "Error: Illegal /RETRIES value specified!\n"},
       {{"/RETRIES="}, nullptr, "Error: Illegal /RETRIES value format!\n"},
-      {{"/SECURE", "/DATA"}, nullptr, "Error: /SECURE, /RETRIES, /OFFSET and /ACCURIP read audio only\n"},
-      {{"/OFFSET=6", "/CDG"}, nullptr, "Error: /SECURE, /RETRIES, /OFFSET and /ACCURIP read audio only\n"},
+      {{"/SECURE", "/DATA"},
+       nullptr,
+       "Error: /SECURE, /RETRIES, /OFFSET and /ACCURIP read audio only\n"},
+      {{"/OFFSET=6", "/CDG"},
+       nullptr,
+       "Error: /SECURE, /RETRIES, /OFFSET and /ACCURIP read audio only\n"},
       {{}, "12x", "Error: Illegal CD_READ_OFFSET value specified!\n"},
       {{}, "-6000", "Error: Illegal CD_READ_OFFSET value specified!\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.err);
-    cdm_test::ScopedEnv offset("CD_READ_OFFSET", c.environment_offset
-                                                     ? std::optional<std::string>(c.environment_offset)
-                                                     : std::nullopt);
+    cdm_test::ScopedEnv offset(
+        "CD_READ_OFFSET",
+        c.environment_offset ? std::optional<std::string>(c.environment_offset) : std::nullopt);
     std::vector<std::string> arguments = {out("x.wav")};
     arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
     const ProgramRun run = run_program("ripspan", arguments);

@@ -129,8 +129,7 @@ TEST(Sectconv, FileErrors) {
 
   // A full disk.
   run = run_program("sectconv", {"in.iso", "/dev/full", "/POSTGAP"}, dir.path());
-  EXPECT_EQ(run.out,
-            "File contains 1Mb of data (2 blocks)\nProcessing...\n 0% completed.\r");
+  EXPECT_EQ(run.out, "File contains 1Mb of data (2 blocks)\nProcessing...\n 0% completed.\r");
   EXPECT_EQ(run.err,
             "\nUnexpected error writing output file!\nOutput file \"/dev/full\" is incomplete.\n");
   EXPECT_EQ(run.status, 1);
@@ -159,7 +158,8 @@ TEST(Sectconv, Mode1ImageWithPostgapThroughAbsolutePaths) {
   ScratchDirectory dir;
   const std::string image = random_image(300, 3);
   write_file(dir.file("in.iso"), image);
-  const ProgramRun run = run_program("sectconv", {dir.file("in.iso"), dir.file("out.bin"), "/POSTGAP"});
+  const ProgramRun run =
+      run_program("sectconv", {dir.file("in.iso"), dir.file("out.bin"), "/POSTGAP"});
   EXPECT_EQ(run.out, expected_run(300, true));
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 0);
@@ -183,14 +183,16 @@ TEST(Sectconv, LowerCaseMode2) {
   ScratchDirectory dir;
   const std::string image = random_image(3, 4);
   write_file(dir.file("in.iso"), image);
-  const ProgramRun run = run_program("sectconv", {"in.iso", "out.bin", "/mode2", "/postgap"}, dir.path());
+  const ProgramRun run =
+      run_program("sectconv", {"in.iso", "out.bin", "/mode2", "/postgap"}, dir.path());
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
   const std::string raw = read_file(dir.file("out.bin"));
   ASSERT_EQ(raw.size(), 153 * RAW_SECTOR_SIZE);
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(raw.substr(i * RAW_SECTOR_SIZE + 12, 12),
-              std::string("\x00\x02", 2) + static_cast<char>(i) + std::string("\x02\0\0\x08\0\0\0\x08\0", 9));
+              std::string("\x00\x02", 2) + static_cast<char>(i) +
+                  std::string("\x02\0\0\x08\0\0\0\x08\0", 9));
     EXPECT_EQ(raw.substr(i * RAW_SECTOR_SIZE + 24, 2048), image.substr(i * 2048, 2048));
   }
   // The mode 2 postgap: sync, header, then 2336 zeros.
@@ -203,8 +205,12 @@ TEST(Sectconv, ScrambledOutputIsClearOutputXorScrambler) {
   write_file(dir.file("in.iso"), random_image(40, 5));
   const std::vector<uint8_t>& scrambler = cdm_test::scrambler_sequence();
   for (const char* mode : {"/POSTGAP", "/MODE2"}) {
-    ASSERT_EQ(run_program("sectconv", {"in.iso", "clear.bin", mode, "/POSTGAP"}, dir.path()).status, 0);
-    ASSERT_EQ(run_program("sectconv", {"in.iso", "scrambled.bin", mode, "/SCRAMBLE", "/POSTGAP"}, dir.path()).status, 0);
+    ASSERT_EQ(run_program("sectconv", {"in.iso", "clear.bin", mode, "/POSTGAP"}, dir.path()).status,
+              0);
+    ASSERT_EQ(run_program("sectconv", {"in.iso", "scrambled.bin", mode, "/SCRAMBLE", "/POSTGAP"},
+                          dir.path())
+                  .status,
+              0);
     const std::string clear = read_file(dir.file("clear.bin"));
     const std::string scrambled = read_file(dir.file("scrambled.bin"));
     ASSERT_EQ(clear.size(), 190 * RAW_SECTOR_SIZE);

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-
 #include <string>
 #include <vector>
 
@@ -112,11 +111,12 @@ TEST_F(Sessions, ReadersLoadSheetsOfSeveralSessions) {
 // the stored image, records the same disc again.
 TEST_F(Sessions, SheetgenDescriptionRecordsTheSameDisc) {
   const std::string first = scratch.file("first");
-  ASSERT_EQ(run("0:4:0=MMC CD-RW DRIVE,medium=" + first, "cueburn", {"two.cue", "/NOCONFIRM"}).status, 0);
+  ASSERT_EQ(
+      run("0:4:0=MMC CD-RW DRIVE,medium=" + first, "cueburn", {"two.cue", "/NOCONFIRM"}).status, 0);
   for (const char* scan : {"/SUBCODE=NONE", "/SUBCODE=ALL"}) {
     SCOPED_TRACE(scan);
-    const ProgramRun gen =
-        run("0:3:0=CD-ROM PX-12CS,medium=" + first + ".cue", "sheetgen", {"copy.cue", scan, "/BATCH"});
+    const ProgramRun gen = run("0:3:0=CD-ROM PX-12CS,medium=" + first + ".cue", "sheetgen",
+                               {"copy.cue", scan, "/BATCH"});
     ASSERT_EQ(gen.status, 0) << gen.err;
     std::string sheet = read_file(scratch.file("copy.cue"));
     EXPECT_NE(sheet.find("REM SESSION 02\n  TRACK 03 MODE1/2352\n    INDEX 00 00:13:25\n"
@@ -127,7 +127,8 @@ TEST_F(Sessions, SheetgenDescriptionRecordsTheSameDisc) {
     write_file(scratch.file("copy.cue"), sheet);
     const std::string again = scratch.file("again");
     for (const char* ext : {".cue", ".bin", ".state"}) std::remove((again + ext).c_str());
-    const ProgramRun burn = run("0:4:0=MMC CD-RW DRIVE,medium=" + again, "cueburn", {"copy.cue", "/NOCONFIRM"});
+    const ProgramRun burn =
+        run("0:4:0=MMC CD-RW DRIVE,medium=" + again, "cueburn", {"copy.cue", "/NOCONFIRM"});
     ASSERT_EQ(burn.status, 0) << burn.err;
     EXPECT_TRUE(read_file(again + ".bin") == read_file(first + ".bin"));
     EXPECT_EQ(read_file(again + ".state"), read_file(first + ".state"));
@@ -135,7 +136,8 @@ TEST_F(Sessions, SheetgenDescriptionRecordsTheSameDisc) {
     // of track 01, the same frames.
     const std::string cue = read_file(first + ".cue");
     if (std::string(scan) == "/SUBCODE=ALL")
-      EXPECT_EQ(read_file(again + ".cue"), "FILE \"again.bin\" BINARY" + cue.substr(cue.find('\n')));
+      EXPECT_EQ(read_file(again + ".cue"),
+                "FILE \"again.bin\" BINARY" + cue.substr(cue.find('\n')));
   }
 }
 
@@ -165,8 +167,8 @@ TEST_F(Sessions, RefusedBeforeAnythingIsWritten) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.recorder);
     const std::string disc = scratch.file("refused");
-    const ProgramRun burn =
-        run(std::string("0:4:0=") + c.recorder + ",medium=" + disc, "cueburn", {c.sheet, "/NOCONFIRM"});
+    const ProgramRun burn = run(std::string("0:4:0=") + c.recorder + ",medium=" + disc, "cueburn",
+                                {c.sheet, "/NOCONFIRM"});
     EXPECT_EQ(burn.status, 1);
     EXPECT_NE(burn.err.find(c.error), std::string::npos) << burn.err;
     EXPECT_EQ(read_file(disc + ".state"), "");
@@ -193,10 +195,11 @@ TEST_F(Sessions, DircastAppendsAVolumeAtTheNextWritableAddress) {
   std::string image;
   for (std::size_t at = 0; at + 2352 <= raw.size(); at += 2352) image += raw.substr(at + 16, 2048);
   write_file(scratch.file("ms.iso"), image);
-  const ProgramRun peer = run_command(
-      "xorriso", {"-abort_on", "FAILURE", "-load", "sbsector", "11572", "-indev", "stdio:ms.iso",
-                  "-osirrox", "on", "-extract", "/TWO.TXT", "two.out"},
-      scratch.path());
+  const ProgramRun peer =
+      run_command("xorriso",
+                  {"-abort_on", "FAILURE", "-load", "sbsector", "11572", "-indev", "stdio:ms.iso",
+                   "-osirrox", "on", "-extract", "/TWO.TXT", "two.out"},
+                  scratch.path());
   ASSERT_EQ(peer.status, 0) << peer.err;
   EXPECT_EQ(read_file(scratch.file("two.out")), "two\n");
 
@@ -204,7 +207,8 @@ TEST_F(Sessions, DircastAppendsAVolumeAtTheNextWritableAddress) {
   ASSERT_EQ(run(philips, "dircast", {"one/", "/SESSION", "/NOCONFIRM"}).status, 0);
   const ProgramRun refused = run(philips, "dircast", {"two/", "/SESSION", "/NOCONFIRM"});
   EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.err.find("Error: The disc in the CD-Recorder is not blank!\n"), std::string::npos)
+  EXPECT_NE(refused.err.find("Error: The disc in the CD-Recorder is not blank!\n"),
+            std::string::npos)
       << refused.err;
 }
 

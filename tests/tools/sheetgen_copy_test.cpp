@@ -27,8 +27,8 @@ SampleDisc disc_of(std::vector<SampleTrack> tracks, const std::string& catalog =
 // Pregaps, an index 2, codes; a mixed disc with a gap after its data track
 // (302 frames: 2 stay with the data track); a data disc.
 SampleDisc album() {
-  SampleDisc disc = disc_of({audio(375, 0, "USABC9600001"), audio(500, 100), audio(300, 400)},
-                            "0123456789012");
+  SampleDisc disc =
+      disc_of({audio(375, 0, "USABC9600001"), audio(500, 100), audio(300, 400)}, "0123456789012");
   disc.indexes = {{}, {250}};
   return disc;
 }
@@ -64,7 +64,8 @@ TEST(SheetgenCopy, SheetAndImageRecordAgainAsTheDisc) {
     const char* file_line;
     std::string items;
   } cases[] = {
-      {"audio into a binary image", album(), "disc copy.bin", "FILE \"disc copy.bin\" BINARY\n", ""},
+      {"audio into a binary image", album(), "disc copy.bin", "FILE \"disc copy.bin\" BINARY\n",
+       ""},
       {"audio into WAV, from a drive that jitters", album(), "copy.wav", "FILE copy.wav WAVE\n",
        ",jitter=30,seed=3"},
       {"audio into FLAC", album(), "copy.FLAC", "FILE copy.FLAC WAVE\n", ",jitter=7"},
@@ -80,11 +81,10 @@ TEST(SheetgenCopy, SheetAndImageRecordAgainAsTheDisc) {
     const std::string medium = write_sample_disc(folder, "source", c.disc);
     // The sheet goes into a folder of its own; the image beside it.
     ASSERT_EQ(run_command("mkdir", {folder + "/out"}).status, 0);
-    const ProgramRun copy =
-        run_on("0:3:0=MYSTERY CDROM,medium=" + medium + c.items, "sheetgen",
-               {"out/copy.cue", "/SUBCODE=ALL", "/MCN", "/ISRC", "/BATCH",
-                std::string("/COPY=") + c.copy},
-               folder);
+    const ProgramRun copy = run_on(
+        "0:3:0=MYSTERY CDROM,medium=" + medium + c.items, "sheetgen",
+        {"out/copy.cue", "/SUBCODE=ALL", "/MCN", "/ISRC", "/BATCH", std::string("/COPY=") + c.copy},
+        folder);
     ASSERT_EQ(copy.status, 0) << copy.err;
     EXPECT_EQ(copy.err, "");
     const std::string sheet = read_file(folder + "/out/copy.cue");
@@ -108,16 +108,26 @@ TEST(SheetgenCopy, Refusals) {
     std::vector<std::string> arguments;
     std::string err;
   } cases[] = {
-      {mixed, {"a.cue", "/COPY=a.wav"},
+      {mixed,
+       {"a.cue", "/COPY=a.wav"},
        "Error: A disc with data tracks can only be copied into a .bin file\n"},
-      {mixed, {"a.cue", "/COPY=a.flac"},
+      {mixed,
+       {"a.cue", "/COPY=a.flac"},
        "Error: A disc with data tracks can only be copied into a .bin file\n"},
-      {album(), {"a.cue", "/COPY=a.iso"}, "Error: /COPY file name must end in .bin, .wav or .flac\n"},
-      {album(), {"a.cue", "/COPY=.wav"}, "Error: /COPY file name must end in .bin, .wav or .flac\n"},
+      {album(),
+       {"a.cue", "/COPY=a.iso"},
+       "Error: /COPY file name must end in .bin, .wav or .flac\n"},
+      {album(),
+       {"a.cue", "/COPY=.wav"},
+       "Error: /COPY file name must end in .bin, .wav or .flac\n"},
       {album(), {"a.cue", "/COPY="}, "Error: Illegal /COPY format!\n"},
-      {album(), {"a.bin", "/COPY=a.bin"}, "Error: The /COPY file and the CUE SHEET file must differ!\n"},
-      {album(), {"a.cue", "/COPY=source.bin"},
-       "\nError: Unable to create file \"source.bin\"\nIt holds the disc of a drive on the SCSI bus\n"},
+      {album(),
+       {"a.bin", "/COPY=a.bin"},
+       "Error: The /COPY file and the CUE SHEET file must differ!\n"},
+      {album(),
+       {"a.cue", "/COPY=source.bin"},
+       "\nError: Unable to create file \"source.bin\"\nIt holds the disc of a drive on the SCSI "
+       "bus\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments[1]);

@@ -21,9 +21,12 @@ SampleDisc many_tracks() {
   for (uint32_t t = 0; t < 12; ++t) {
     const uint32_t frames = 1500 + 97 * t;
     disc.tracks.push_back({TrackType::Audio, frames, t == 0 ? 0 : (t * 131) % 375, "", ""});
-    if (t % 3 == 1) disc.indexes.push_back({1, 700, frames - 1});
-    else if (t % 3 == 2) disc.indexes.push_back({frames / 2});
-    else disc.indexes.push_back({});
+    if (t % 3 == 1)
+      disc.indexes.push_back({1, 700, frames - 1});
+    else if (t % 3 == 2)
+      disc.indexes.push_back({frames / 2});
+    else
+      disc.indexes.push_back({});
   }
   return disc;
 }

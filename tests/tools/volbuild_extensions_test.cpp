@@ -42,7 +42,8 @@ void write_extended_tree(const ScratchTree& tree) {
   ASSERT_EQ(chmod((tree / "src/private.txt").c_str(), 0600), 0);
   tree.write_file("src/" + kDeep + "/leaf.txt", 4097, 8);
   // A folder whose records take more than 31 sectors in both trees.
-  for (int i = 0; i < 1500; ++i) tree.write_file("src/many/" + std::to_string(i) + std::string(40, 'm'), 0);
+  for (int i = 0; i < 1500; ++i)
+    tree.write_file("src/many/" + std::to_string(i) + std::string(40, 'm'), 0);
   tree.make_folder("src/links");
   const std::string long_target = std::string(200, 'x') + "/" + std::string(200, 'y') + "/../end";
   for (const auto& [name, target] : std::vector<std::pair<std::string, std::string>>{
@@ -53,7 +54,8 @@ void write_extended_tree(const ScratchTree& tree) {
 
 // One line per path below `folder`: type, mode bits, size of files, target
 // of links; the relocation directory left out.
-std::set<std::string> listing(const std::string& folder, const std::function<mode_t(mode_t)>& mode_of) {
+std::set<std::string> listing(const std::string& folder,
+                              const std::function<mode_t(mode_t)>& mode_of) {
   std::set<std::string> lines;
   for (const auto& item : fs::recursive_directory_iterator(folder)) {
     const std::string path = fs::relative(item.path(), folder).string();
@@ -77,8 +79,14 @@ mode_t normalised(mode_t mode) {
 TEST(VolbuildExtensions, RockRidgeAndJolietReadersSeeTheTreeAsItIs) {
   ScratchTree tree;
   write_extended_tree(tree);
-  ASSERT_EQ(volbuild({"src/", "out.iso", "/RECURSE", "/JOLIET", "/ROCKRIDGE", "/BATCH"}, tree.path()).status, 0);
-  ASSERT_EQ(volbuild({"src/", "keep.iso", "/RECURSE", "/ROCKRIDGE", "/KEEPOWNERS", "/BATCH"}, tree.path()).status, 0);
+  ASSERT_EQ(
+      volbuild({"src/", "out.iso", "/RECURSE", "/JOLIET", "/ROCKRIDGE", "/BATCH"}, tree.path())
+          .status,
+      0);
+  ASSERT_EQ(
+      volbuild({"src/", "keep.iso", "/RECURSE", "/ROCKRIDGE", "/KEEPOWNERS", "/BATCH"}, tree.path())
+          .status,
+      0);
   const struct {
     const char* image;
     std::function<mode_t(mode_t)> mode_of;
@@ -86,12 +94,14 @@ TEST(VolbuildExtensions, RockRidgeAndJolietReadersSeeTheTreeAsItIs) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.image);
     fs::remove_all(tree / "copy");
-    const ProgramRun extracted =
-        run_command("xorriso", {"-osirrox", "on", "-indev", c.image, "-extract", "/", tree / "copy"}, tree.path());
+    const ProgramRun extracted = run_command(
+        "xorriso", {"-osirrox", "on", "-indev", c.image, "-extract", "/", tree / "copy"},
+        tree.path());
     ASSERT_EQ(extracted.status, 0) << extracted.err;
     EXPECT_EQ(listing(tree / "copy", as_is), listing(tree / "src", c.mode_of));
     for (const std::string& file : files_below(tree / "src"))
-      EXPECT_EQ(read_file_bytes(tree / ("copy/" + file)), read_file_bytes(tree / ("src/" + file))) << file;
+      EXPECT_EQ(read_file_bytes(tree / ("copy/" + file)), read_file_bytes(tree / ("src/" + file)))
+          << file;
   }
   // Joliet: 64 characters at most, the extension kept, cut names made
   // unique, Latin-1 read as such; links are empty files there.
@@ -104,10 +114,18 @@ TEST(VolbuildExtensions, RockRidgeAndJolietReadersSeeTheTreeAsItIs) {
     paths.insert(joliet.out.substr(at, joliet.out.find('\n', at) - at));
   }
   paths.erase("out.iso");
-  std::set<std::string> expected = {"My Holiday Photos 2026.jpg", "caf\xc3\xa9 cr\xc3\xa8me.txt",
-                                    "latin\xc3\xa9.txt", std::string(60, 'a') + ".txt",
-                                    std::string(58, 'a') + "_1.txt", std::string(60, 'N') + ".dat",
-                                    "run.sh", "private.txt", "links", "links/rel", "links/abs", "links/long"};
+  std::set<std::string> expected = {"My Holiday Photos 2026.jpg",
+                                    "caf\xc3\xa9 cr\xc3\xa8me.txt",
+                                    "latin\xc3\xa9.txt",
+                                    std::string(60, 'a') + ".txt",
+                                    std::string(58, 'a') + "_1.txt",
+                                    std::string(60, 'N') + ".dat",
+                                    "run.sh",
+                                    "private.txt",
+                                    "links",
+                                    "links/rel",
+                                    "links/abs",
+                                    "links/long"};
   for (std::size_t from = 0;;) {
     const std::size_t slash = kDeep.find('/', from);
     expected.insert(kDeep.substr(0, slash));
@@ -116,7 +134,8 @@ TEST(VolbuildExtensions, RockRidgeAndJolietReadersSeeTheTreeAsItIs) {
   }
   expected.insert(kDeep + "/leaf.txt");
   expected.insert("many");
-  for (int i = 0; i < 1500; ++i) expected.insert("many/" + std::to_string(i) + std::string(40, 'm'));
+  for (int i = 0; i < 1500; ++i)
+    expected.insert("many/" + std::to_string(i) + std::string(40, 'm'));
   EXPECT_EQ(paths, expected);
 }
 
@@ -124,7 +143,8 @@ TEST(VolbuildExtensions, BootCatalogEntryAndBootInformationTable) {
   ScratchTree tree;
   tree.write_file("src/boot/loader.bin", 5000, 9);
   tree.write_file("src/BOOT.CAT", 10, 2);
-  ASSERT_EQ(volbuild({"src/", "boot.iso", "/RECURSE", "/BOOT=boot/loader.bin", "/BOOTLOAD=8", "/BOOTINFO", "/BATCH"},
+  ASSERT_EQ(volbuild({"src/", "boot.iso", "/RECURSE", "/BOOT=boot/loader.bin", "/BOOTLOAD=8",
+                      "/BOOTINFO", "/BATCH"},
                      tree.path())
                 .status,
             0);
@@ -132,14 +152,17 @@ TEST(VolbuildExtensions, BootCatalogEntryAndBootInformationTable) {
   const std::size_t record = 17 * 2048;
   // Boot record: type 0, "CD001", version 1, then the boot system
   // identifier firmware looks for, in ASCII.
-  const std::vector<uint8_t> boot_system = {0x45, 0x4C, 0x20, 0x54, 0x4F, 0x52, 0x49, 0x54, 0x4F, 0x20, 0x53, 0x50, 0x45, 0x43, 0x49, 0x46, 0x49, 0x43, 0x41, 0x54, 0x49, 0x4F, 0x4E};
+  const std::vector<uint8_t> boot_system = {0x45, 0x4C, 0x20, 0x54, 0x4F, 0x52, 0x49, 0x54,
+                                            0x4F, 0x20, 0x53, 0x50, 0x45, 0x43, 0x49, 0x46,
+                                            0x49, 0x43, 0x41, 0x54, 0x49, 0x4F, 0x4E};
   ASSERT_EQ(std::string(image.begin() + record, image.begin() + record + 7),
             std::string("\0CD001\1", 7));
   ASSERT_EQ(std::vector<uint8_t>(image.begin() + record + 7, image.begin() + record + 30),
             boot_system);
   const std::size_t catalog = le32(image, record + 71) * std::size_t{2048};
   uint16_t sum = 0;
-  for (std::size_t i = 0; i < 32; i += 2) sum = static_cast<uint16_t>(sum + image[catalog + i] + (image[catalog + i + 1] << 8));
+  for (std::size_t i = 0; i < 32; i += 2)
+    sum = static_cast<uint16_t>(sum + image[catalog + i] + (image[catalog + i + 1] << 8));
   EXPECT_EQ(sum, 0);
   EXPECT_EQ(image[catalog + 30], 0x55);
   EXPECT_EQ(image[catalog + 31], 0xAA);
@@ -162,10 +185,13 @@ TEST(VolbuildExtensions, BootCatalogEntryAndBootInformationTable) {
   EXPECT_EQ(std::vector<uint8_t>(image.begin() + boot + 64, image.begin() + boot + 5000),
             std::vector<uint8_t>(source.begin() + 64, source.end()));
   // xorriso finds the catalog under its own name beside the tree's BOOT.CAT.
-  const ProgramRun report = run_command("xorriso", {"-indev", "boot.iso", "-report_el_torito", "plain"}, tree.path());
+  const ProgramRun report =
+      run_command("xorriso", {"-indev", "boot.iso", "-report_el_torito", "plain"}, tree.path());
   EXPECT_NE(report.out.find("El Torito cat path : /BOOT_1.CAT"), std::string::npos) << report.out;
-  EXPECT_NE(report.out.find("BIOS  y   none  0x0000  0x00      8"), std::string::npos) << report.out;
-  EXPECT_NE(report.out.find("El Torito img path :   1  /BOOT/LOADER.BIN"), std::string::npos) << report.out;
+  EXPECT_NE(report.out.find("BIOS  y   none  0x0000  0x00      8"), std::string::npos)
+      << report.out;
+  EXPECT_NE(report.out.find("El Torito img path :   1  /BOOT/LOADER.BIN"), std::string::npos)
+      << report.out;
 }
 
 TEST(VolbuildExtensions, FaultsOfTheNewSwitchesAndLimitsStopBeforeTheImage) {
@@ -174,21 +200,42 @@ TEST(VolbuildExtensions, FaultsOfTheNewSwitchesAndLimitsStopBeforeTheImage) {
     std::vector<std::string> switches;
     std::string err;
   } cases[] = {
-      {"Joliet alone keeps the depth limit", {"/JOLIET"}, "Error: Directory depth exceeds 8 levels!\n\"src/1/2/3/4/5/6/7/8/\"\n"},
+      {"Joliet alone keeps the depth limit",
+       {"/JOLIET"},
+       "Error: Directory depth exceeds 8 levels!\n\"src/1/2/3/4/5/6/7/8/\"\n"},
       {"owners without Rock Ridge", {"/KEEPOWNERS"}, "Error: /KEEPOWNERS needs /ROCKRIDGE!\n"},
-      {"a table without a boot image", {"/BOOTINFO"}, "Error: /BOOTLOAD and /BOOTINFO need /BOOT=path!\n"},
-      {"a load size without a boot image", {"/BOOTLOAD=4"}, "Error: /BOOTLOAD and /BOOTINFO need /BOOT=path!\n"},
+      {"a table without a boot image",
+       {"/BOOTINFO"},
+       "Error: /BOOTLOAD and /BOOTINFO need /BOOT=path!\n"},
+      {"a load size without a boot image",
+       {"/BOOTLOAD=4"},
+       "Error: /BOOTLOAD and /BOOTINFO need /BOOT=path!\n"},
       {"an empty boot path", {"/BOOT="}, "Error: Illegal /BOOT format!\n"},
-      {"a load size of 0", {"/BOOT=boot/a.bin", "/BOOTLOAD=0"}, "Error: Illegal /BOOTLOAD format!\n"},
-      {"a load size past 16 bits", {"/BOOT=boot/a.bin", "/BOOTLOAD=65536"}, "Error: Illegal /BOOTLOAD format!\n"},
-      {"no such boot image", {"/ROCKRIDGE", "/BOOT=boot/none.bin"}, "Error: Boot image \"boot/none.bin\" is not a file of the volume!\n"},
-      {"a folder for a boot image", {"/ROCKRIDGE", "/BOOT=boot"}, "Error: Boot image \"boot\" is not a file of the volume!\n"},
-      {"a link for a boot image", {"/ROCKRIDGE", "/BOOT=boot/link.bin"}, "Error: Boot image \"boot/link.bin\" is not a file of the volume!\n"},
-      {"a hidden boot image left out", {"/ROCKRIDGE", "/BOOT=boot/.hidden.bin"}, "Error: Boot image \"boot/.hidden.bin\" is not a file of the volume!\n"},
-      {"an empty boot image", {"/ROCKRIDGE", "/BOOT=boot/empty.bin"}, "Error: Boot image \"boot/empty.bin\" is empty!\n"},
+      {"a load size of 0",
+       {"/BOOT=boot/a.bin", "/BOOTLOAD=0"},
+       "Error: Illegal /BOOTLOAD format!\n"},
+      {"a load size past 16 bits",
+       {"/BOOT=boot/a.bin", "/BOOTLOAD=65536"},
+       "Error: Illegal /BOOTLOAD format!\n"},
+      {"no such boot image",
+       {"/ROCKRIDGE", "/BOOT=boot/none.bin"},
+       "Error: Boot image \"boot/none.bin\" is not a file of the volume!\n"},
+      {"a folder for a boot image",
+       {"/ROCKRIDGE", "/BOOT=boot"},
+       "Error: Boot image \"boot\" is not a file of the volume!\n"},
+      {"a link for a boot image",
+       {"/ROCKRIDGE", "/BOOT=boot/link.bin"},
+       "Error: Boot image \"boot/link.bin\" is not a file of the volume!\n"},
+      {"a hidden boot image left out",
+       {"/ROCKRIDGE", "/BOOT=boot/.hidden.bin"},
+       "Error: Boot image \"boot/.hidden.bin\" is not a file of the volume!\n"},
+      {"an empty boot image",
+       {"/ROCKRIDGE", "/BOOT=boot/empty.bin"},
+       "Error: Boot image \"boot/empty.bin\" is empty!\n"},
       {"a boot image too short for its table",
        {"/ROCKRIDGE", "/BOOT=boot/tiny.bin", "/BOOTINFO"},
-       "Error: Boot image \"boot/tiny.bin\" is too small for a boot information table (64 bytes at least)!\n"},
+       "Error: Boot image \"boot/tiny.bin\" is too small for a boot information table (64 bytes at "
+       "least)!\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);

@@ -23,8 +23,8 @@ ProgramRun volbuild(const std::vector<std::string>& arguments, const std::string
 
 // Little-endian 32-bit field of an image file.
 uint32_t image_le32(const std::vector<uint8_t>& image, std::size_t offset) {
-  return image.at(offset) | (uint32_t{image.at(offset + 1)} << 8) | (uint32_t{image.at(offset + 2)} << 16) |
-         (uint32_t{image.at(offset + 3)} << 24);
+  return image.at(offset) | (uint32_t{image.at(offset + 1)} << 8) |
+         (uint32_t{image.at(offset + 2)} << 16) | (uint32_t{image.at(offset + 3)} << 24);
 }
 
 const char kUsage[] =
@@ -115,14 +115,17 @@ TEST(VolbuildTool, LabelsAreUpperCaseAndAtMost32Characters) {
   ProgramRun result = volbuild({"src/", "out.iso", "/volume=my_files"}, tree.path());
   ASSERT_EQ(result.status, 0) << result.err;
   std::vector<uint8_t> image = read_file_bytes(tree / "out.iso");
-  EXPECT_EQ(std::string(image.begin() + 16 * 2048 + 40, image.begin() + 16 * 2048 + 72), "MY_FILES" + std::string(24, ' '));
+  EXPECT_EQ(std::string(image.begin() + 16 * 2048 + 40, image.begin() + 16 * 2048 + 72),
+            "MY_FILES" + std::string(24, ' '));
   result = volbuild({"src/", "out.iso", "/VOLUME=" + std::string(32, 'q')}, tree.path());
   ASSERT_EQ(result.status, 0) << result.err;
   image = read_file_bytes(tree / "out.iso");
-  EXPECT_EQ(std::string(image.begin() + 16 * 2048 + 40, image.begin() + 16 * 2048 + 72), std::string(32, 'Q'));
+  EXPECT_EQ(std::string(image.begin() + 16 * 2048 + 40, image.begin() + 16 * 2048 + 72),
+            std::string(32, 'Q'));
   result = volbuild({"src/", "out.iso"}, tree.path());
   image = read_file_bytes(tree / "out.iso");
-  EXPECT_EQ(std::string(image.begin() + 16 * 2048 + 40, image.begin() + 16 * 2048 + 72), std::string(32, ' '));
+  EXPECT_EQ(std::string(image.begin() + 16 * 2048 + 40, image.begin() + 16 * 2048 + 72),
+            std::string(32, ' '));
 }
 
 TEST(VolbuildTool, TreeFaultsStopTheRunBeforeTheImageIsCreated) {
@@ -171,7 +174,8 @@ TEST(VolbuildTool, RawImagesHoldMode1SectorsOfThePlainBlocks) {
   ASSERT_EQ(volbuild({"src/", "again.iso", "/RECURSE", "/BATCH"}, tree.path()).status, 0);
   EXPECT_EQ(read_file_bytes(tree / "plain.iso"), read_file_bytes(tree / "again.iso"));
   const std::vector<uint8_t> descriptor = read_file_bytes(tree / "plain.iso");
-  EXPECT_EQ(std::string(descriptor.begin() + 16 * 2048 + 813, descriptor.begin() + 16 * 2048 + 817), "1996");
+  EXPECT_EQ(std::string(descriptor.begin() + 16 * 2048 + 813, descriptor.begin() + 16 * 2048 + 817),
+            "1996");
   const ProgramRun result = volbuild({"src/", "raw.bin", "/RECURSE", "/raw"}, tree.path());
   unsetenv("SOURCE_DATE_EPOCH");
   ASSERT_EQ(result.status, 0) << result.err;
@@ -182,7 +186,8 @@ TEST(VolbuildTool, RawImagesHoldMode1SectorsOfThePlainBlocks) {
   ASSERT_EQ(plain.size(), std::size_t{volume_blocks} * 2048);
   ASSERT_EQ(raw.size(), std::size_t{volume_blocks} * 2352);
   // The first sector is LBA 0: 00:02:00.
-  EXPECT_EQ(std::vector<uint8_t>(raw.begin() + 12, raw.begin() + 16), (std::vector<uint8_t>{0x00, 0x02, 0x00, 0x01}));
+  EXPECT_EQ(std::vector<uint8_t>(raw.begin() + 12, raw.begin() + 16),
+            (std::vector<uint8_t>{0x00, 0x02, 0x00, 0x01}));
   for (uint32_t i = 0; i < volume_blocks; ++i) {
     cdm_test::ExpectedSector expected;
     expected.lba = static_cast<int32_t>(i);
@@ -407,7 +412,8 @@ TEST(VolbuildHostile, NamesThatCollideOrHoldOtherBytesStayLevel1ForStrictReaders
 TEST(VolbuildReadBack, ExtractedTreeMatchesTheSourceFileByFile) {
   ScratchTree tree;
   const SampleTree sample = write_sample_tree(tree);
-  const ProgramRun built = volbuild({"src/", "out.iso", "/RECURSE", "/BATCH", "/VOLUME=sample"}, tree.path());
+  const ProgramRun built =
+      volbuild({"src/", "out.iso", "/RECURSE", "/BATCH", "/VOLUME=sample"}, tree.path());
   ASSERT_EQ(built.status, 0) << built.err;
 
   EXPECT_EQ(extracted_tree_faults(tree, tree / "out.iso", sample), "");
@@ -416,14 +422,17 @@ TEST(VolbuildReadBack, ExtractedTreeMatchesTheSourceFileByFile) {
 TEST(VolbuildReadBack, ReadersReportTheDirectoryListingAndDescriptor) {
   ScratchTree tree;
   write_sample_tree(tree);
-  ASSERT_EQ(volbuild({"src/", "out.iso", "/RECURSE", "/BATCH", "/VOLUME=sample"}, tree.path()).status, 0);
+  ASSERT_EQ(
+      volbuild({"src/", "out.iso", "/RECURSE", "/BATCH", "/VOLUME=sample"}, tree.path()).status, 0);
 
   const ProgramRun descriptor = run_command("isoinfo", {"-d", "-i", tree / "out.iso"});
   ASSERT_EQ(descriptor.status, 0) << descriptor.err;
   EXPECT_NE(descriptor.out.find("Volume id: SAMPLE\n"), std::string::npos) << descriptor.out;
-  EXPECT_NE(descriptor.out.find("Data preparer id: ISO9660 Image File Formatter"), std::string::npos);
+  EXPECT_NE(descriptor.out.find("Data preparer id: ISO9660 Image File Formatter"),
+            std::string::npos);
   const std::vector<uint8_t> image = read_file_bytes(tree / "out.iso");
-  EXPECT_NE(descriptor.out.find("Volume size is: " + std::to_string(image.size() / 2048) + "\n"), std::string::npos);
+  EXPECT_NE(descriptor.out.find("Volume size is: " + std::to_string(image.size() / 2048) + "\n"),
+            std::string::npos);
 
   // The reader walks the directories in path table order (level by level)
   // and lists each in name order.
@@ -441,7 +450,8 @@ TEST(VolbuildReadBack, ReadersReportTheDirectoryListingAndDescriptor) {
   EXPECT_NE(info.out.find("   300000 "), std::string::npos);
 
   // A single file read through a third path.
-  const ProgramRun read = run_command("iso-read", {"-i", tree / "out.iso", "-e", "/DOCS/DEEP/ER/X.DAT", "-o", tree / "x.dat"});
+  const ProgramRun read = run_command(
+      "iso-read", {"-i", tree / "out.iso", "-e", "/DOCS/DEEP/ER/X.DAT", "-o", tree / "x.dat"});
   ASSERT_EQ(read.status, 0) << read.err;
   EXPECT_EQ(read_file_bytes(tree / "x.dat"), read_file_bytes(tree / "src/docs/deep/er/x.dat"));
 }

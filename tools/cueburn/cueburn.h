@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "layout/disc_layout.h"
-
 #include "common/switches.h"
 #include "drivers/recorder_driver.h"
+#include "layout/disc_layout.h"
 #include "layout/session_split.h"
 #include "tools/shared/recording_options.h"
 
@@ -18,18 +17,18 @@ struct CueBurnSettings {
   std::string cue_sheet;       // the positional parameter, as typed (empty: /BLANK alone)
   bool address_given = false;  // from /ID= or CDWRITER_ID
   DeviceAddress address;
-  uint16_t copies = 1;     // /COPIES=n, never 0
-  uint16_t speed = 0;      // factor of /SPEED= (0: the drive's maximum)
-  bool beep = false;       // /BEEP
-  bool confirm = true;     // cleared by /NOCONFIRM
-  bool eject = false;      // /EJECT
-  bool session = false;    // /SESSION: session-at-once
-  bool transport = false;  // /TRANSPORT: a disc transporter feeds the discs
-  bool warnings = true;    // cleared by /NOWARN
-  bool test = false;       // /TEST: test recording
-  bool cd_text = true;     // cleared by /NOCDTEXT
-  bool overburn = false;   // /OVERBURN: record past the capacity the drive reports
-  VerifyChoice verify;     // /VERIFY[=ha:id:lun]: read the disc back after each copy
+  uint16_t copies = 1;                // /COPIES=n, never 0
+  uint16_t speed = 0;                 // factor of /SPEED= (0: the drive's maximum)
+  bool beep = false;                  // /BEEP
+  bool confirm = true;                // cleared by /NOCONFIRM
+  bool eject = false;                 // /EJECT
+  bool session = false;               // /SESSION: session-at-once
+  bool transport = false;             // /TRANSPORT: a disc transporter feeds the discs
+  bool warnings = true;               // cleared by /NOWARN
+  bool test = false;                  // /TEST: test recording
+  bool cd_text = true;                // cleared by /NOCDTEXT
+  bool overburn = false;              // /OVERBURN: record past the capacity the drive reports
+  VerifyChoice verify;                // /VERIFY[=ha:id:lun]: read the disc back after each copy
   BlankMode blank = BlankMode::None;  // /BLANK=FAST|FULL; without a cue sheet: blank and stop
 };
 

@@ -8,8 +8,8 @@
 #include "drivers/recording_events.h"
 #include "engine/blanking.h"
 #include "engine/recording.h"
-#include "layout/cd_text.h"
 #include "engine/verification.h"
+#include "layout/cd_text.h"
 #include "layout/cue_sheet.h"
 #include "layout/listing.h"
 #include "layout/session_split.h"
@@ -105,7 +105,8 @@ int run_cueburn(const CueBurnSettings& settings) {
   check_layout_capacity(recorder, *sheet->layout, settings.confirm, settings.overburn);
   std::vector<uint8_t> cd_text = cueburn_cd_text(settings, *sheet->layout, recorder.RecorderCaps);
   if (settings.verify.verify && sessions.size() > 1)
-    fail_with("Error: /VERIFY reads back a recording of one session; record this sheet without it\n");
+    fail_with(
+        "Error: /VERIFY reads back a recording of one session; record this sheet without it\n");
   if (settings.warnings) warn_unrecorded_flags(*sheet->layout);
   out_text("The CUE SHEET file has been successfully parsed...\n");
   out_text(format_text("  Number of files     : %03u\n", sheet->file_count));

@@ -8,7 +8,8 @@
 #include "tools/cueburn/cueburn.h"
 #include "tools/shared/drive_setup.h"
 
-std::vector<SheetSession> sessions_to_record(RecorderDriver& recorder, const CueSheetLayout& sheet) {
+std::vector<SheetSession> sessions_to_record(RecorderDriver& recorder,
+                                             const CueSheetLayout& sheet) {
   if (!recorder.RecordsLaterSessions()) check_single_session(*sheet.layout);
   std::vector<SheetSession> sessions = split_sessions(sheet);
   if (sessions.size() < 2) return sessions;

@@ -23,7 +23,7 @@ struct DircastSettings {
   bool recurse = false;
   bool include_hidden = false;
   bool include_system = false;
-  std::string label;  // /VOLUME=, upper case, at most 32 characters
+  std::string label;    // /VOLUME=, upper case, at most 32 characters
   VolumeFormat format;  // /JOLIET, /ROCKRIDGE, /KEEPOWNERS, /BOOT=, /BOOTLOAD=, /BOOTINFO
   VerifyChoice verify;  // /VERIFY[=ha:id:lun]: read the track back after recording
   BlankMode blank = BlankMode::None;  // /BLANK=FAST|FULL: blank a used CD-RW first

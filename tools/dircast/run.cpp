@@ -69,8 +69,7 @@ class VerifyingSink : public BlockSink {
 
 void verify_track(CdReader& reader, const VolumeLayout& layout, const DirectoryNode& root,
                   const DircastSettings& settings, uint32_t length, uint8_t number) {
-  TrackVerifier verifier(reader, number, TrackType::Mode1, layout.origin, length,
-                         settings.logging);
+  TrackVerifier verifier(reader, number, TrackType::Mode1, layout.origin, length, settings.logging);
   VerifyingSink sink(verifier);
   emit_track(layout, root, settings.label, &sink, false);
   report_verification({verifier.finish()});
@@ -122,7 +121,8 @@ int run_dircast(const DircastSettings& settings) {
   if (origin != 0) {
     layout = lay_out_volume(root.get(), origin);
     if (settings.logging)
-      out_text(format_text("The volume begins at LBA %06u, after the sessions on the disc\n", origin));
+      out_text(
+          format_text("The volume begins at LBA %06u, after the sessions on the disc\n", origin));
   }
 
   if (settings.confirm) {

@@ -83,12 +83,11 @@ DiscInfoSettings parse_disc_info_command_line(int argc, const char* const* argv)
 
 std::string disc_info_track_line(const TrackEntry& track) {
   const MsfTime time = lba_to_msf(static_cast<int32_t>(track.start));
-  std::string line = format_text("%02u   %s   %02u:%02u:%02u    %06lu    %s       %s       %s     ",
-                                 track.track_number, type_text(track), time.minute, time.second,
-                                 time.frame, static_cast<unsigned long>(track.start),
-                                 yes_no(track.track_flags & TRACK_DCP),
-                                 yes_no(track.track_flags & TRACK_PRE),
-                                 yes_no(track.track_flags & TRACK_4CH));
+  std::string line =
+      format_text("%02u   %s   %02u:%02u:%02u    %06lu    %s       %s       %s     ",
+                  track.track_number, type_text(track), time.minute, time.second, time.frame,
+                  static_cast<unsigned long>(track.start), yes_no(track.track_flags & TRACK_DCP),
+                  yes_no(track.track_flags & TRACK_PRE), yes_no(track.track_flags & TRACK_4CH));
   if (track.track_flags & TRACK_ISRC) {
     line += format_text("%.12s\n", track.isrc.data());
   } else {
@@ -116,9 +115,9 @@ std::string disc_info_session_lines(const std::vector<DiscSession>& sessions) {
   for (const DiscSession& session : sessions) {
     const MsfTime leadout = lba_to_msf(static_cast<int32_t>(session.leadout));
     // Sessions that READ TOC format 1 cannot tell apart are listed together.
-    const std::string name =
-        session.number != 0 ? format_text("Session %02u", session.number)
-                            : format_text("Sessions 01 to %02u", sessions.back().number - 1u);
+    const std::string name = session.number != 0
+                                 ? format_text("Session %02u", session.number)
+                                 : format_text("Sessions 01 to %02u", sessions.back().number - 1u);
     text += format_text("%s: Tracks %02u to %02u, Leadout: %02u:%02u:%02u (LBA %06lu)\n",
                         name.c_str(), session.first_track, session.last_track, leadout.minute,
                         leadout.second, leadout.frame, static_cast<unsigned long>(session.leadout));

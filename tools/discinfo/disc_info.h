@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "common/switches.h"
-#include "layout/cd_text.h"
 #include "drivers/cd_reader.h"
+#include "layout/cd_text.h"
 #include "layout/disc_layout.h"
 
 class CdReader;
@@ -19,12 +19,12 @@ class CdReader;
 struct DiscInfoSettings {
   bool address_given = false;  // from /ID= or CDREADER_ID
   DeviceAddress address;
-  bool isrc = false;       // /ISRC
-  bool mcn = false;        // /MCN
-  bool mode = false;       // /MODE
-  bool prompt = true;      // cleared by /NOPROMPT
-  bool dump = false;       // /DUMP
-  bool cd_text = false;    // /CDTEXT
+  bool isrc = false;     // /ISRC
+  bool mcn = false;      // /MCN
+  bool mode = false;     // /MODE
+  bool prompt = true;    // cleared by /NOPROMPT
+  bool dump = false;     // /DUMP
+  bool cd_text = false;  // /CDTEXT
 };
 
 // Parses the tool's command line on top of the environment's settings

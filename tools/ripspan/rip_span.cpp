@@ -11,8 +11,8 @@
 #include "engine/rip_tags.h"
 #include "engine/source_analysis.h"
 #include "scsi/scan.h"
-#include "tools/shared/rip_output.h"
 #include "tools/shared/reader_choice.h"
+#include "tools/shared/rip_output.h"
 
 namespace {
 
@@ -82,10 +82,10 @@ void check_on_disc(CdReader& reader, const Span& span) {
 void check_no_session_gap(CdReader& reader, const DiscLayout& layout, const Span& span) {
   for (const SessionGap& gap : session_gaps(reader, layout)) {
     if (span.first > gap.last || span.last < gap.first) continue;
-    fail_with(format_text("Error: LBA %06lu to %06lu lie between two sessions and cannot be read: "
-                          "copy each session's tracks with /TRACK=n\n",
-                          static_cast<unsigned long>(gap.first),
-                          static_cast<unsigned long>(gap.last)));
+    fail_with(
+        format_text("Error: LBA %06lu to %06lu lie between two sessions and cannot be read: "
+                    "copy each session's tracks with /TRACK=n\n",
+                    static_cast<unsigned long>(gap.first), static_cast<unsigned long>(gap.last)));
   }
 }
 
@@ -117,8 +117,8 @@ std::vector<AccurateRipRecord> read_accuraterip_entry(const std::string& path) {
     case FileReading::TooLarge: why = "it is too large for an entry"; break;
     case FileReading::Failed: why = "it cannot be read"; break;
   }
-  fail_with(format_text("Error: AccurateRip entry \"%s\" is unusable: %s\n", path.c_str(),
-                        why.c_str()));
+  fail_with(
+      format_text("Error: AccurateRip entry \"%s\" is unusable: %s\n", path.c_str(), why.c_str()));
 }
 
 RipFormat output_format(const RipSpanSettings& settings) {
@@ -200,9 +200,10 @@ int run_rip_span(const RipSpanSettings& settings) {
   output.finish();
   if (settings.logging || settings.secure || !settings.accurip.empty()) out_text(report);
   if (suspicious > 0) {
-    err_text(format_text("Error: %zu suspicious position%s stayed undecided after %u re-reads: "
-                         "the copy may differ from the disc there\n",
-                         suspicious, suspicious == 1 ? "" : "s", settings.retries));
+    err_text(
+        format_text("Error: %zu suspicious position%s stayed undecided after %u re-reads: "
+                    "the copy may differ from the disc there\n",
+                    suspicious, suspicious == 1 ? "" : "s", settings.retries));
     return 1;
   }
   return 0;

@@ -18,17 +18,17 @@ struct RipSpanSettings {
   uint16_t track = 0;          // /TRACK, 0: none
   bool address_given = false;  // /ID= or CDREADER_ID
   DeviceAddress address;
-  bool append = false;                                                // /APPEND
-  bool logging = true;                                                // cleared by /BATCH
-  bool cdg = false;                                                   // /CDG
-  bool data = false;                                                  // /DATA
-  JitterMode jitter = JITTER_DRIVE_DEFAULT;                           // /JC 2, /NOJC 1
-  bool reset = false;                                                 // /RESET
+  bool append = false;                                                      // /APPEND
+  bool logging = true;                                                      // cleared by /BATCH
+  bool cdg = false;                                                         // /CDG
+  bool data = false;                                                        // /DATA
+  JitterMode jitter = JITTER_DRIVE_DEFAULT;                                 // /JC 2, /NOJC 1
+  bool reset = false;                                                       // /RESET
   enum class Format { Chosen, Binary, Wav, Flac } format = Format::Chosen;  // /BIN, /WAV, /FLAC
-  uint8_t speed_code = 255;                                           // /SPEED, 255: maximum
-  uint16_t block_length = 2352;                                       // /BLKLEN
-  bool secure = false;                                                // /SECURE
-  unsigned retries = 20;                                              // /RETRIES
+  uint8_t speed_code = 255;                                                 // /SPEED, 255: maximum
+  uint16_t block_length = 2352;                                             // /BLKLEN
+  bool secure = false;                                                      // /SECURE
+  unsigned retries = 20;                                                    // /RETRIES
   bool retries_given = false;
   int32_t offset = 0;  // /OFFSET, else CD_READ_OFFSET: the drive's read offset in samples
   bool offset_given = false;

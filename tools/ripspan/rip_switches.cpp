@@ -186,7 +186,8 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
                  [&s](const std::string& upper) {
                    std::string text;
                    uint64_t value = 0;
-                   if (!value_of(upper, "/RETRIES", &text) || !parse_decimal(text, UINT64_MAX, &value))
+                   if (!value_of(upper, "/RETRIES", &text) ||
+                       !parse_decimal(text, UINT64_MAX, &value))
                      return false;
                    if (value > MAX_RETRIES) fail_with("Error: Illegal /RETRIES value specified!\n");
                    s.retries = static_cast<unsigned>(value);

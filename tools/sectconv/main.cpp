@@ -1,7 +1,7 @@
 // sectconv: turns an image of 2048-byte blocks into raw 2352-byte sectors.
 #include "common/console.h"
-#include "tools/sectconv/raw_image.h"
 #include "common/switches.h"
+#include "tools/sectconv/raw_image.h"
 
 int main(int argc, char** argv) {
   return run_tool([&] {

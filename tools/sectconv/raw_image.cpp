@@ -47,7 +47,8 @@ void convert_image_file(const RawImageSettings& settings) {
 uint64_t image_block_count(const RawImageSettings& settings, ByteSource& input) {
   uint64_t length = 0;
   if (!input.length(&length)) fail_with("\nUnexpected error reading input file!\n");
-  if (length % DATA_BLOCK_SIZE != 0) fail_with("Error: Input file length is not a multiple of 2048!\n");
+  if (length % DATA_BLOCK_SIZE != 0)
+    fail_with("Error: Input file length is not a multiple of 2048!\n");
   const uint64_t blocks = length / DATA_BLOCK_SIZE;
   const uint64_t most = MAX_RAW_IMAGE_SECTORS - (settings.postgap ? RAW_IMAGE_POSTGAP_SECTORS : 0);
   if (blocks > most) {
@@ -84,7 +85,9 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
   const SectorType type = settings.sector_type;
   const uint8_t* subheader = type == SECTOR_MODE1 ? nullptr : kDataSubheader;
   const uint64_t chunks = (blocks + kChunkBlocks - 1) / kChunkBlocks;
-  auto chunk_blocks = [&](uint64_t chunk) { return std::min(kChunkBlocks, blocks - chunk * kChunkBlocks); };
+  auto chunk_blocks = [&](uint64_t chunk) {
+    return std::min(kChunkBlocks, blocks - chunk * kChunkBlocks);
+  };
   auto read_chunk = [&](uint64_t chunk, uint8_t* into) {
     const std::size_t size = chunk_blocks(chunk) * DATA_BLOCK_SIZE;
     return input.read(into, size) == size;
@@ -103,14 +106,16 @@ void convert_image(const RawImageSettings& settings, ByteSource& input, ByteSink
     const uint64_t n = chunk_blocks(chunk);
     for (uint64_t first; (first = next_sector.fetch_add(kEncodeGroup)) < n;) {
       for (uint64_t i = first; i < std::min(first + kEncodeGroup, n); ++i)
-        build_sector(out[turn].data() + i * RAW_SECTOR_SIZE, type, static_cast<int32_t>(chunk * kChunkBlocks + i),
-                     subheader, in[turn].data() + i * DATA_BLOCK_SIZE, true, false, settings.scramble);
+        build_sector(out[turn].data() + i * RAW_SECTOR_SIZE, type,
+                     static_cast<int32_t>(chunk * kChunkBlocks + i), subheader,
+                     in[turn].data() + i * DATA_BLOCK_SIZE, true, false, settings.scramble);
     }
   };
 
   enum : int { kWriteFailed = 1 };
 
-  if (chunks > 0 && !read_chunk(0, in[0].data())) fail_with("\nUnexpected error reading input file!\n");
+  if (chunks > 0 && !read_chunk(0, in[0].data()))
+    fail_with("\nUnexpected error reading input file!\n");
   BackgroundJob transfer;
   for (uint64_t chunk = 0; chunk < chunks; ++chunk) {
     const std::size_t turn = chunk % 2;

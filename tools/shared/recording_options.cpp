@@ -88,9 +88,12 @@ CdReader& verifying_reader(const VerifyChoice& choice, RecorderDriver& recorder)
 SwitchRule blank_switch(BlankMode* mode) {
   return SwitchRule{"/BLANK", true,
                     [mode](const std::string& upper) {
-                      if (upper == "/BLANK=FAST") *mode = BlankMode::Fast;
-                      else if (upper == "/BLANK=FULL") *mode = BlankMode::Full;
-                      else return false;
+                      if (upper == "/BLANK=FAST")
+                        *mode = BlankMode::Fast;
+                      else if (upper == "/BLANK=FULL")
+                        *mode = BlankMode::Full;
+                      else
+                        return false;
                       return true;
                     },
                     "Error: Illegal /BLANK format!\n"};

@@ -132,7 +132,8 @@ RipOutput::~RipOutput() {
 SpanSink RipOutput::sink() {
   return [this](const uint8_t* blocks, uint16_t size, uint32_t count) {
     if (flac_) {
-      if (!flac_->add(blocks, std::size_t{size} * count)) raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
+      if (!flac_->add(blocks, std::size_t{size} * count))
+        raise_message(MSG_FILE_WRITE_FAILED, 0, 0, 0);
       written_ += uint64_t{size} * count;
       return;
     }

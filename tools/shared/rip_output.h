@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-
 #include <vector>
 
 #include "audio/flac_writer.h"

@@ -20,9 +20,11 @@ SwitchRule subcode_switch(SubcodeScan* scan) {
     static constexpr struct {
       const char* name;
       SubcodeScan scan;
-    } options[] = {
-        {"NONE", SCAN_NONE}, {"SOME", SCAN_SOME}, {"ALL", SCAN_ALL}, {"AUTO", SCAN_AUTO},
-        {"FAST", SCAN_FAST}};
+    } options[] = {{"NONE", SCAN_NONE},
+                   {"SOME", SCAN_SOME},
+                   {"ALL", SCAN_ALL},
+                   {"AUTO", SCAN_AUTO},
+                   {"FAST", SCAN_FAST}};
     for (const auto& candidate : options)
       if (*option == candidate.name) {
         *scan = candidate.scan;
@@ -116,8 +118,8 @@ int run_sheet_gen(const SheetGenSettings& settings) {
     return 0;
   }
   copy_disc(*reader, *layout, settings);
-  write_cue_sheet(settings.cue_sheet, *layout, &settings.copy,
-                  copy_format(settings.copy) == RipFormat::Binary ? FileType::Binary
-                                                                 : FileType::Wave);
+  write_cue_sheet(
+      settings.cue_sheet, *layout, &settings.copy,
+      copy_format(settings.copy) == RipFormat::Binary ? FileType::Binary : FileType::Wave);
   return 0;
 }

@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include "common/console.h"
-#include "common/switches.h"
 #include "common/sector.h"
+#include "common/switches.h"
 #include "common/timecode.h"
 #include "iso9660/emit.h"
 #include "iso9660/image_sink.h"
@@ -16,17 +16,17 @@ namespace {
 
 std::vector<std::string> usage_lines() {
   std::vector<std::string> lines = {
-    "Usage: VOLBUILD <pathname> <isofile> [/BATCH] [/RAW] [/RECURSE]\n",
-    "         [/VOLUME=label] [/HIDDEN] [/SYSTEM]\n",
-    VOLUME_FORMAT_SYNOPSIS,
-    "pathname - Directory pathname (must end with '/')\n",
-    "isofile  - Output ISO9660 image filename\n",
-    "/BATCH   - Disable all logging messages\n",
-    "/RAW     - Generate raw data sectors\n",
-    "/RECURSE - Recurse all subdirectories\n",
-    "/VOLUME  - Volume label (maximum 32 characters)\n",
-    "/HIDDEN  - Process \"hidden\" files\n",
-    "/SYSTEM  - Process \"system\" files\n",
+      "Usage: VOLBUILD <pathname> <isofile> [/BATCH] [/RAW] [/RECURSE]\n",
+      "         [/VOLUME=label] [/HIDDEN] [/SYSTEM]\n",
+      VOLUME_FORMAT_SYNOPSIS,
+      "pathname - Directory pathname (must end with '/')\n",
+      "isofile  - Output ISO9660 image filename\n",
+      "/BATCH   - Disable all logging messages\n",
+      "/RAW     - Generate raw data sectors\n",
+      "/RECURSE - Recurse all subdirectories\n",
+      "/VOLUME  - Volume label (maximum 32 characters)\n",
+      "/HIDDEN  - Process \"hidden\" files\n",
+      "/SYSTEM  - Process \"system\" files\n",
   };
   const std::vector<std::string> extensions = volume_format_usage(13);
   lines.insert(lines.end(), extensions.begin(), extensions.end());
@@ -53,7 +53,8 @@ VolbuildSettings parse_volbuild_command_line(int argc, const char* const* argv) 
   };
   const std::vector<SwitchRule> extensions = volume_format_switches(&settings.format);
   rules.switches.insert(rules.switches.end(), extensions.begin(), extensions.end());
-  rules.parameter_missing = {"Error: Filename must be specified!\n", "Error: ISO filename must be specified!\n"};
+  rules.parameter_missing = {"Error: Filename must be specified!\n",
+                             "Error: ISO filename must be specified!\n"};
   const std::vector<std::string> parameters = parse_command_line(rules, argc, argv);
   settings.source_path = parameters[0];
   settings.image_path = parameters[1];

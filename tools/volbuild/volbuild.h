@@ -14,7 +14,7 @@ struct VolbuildSettings {
   bool raw = false;
   bool recurse = false;
   bool include_system = false;
-  std::string label;  // upper case, at most 32 characters; empty: all spaces
+  std::string label;    // upper case, at most 32 characters; empty: all spaces
   VolumeFormat format;  // /JOLIET, /ROCKRIDGE, /KEEPOWNERS, /BOOT=, /BOOTLOAD=, /BOOTINFO
 };
 

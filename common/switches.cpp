@@ -72,7 +72,7 @@ SwitchRule plain_switch(const std::string& name, bool* flag, bool value) {
 
 SwitchRule plain_switch(const std::string& name, std::function<void()> action) {
   return SwitchRule{name, false,
-                    [action](const std::string&) {
+                    [action = std::move(action)](const std::string&) {
                       action();
                       return true;
                     },

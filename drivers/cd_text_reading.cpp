@@ -35,8 +35,9 @@ CdTextAnswer read_cd_text_packs(CdReader& reader, std::vector<uint8_t>* packs) {
                     "READ TOC", true);
   if (received < HEADER_LENGTH) return CdTextAnswer::None;
   const uint32_t bytes = std::min(received, length) - HEADER_LENGTH;
-  packs->assign(data.begin() + HEADER_LENGTH,
-                data.begin() + HEADER_LENGTH + bytes / CD_TEXT_PACK_SIZE * CD_TEXT_PACK_SIZE);
+  const auto first = data.begin() + HEADER_LENGTH;
+  packs->assign(first,
+                first + static_cast<std::ptrdiff_t>(bytes / CD_TEXT_PACK_SIZE * CD_TEXT_PACK_SIZE));
   return packs->empty() ? CdTextAnswer::None : CdTextAnswer::Read;
 }
 

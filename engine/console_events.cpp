@@ -14,7 +14,7 @@ std::string event_text(const RecordingEvent& event) {
     case EVENT_JITTER_READ_START:
       return format_text("Reading LBA %06lu to %06lu (%lu blocks)\n", word(event, 0),
                          word(event, 1),
-                         static_cast<unsigned long>(event.args[1] - event.args[0] + 1));
+                         static_cast<unsigned long>(event.args[1]) - event.args[0] + 1);
     case EVENT_READ_PROGRESS:
       return format_text("  LBA: %06lu to %06lu\r", word(event, 0), word(event, 1));
     case EVENT_JITTER_PROGRESS:

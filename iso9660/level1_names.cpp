@@ -66,7 +66,7 @@ std::string Level1NameSet::tailed_name(const std::string& natural) {
       n = next;
       continue;
     }
-    const std::string candidate = prefix + tail + dotted_extension;
+    std::string candidate = prefix + tail + dotted_extension;
     next = n + 1;
     if (claim(candidate)) return candidate;
     ++n;

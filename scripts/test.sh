@@ -13,7 +13,8 @@ report_skipped() {
     "$1/Testing/Temporary/LastTest.log" 2>/dev/null || true
 }
 echo "== build"
-"$root/scripts/build.sh" build -DBUILD_TESTING=ON
+# CDM_WERROR=ON (as CI sets it) makes every warning of the normal build an error.
+"$root/scripts/build.sh" build -DBUILD_TESTING=ON -DCDM_WERROR="${CDM_WERROR:-OFF}"
 echo "== tests"
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 report_skipped "$root/build"

@@ -17,7 +17,7 @@ class YamahaJvcRecorders : public RecorderHarness {};
 
 struct Family {
   const char* product;
-  std::function<std::unique_ptr<RecorderDriver>()> driver;
+  std::unique_ptr<RecorderDriver> (*driver)();
 };
 
 // A disc at once of the sample disc comes back as its image (the JVC drives
@@ -32,15 +32,28 @@ TEST_F(YamahaJvcRecorders, DiscAtOnceGivesBackTheImage) {
     std::vector<unsigned> pauses;
     bool codes;
   } cases[] = {
-      {{"CDR100", [] { return std::make_unique<YamahaClass19>(); }},
+      {{"CDR100",
+        []() -> std::unique_ptr<RecorderDriver> { return std::make_unique<YamahaClass19>(); }},
        ",writebusy=7,leadout=3",
        // 30 writes (6 + 8 of track 1 with its pregap, 12, 4) and the four
        // answered "busy" sent again: 34 commands, every seventh refused
        {100, 100, 100, 100, 5000, 5000, 5000},
        true},
-      {{"CDR102", [] { return std::make_unique<YamahaClass20>(); }}, "", {}, true},
-      {{"RCD-1000", [] { return std::make_unique<JvcClass10>(); }}, "", {}, false},
-      {{"RCD 4X4", [] { return std::make_unique<JvcClass18>(); }}, "", {}, false},
+      {{"CDR102",
+        []() -> std::unique_ptr<RecorderDriver> { return std::make_unique<YamahaClass20>(); }},
+       "",
+       {},
+       true},
+      {{"RCD-1000",
+        []() -> std::unique_ptr<RecorderDriver> { return std::make_unique<JvcClass10>(); }},
+       "",
+       {},
+       false},
+      {{"RCD 4X4",
+        []() -> std::unique_ptr<RecorderDriver> { return std::make_unique<JvcClass18>(); }},
+       "",
+       {},
+       false},
   };
   int discs = 0;
   for (const auto& c : cases) {
@@ -90,8 +103,12 @@ TEST_F(YamahaJvcRecorders, TrackAtOnceThroughTheStagingBuffer) {
     Family family;
     int32_t run_out;
   } cases[] = {
-      {{"CDR102", [] { return std::make_unique<YamahaClass20>(); }}, 0},
-      {{"RCD5040", [] { return std::make_unique<JvcClass11>(); }}, 2},
+      {{"CDR102",
+        []() -> std::unique_ptr<RecorderDriver> { return std::make_unique<YamahaClass20>(); }},
+       0},
+      {{"RCD5040",
+        []() -> std::unique_ptr<RecorderDriver> { return std::make_unique<JvcClass11>(); }},
+       2},
   };
   int discs = 0;
   for (const auto& c : cases) {

@@ -340,11 +340,12 @@ TEST(CdText, NotRecordedWhereItCannotBeAndNotReadWhereItCannotBe) {
     write_file(folder.file("sheet.cue"), text);
     write_file(folder.file("audio.bin"), std::string(2 * 75 * 2352, '\0'));
     const ScopedEnv bus("EMULATED_SCSI_BUS", c.bus + folder.file("disc"));
-    if (c.after_a_session)
+    if (c.after_a_session) {
       ASSERT_EQ(run_program("cueburn", {"sheet.cue", "/NOCONFIRM", "/NOCDTEXT", "/SESSION"},
                             folder.path())
                     .status,
                 0);
+    }
     Lines arguments = {"sheet.cue", "/NOCONFIRM"};
     arguments.insert(arguments.end(), c.switches.begin(), c.switches.end());
     const ProgramRun burn = run_program("cueburn", arguments, folder.path());

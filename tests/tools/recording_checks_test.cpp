@@ -106,9 +106,13 @@ TEST_F(RecordingChecks, CapacityAndOverburn) {
       EXPECT_EQ(run.err.substr(0, c.err.size()), c.err);
       EXPECT_EQ(run.err.substr(run.err.size() - refused_past_end.size()), refused_past_end);
     }
-    if (c.status == 0) EXPECT_NE(run.out.find("CD successfully recorded!\n"), std::string::npos);
+    if (c.status == 0) {
+      EXPECT_NE(run.out.find("CD successfully recorded!\n"), std::string::npos);
+    }
     // The refusal comes before anything is written.
-    if (c.err.substr(0, 2) == "\nE") EXPECT_EQ(run.out.find("Writing"), std::string::npos);
+    if (c.err.substr(0, 2) == "\nE") {
+      EXPECT_EQ(run.out.find("Writing"), std::string::npos);
+    }
   }
   // A disc recorded past its capacity is full.
   audio_sheet(1000);
@@ -341,7 +345,9 @@ TEST_F(RecordingChecks, Blanking) {
     const ProgramRun run = run_program(c.program, c.arguments, folder);
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.err, c.err);
-    if (!c.shown.empty()) EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
+    if (!c.shown.empty()) {
+      EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
+    }
     EXPECT_EQ(!std::filesystem::exists(disc + ".state"), c.blank_after);
   }
 }

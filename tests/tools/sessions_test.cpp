@@ -135,9 +135,10 @@ TEST_F(Sessions, SheetgenDescriptionRecordsTheSameDisc) {
     // Without the scan the index 0 of track 02 is not found: it stays audio
     // of track 01, the same frames.
     const std::string cue = read_file(first + ".cue");
-    if (std::string(scan) == "/SUBCODE=ALL")
+    if (std::string(scan) == "/SUBCODE=ALL") {
       EXPECT_EQ(read_file(again + ".cue"),
                 "FILE \"again.bin\" BINARY" + cue.substr(cue.find('\n')));
+    }
   }
 }
 

@@ -142,7 +142,9 @@ TEST(SheetgenCopy, Refusals) {
     EXPECT_EQ(run.err, c.err);
     EXPECT_EQ(read_file(scratch.file("a.cue")), "");
     const std::string target = c.arguments[1].substr(6);
-    if (target != "source.bin") EXPECT_EQ(read_file(scratch.file(target)), "");
+    if (target != "source.bin") {
+      EXPECT_EQ(read_file(scratch.file(target)), "");
+    }
     EXPECT_TRUE(read_file(scratch.file("source.bin")) == image);
   }
 }

@@ -41,7 +41,7 @@ SwitchRule checked_number_switch(const std::string& name, uint16_t* value,
                                  const std::string& format_error,
                                  std::function<void(uint16_t)> check) {
   SwitchRule rule = number_switch(name, value, format_error);
-  rule.apply = [scan = rule.apply, value, check](const std::string& upper) {
+  rule.apply = [scan = rule.apply, value, check = std::move(check)](const std::string& upper) {
     if (!scan(upper)) return false;
     check(*value);
     return true;

@@ -427,11 +427,6 @@ EmulatedAnswer rezero_unit(const State& state, EmulatedDevice& device, const Emu
   return EmulatedAnswer::good();
 }
 
-// bad=FIRST[-LAST]
-void take_bad_sectors(EmulatedDevice& device, CdromDriveState* state) {
-  take_lba_range(device, "bad", &state->bad_first, &state->bad_last);
-}
-
 // toc_first=N
 void take_toc_first(EmulatedDevice& device, CdromDriveState* state) {
   const std::optional<std::string> item = device.take_item("toc_first");

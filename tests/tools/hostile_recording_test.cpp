@@ -136,6 +136,16 @@ TEST_F(HostileRecording, NoRecordingEndsInSuccessWithoutEvidence) {
        "at LBA 0\n",
        1,
        Left::kRecorded},
+      // The end-of-medium bit beside another code is the end of the disc.
+      {"CD-R   CDU924S",
+       ",fail=E1:40/81/00",
+       {},
+       "cueburn",
+       burn,
+       "",
+       "\nError: 'WRITE' command failed on device 0:4:0\nEnd of medium detected\n",
+       1,
+       Left::kNothing},
       // /SESSION on recorders whose disc-at-once always closes the disc.
       {"RO-1420C", "", {}, "cueburn", open_session, "", no_session, 1, Left::kNothing},
       {"CD-R   CDU924S", "", {}, "cueburn", open_session, "", no_session, 1, Left::kNothing},

@@ -1,5 +1,6 @@
 #include "tools/ripspan/rip_span.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "common/console.h"
@@ -89,18 +90,42 @@ void check_no_session_gap(CdReader& reader, const DiscLayout& layout, const Span
   }
 }
 
+// A data span lies in data tracks: a drive refuses a data read of an audio
+// sector (illegal mode for the track), which would fail only after the
+// output was made. A span whose end is still to be found (`open_end`) is
+// refused where it starts in an audio track, shown to that track's end.
+void check_data_tracks(const DiscLayout& layout, Span span, bool open_end = false) {
+  if (open_end) span.last = span.first;
+  for (unsigned i = 0; i < layout.track_count; ++i) {
+    const TrackEntry& track = layout.tracks[i];
+    const uint32_t end = layout.tracks[i + 1].start;  // the next track or the lead-out
+    if ((track.track_flags & TRACK_DATA) || span.last < track.start || span.first >= end) continue;
+    fail_with(format_text(
+        "Error: LBA %06lu to %06lu lie in audio track %02u: /DATA copies data tracks only\n",
+        static_cast<unsigned long>(std::max(span.first, track.start)),
+        static_cast<unsigned long>(open_end ? end - 1 : std::min(span.last, end - 1)),
+        track.track_number));
+  }
+}
+
 // The span to copy, against the disc's table of contents `layout`.
 Span wanted_span(CdReader& reader, const RipSpanSettings& settings, const DiscLayout& layout) {
-  if (settings.track != 0) return track_span(reader, layout, settings.track);
   Span span{settings.first_lba, settings.last_lba};
+  if (settings.track != 0) {
+    span = track_span(reader, layout, settings.track);
+    if (settings.data) check_data_tracks(layout, span);
+    return span;
+  }
   if (settings.last_given) {
     check_on_disc(reader, span);
   } else {
+    if (settings.data) check_data_tracks(layout, span, true);
     span.last = settings.data ? data_span_end(reader, layout, span.first)
                               : reader.FindLastReadableSector(true);
     if (span.first > span.last) fail_with("Error: /START value is greater than /END value!\n");
   }
   check_no_session_gap(reader, layout, span);
+  if (settings.data) check_data_tracks(layout, span);
   return span;
 }
 

@@ -232,16 +232,6 @@ TEST_F(HostileRecording, NoRecordingEndsInSuccessWithoutEvidence) {
        "\nError: Unable to open file \"a.bin\"\nNot a regular file\n",
        1,
        Left::kNothing},
-      // The same on a Yamaha recorder.
-      {"CDR100",
-       "",
-       {},
-       "cueburn",
-       {"a.cue", "/NOCONFIRM", "/COPIES=2"},
-       "rm a.bin; mkfifo a.bin",
-       "\nError: Unable to open file \"a.bin\"\nNot a regular file\n",
-       1,
-       Left::kNothing},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.product + c.items + " " + c.program + " " + c.change);

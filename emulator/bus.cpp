@@ -95,12 +95,17 @@ CommandFault parse_failure(const std::string& entry, const std::string& value) {
   if (colon == std::string::npos) reject(entry, usage);
   const std::vector<std::string> sense = split(text.substr(colon + 1), '/');
   unsigned long opcode = 0, key = 0, asc = 0, ascq = 0;
+  // KEY is sense byte 2: the key, and above it the end-of-medium (40) and
+  // incorrect-length (20) bits a drive may set beside it.
   if (sense.size() != 3 || !parse_number(text.substr(0, colon), 0xFF, &opcode, 16) ||
-      !parse_number(sense[0], 0xF, &key, 16) || !parse_number(sense[1], 0xFF, &asc, 16) ||
-      !parse_number(sense[2], 0xFF, &ascq, 16))
+      !parse_number(sense[0], 0xFF, &key, 16) ||
+      (key & ~(SENSE_KEY_MASK | SENSE_EOM | SENSE_ILI)) != 0 ||
+      !parse_number(sense[1], 0xFF, &asc, 16) || !parse_number(sense[2], 0xFF, &ascq, 16))
     reject(entry, usage);
   fault.opcode = static_cast<uint8_t>(opcode);
-  fault.sense = {static_cast<uint8_t>(key), static_cast<uint8_t>(asc), static_cast<uint8_t>(ascq)};
+  fault.sense = {static_cast<uint8_t>(key & SENSE_KEY_MASK), static_cast<uint8_t>(asc),
+                 static_cast<uint8_t>(ascq)};
+  fault.flags = static_cast<uint8_t>(key & (SENSE_EOM | SENSE_ILI));
   return fault;
 }
 
@@ -248,10 +253,10 @@ void EmulatedBus::execute(ScsiRequest& request) {
   }
   request.target_status = answer.target_status;
   request.srb_status = answer.target_status == STATUS_GOOD ? SS_COMP : SS_ERR;
-  // A device takes the whole of the data it is sent once it accepts the command.
+  // A device takes the whole of the data it is sent once it carries the
+  // command out, also where it then reports NO SENSE or RECOVERED ERROR.
   const bool data_out = request.direction() == SRB_DIR_OUT && request.buffer != nullptr;
-  request.transferred =
-      data_out ? (request.srb_status == SS_COMP ? request.buffer_length : 0) : sent;
+  request.transferred = data_out ? (answer.carried_out() ? request.buffer_length : 0) : sent;
 }
 
 bool EmulatedBus::holds_medium_file(uint64_t device, uint64_t inode) const {

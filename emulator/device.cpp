@@ -113,7 +113,7 @@ std::optional<EmulatedAnswer> EmulatedDevice::injected_fault(uint8_t opcode) {
   for (CommandFault& fault : faults.failures) {
     if (fault.opcode == opcode && fault.remaining > 0) {
       --fault.remaining;
-      return EmulatedAnswer::check(fault.sense);
+      return EmulatedAnswer::check(fault.sense, fault.flags);
     }
   }
   if (opcode == EMU_OP_INQUIRY || opcode == EMU_OP_REQUEST_SENSE) return std::nullopt;
@@ -140,10 +140,7 @@ EmulatedAnswer EmulatedDevice::run(const EmulatedCommand& command, uint8_t* sens
   std::optional<EmulatedAnswer> answer = injected_fault(opcode);
   // NO SENSE and RECOVERED ERROR say the command was carried out: it is,
   // and the injected sense is reported when nothing else went wrong.
-  const bool carried_out =
-      answer && answer->target_status == STATUS_CHECK_CONDITION &&
-      (answer->sense.key == SENSE_KEY_NO_SENSE || answer->sense.key == SENSE_KEY_RECOVERED_ERROR);
-  if (!answer || carried_out) {
+  if (!answer || answer->carried_out()) {
     const EmulatedHandler& handler = handlers_[opcode];
     EmulatedAnswer done = !handler ? EmulatedAnswer::check(SENSE_INVALID_OPCODE)
                           : command.cdb_length != command_length(opcode)

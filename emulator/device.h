@@ -59,6 +59,7 @@ struct EmulatedIdentity {
 struct CommandFault {
   uint8_t opcode = 0;
   SenseCondition sense{};
+  uint8_t flags = 0;  // SENSE_EOM, SENSE_ILI beside the key
   unsigned remaining = 1;
 };
 
@@ -125,6 +126,13 @@ struct EmulatedAnswer {
   static EmulatedAnswer busy() { return {STATUS_BUSY, {}, 0, false, 0}; }
   static EmulatedAnswer check(SenseCondition sense, uint8_t flags = 0) {
     return {STATUS_CHECK_CONDITION, sense, flags, false, 0};
+  }
+  // Whether the command was done: a good answer, or one of NO SENSE or
+  // RECOVERED ERROR, which report a condition of a command carried out.
+  bool carried_out() const {
+    return target_status == STATUS_GOOD ||
+           (target_status == STATUS_CHECK_CONDITION &&
+            (sense.key == SENSE_KEY_NO_SENSE || sense.key == SENSE_KEY_RECOVERED_ERROR));
   }
 };
 

@@ -58,6 +58,7 @@ TEST(EmulatedBus, MalformedValuesSayWhatIsWrong) {
       {"0:3:0=X,=5", "item \"=5\" has no key"},
       {"0:3:0=X,fail=28", "bad fail item \"28\" (OP:KEY/ASC/ASCQ[*N], in hex)"},
       {"0:3:0=X,fail=28:10/11/00", "bad fail item \"28:10/11/00\""},
+      {"0:3:0=X,fail=28:83/11/00", "bad fail item \"28:83/11/00\""},  // no filemark bit
       {"0:3:0=X,fail=28:3/11/00*0", "bad fail item \"28:3/11/00*0\""},
       {"0:3:0=X,notready=two", "bad count in \"notready=two\""},
       {"0:3:0=X;0:3:0=Y", "address used twice in \"0:3:0=Y\""},
@@ -166,7 +167,7 @@ TEST_F(EmulatedDrive, CountedFaultsComeInOrderAndSpareInquiry) {
 }
 
 TEST_F(EmulatedDrive, CommandFaultsHitTheirOpcode) {
-  use("0:4:0=CDD2000,medium=blank,fail=00:B/47/00*2,fail=12:4/44/00");
+  use("0:4:0=CDD2000,medium=blank,fail=00:B/47/00*2,fail=12:4/44/00,fail=35:63/0C/00");
   uint8_t data[INQUIRY_LENGTH] = {};
   EXPECT_EQ(ScsiDevice::Inquiry(0, 4, 0, data, nullptr, false), MSG_HARDWARE_ERROR);
   EXPECT_EQ(ScsiDevice::Inquiry(0, 4, 0, data, nullptr, false), 1);
@@ -174,6 +175,10 @@ TEST_F(EmulatedDrive, CommandFaultsHitTheirOpcode) {
   EXPECT_EQ(recorder.last_sense[12], 0x47);
   EXPECT_EQ(recorder.TestUnitReadyRaw(), MSG_ABORTED_COMMAND);
   EXPECT_EQ(recorder.TestUnitReadyRaw(), 1);
+  // The end-of-medium and incorrect-length bits go beside the key.
+  EXPECT_NE(recorder.SynchronizeCacheRaw(), 1);
+  EXPECT_EQ(recorder.last_sense[2], 0x63);
+  EXPECT_EQ(recorder.last_sense[12], 0x0C);
 }
 
 TEST_F(EmulatedDrive, MissingLunsAndTargets) {

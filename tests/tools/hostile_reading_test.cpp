@@ -154,6 +154,38 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
        1,
        "",
        ""},
+      {"a data span of an audio disc",
+       "ripspan",
+       reader("a"),
+       {"keep.wav", "/DATA", "/BATCH"},
+       "Error: LBA 000000 to 002999 lie in audio track 01: /DATA copies data tracks only\n",
+       1,
+       "",
+       ""},
+      {"a data span into the audio track",
+       "ripspan",
+       reader("mixed"),
+       {"keep.wav", "/DATA", "/START=290", "/END=460", "/BATCH"},
+       "Error: LBA 000300 to 000460 lie in audio track 02: /DATA copies data tracks only\n",
+       1,
+       "",
+       ""},
+      {"a data span into the audio track's pregap",
+       "ripspan",
+       reader("mixed"),
+       {"keep.wav", "/DATA", "/START=290", "/END=310", "/BATCH"},
+       "Error: LBA 000300 to 000310 lie in audio track 02: /DATA copies data tracks only\n",
+       1,
+       "",
+       ""},
+      {"the audio track as data",
+       "ripspan",
+       reader("mixed"),
+       {"keep.wav", "/DATA", "/TRACK=2", "/BATCH"},
+       "Error: LBA 000450 to 000649 lie in audio track 02: /DATA copies data tracks only\n",
+       1,
+       "",
+       ""},
       {"the disc's image",
        "ripspan",
        recorder(),
@@ -186,6 +218,14 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
        1,
        "",
        ""},
+      {"a copy over the disc's image",
+       "sheetgen",
+       recorder(),
+       {"out.cue", "/COPY=m.bin", "/BATCH"},
+       "\nError: Unable to create file \"m.bin\"\n" + std::string(kDiscLine),
+       1,
+       "",
+       ""},
       {"a sheet over the disc's state",
        "sheetgen",
        recorder(),
@@ -202,6 +242,14 @@ TEST_F(HostileReading, EachCaseEndsAsItShouldAndLeavesItsFiles) {
        0,
        "out.bin",
        read_file(dir.file("mixed.bin")).substr(0, 300 * RAW)},
+      {"data up to the data track's last sector, given by /END",
+       "ripspan",
+       reader("mixed"),
+       {"out.bin", "/DATA", "/START=250", "/END=299", "/BATCH"},
+       "",
+       0,
+       "out.bin",
+       read_file(dir.file("mixed.bin")).substr(250 * RAW, 50 * RAW)},
       {"the last track of session 1",
        "ripspan",
        recorder(),
@@ -427,21 +475,23 @@ TEST_F(HostileReading, ResetIsAnnouncedInBatchMode) {
 }
 
 // Digital silence of one read and more, at the start, in the middle and at
-// the end of a span, on drives whose reads land up to 30 and up to 500
-// samples off: every copy equals the image.
+// the end of a span (and a span without silence), on drives whose reads land
+// up to 7, 30, 500 and 587 samples off (the README's examples and the largest
+// jitter below one sector): every copy equals the image.
 TEST_F(HostileReading, SilenceNeverLosesTheJitterCorrection) {
   const uint32_t frames = 600;
-  const uint32_t runs[] = {1, 25, 27, 100};
-  for (const char* jitter : {"30", "500"})
+  const uint32_t runs[] = {0, 1, 25, 27, 100};
+  for (const char* jitter : {"7", "30", "500", "587"})
     for (uint32_t seed = 1; seed <= 5; ++seed)
       for (const uint32_t run_length : runs)
         for (const uint32_t at : {0u, 250u, frames - run_length}) {
+          if (run_length == 0 && at != 0) continue;
           SCOPED_TRACE(std::string("jitter ") + jitter + ", seed " + std::to_string(seed) + ", " +
                        std::to_string(run_length) + " silent at " + std::to_string(at));
           ScratchDirectory folder;
           const Disc disc(folder.path(), audio_disc(frames),
                           std::string(",jitter=") + jitter + ",seed=" + std::to_string(seed));
-          disc.silence(at, at + run_length - 1);
+          if (run_length != 0) disc.silence(at, at + run_length - 1);
           const ProgramRun run = disc.rip({folder.file("span.bin"), "/BIN", "/BATCH", "/JC"});
           EXPECT_EQ(run.err, "");
           EXPECT_EQ(run.status, 0);

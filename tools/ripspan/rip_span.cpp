@@ -1,5 +1,6 @@
 #include "tools/ripspan/rip_span.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "common/console.h"
@@ -89,18 +90,64 @@ void check_no_session_gap(CdReader& reader, const DiscLayout& layout, const Span
   }
 }
 
+[[noreturn]] void refuse_audio_in_data_span(uint32_t first, uint32_t last, uint8_t track) {
+  fail_with(format_text(
+      "Error: LBA %06lu to %06lu lie in audio track %02u: /DATA copies data tracks only\n",
+      static_cast<unsigned long>(first), static_cast<unsigned long>(last), track));
+}
+
+// A data span lies in data tracks: a drive refuses a data read of an audio
+// sector (illegal mode for the track), which would fail only after the
+// output was made. A span whose end is still to be found (`open_end`) is
+// refused where it starts in an audio track, shown to that track's end.
+void check_data_tracks(const DiscLayout& layout, Span span, bool open_end = false) {
+  if (open_end) span.last = span.first;
+  for (unsigned i = 0; i < layout.track_count; ++i) {
+    const TrackEntry& track = layout.tracks[i];
+    const uint32_t end = layout.tracks[i + 1].start;  // the next track or the lead-out
+    if ((track.track_flags & TRACK_DATA) || span.last < track.start || span.first >= end) continue;
+    refuse_audio_in_data_span(std::max(span.first, track.start),
+                              open_end ? end - 1 : std::min(span.last, end - 1),
+                              track.track_number);
+  }
+}
+
+// The same for a span given up to /END in a data track that audio follows:
+// the table of contents counts the audio track's pregap to the data track,
+// so the data's own end is searched for, as for a span without /END.
+void check_data_track_end(CdReader& reader, const DiscLayout& layout, const Span& span) {
+  for (unsigned i = 0; i + 1 < layout.track_count; ++i) {
+    const TrackEntry& track = layout.tracks[i];
+    const TrackEntry& next = layout.tracks[i + 1];
+    if (!(track.track_flags & TRACK_DATA) || (next.track_flags & TRACK_DATA)) continue;
+    if (span.last < track.start || span.first >= next.start) continue;
+    const uint32_t end = find_end_before_audio(reader, layout, i + 1).last;
+    if (end == 0 || span.last <= end) return;
+    refuse_audio_in_data_span(std::max(span.first, end + 1),
+                              std::min(span.last, layout.tracks[i + 2].start - 1),
+                              next.track_number);
+  }
+}
+
 // The span to copy, against the disc's table of contents `layout`.
 Span wanted_span(CdReader& reader, const RipSpanSettings& settings, const DiscLayout& layout) {
-  if (settings.track != 0) return track_span(reader, layout, settings.track);
   Span span{settings.first_lba, settings.last_lba};
+  if (settings.track != 0) {
+    span = track_span(reader, layout, settings.track);
+    if (settings.data) check_data_tracks(layout, span);
+    return span;
+  }
   if (settings.last_given) {
     check_on_disc(reader, span);
+    if (settings.data) check_data_track_end(reader, layout, span);
   } else {
+    if (settings.data) check_data_tracks(layout, span, true);
     span.last = settings.data ? data_span_end(reader, layout, span.first)
                               : reader.FindLastReadableSector(true);
     if (span.first > span.last) fail_with("Error: /START value is greater than /END value!\n");
   }
   check_no_session_gap(reader, layout, span);
+  if (settings.data) check_data_tracks(layout, span);
   return span;
 }
 

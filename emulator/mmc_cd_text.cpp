@@ -45,15 +45,7 @@ void keep_cd_text(MmcDriveState& s, std::size_t cycle) {
   RecordedDiscInfo& disc = s.drive->disc()->recording();
   disc.cd_text.assign(s.leadin_packs.begin(),
                       s.leadin_packs.begin() + static_cast<long>(cycle * CD_TEXT_PACK_SIZE));
-  const CdTextContents contents = decode_cd_text(disc.cd_text.data(), cycle);
-  disc.disc_texts = contents.disc;
-  const uint8_t first = disc.sessions.back().first_track;
-  for (DiscTrack& track : disc.tracks) {
-    if (track.number < first) continue;
-    track.texts.clear();
-    for (const SheetText& text : contents.tracks[track.number])
-      if (text.keyword != "ISRC") track.texts.push_back(text);
-  }
+  take_cd_text_texts(&disc, disc.sessions.back().first_track);
 }
 
 }  // namespace

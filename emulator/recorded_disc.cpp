@@ -211,8 +211,6 @@ void RecordedDisc::load() {
                             " bytes, not whole sectors of the tracks of " + base_name(path_) +
                             ".cue");
   load_cd_text();
-  // The sheet's 8-bit texts are the packs' own: read again from them.
-  if (!stored_.cd_text.empty()) take_cd_text_texts(&stored_, stored_.tracks.front().number);
   work_ = stored_;  // where the next track goes
   check_sessions(next);
 }
@@ -520,20 +518,6 @@ std::string RecordedDisc::cue_sheet() const {
     }
   }
   return text;
-}
-
-void take_cd_text_texts(RecordedDiscInfo* disc, uint8_t first_track) {
-  const CdTextContents contents =
-      decode_cd_text(disc->cd_text.data(), disc->cd_text.size() / CD_TEXT_PACK_SIZE);
-  const CdTextBlock none;
-  const CdTextBlock& block = contents.empty() ? none : contents.blocks.front();
-  disc->disc_texts = block.disc;
-  for (DiscTrack& track : disc->tracks) {
-    if (track.number < first_track) continue;
-    track.texts.clear();
-    for (const SheetText& text : block.tracks[track.number])
-      if (text.keyword != "ISRC") track.texts.push_back(text);
-  }
 }
 
 std::string RecordedDisc::state_text() const {

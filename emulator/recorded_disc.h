@@ -21,8 +21,8 @@
 //               "PATH.cdt" (readers of the sheet take the packs) and holds
 //               the first block's texts, written in ISO-8859-1 like the
 //               packs when they all are (readers of cue sheets take 8-bit
-//               text as Latin-1), else in UTF-8; on loading, the texts
-//               come from the packs.
+//               text as Latin-1), else in UTF-8; a sheet that is no UTF-8
+//               is loaded as such, its texts read as ISO-8859-1.
 //   PATH.state  "capacity N" (the LBA after the last writable block), "disc
 //               open" or "disc closed", "next N" (the LBA where the next
 //               track's index 1 goes), and one "session N FIRST LAST LEADOUT
@@ -75,11 +75,6 @@ struct RecordedDiscInfo {
   std::vector<RecordedSession> sessions;
   int32_t bin_end = 0;  // LBA after the last sector PATH.bin holds
 };
-
-// The texts of the first block of `disc->cd_text` become the disc's texts
-// and those of its tracks from `first_track` on (a cue sheet holds one
-// language).
-void take_cd_text_texts(RecordedDiscInfo* disc, uint8_t first_track);
 
 // Lead-in and lead-out lengths the recorders report and write, in blocks.
 constexpr uint32_t LEADIN_BLOCKS = 4500;

@@ -46,6 +46,7 @@ CdTextAnswer read_disc_cd_text(CdReader& reader, CdTextContents* contents, DiscL
   const CdTextAnswer answer = read_cd_text_packs(reader, &packs);
   *contents = decode_cd_text(packs.data(), packs.size() / CD_TEXT_PACK_SIZE);
   if (answer == CdTextAnswer::Read && contents->empty()) return CdTextAnswer::None;
-  if (answer == CdTextAnswer::Read && layout != nullptr) apply_cd_text(*contents, layout);
+  if (answer == CdTextAnswer::Read && layout != nullptr)
+    apply_cd_text(contents->blocks.front(), layout);
   return answer;
 }

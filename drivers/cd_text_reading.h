@@ -21,7 +21,8 @@ enum class CdTextAnswer {
 // TOC' command failed on device ha:id:lun".
 CdTextAnswer read_cd_text_packs(CdReader& reader, std::vector<uint8_t>* packs);
 
-// The disc's CD-TEXT decoded into `contents` and, when `layout` is given,
-// put into its disc and track texts (apply_cd_text). Raises as above.
+// The disc's CD-TEXT decoded into `contents`, every block of it, and, when
+// `layout` is given, the first block put into its disc and track texts
+// (apply_cd_text): a cue sheet holds one language. Raises as above.
 CdTextAnswer read_disc_cd_text(CdReader& reader, CdTextContents* contents,
                                DiscLayout* layout = nullptr);

@@ -45,13 +45,16 @@ void keep_cd_text(MmcDriveState& s, std::size_t cycle) {
   RecordedDiscInfo& disc = s.drive->disc()->recording();
   disc.cd_text.assign(s.leadin_packs.begin(),
                       s.leadin_packs.begin() + static_cast<long>(cycle * CD_TEXT_PACK_SIZE));
+  // A cue sheet holds one language: the first block's.
   const CdTextContents contents = decode_cd_text(disc.cd_text.data(), cycle);
-  disc.disc_texts = contents.disc;
+  const CdTextBlock none;
+  const CdTextBlock& block = contents.empty() ? none : contents.blocks.front();
+  disc.disc_texts = block.disc;
   const uint8_t first = disc.sessions.back().first_track;
   for (DiscTrack& track : disc.tracks) {
     if (track.number < first) continue;
     track.texts.clear();
-    for (const SheetText& text : contents.tracks[track.number])
+    for (const SheetText& text : block.tracks[track.number])
       if (text.keyword != "ISRC") track.texts.push_back(text);
   }
 }

@@ -20,6 +20,7 @@
 #include "common/timecode.h"
 #include "emulator/device.h"
 #include "layout/cd_text.h"
+#include "layout/cue_encoding.h"
 #include "layout/cue_metadata.h"
 #include "layout/cue_sheet.h"
 
@@ -260,13 +261,34 @@ void RecordedDisc::check_sessions(int64_t next) const {
         std::to_string(next_index1()));
 }
 
+namespace {
+
+// A stored sheet whose texts are in ISO-8859-1 in UTF-8: every line but
+// those that name the disc's files, which keep the file system's bytes.
+std::string texts_from_latin1(const std::string& sheet) {
+  std::string out;
+  std::istringstream lines(sheet);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t word = line.find_first_not_of(' ');
+    const bool names_file =
+        word != std::string::npos &&
+        (line.compare(word, 5, "FILE ") == 0 || line.compare(word, 11, "CDTEXTFILE ") == 0);
+    out += (names_file ? line : latin1_to_utf8(line)) + "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
 std::unique_ptr<EmulatedDisc> RecordedDisc::load_sheet(const std::string& text) const {
-  // The name as the sheet gives it holds no folder: from the current folder
-  // it would find another disc's image. The path to it finds only its own.
-  std::string sheet = text;
-  const std::string name = "\"" + base_name(path_) + ".bin\"";
-  const std::size_t at = sheet.find(name);
-  if (at != std::string::npos) sheet.replace(at, name.size(), "\"" + path_ + ".bin\"");
+  // The names as the sheet gives them hold no folder: from the current
+  // folder they would find another disc's files. The paths find its own.
+  std::string sheet = is_utf8(text) ? text : texts_from_latin1(text);
+  for (const char* suffix : {".bin", ".cdt"}) {
+    const std::string name = "\"" + base_name(path_) + suffix + "\"";
+    const std::size_t at = sheet.find(name);
+    if (at != std::string::npos) sheet.replace(at, name.size(), "\"" + path_ + suffix + "\"");
+  }
   try {
     return EmulatedDisc::load_text(path_ + ".cue", sheet);
   } catch (const EmulatedBusError& error) {
@@ -456,7 +478,20 @@ void RecordedDisc::discard() {
 std::string RecordedDisc::cue_sheet() const {
   std::string text;
   if (work_.has_catalog) text += "CATALOG " + std::string(work_.catalog.data(), 13) + "\n";
-  for (const SheetText& line : work_.disc_texts) text += text_line(line) + "\n";
+  // Texts from packs of ISO-8859-1 are written in it, as the packs hold them.
+  bool latin1 = !work_.cd_text.empty();
+  std::string converted;
+  for (const DiscTrack& track : work_.tracks)
+    for (const SheetText& line : track.texts)
+      latin1 = latin1 && utf8_to_latin1(line.value, &converted);
+  for (const SheetText& line : work_.disc_texts)
+    latin1 = latin1 && utf8_to_latin1(line.value, &converted);
+  const auto line_of = [&](const SheetText& line) {
+    const std::string written = text_line(line);
+    return latin1 && utf8_to_latin1(written, &converted) ? converted : written;
+  };
+  if (!work_.cd_text.empty()) text += "CDTEXTFILE \"" + base_name(path_) + ".cdt\"\n";
+  for (const SheetText& line : work_.disc_texts) text += line_of(line) + "\n";
   text += "FILE \"" + base_name(path_) + ".bin\" BINARY\n";
   std::size_t session = 0;
   for (const DiscTrack& track : work_.tracks) {
@@ -466,7 +501,7 @@ std::string RecordedDisc::cue_sheet() const {
     if (session > 0 && track.number == work_.sessions[session].first_track)
       text += "  REM SESSION " + two_digits(static_cast<unsigned>(session + 1)) + "\n";
     text += "  TRACK " + two_digits(track.number) + " " + type_keyword(track) + "\n";
-    for (const SheetText& line : track.texts) text += "    " + text_line(line) + "\n";
+    for (const SheetText& line : track.texts) text += "    " + line_of(line) + "\n";
     std::string flags;
     if (track.control & 0x02) flags += " DCP";
     if (track.control & 0x08) flags += " 4CH";

@@ -16,8 +16,13 @@
 //               The texts (TITLE, PERFORMER, REM GENRE, ...) are those the
 //               stored sheet holds; a recording keeps them.
 //   PATH.cdt    the CD-TEXT packs recorded in a lead-in (18 bytes each, their
-//               CRCs checked on loading), when a recording gave any; the
-//               sheet then holds their texts.
+//               CRCs checked on loading), when a recording gave any, every
+//               block of them. The sheet then begins with CDTEXTFILE
+//               "PATH.cdt" (readers of the sheet take the packs) and holds
+//               the first block's texts, written in ISO-8859-1 like the
+//               packs when they all are (readers of cue sheets take 8-bit
+//               text as Latin-1), else in UTF-8; a sheet that is no UTF-8
+//               is loaded as such, its texts read as ISO-8859-1.
 //   PATH.state  "capacity N" (the LBA after the last writable block), "disc
 //               open" or "disc closed", "next N" (the LBA where the next
 //               track's index 1 goes), and one "session N FIRST LAST LEADOUT

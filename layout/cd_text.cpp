@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "common/console.h"
 #include "common/msgvec.h"
 #include "common/regular_file.h"
 #include "common/sector.h"
 #include "common/text.h"
+#include "layout/cue_encoding.h"
 #include "layout/image_lookup.h"
 
 namespace {
@@ -54,6 +56,10 @@ constexpr uint16_t GENRE_NOT_DEFINED = 1;
 constexpr uint8_t LANGUAGE_ENGLISH = 0x09;
 constexpr uint8_t CHARACTERS_LATIN1 = 0x00;
 constexpr uint8_t CHARACTERS_ASCII = 0x01;
+constexpr uint8_t CHARACTERS_MS_JIS = 0x80;
+constexpr std::pair<uint8_t, const char*> kLanguages[] = {
+    {0x00, "unknown language"}, {0x08, "German"},  {0x09, "English"}, {0x0A, "Spanish"},
+    {0x0F, "French"},           {0x15, "Italian"}, {0x69, "Japanese"}};
 constexpr std::size_t FORMAT5_HEADER = 4;
 constexpr char TAB = '\t';
 
@@ -137,20 +143,6 @@ bool to_latin1(const Transliterator& transliterator, const std::string& text, st
     *out += point < 0x20 ? "?" : transliterator.letters(text.substr(from, at - from));
   }
   return kept;
-}
-
-std::string latin1_to_utf8(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      out += c;
-    } else {
-      out += static_cast<char>(0xC0 | byte >> 6);
-      out += static_cast<char>(0x80 | (byte & 0x3F));
-    }
-  }
-  return out;
 }
 
 uint16_t genre_code(const std::string& name) {
@@ -237,6 +229,30 @@ std::string track_name(unsigned number) {
 }
 
 }  // namespace
+
+std::string latin1_to_utf8(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      out += c;
+    } else {
+      out += static_cast<char>(0xC0 | byte >> 6);
+      out += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return out;
+}
+
+bool utf8_to_latin1(const std::string& text, std::string* out) {
+  out->clear();
+  for (std::size_t at = 0; at < text.size();) {
+    const uint32_t point = next_code_point(text, &at);
+    if (point >= 0x100 || point == 0xFFFD) return false;
+    *out += static_cast<char>(point);
+  }
+  return true;
+}
 
 CdTextPacks build_cd_text(const DiscLayout& layout) {
   CdTextPacks result;
@@ -376,46 +392,44 @@ bool has_cd_text(const DiscLayout& layout) {
   return false;
 }
 
-bool CdTextContents::empty() const {
+bool CdTextBlock::empty() const {
   if (!disc.empty()) return false;
   return std::all_of(tracks.begin(), tracks.end(), [](const auto& t) { return t.empty(); });
 }
 
-CdTextContents decode_cd_text(const uint8_t* packs, std::size_t count) {
-  CdTextContents contents;
+namespace {
+
+// The packs of one block, gathered by type.
+struct GatheredBlock {
   std::array<std::string, 16> streams;
-  std::array<int, 16> first_track;
-  first_track.fill(-1);
-  uint8_t character_code = CHARACTERS_LATIN1;
-  for (std::size_t i = 0; i < count; ++i) {
-    const uint8_t* pack = packs + i * CD_TEXT_PACK_SIZE;
-    if (pack[0] < CD_TEXT_TITLE || (pack[3] & 0xF0) != 0 ||
-        subchannel_crc(pack, 16) != (pack[16] << 8 | pack[17]))
-      continue;
-    const unsigned type = pack[0] & 0x0F;
-    if (type == (CD_TEXT_SIZE_INFO & 0x0F)) {
-      if (pack[1] == 0) {
-        character_code = pack[4];
-        contents.first_track = pack[5];
-        contents.last_track = pack[6];
-      }
-      continue;
-    }
-    if (first_track[type] < 0) {
-      if ((pack[3] & 0x0F) != 0) continue;  // a text begun in a pack that is not there
-      first_track[type] = pack[1];
-    }
-    streams[type].append(reinterpret_cast<const char*>(pack + 4), CD_TEXT_PAYLOAD_SIZE);
-  }
-  if (character_code != CHARACTERS_LATIN1 && character_code != CHARACTERS_ASCII) return contents;
+  std::array<int, 16> first_track;  // of each type's first pack; -1: none
+  std::array<bool, 16> double_byte{};
+  std::array<uint8_t, CD_TEXT_SIZE_PACKS * CD_TEXT_PAYLOAD_SIZE> info{};
+  unsigned info_parts = 0;  // bit N: size information part N seen
+  GatheredBlock() { first_track.fill(-1); }
+};
+
+// A text of a block in UTF-8: MS-JIS through iconv (a system without the
+// converter keeps the ASCII letters and shows '?' for the others), the
+// single-byte codes as ISO-8859-1.
+std::string block_text_utf8(const std::string& text, uint8_t character_code) {
+  if (character_code != CHARACTERS_MS_JIS) return latin1_to_utf8(text);
+  std::string out;
+  if (convert_to_utf8(text, "CP932", &out, true) || convert_to_utf8(text, "SHIFT_JIS", &out, true))
+    return out;
+  for (const char c : text) out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+  return out;
+}
+
+void decode_block(const GatheredBlock& gathered, CdTextBlock* block) {
   auto put = [&](unsigned track, const char* field, const std::string& text) {
     if (text.empty() || track > MAX_TRACKS) return;
-    SheetText entry{field, latin1_to_utf8(text), false};
-    (track == 0 ? contents.disc : contents.tracks[track]).push_back(std::move(entry));
+    SheetText entry{field, block_text_utf8(text, block->character_code), false};
+    (track == 0 ? block->disc : block->tracks[track]).push_back(std::move(entry));
   };
   for (unsigned type = 0; type < 16; ++type) {
-    if (first_track[type] < 0) continue;
-    const std::string& stream = streams[type];
+    if (gathered.first_track[type] < 0) continue;
+    const std::string& stream = gathered.streams[type];
     if (type == (CD_TEXT_GENRE & 0x0F)) {
       if (stream.size() < 2) continue;
       const uint16_t code = static_cast<uint16_t>(static_cast<unsigned char>(stream[0]) << 8 |
@@ -426,32 +440,95 @@ CdTextContents decode_cd_text(const uint8_t* packs, std::size_t count) {
     }
     const bool codes = type == (CD_TEXT_CODES & 0x0F);
     if (type >= sizeof kTextFields / sizeof kTextFields[0] && !codes) continue;
-    unsigned track = static_cast<unsigned>(first_track[type]);
+    // Double-byte texts end in two zero bytes and repeat the previous
+    // track's with two TABs; no MS-JIS character holds a zero byte.
+    const bool double_byte = gathered.double_byte[type];
+    const std::string tab(double_byte ? 2 : 1, TAB);
+    unsigned track = static_cast<unsigned>(gathered.first_track[type]);
     std::string previous;
     for (std::size_t at = 0; at < stream.size(); ++track) {
       const std::size_t end = std::min(stream.find('\0', at), stream.size());
       std::string text = stream.substr(at, end - at);
-      at = end + 1;
-      if (text == std::string(1, TAB) && track > 1) text = previous;
+      at = end + (double_byte && end + 1 < stream.size() && stream[end + 1] == '\0' ? 2 : 1);
+      if (text == tab && track > 1) text = previous;
       previous = text;
-      if (contents.last_track != 0 && track > contents.last_track) break;
+      if (block->last_track != 0 && track > block->last_track) break;
       const char* field = codes ? (track == 0 ? "UPC_EAN" : "ISRC") : kTextFields[type];
       if (type == (CD_TEXT_DISC_ID & 0x0F) && track != 0) break;
       put(track, field, text);
-      if (track == 0 && contents.first_track > 1) track = contents.first_track - 1u;
+      if (track == 0 && block->first_track > 1) track = block->first_track - 1u;
     }
+  }
+}
+
+}  // namespace
+
+CdTextContents decode_cd_text(const uint8_t* packs, std::size_t count) {
+  std::array<GatheredBlock, CD_TEXT_MAX_BLOCKS> gathered;
+  for (std::size_t i = 0; i < count; ++i) {
+    const uint8_t* pack = packs + i * CD_TEXT_PACK_SIZE;
+    if (pack[0] < CD_TEXT_TITLE || subchannel_crc(pack, 16) != (pack[16] << 8 | pack[17])) continue;
+    GatheredBlock& block = gathered[(pack[3] >> 4) & 0x07];
+    const unsigned type = pack[0] & 0x0F;
+    if (type == (CD_TEXT_SIZE_INFO & 0x0F)) {
+      if (pack[1] < CD_TEXT_SIZE_PACKS) {
+        std::memcpy(block.info.data() + pack[1] * CD_TEXT_PAYLOAD_SIZE, pack + 4,
+                    CD_TEXT_PAYLOAD_SIZE);
+        block.info_parts |= 1u << pack[1];
+      }
+      continue;
+    }
+    if (block.first_track[type] < 0) {
+      if ((pack[3] & 0x0F) != 0) continue;  // a text begun in a pack that is not there
+      block.first_track[type] = pack[1];
+    }
+    block.double_byte[type] = block.double_byte[type] || (pack[3] & 0x80) != 0;
+    block.streams[type].append(reinterpret_cast<const char*>(pack + 4), CD_TEXT_PAYLOAD_SIZE);
+  }
+  // Every block's size information lists the languages of all blocks.
+  std::array<uint8_t, CD_TEXT_MAX_BLOCKS> languages{};
+  for (const GatheredBlock& block : gathered)
+    if (block.info_parts & 4u)
+      for (unsigned b = 0; b < CD_TEXT_MAX_BLOCKS; ++b)
+        if (languages[b] == 0) languages[b] = block.info[28 + b];
+  CdTextContents contents;
+  for (unsigned b = 0; b < CD_TEXT_MAX_BLOCKS; ++b) {
+    const GatheredBlock& found = gathered[b];
+    CdTextBlock block;
+    block.number = b;
+    block.language = found.info_parts & 4u ? found.info[28 + b] : languages[b];
+    const bool any_double = std::find(found.double_byte.begin(), found.double_byte.end(), true) !=
+                            found.double_byte.end();
+    block.character_code = found.info_parts & 1u ? found.info[0]
+                           : any_double          ? CHARACTERS_MS_JIS
+                                                 : CHARACTERS_LATIN1;
+    if (found.info_parts & 1u) {
+      block.first_track = found.info[1];
+      block.last_track = found.info[2];
+    }
+    if (block.character_code != CHARACTERS_LATIN1 && block.character_code != CHARACTERS_ASCII &&
+        block.character_code != CHARACTERS_MS_JIS)
+      continue;
+    decode_block(found, &block);
+    if (!block.empty()) contents.blocks.push_back(std::move(block));
   }
   return contents;
 }
 
-void apply_cd_text(const CdTextContents& contents, DiscLayout* layout) {
-  layout->disc_texts = contents.disc;
+std::string cd_text_language_name(uint8_t code) {
+  for (const auto& [listed, name] : kLanguages)
+    if (listed == code) return name;
+  return format_text("language code %02Xh", code);
+}
+
+void apply_cd_text(const CdTextBlock& block, DiscLayout* layout) {
+  layout->disc_texts = block.disc;
   for (unsigned i = 0; i < layout->track_count && i < MAX_TRACK_ENTRIES; ++i) {
     TrackEntry& track = layout->tracks[i];
     std::vector<SheetText>& texts = layout->track_texts[i];
     texts.clear();
     if (track.track_number == 0 || track.track_number > MAX_TRACKS) continue;
-    for (const SheetText& text : contents.tracks[track.track_number]) {
+    for (const SheetText& text : block.tracks[track.track_number]) {
       if (text.keyword != "ISRC") {
         texts.push_back(text);
       } else if (!(track.track_flags & TRACK_ISRC) && text.value.size() == 12) {

@@ -1,6 +1,6 @@
 // CD-TEXT packs: built from a layout's disc and track texts (one block,
 // English, ISO-8859-1), read from a .cdt file, checked, and decoded back
-// into texts.
+// into texts, every block (language) of them.
 //
 // A pack is 18 bytes: type, track number, sequence number, block and
 // character position, 12 payload bytes, and a CRC-16 over the first 16
@@ -72,11 +72,16 @@ bool has_cd_text(const DiscLayout& layout);
 // (a trailing part of a pack counts as a wrong one).
 long bad_cd_text_pack(const uint8_t* packs, std::size_t bytes);
 
-// What block 0 of a disc's CD-TEXT says: texts under the cue sheet's field
-// names (TITLE, PERFORMER, ..., DISC_ID, GENRE, UPC_EAN for the disc, ISRC
-// for a track), empty ones left out, a TAB standing for the previous
-// track's text resolved, ISO-8859-1 converted to UTF-8.
-struct CdTextContents {
+// What one block (one language) of a disc's CD-TEXT says: texts under the
+// cue sheet's field names (TITLE, PERFORMER, ..., DISC_ID, GENRE, UPC_EAN
+// for the disc, ISRC for a track), empty ones left out, a TAB standing for
+// the previous track's text resolved, converted to UTF-8 from the block's
+// character code (ISO-8859-1, ASCII, or MS-JIS through iconv, a character
+// iconv cannot convert becoming '?').
+struct CdTextBlock {
+  unsigned number = 0;         // 0 to 7
+  uint8_t language = 0;        // the language code of the size information
+  uint8_t character_code = 0;  // 00h ISO-8859-1, 01h ASCII, 80h MS-JIS
   uint8_t first_track = 0;
   uint8_t last_track = 0;
   std::vector<SheetText> disc;
@@ -84,14 +89,33 @@ struct CdTextContents {
   bool empty() const;
 };
 
-// Decodes `count` packs; packs of other blocks, of double-byte text and
-// those with a bad CRC are passed over.
+// The blocks of a disc's CD-TEXT that hold texts, in block order; the first
+// is the one a cue sheet takes.
+struct CdTextContents {
+  std::vector<CdTextBlock> blocks;
+  bool empty() const { return blocks.empty(); }
+};
+
+// Decodes `count` packs, each block by its own size information (a block
+// without one read by its packs' double-byte bit); packs with a bad CRC and
+// blocks of a character code other than the three are passed over.
 CdTextContents decode_cd_text(const uint8_t* packs, std::size_t count);
 
-// Puts decoded CD-TEXT into a layout read from a disc: the disc's texts and
+// The name of a language code of the size information ("German"), or
+// "language code NNh" for a code without one here.
+std::string cd_text_language_name(uint8_t code);
+
+// Puts a decoded block into a layout read from a disc: the disc's texts and
 // each track entry's (by its track number) replace theirs; a track's ISRC
 // goes into a track entry that has none.
-void apply_cd_text(const CdTextContents& contents, DiscLayout* layout);
+void apply_cd_text(const CdTextBlock& block, DiscLayout* layout);
+
+// ISO-8859-1 text as UTF-8.
+std::string latin1_to_utf8(const std::string& text);
+
+// UTF-8 text as ISO-8859-1; false when it holds a character beyond it (or
+// a byte that is no UTF-8).
+bool utf8_to_latin1(const std::string& text, std::string* out);
 
 // The name of a genre code of pack 87h ("rock music"); "" for 0, 1 and
 // codes past the list.

@@ -6,11 +6,7 @@
 #include <cerrno>
 #include <memory>
 
-namespace {
-
-// `text` converted from `from` to UTF-8 by iconv; false when iconv does not
-// know the encoding or the text holds a sequence it does not convert.
-bool convert(std::string_view text, const char* from, std::string* out) {
+bool convert_to_utf8(std::string_view text, const char* from, std::string* out, bool replace_bad) {
   const iconv_t cd = iconv_open("UTF-8", from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   std::string result;
@@ -22,15 +18,23 @@ bool convert(std::string_view text, const char* from, std::string* out) {
   bool ok = true;
   while (in_left > 0) {
     if (iconv(cd, &in, &in_left, &to, &to_left) != static_cast<std::size_t>(-1)) continue;
-    if (errno == E2BIG) {
+    if (errno == E2BIG || (replace_bad && to_left == 0)) {
       const std::size_t used = result.size() - to_left;
       result.resize(result.size() * 2);
       to = result.data() + used;
       to_left = result.size() - used;
       continue;
     }
-    ok = false;
-    break;
+    if (!replace_bad) {
+      ok = false;
+      break;
+    }
+    // A byte that begins no character of the encoding reads as '?'.
+    *to++ = '?';
+    --to_left;
+    ++in;
+    --in_left;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   iconv_close(cd);
   if (!ok) return false;
@@ -38,6 +42,8 @@ bool convert(std::string_view text, const char* from, std::string* out) {
   *out = std::move(result);
   return true;
 }
+
+namespace {
 
 // cp1252 with the five bytes it leaves undefined read as Latin-1.
 std::string from_cp1252(std::string_view text) {
@@ -114,7 +120,7 @@ std::string cue_text_as_utf8(std::string_view text, std::string* encoding) {
     text.remove_prefix(3);
   } else if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF") {
     name = text[0] == '\xFF' ? "UTF-16LE" : "UTF-16BE";
-    if (convert(text.substr(2), name.c_str(), &out)) {
+    if (convert_to_utf8(text.substr(2), name.c_str(), &out)) {
       if (encoding) *encoding = name;
       return out;
     }
@@ -125,7 +131,8 @@ std::string cue_text_as_utf8(std::string_view text, std::string* encoding) {
     return std::string(text);
   }
   name = detected_encoding(text);
-  if (!name.empty() && name != "ASCII" && name != "UTF-8" && convert(text, name.c_str(), &out)) {
+  if (!name.empty() && name != "ASCII" && name != "UTF-8" &&
+      convert_to_utf8(text, name.c_str(), &out)) {
     if (encoding) *encoding = name;
     return out;
   }

@@ -17,3 +17,10 @@ std::string cue_text_as_utf8(std::string_view text, std::string* encoding = null
 
 // Whether `text` is well-formed UTF-8 (ASCII included).
 bool is_utf8(std::string_view text);
+
+// `text` converted from the iconv encoding `from` to UTF-8; false when iconv
+// does not know the encoding or, unless `replace_bad`, when the text holds a
+// sequence it does not convert. With `replace_bad` each byte that begins
+// no character of the encoding becomes '?'.
+bool convert_to_utf8(std::string_view text, const char* from, std::string* out,
+                     bool replace_bad = false);

@@ -31,19 +31,6 @@ std::string fault(const char* format, unsigned a, unsigned b = 0, unsigned c = 0
   return text;
 }
 
-std::string utf8(const std::string& latin1) {
-  std::string out;
-  for (const unsigned char c : latin1) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | c >> 6);
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 Result check(const std::string& bytes) {
@@ -154,6 +141,79 @@ Result check(const std::string& bytes) {
       result.faults.push_back(fault("type %02X: texts for %u tracks", type, track - 1));
   }
   return result;
+}
+
+std::string utf8(const std::string& latin1) {
+  std::string out;
+  for (const unsigned char c : latin1) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string build(const std::vector<Block>& blocks) {
+  // Text packs of each block first: the size packs need all blocks' counts.
+  std::vector<std::vector<std::string>> text_packs(blocks.size());
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    const Block& block = blocks[b];
+    const bool wide = block.character_code == 0x80;
+    std::map<int, std::vector<int>> tracks_of;  // the disc (0) and every track, by type
+    for (const auto& [key, text] : block.texts) tracks_of[key.first];
+    for (auto& [type, tracks] : tracks_of) {
+      tracks.push_back(0);
+      for (int t = block.first_track; t <= block.last_track && type != 0x86; ++t)
+        tracks.push_back(t);
+    }
+    for (const auto& [type, tracks] : tracks_of) {
+      std::string stream;
+      std::vector<std::pair<std::size_t, int>> starts;  // byte where each text starts, its track
+      for (const int track : tracks) {
+        starts.emplace_back(stream.size(), track);
+        const auto found = block.texts.find({type, track});
+        if (found != block.texts.end()) stream += found->second;
+        stream.append(wide ? 2 : 1, '\0');
+      }
+      while (stream.size() % 12 != 0) stream += '\0';
+      for (std::size_t at = 0; at < stream.size(); at += 12) {
+        std::size_t owner = 0;
+        while (owner + 1 < starts.size() && starts[owner + 1].first <= at) ++owner;
+        const std::size_t characters = (at - starts[owner].first) / (wide ? 2 : 1);
+        std::string pack = {
+            static_cast<char>(type), static_cast<char>(starts[owner].second), 0,
+            static_cast<char>((wide ? 0x80 : 0) | b << 4 | std::min<std::size_t>(characters, 15))};
+        text_packs[b].push_back(pack + stream.substr(at, 12));
+      }
+    }
+  }
+  std::string bytes;
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    unsigned char info[36] = {static_cast<unsigned char>(blocks[b].character_code),
+                              static_cast<unsigned char>(blocks[b].first_track),
+                              static_cast<unsigned char>(blocks[b].last_track)};
+    for (const std::string& pack : text_packs[b]) ++info[4 + (pack[0] & 0x0F)];
+    info[4 + 15] = 3;
+    for (std::size_t other = 0; other < blocks.size(); ++other) {
+      info[20 + other] = static_cast<unsigned char>(text_packs[other].size() + 2);
+      info[28 + other] = static_cast<unsigned char>(blocks[other].language);
+    }
+    std::vector<std::string> packs = text_packs[b];
+    for (int part = 0; part < 3; ++part)
+      packs.push_back(std::string{static_cast<char>(0x8F), static_cast<char>(part), 0,
+                                  static_cast<char>(b << 4)} +
+                      std::string(reinterpret_cast<const char*>(info) + part * 12, 12));
+    for (std::size_t i = 0; i < packs.size(); ++i) {
+      std::string& pack = packs[i];
+      pack[2] = static_cast<char>(i);
+      const unsigned value = crc(reinterpret_cast<const unsigned char*>(pack.data()), 16);
+      bytes += pack + static_cast<char>(value >> 8) + static_cast<char>(value & 0xFF);
+    }
+  }
+  return bytes;
 }
 
 std::vector<std::string> text_lines(const Result& result) {

@@ -29,4 +29,22 @@ Result check(const std::string& bytes);
 // type in hex ("80"), in key order.
 std::vector<std::string> text_lines(const Result& result);
 
+// ISO-8859-1 bytes as UTF-8.
+std::string utf8(const std::string& latin1);
+
+// One block to build: its texts ((pack type, track number) -> the bytes of
+// the block's character code; a track without a text of a type that others
+// have is left empty).
+struct Block {
+  int language = 0x09;
+  int character_code = 0x00;  // 0x80: double-byte texts, each ending in two zeros
+  int first_track = 1, last_track = 1;
+  std::map<std::pair<int, int>, std::string> texts;
+};
+
+// The packs of `blocks` (block numbers 0, 1, ... in order), built from the
+// format: each block's text packs by type, then its three size packs that
+// list every block's language and last sequence number.
+std::string build(const std::vector<Block>& blocks);
+
 }  // namespace cd_text_check

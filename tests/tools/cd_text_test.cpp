@@ -58,14 +58,18 @@ std::string sheet(const Lines& disc, unsigned tracks, Lines (*track_lines)(unsig
 Lines values_in(const std::string& text) {
   Lines values;
   std::string at = "disc";
-  const std::regex heading(R"(^CD-TEXT of track (\d\d):|^\s*TRACK (\d\d) )");
+  const std::regex heading(
+      R"(^CD-TEXT (?:block (\d) \([^)]*\) )?of (?:the disc|track (\d\d)):|^\s*TRACK (\d\d) )");
   const std::regex field(R"re(^\s*([A-Z_]+) "(.*)"$)re");
   const std::regex isrc(R"(^\s*ISRC (\w{12})$)");
   std::istringstream in(text);
   std::smatch match;
   for (std::string line; std::getline(in, line);) {
     if (std::regex_search(line, match, heading)) {
-      at = match[1].matched ? match[1].str() : match[2].str();
+      at = (match[1].matched ? "block " + match[1].str() + " " : "") +
+           (match[2].matched   ? match[2].str()
+            : match[3].matched ? match[3].str()
+                               : "disc");
     } else if (std::regex_match(line, match, field)) {
       values.push_back(at + " " + match[1].str() + " " + match[2].str());
     } else if (std::regex_match(line, match, isrc)) {
@@ -113,12 +117,6 @@ Recorded record(const ScratchDirectory& folder, const std::string& text, unsigne
 }
 
 Lines no_lines(unsigned) { return {}; }
-
-bool ascii(const std::string& text) {
-  for (const unsigned char c : text)
-    if (c >= 0x80) return false;
-  return true;
-}
 
 Lines every_field(unsigned n) {
   const std::string t = std::to_string(n);
@@ -234,7 +232,8 @@ TEST(CdText, RecordedAndReadBackToTheSameValues) {
       EXPECT_GT(packs.texts.size(), 99u);
     }
 
-    // Readers no one here wrote show the recorded sheet's titles and performers.
+    // Readers no one here wrote show the recorded sheet's titles and
+    // performers: cd-info in UTF-8, cueprint as the sheet's ISO-8859-1 bytes.
     const ProgramRun cd_info = run_command(
         "cd-info", {"--no-device-info", "--no-cddb", "--cue-file", folder.file("disc.cue")});
     const ProgramRun cueprint =
@@ -243,7 +242,7 @@ TEST(CdText, RecordedAndReadBackToTheSameValues) {
     Lines shown, wanted;
     std::istringstream cue_lines(cueprint.out);
     for (std::string line; std::getline(cue_lines, line);)
-      if (!line.empty()) shown.push_back(line);
+      if (!line.empty()) shown.push_back(cd_text_check::utf8(line));
     std::string title, performer;
     for (const std::string& value : expected) {
       if (value.rfind("disc TITLE ", 0) == 0) title = value.substr(11);
@@ -259,14 +258,14 @@ TEST(CdText, RecordedAndReadBackToTheSameValues) {
           track_performer = value.substr(13);
       }
       wanted.push_back(std::to_string(n) + "|" + track_title + "|" + track_performer);
-      if (ascii(track_title)) {  // cd-info shows the sheet's other letters as Latin-1
-        EXPECT_NE(cd_info.out.find("\tTITLE: " + track_title + "\n"), std::string::npos)
-            << "track " << n;
-      }
+      EXPECT_NE(cd_info.out.find("\tTITLE: " + track_title + "\n"), std::string::npos)
+          << "track " << n;
     }
     EXPECT_EQ(shown, wanted);
-    if (ascii(title)) {
-      EXPECT_NE(cd_info.out.find("\tTITLE: " + title + "\n"), std::string::npos) << cd_info.out;
+    EXPECT_NE(cd_info.out.find("\tTITLE: " + title + "\n"), std::string::npos) << cd_info.out;
+    if (!performer.empty()) {
+      EXPECT_NE(cd_info.out.find("\tPERFORMER: " + performer + "\n"), std::string::npos)
+          << cd_info.out;
     }
   }
 }
@@ -309,6 +308,80 @@ TEST(CdText, TextFileRecordedAsItStandsAndBadFilesRefused) {
     EXPECT_EQ(values_in(disc.info.out), values_in(source.info.out));
     EXPECT_EQ(values_in(disc.sheet.out), values_in(source.sheet.out));
   }
+}
+
+TEST(CdText, EveryLanguageReadBackAndTheFirstWrittenIntoSheets) {
+  // A file of three blocks: English and German in ISO-8859-1, Japanese in MS-JIS.
+  cd_text_check::Block english, german, japanese;
+  english.last_track = german.last_track = japanese.last_track = 2;
+  english.texts = {{{0x80, 0}, "Caf\xE9 M\xFCller"},
+                   {{0x81, 0}, "Se\xF1or"},
+                   {{0x80, 1},
+                    "Ma\xF1"
+                    "ana"},
+                   {{0x80, 2}, "Second"}};
+  german.language = 0x08;
+  german.texts = {{{0x80, 0},
+                   "Gr\xFC\xDF"
+                   "e"},
+                  {{0x80, 1}, "Erstes"},
+                  {{0x81, 2}, "S\xE4nger"}};
+  japanese.language = 0x69;
+  japanese.character_code = 0x80;
+  japanese.texts = {{{0x80, 0}, "\x93\x8C\x8B\x9E\x82\xCC\x96\xE9"},
+                    {{0x81, 0}, "\x89\xCC\x8E\xE8"},
+                    {{0x80, 1}, "\x91\xE6\x88\xEA\x8B\xC8"},
+                    {{0x80, 2}, "\x91\xE6\x93\xF1\x8B\xC8"}};
+  const std::string file = cd_text_check::build({english, german, japanese});
+  const ScratchDirectory folder;
+  write_file(folder.file("x.cdt"), file);
+  const Recorded disc =
+      record(folder, sheet({"CDTEXTFILE \"x.cdt\""}, 2, no_lines), 2, {"/SESSION"});
+  ASSERT_EQ(disc.burn.status, 0) << disc.burn.err;
+  EXPECT_EQ(disc.packs, file);
+
+  const Lines first = {"01 TITLE Mañana", "02 TITLE Second", "disc PERFORMER Señor",
+                       "disc TITLE Café Müller"};
+  Lines every = first;
+  for (const char* value :
+       {"block 1 disc TITLE Grüße", "block 1 01 TITLE Erstes", "block 1 02 PERFORMER Sänger",
+        "block 2 disc TITLE 東京の夜", "block 2 disc PERFORMER 歌手", "block 2 01 TITLE 第一曲",
+        "block 2 02 TITLE 第二曲"})
+    every.push_back(value);
+  std::sort(every.begin(), every.end());
+  ASSERT_EQ(disc.info.status, 0) << disc.info.err;
+  EXPECT_EQ(values_in(disc.info.out), every) << disc.info.out;
+  EXPECT_NE(disc.info.out.find("\n\nCD-TEXT block 1 (German) of the disc:\n"), std::string::npos);
+  EXPECT_NE(disc.info.out.find("\nCD-TEXT block 2 (Japanese) of track 02:\n"), std::string::npos);
+
+  // A sheet holds the first language, and sheetgen says so of the others.
+  EXPECT_EQ(values_in(disc.sheet.out), first);
+  EXPECT_EQ(disc.sheet.err,
+            "WARNING! CD-TEXT block 1 (German) is not written: a CUE SHEET holds the first "
+            "block's texts only\n"
+            "WARNING! CD-TEXT block 2 (Japanese) is not written: a CUE SHEET holds the first "
+            "block's texts only\n");
+
+  // The recorded disc's sheet names its packs: cd-info shows the first
+  // block, and a disc pressed from the sheet carries every block.
+  {
+    const ScopedEnv bus("EMULATED_SCSI_BUS",
+                        "0:3:0=MMC CD-ROM DRIVE,medium=" + folder.file("disc.cue"));
+    const ProgramRun pressed = run_program("discinfo", {"/CDTEXT", "/NOPROMPT"}, folder.path());
+    ASSERT_EQ(pressed.status, 0) << pressed.err;
+    EXPECT_EQ(values_in(pressed.out), every);
+  }
+  // A later session rewrites the sheet with the texts the disc loaded from
+  // it (as ISO-8859-1: a character set detector takes this sheet for
+  // another code page).
+  write_file(folder.file("later.cue"), sheet({}, 1, no_lines));
+  const ScopedEnv bus("EMULATED_SCSI_BUS", RECORDER + folder.file("disc"));
+  const ProgramRun later = run_program("cueburn", {"later.cue", "/NOCONFIRM"}, folder.path());
+  ASSERT_EQ(later.status, 0) << later.err;
+  const ProgramRun cd_info = run_command(
+      "cd-info", {"--no-device-info", "--no-cddb", "--cue-file", folder.file("disc.cue")});
+  for (const char* shown : {"\tTITLE: Café Müller\n\tPERFORMER: Señor\n", "\tTITLE: Mañana\n"})
+    EXPECT_NE(cd_info.out.find(shown), std::string::npos) << cd_info.out;
 }
 
 TEST(CdText, NotRecordedWhereItCannotBeAndNotReadWhereItCannotBe) {

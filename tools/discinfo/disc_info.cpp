@@ -99,14 +99,23 @@ std::string disc_info_track_line(const TrackEntry& track) {
 std::string cd_text_listing(const CdTextContents& contents) {
   if (contents.empty()) return "\nNo CD-TEXT on this disc\n";
   std::string text;
-  auto list = [&](const std::vector<SheetText>& fields, const std::string& heading) {
-    if (fields.empty()) return;
-    text += heading;
-    for (const SheetText& field : fields) text += "  " + text_line(field) + "\n";
-  };
-  list(contents.disc, "\nCD-TEXT of the disc:\n");
-  for (unsigned track = 1; track <= MAX_TRACKS; ++track)
-    list(contents.tracks[track], format_text("CD-TEXT of track %02u:\n", track));
+  for (const CdTextBlock& block : contents.blocks) {
+    // The first block is listed as a disc of one language is; the others
+    // after a blank line, each heading naming the block and its language.
+    const std::string of = &block == &contents.blocks.front()
+                               ? "CD-TEXT"
+                               : format_text("CD-TEXT block %u (%s)", block.number,
+                                             cd_text_language_name(block.language).c_str());
+    text += "\n";
+    auto list = [&](const std::vector<SheetText>& fields, const std::string& heading) {
+      if (fields.empty()) return;
+      text += of + heading;
+      for (const SheetText& field : fields) text += "  " + text_line(field) + "\n";
+    };
+    list(block.disc, " of the disc:\n");
+    for (unsigned track = 1; track <= MAX_TRACKS; ++track)
+      list(block.tracks[track], format_text(" of track %02u:\n", track));
+  }
   return text;
 }
 
@@ -185,7 +194,10 @@ int run_disc_info(const DiscInfoSettings& settings) {
                        leadout.frame, static_cast<unsigned long>(layout->leadout_position)));
 
   const std::vector<DiscSession> sessions = read_disc_sessions(*reader, layout.get());
-  if (sessions.size() > 1) out_text("\n" + disc_info_session_lines(sessions));
+  if (sessions.size() > 1) {
+    out_text("\n");
+    out_text(disc_info_session_lines(sessions));
+  }
 
   if (settings.cd_text) {
     CdTextContents contents;

@@ -45,10 +45,12 @@ int run_disc_info(const DiscInfoSettings& settings);
 // "Not Available" and a newline.
 std::string disc_info_track_line(const TrackEntry& track);
 
-// The CD-TEXT listing of /CDTEXT: "\nCD-TEXT of the disc:\n" and of each
-// track ("CD-TEXT of track NN:\n") that has any, with one line a field as
-// the cue sheet writes it ("  TITLE \"...\"\n"); "\nNo CD-TEXT on this
-// disc\n" when there is none.
+// The CD-TEXT listing of /CDTEXT: for each block a blank line, then
+// "CD-TEXT of the disc:\n" and of each track ("CD-TEXT of track NN:\n")
+// that has any, with one line a field as the cue sheet writes it ("  TITLE
+// \"...\"\n"); the headings of blocks after the first name them ("CD-TEXT
+// block 1 (German) of track NN:"). "\nNo CD-TEXT on this disc\n" when there
+// is none.
 std::string cd_text_listing(const CdTextContents& contents);
 // The lines that list a disc's sessions: "Session %02u: Tracks %02u to
 // %02u, Leadout: MM:SS:FF (LBA %06lu)" each ("Sessions 01 to %02u" for

@@ -108,6 +108,12 @@ int run_sheet_gen(const SheetGenSettings& settings) {
     if (answer != CdTextAnswer::Read && settings.logging)
       out_text(answer == CdTextAnswer::None ? "No CD-TEXT on this disc\n"
                                             : "The CDROM device cannot read CD-TEXT\n");
+    // A sheet holds one language: the first block's.
+    for (std::size_t i = 1; i < contents.blocks.size(); ++i)
+      err_text(format_text(
+          "WARNING! CD-TEXT block %u (%s) is not written: a CUE SHEET holds "
+          "the first block's texts only\n",
+          contents.blocks[i].number, cd_text_language_name(contents.blocks[i].language).c_str()));
   }
   // A disc of several sessions: each later session's first track begins at
   // the previous session's lead-out, after "REM SESSION nn".

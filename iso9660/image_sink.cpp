@@ -20,10 +20,13 @@ constexpr std::size_t kRawSectorsBuffered = 65000 / RAW_SECTOR_SIZE;
 }
 
 // Failures of a copy from file to file that only say the kernel cannot copy
-// between these two files: the data then go through memory.
+// between these two files (another file system, a file it cannot copy
+// from): the data then go through memory.
+bool copy_refused(int error) { return error == EXDEV || error == EINVAL; }
+
+// Failures that say it can copy into the image from no file at all.
 bool copy_unsupported(int error) {
-  return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP ||
-         error == EBADF || error == EPERM;
+  return error == ENOSYS || error == EOPNOTSUPP || error == EBADF || error == EPERM;
 }
 
 // Failures of a copy from file to file on the side of the image.
@@ -98,8 +101,8 @@ std::optional<uint64_t> ImageFileSink::append_file(int fd, uint64_t length) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && done == 0 && copy_unsupported(errno)) {
-      copy_files_ = false;
+    if (n < 0 && done == 0 && (copy_refused(errno) || copy_unsupported(errno))) {
+      if (copy_unsupported(errno)) copy_files_ = false;
       return std::nullopt;
     }
     if (n < 0 && image_full(errno)) fail_writing();

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 
-int open_regular_file(const std::string& path, FileOpening* result) {
+int open_regular_file(const std::string& path, FileOpening* result, struct stat* opened) {
   FileOpening answer = FileOpening::Failed;
   int fd = -1;
   struct stat info {};
@@ -24,6 +24,7 @@ int open_regular_file(const std::string& path, FileOpening* result) {
     answer = FileOpening::NotRegular;
   } else {
     answer = FileOpening::Opened;
+    if (opened) *opened = info;
   }
   if (result) *result = answer;
   return fd;

@@ -6,6 +6,8 @@
 // of the open descriptor), and a whole-file read stops at its limit.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <string>
 
@@ -17,8 +19,10 @@ enum class FileOpening {
 
 // Opens `path` read-only when it is a regular file and answers the
 // descriptor (close-on-exec, non-blocking, which changes nothing for a
-// regular file); answers -1 otherwise. `result`, when given, says which.
-int open_regular_file(const std::string& path, FileOpening* result = nullptr);
+// regular file); answers -1 otherwise. `result`, when given, says which;
+// `opened`, when given, receives what fstat says of the open file.
+int open_regular_file(const std::string& path, FileOpening* result = nullptr,
+                      struct stat* opened = nullptr);
 
 enum class FileReading {
   Read,

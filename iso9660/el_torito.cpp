@@ -106,9 +106,10 @@ void build_boot_catalog(uint8_t* block, const DirectoryEntry& image, uint16_t lo
   put_le32(block + 32 + 8, image.extent);
 }
 
-void build_boot_info_table(uint8_t* table, const DirectoryEntry& image, uint32_t checksum) {
+void build_boot_info_table(uint8_t* table, const DirectoryEntry& image, uint32_t origin,
+                           uint32_t checksum) {
   std::memset(table, 0, BOOT_INFO_BYTES);
-  put_le32(table, PRIMARY_DESCRIPTOR_BLOCK);
+  put_le32(table, origin + PRIMARY_DESCRIPTOR_BLOCK);
   put_le32(table + 4, image.extent);
   put_le32(table + 8, image.size);
   put_le32(table + 12, checksum);

@@ -32,8 +32,11 @@ void build_boot_record(uint8_t* block, uint32_t catalog_block);
 void build_boot_catalog(uint8_t* block, const DirectoryEntry& image, uint16_t load_sectors);
 
 // The boot information table of `image` whose bytes from offset 64 on sum
-// (little-endian 32-bit words) to `checksum`.
-void build_boot_info_table(uint8_t* table, const DirectoryEntry& image, uint32_t checksum);
+// (little-endian 32-bit words) to `checksum`, in a volume whose block 0 is
+// the disc block `origin`: the primary descriptor's address counts from the
+// disc's first block, as the image's own extent does.
+void build_boot_info_table(uint8_t* table, const DirectoryEntry& image, uint32_t origin,
+                           uint32_t checksum);
 
 // Adds the little-endian 32-bit words of `length` bytes (a multiple of 4)
 // to `sum`.

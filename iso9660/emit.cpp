@@ -39,17 +39,11 @@ ssize_t read_fully(int fd, uint8_t* buffer, std::size_t wanted) {
 // that is not a regular file is.
 int open_tree_file(const std::string& path, struct stat* info) {
   FileOpening opening = FileOpening::Failed;
-  const int fd = open_regular_file(path, &opening);
+  const int fd = open_regular_file(path, &opening, info);
   if (fd < 0)
     fail_with(format_text(
         "\nError: Unable to open \"%s\"\n%s\n", path.c_str(),
         opening == FileOpening::NotRegular ? "Not a regular file" : std::strerror(errno)));
-  if (fstat(fd, info) != 0) {
-    const int error = errno;
-    close(fd);
-    fail_with(
-        format_text("\nError: Unable to open \"%s\"\n%s\n", path.c_str(), std::strerror(error)));
-  }
   return fd;
 }
 
@@ -88,23 +82,29 @@ uint32_t boot_image_checksum(int fd, const DirectoryEntry& entry, uint8_t* buffe
   return sum;
 }
 
-// Copies one file into exactly blocks_of(entry.size) blocks.
-void copy_file(const std::string& path, const DirectoryEntry& entry, uint8_t* buffer,
-               BlockSink* sink) {
+// Copies one file into exactly blocks_of(entry.size) blocks: its whole
+// blocks straight from file to file where the sink can, the rest through
+// `buffer`.
+void copy_file(const std::string& path, const DirectoryEntry& entry, uint32_t origin,
+               uint8_t* buffer, BlockSink* sink) {
   struct stat info {};
   const int fd = open_tree_file(path, &info);
   uint8_t boot_info[BOOT_INFO_BYTES];
   const bool patch_boot_info = (entry.flags & ENTRY_BOOT_INFO) != 0;
   if (patch_boot_info)
-    build_boot_info_table(boot_info, entry, boot_image_checksum(fd, entry, buffer, path));
+    build_boot_info_table(boot_info, entry, origin, boot_image_checksum(fd, entry, buffer, path));
   bool first_piece = true;
   if (static_cast<uint64_t>(info.st_size) > entry.size) {
     err_text(
         format_text("Warning: \"%s\" grew since the scan; only its first %u bytes are copied\n",
                     path.c_str(), entry.size));
   }
-  bool shrank = false;
   uint64_t remaining = entry.size;
+  if (!patch_boot_info) {
+    const uint64_t whole = remaining / ISO_BLOCK_SIZE * ISO_BLOCK_SIZE;
+    if (whole > 0) remaining -= sink->append_file(fd, whole).value_or(0);
+  }
+  bool shrank = false;
   while (remaining > 0) {
     const std::size_t piece =
         static_cast<std::size_t>(std::min<uint64_t>(remaining, MAX_PIECE_BYTES));
@@ -203,7 +203,7 @@ void check_files_readable(const DirectoryNode& root) {
   });
 }
 
-void emit_files(const DirectoryNode& root, BlockSink* sink, bool log) {
+void emit_files(const DirectoryNode& root, uint32_t origin, BlockSink* sink, bool log) {
   std::vector<uint8_t> buffer(kReadBufferBytes);
   for_each_data_file(root, [&](const std::string& path, const DirectoryEntry& entry) {
     if (entry.flags & ENTRY_BOOT_CATALOG) {
@@ -211,7 +211,7 @@ void emit_files(const DirectoryNode& root, BlockSink* sink, bool log) {
       sink->append(buffer.data(), ISO_BLOCK_SIZE);
       return;
     }
-    copy_file(path, entry, buffer.data(), sink);
+    copy_file(path, entry, origin, buffer.data(), sink);
     if (log) out_text(path + "\n");
   });
 }
@@ -221,5 +221,5 @@ void emit_volume(const VolumeLayout& layout, const DirectoryNode& root, const st
   emit_descriptors(layout, root, label, sink);
   emit_path_tables(layout, sink);
   emit_directories(layout, sink);
-  emit_files(root, sink, log);
+  emit_files(root, layout.origin, sink, log);
 }

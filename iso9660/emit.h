@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "iso9660/layout.h"
@@ -20,6 +21,18 @@ class BlockSink {
   // Appends `length` bytes: a whole number of 2048-byte blocks, at most
   // MAX_PIECE_BYTES. Fails by throwing (MSGVEC or ToolExit).
   virtual void append(const uint8_t* data, std::size_t length) = 0;
+
+  // Appends up to `length` bytes (whole blocks) of the open file `fd` from
+  // its offset without passing them through memory, where the sink can;
+  // answers the bytes taken, a whole number of blocks: fewer than `length`
+  // when the file ended or failed before (the caller goes on reading from
+  // the file's offset). Answers nothing when the sink takes data only
+  // through append. Fails as append does.
+  virtual std::optional<uint64_t> append_file(int fd, uint64_t length) {
+    (void)fd;
+    (void)length;
+    return std::nullopt;
+  }
 };
 
 // The 16 zero blocks of the system area, the primary volume descriptor and
@@ -46,7 +59,9 @@ void check_files_readable(const DirectoryNode& root);
 // the system's reason on the next line (also when the file is no longer a
 // regular file: "Not a regular file"; a FIFO never blocks), or, on a read
 // error, "\nError: Unexpected EOF reading \"%s\"!\n".
-void emit_files(const DirectoryNode& root, BlockSink* sink, bool log);
+// `origin` is the disc block of the volume's block 0, which the boot
+// information table records.
+void emit_files(const DirectoryNode& root, uint32_t origin, BlockSink* sink, bool log);
 
 // The whole volume: descriptors, path tables, directories, files.
 void emit_volume(const VolumeLayout& layout, const DirectoryNode& root, const std::string& label,

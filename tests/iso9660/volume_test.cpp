@@ -8,6 +8,7 @@
 
 #include "common/console.h"
 #include "iso9660/emit.h"
+#include "iso9660/image_sink.h"
 #include "iso9660/records.h"
 #include "support/scratch_tree.h"
 #include "volume_reader.h"
@@ -383,6 +384,52 @@ TEST(Volume, AFileThatChangedSizeStillFillsExactlyItsBlocks) {
   // The next file is still where the layout put it.
   EXPECT_EQ(extent_bytes(built.volume, find_record(root, "Z_AFTER.BIN")),
             read_file_bytes(tree / "src/z_after.bin"));
+}
+
+// An image file holds exactly the volume a sink in memory receives, whether
+// its file data went file to file or through memory: over an older, longer
+// image, and with files that shrank to the middle of a block or grew after
+// the scan.
+TEST(Volume, AnImageFileHoldsTheVolumeThatMemoryReceives) {
+  const struct {
+    const char* why;
+    uint64_t old_image_bytes;  // 0: no image before
+    bool change_files;
+  } cases[] = {{"a new image", 0, false},
+               {"over a longer image", 900000, false},
+               {"files changed after the scan", 0, true},
+               {"files changed, over a longer image", 900000, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    ScratchTree tree;
+    tree.write_file("src/big.bin", 300001, 1);
+    tree.write_file("src/shrinks.bin", 70000, 2);
+    tree.write_file("src/grows.bin", 4096, 3);
+    tree.write_file("src/small.bin", 100, 4);
+    if (c.old_image_bytes != 0) tree.write_file("out.iso", c.old_image_bytes, 5);
+    // One scan for both sinks: the files change between it and the emissions.
+    MemorySink memory;
+    testing::internal::CaptureStderr();
+    const int status = run_tool([&] {
+      ScanOptions options;
+      options.now = kNow;
+      const auto root = scan_tree(tree / "src/", options);
+      const VolumeLayout layout = lay_out_volume(root.get());
+      if (c.change_files) {
+        tree.write_file("src/shrinks.bin", 5000, 2);
+        tree.write_file("src/grows.bin", 9000, 3);
+      }
+      emit_volume(layout, *root, "", &memory, false);
+      ImageFileSink file(tree / "out.iso", false);
+      emit_volume(layout, *root, "", &file, false);
+      file.finish();
+      return 0;
+    });
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(status, 0) << err;
+    EXPECT_EQ(err.find("shrank") != std::string::npos, c.change_files) << err;
+    EXPECT_EQ(read_file_bytes(tree / "out.iso"), memory.bytes);
+  }
 }
 
 TEST(Volume, AnUnreadableSourceIsAnErrorAndAnUnreadableSubdirectoryIsLeftEmpty) {

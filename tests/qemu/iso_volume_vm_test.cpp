@@ -14,12 +14,13 @@
 namespace {
 
 // Lists the tree below the current folder, one line a path: links with
-// their target, folders and files with their mode, files with their MD5.
+// their target, folders with their mode and link count (two and one for
+// each folder inside), files with their mode and MD5.
 // With "bare", files only, by MD5 (names and modes differ between views).
 const char kListing[] = R"sh(list() {
   find . ! -name . | grep -v '^\./\.rr_moved' | sort | while read -r p; do
     if [ -L "$p" ]; then [ "$1" = bare ] || echo "$p link $(readlink "$p")"
-    elif [ -d "$p" ]; then [ "$1" = bare ] || echo "$p dir $(stat -c %a "$p")"
+    elif [ -d "$p" ]; then [ "$1" = bare ] || echo "$p dir $(stat -c '%a %h' "$p")"
     elif [ "$1" = bare ]; then md5sum < "$p" | cut -d' ' -f1
     else echo "$p file $(stat -c %a "$p") $(md5sum < "$p" | cut -d' ' -f1)"; fi
   done | { [ "$1" = bare ] && grep -v d41d8cd98f00b204e9800998ecf8427e | sort || cat; }

@@ -18,6 +18,12 @@
 namespace {
 
 using cdm_test::ScopedEnv;
+
+// The decimal number after `label` in `text`, or 0.
+std::size_t scan_number(const std::string& text, const std::string& label) {
+  const std::size_t at = text.find(label);
+  return at == std::string::npos ? 0 : std::stoul(text.substr(at + label.size()));
+}
 using cueburn_test::pattern;
 
 const char* const kTwoSessions =
@@ -203,6 +209,36 @@ TEST_F(Sessions, DircastAppendsAVolumeAtTheNextWritableAddress) {
                   scratch.path());
   ASSERT_EQ(peer.status, 0) << peer.err;
   EXPECT_EQ(read_file(scratch.file("two.out")), "two\n");
+
+  // A bootable volume of a later session: the boot record, the catalog's
+  // load address and the boot information table all point at disc blocks,
+  // where the descriptor and the image really lie.
+  write_file(scratch.file("two/boot.bin"), std::string(5000, '\x5A'));
+  const ProgramRun boot =
+      run(mmc, "dircast", {"two/", "/SESSION", "/NOCONFIRM", "/BOOT=boot.bin", "/BOOTINFO"});
+  ASSERT_EQ(boot.status, 0) << boot.err;
+  const std::size_t origin = scan_number(boot.out, "The volume begins at LBA ");
+  ASSERT_GT(origin, 11572u) << boot.out;
+  const std::string disc = read_file(scratch.file("ms.bin"));
+  const auto block = [&](std::size_t lba) { return disc.substr(lba * 2352 + 16, 2048); };
+  const auto le32 = [](const std::string& bytes, std::size_t at) {
+    return static_cast<std::size_t>(
+        static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8 |
+        static_cast<uint8_t>(bytes[at + 2]) << 16 |
+        static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24);
+  };
+  EXPECT_EQ(block(origin + 16).substr(0, 6), "\1CD001");
+  const std::string record = block(origin + 17);
+  ASSERT_EQ(record.substr(0, 6), std::string("\0CD001", 6));
+  const std::string catalog = block(le32(record, 71));
+  EXPECT_EQ(catalog.substr(30, 2), "\x55\xAA");
+  const std::size_t boot_extent = le32(catalog, 40);
+  const std::string loader = block(boot_extent);
+  EXPECT_EQ(le32(loader, 8), origin + 16);   // the primary descriptor
+  EXPECT_EQ(le32(loader, 12), boot_extent);  // the image itself
+  EXPECT_EQ(le32(loader, 16), 5000u);
+  EXPECT_EQ(loader.substr(64), std::string(2048 - 64, '\x5A'));
+  EXPECT_EQ(block(le32(loader, 8)).substr(0, 6), "\1CD001");
 
   const std::string philips = "0:4:0=CDD2000,medium=" + scratch.file("old");
   ASSERT_EQ(run(philips, "dircast", {"one/", "/SESSION", "/NOCONFIRM"}).status, 0);

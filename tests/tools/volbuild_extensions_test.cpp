@@ -1,5 +1,5 @@
 // volbuild's Joliet, Rock Ridge and El Torito volumes, read back by readers
-// that no one here wrote: xorriso (Rock Ridge), 7-Zip (Joliet), xorriso's
+// that no one here wrote: xorriso (Rock Ridge), 7-Zip (Joliet), isoinfo (both), xorriso's
 // El Torito report, and the boot structures byte by byte.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -137,6 +137,45 @@ TEST(VolbuildExtensions, RockRidgeAndJolietReadersSeeTheTreeAsItIs) {
   for (int i = 0; i < 1500; ++i)
     expected.insert("many/" + std::to_string(i) + std::string(40, 'm'));
   EXPECT_EQ(paths, expected);
+  // isoinfo reads both views: the Rock Ridge names as the tree has them (it
+  // lists relocated folders where they were moved, so they are compared by
+  // name), the Joliet paths as 7-Zip reads them (printed in Latin-1).
+  std::set<std::string> host_names;
+  for (const auto& item : fs::recursive_directory_iterator(tree / "src"))
+    host_names.insert(item.path().filename().string());
+  const struct {
+    std::vector<std::string> view;
+    std::function<std::string(std::string)> name_of;
+    std::set<std::string> expected;
+  } views[] = {
+      {{"-R"}, [](std::string line) { return line.substr(line.rfind('/') + 1); }, host_names},
+      {{"-J", "-j", "iso8859-1"},
+       [](std::string line) {
+         if (line.size() > 2 && line.compare(line.size() - 2, 2, ";1") == 0)
+           line.resize(line.size() - 2);
+         std::string utf8;
+         for (const unsigned char c : line.substr(1)) {
+           if (c < 0x80)
+             utf8 += static_cast<char>(c);
+           else
+             utf8 += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+         }
+         return utf8;
+       },
+       expected}};
+  for (const auto& v : views) {
+    SCOPED_TRACE(v.view.front());
+    std::vector<std::string> arguments = v.view;
+    arguments.insert(arguments.end(), {"-f", "-i", "out.iso"});
+    const ProgramRun listed = run_command("isoinfo", arguments, tree.path());
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    std::set<std::string> names;
+    for (std::size_t from = 0, end; (end = listed.out.find('\n', from)) != std::string::npos;
+         from = end + 1)
+      names.insert(v.name_of(listed.out.substr(from, end - from)));
+    names.erase(".rr_moved");
+    EXPECT_EQ(names, v.expected);
+  }
 }
 
 TEST(VolbuildExtensions, BootCatalogEntryAndBootInformationTable) {

@@ -2,12 +2,19 @@
 
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
+#include <nettle/md5.h>
 
 #include <algorithm>
 #include <stdexcept>
 
 #include "common/background_job.h"
 #include "common/byteorder.h"
+
+// libFLAC exports the switch that leaves the MD5 sum to its caller (its own
+// command-line encoder uses it for --no-md5-sum) without declaring it in
+// its public headers.
+extern "C" FLAC__bool FLAC__stream_encoder_set_do_md5(FLAC__StreamEncoder* encoder,
+                                                      FLAC__bool value);
 
 namespace {
 
@@ -19,6 +26,9 @@ constexpr unsigned COMPRESSION_LEVEL = 0;
 // over costs nothing beside the encoding, small enough to stay in cache.
 constexpr std::size_t CHUNK_BYTES = 1 << 20;
 constexpr unsigned CHANNELS = 2;
+// Where the stream's header keeps the audio's MD5 sum: behind "fLaC", the
+// STREAMINFO block's own header and its first 18 bytes.
+constexpr long MD5_AT = 4 + 4 + 18;
 
 FLAC__StreamEncoderWriteStatus write_bytes(const FLAC__StreamEncoder*, const FLAC__byte buffer[],
                                            size_t bytes, uint32_t, uint32_t, void* file) {
@@ -49,6 +59,7 @@ struct FlacWriter::Stream {
   std::vector<uint8_t> filling;   // bytes the caller added since the last hand-over
   std::vector<uint8_t> encoding;  // bytes the thread encodes
   std::vector<FLAC__int32> samples;
+  md5_ctx md5{};  // of every byte added, summed on the caller's thread
   bool failed = false;
   bool finished = false;
   BackgroundJob thread;  // last: stops before the buffers it uses go
@@ -58,6 +69,16 @@ struct FlacWriter::Stream {
     if (encoder != nullptr) FLAC__stream_encoder_delete(encoder);
     if (comments != nullptr) FLAC__metadata_object_delete(comments);
     if (file != nullptr) std::fclose(file);
+  }
+
+  // The audio's MD5 sum into the finished stream's STREAMINFO block, which
+  // libFLAC always writes first, right after "fLaC", with zeros for a sum
+  // it was not asked to compute.
+  bool write_md5() {
+    uint8_t digest[MD5_DIGEST_SIZE] = {};
+    md5_digest(&md5, sizeof digest, digest);
+    return std::fseek(file, MD5_AT, SEEK_SET) == 0 &&
+           std::fwrite(digest, 1, sizeof digest, file) == sizeof digest;
   }
 
   // Runs on the thread: the chunk's samples into the encoder.
@@ -92,6 +113,7 @@ FlacWriter::FlacWriter(std::FILE* file, uint64_t total_bytes, const std::vector<
                    FLAC__stream_encoder_set_bits_per_sample(s.encoder, 16) &&
                    FLAC__stream_encoder_set_sample_rate(s.encoder, 44100) &&
                    FLAC__stream_encoder_set_compression_level(s.encoder, COMPRESSION_LEVEL) &&
+                   FLAC__stream_encoder_set_do_md5(s.encoder, false) &&
                    FLAC__stream_encoder_set_total_samples_estimate(s.encoder, total_bytes / 4) &&
                    FLAC__stream_encoder_set_metadata(s.encoder, blocks, 1);
   if (!set || FLAC__stream_encoder_init_stream(s.encoder, write_bytes, seek_to, tell, nullptr,
@@ -99,6 +121,7 @@ FlacWriter::FlacWriter(std::FILE* file, uint64_t total_bytes, const std::vector<
     throw std::runtime_error("libFLAC cannot start a stream");
   s.filling.reserve(CHUNK_BYTES);
   s.encoding.reserve(CHUNK_BYTES);
+  md5_init(&s.md5);
 }
 
 FlacWriter::~FlacWriter() { finish(); }
@@ -119,6 +142,10 @@ bool FlacWriter::add(const uint8_t* bytes, std::size_t count) {
   Stream& s = *stream_;
   while (count > 0 && !s.failed) {
     const std::size_t take = std::min(count, CHUNK_BYTES - s.filling.size());
+    // The sum of 16-bit little-endian stereo samples is the sum of their
+    // bytes as they come: summed here, beside the encoding thread's work,
+    // it costs the encoder nothing.
+    md5_update(&s.md5, take, bytes);
     s.filling.insert(s.filling.end(), bytes, bytes + take);
     bytes += take;
     count -= take;
@@ -136,6 +163,7 @@ bool FlacWriter::finish() {
   if (s.thread.wait() != 0) s.failed = true;
   // Ends the stream and writes the sample count and checksum into its header.
   if (s.encoder != nullptr && !FLAC__stream_encoder_finish(s.encoder)) s.failed = true;
+  if (!s.failed && !s.write_md5()) s.failed = true;
   if (std::fclose(s.file) != 0) s.failed = true;
   s.file = nullptr;
   return !s.failed;

@@ -141,3 +141,10 @@ bool covers_every_audio_track(const AudioRipResult& result, const DiscLayout& la
   for (unsigned i = 0; i < layout.track_count; ++i) audio += is_audio(layout, i) ? 1 : 0;
   return audio > 0 && whole == audio;
 }
+
+std::string undecided_positions_text(std::size_t positions, unsigned retries) {
+  return format_text(
+      "Error: %zu suspicious position%s stayed undecided after %u re-reads: "
+      "the copy may differ from the disc there\n",
+      positions, positions == 1 ? "" : "s", retries);
+}

@@ -56,5 +56,10 @@ std::string audio_rip_report(const AudioRipResult& result, const DiscLayout& lay
 // database file d/c/b/dBAR-003-....bin", "CDDB disc id 1a02b903".
 std::string disc_identifier_report(const DiscLayout& layout);
 
+// "Error: 2 suspicious positions stayed undecided after 20 re-reads: the
+// copy may differ from the disc there\n", for a secure read that left
+// positions undecided.
+std::string undecided_positions_text(std::size_t positions, unsigned retries);
+
 // True when the span holds every audio track of the disc whole.
 bool covers_every_audio_track(const AudioRipResult& result, const DiscLayout& layout);

@@ -3,13 +3,6 @@
 #include "common/sector.h"
 #include "engine/source_analysis.h"
 
-AudioSpanReader jitter_corrected_audio(JitterMode jitter) {
-  return [jitter](CdReader& reader, uint32_t first, uint32_t last, const SpanSink& sink,
-                  bool progress) {
-    read_audio_span(reader, RAW_SECTOR_SIZE, first, last, jitter, sink, progress);
-  };
-}
-
 std::vector<ImageStretch> disc_image_stretches(CdReader& reader, const DiscLayout& layout) {
   if (!session_gaps(reader, layout).empty() || layout.leadout_position == 0) return {};
   const SourceAnalysis& analysis = layout.source_analysis;

@@ -16,9 +16,6 @@
 using AudioSpanReader = std::function<void(CdReader& reader, uint32_t first, uint32_t last,
                                            const SpanSink& sink, bool progress)>;
 
-// The audio read with the jitter correction of read_audio_span.
-AudioSpanReader jitter_corrected_audio(JitterMode jitter);
-
 // A stretch of the image read one way.
 struct ImageStretch {
   bool data = false;  // raw data sectors; else audio

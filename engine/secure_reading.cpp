@@ -65,7 +65,7 @@ class SecureReader {
       : reader_(reader),
         options_(options),
         correction_(jitter_correction(reader, options.jitter)),
-        c2_(!correction_ && (reader.readerCaps & CAP_READ_C2) != 0),
+        c2_((reader.readerCaps & CAP_READ_C2) != 0),
         flush_(secure_flush_sectors(reader)),
         sector_bytes_(c2_ ? RAW_SECTOR_SIZE + C2_POINTER_BYTES : RAW_SECTOR_SIZE),
         batch_(SPAN_BUFFER_SIZE / sector_bytes_),
@@ -82,6 +82,8 @@ class SecureReader {
   // Reads `count` sectors outside first..last, so that the drive's cache
   // holds none of them any more.
   void flush(uint32_t first, uint32_t last, uint32_t count);
+  // Reads count sectors from lba for their effect on the cache alone.
+  void read_scrap(uint32_t lba, uint32_t count);
 
   CdReader& reader_;
   const SecureReadOptions& options_;
@@ -139,7 +141,9 @@ void SecureReader::read_pass(uint32_t first, uint32_t count, std::vector<Reading
           RAW_SECTOR_SIZE);
     }
   };
-  read_audio_span(reader_, RAW_SECTOR_SIZE, first, first + count - 1, JITTER_ON, sink, false);
+  // A scratched sector may become the pass's reference: the pass then
+  // starts afresh, and the comparison with the other pass decides.
+  read_audio_span(reader_, RAW_SECTOR_SIZE, first, first + count - 1, JITTER_ON, sink, false, true);
 }
 
 void SecureReader::flush(uint32_t first, uint32_t last, uint32_t count) {
@@ -155,15 +159,20 @@ void SecureReader::flush(uint32_t first, uint32_t last, uint32_t count) {
     from_before = before;
     from_after = std::min(after, count - before);
   }
+  // An area too small around the chunk (a short disc) is made up with the
+  // chunk's own sectors: they flush the cache as well as any, and a
+  // sector re-read among them is read from the disc afresh.
+  const uint32_t inside = std::min(count - from_before - from_after, last - first + 1);
+  read_scrap(first - from_before, from_before);
+  read_scrap(last + 1, from_after);
+  read_scrap(first, inside);
+}
+
+void SecureReader::read_scrap(uint32_t lba, uint32_t count) {
   std::vector<Reading> scrap(batch_);
-  for (uint32_t done = 0; done < from_before;) {
-    const uint32_t n = std::min(from_before - done, batch_);
-    read_plain(first - from_before + done, n, scrap.data());
-    done += n;
-  }
-  for (uint32_t done = 0; done < from_after;) {
-    const uint32_t n = std::min(from_after - done, batch_);
-    read_plain(last + 1 + done, n, scrap.data());
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t n = std::min(count - done, batch_);
+    read_plain(lba + done, n, scrap.data());
     done += n;
   }
 }
@@ -197,9 +206,14 @@ SecureReadReport SecureReader::read(uint32_t first, uint32_t last, const SpanSin
                     RAW_SECTOR_SIZE);
         continue;
       }
+      // Jitter-corrected passes carry no C2 pointers: where the re-reads
+      // have them, only flawless re-reads vote, as without jitter
+      // correction.
       Votes& votes = pending[i];
-      votes.add(pass1[i]);
-      votes.add(pass2[i]);
+      if (!correction_ || !c2_) {
+        votes.add(pass1[i]);
+        votes.add(pass2[i]);
+      }
     }
     Reading again;
     for (unsigned round = 0; round < options_.retries && !pending.empty(); ++round) {

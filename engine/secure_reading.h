@@ -9,8 +9,10 @@
 // drive's reported buffer size, at least 1 MiB of sectors), so that between
 // a sector's two reads the drive has read a whole chunk elsewhere. On a
 // drive that needs jitter correction each pass is a jitter-corrected span
-// read (read_audio_span); otherwise the passes read plain sectors, with C2
-// pointers where the drive reports them (CAP_READ_C2).
+// read (read_audio_span, started afresh where a scratch spoils its
+// reference); otherwise the passes read plain sectors. Plain reads (the
+// passes without jitter correction, every re-read) take the C2 pointers
+// where the drive reports them (CAP_READ_C2).
 //
 // Failures: what read_audio_span raises; a sector that does not read at
 // all is re-read like one that reads differently and, undecided, passed on

@@ -28,10 +28,10 @@ bool jitter_correction(const CdReader& reader, uint16_t block_size, JitterMode m
 }
 
 // Where the data of an overlapping read begins: just after the reference
-// sector, or the tool ends when the reference is not in the buffer.
+// sector; 0 when the reference is not in the buffer.
 std::size_t resynchronise(const uint8_t* reference, const uint8_t* buffer, uint32_t count) {
   const uint8_t* match = find_sector(reference, buffer, static_cast<uint16_t>(count));
-  if (match == nullptr) fail_with("\nError: Unable to synchronize sector!\n");
+  if (match == nullptr) return 0;
   return static_cast<std::size_t>(match - buffer) + RAW_SECTOR_SIZE;
 }
 
@@ -50,7 +50,7 @@ int64_t reference_block(const uint8_t* data, uint32_t count) {
 }  // namespace
 
 void read_audio_span(CdReader& reader, uint16_t block_size, uint32_t first, uint32_t last,
-                     JitterMode jitter, const SpanSink& sink, bool progress) {
+                     JitterMode jitter, const SpanSink& sink, bool progress, bool reanchor) {
   if (block_size != RAW_SECTOR_SIZE && block_size != CDG_BLOCK_SIZE) bugcheck();
   const bool correction = jitter_correction(reader, block_size, jitter);
   // CD+G blocks carry the 96 subcode bytes behind the audio.
@@ -83,6 +83,13 @@ void read_audio_span(CdReader& reader, uint16_t block_size, uint32_t first, uint
     int64_t jitter_offset = 0;
     if (synchronised) {
       offset = resynchronise(reference.data(), buffer.data(), n);
+      if (offset == 0) {
+        if (!reanchor) fail_with("\nError: Unable to synchronize sector!\n");
+        // The reference or this read of it went wrong (a scratch reads
+        // differently each time): the read is made again afresh.
+        synchronised = false;
+        continue;
+      }
       count = static_cast<uint32_t>((std::size_t{n} * RAW_SECTOR_SIZE - offset) / RAW_SECTOR_SIZE);
       jitter_offset = static_cast<int64_t>(offset) - 2 * static_cast<int64_t>(RAW_SECTOR_SIZE);
       // A read that ends at the span's end and lands early lacks the tail

@@ -8,7 +8,10 @@
 // detected"; a failed read raises "Unable to read AUDIO/DATA sectors ...";
 // an overlapping read in which the reference sector cannot be found prints
 // "\nError: Unable to synchronize sector!\n" on standard error and throws
-// ToolExit{1}. Digital silence cannot anchor an overlap: when no block
+// ToolExit{1}; with `reanchor` (a reader whose later reads decide, as the
+// secure reader's second pass does) that read is made again afresh after a
+// REZERO UNIT instead: the reference may be a scratch's wrong bytes, which
+// no later read shows again. Digital silence cannot anchor an overlap: when no block
 // passed on is left to match (a silent run of a read or more, the last
 // block of a span that reads keep landing early for), the next read follows
 // a REZERO UNIT, after which a drive's first read lands where it was asked
@@ -42,7 +45,7 @@ constexpr uint8_t SPAN_DATA = 1;
 constexpr uint32_t SPAN_BUFFER_SIZE = 65000;
 
 void read_audio_span(CdReader& reader, uint16_t block_size, uint32_t first, uint32_t last,
-                     JitterMode jitter, const SpanSink& sink, bool progress);
+                     JitterMode jitter, const SpanSink& sink, bool progress, bool reanchor = false);
 
 void read_data_span(CdReader& reader, uint16_t block_size, uint32_t first, uint32_t last,
                     const SpanSink& sink, bool progress);

@@ -1,5 +1,6 @@
 // ripspan writing FLAC files, checked by the Debian decoders: flac -d gives
-// back the disc's samples exactly, metaflac reads the tags the disc has.
+// back the disc's samples exactly, the stream's MD5 sum is theirs (flac -t
+// checks it), metaflac reads the tags the disc has.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,6 +21,18 @@ std::string decoded(const std::string& flac_file) {
                            "--sign=signed", "-o", raw, flac_file});
   EXPECT_EQ(run.status, 0) << run.err;
   return read_file(raw);
+}
+
+// The stream's MD5 sum by metaflac, and md5sum's of the audio it should
+// hold; flac -t (which checks the sum) must pass too.
+void expect_audio_sum(const std::string& flac_file, const std::string& audio) {
+  write_file(flac_file + ".expected", audio);
+  const ProgramRun sum = run_command("md5sum", {flac_file + ".expected"});
+  const ProgramRun stored = run_command("metaflac", {"--show-md5sum", flac_file});
+  EXPECT_EQ(stored.status, 0) << stored.err;
+  EXPECT_EQ(stored.out, sum.out.substr(0, 32) + "\n");
+  const ProgramRun test = run_command("flac", {"-t", "-s", flac_file});
+  EXPECT_EQ(test.status, 0) << test.err;
 }
 
 std::string tags_of(const std::string& flac_file) {
@@ -93,6 +106,7 @@ TEST(RipspanFlac, DecodesToTheDiscAndCarriesItsCodes) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out + run.err, "");
     EXPECT_TRUE(decoded(output) == disc.frames(c.first, c.last));
+    expect_audio_sum(output, disc.frames(c.first, c.last));
     EXPECT_EQ(tags_of(output), c.tags);
   }
 }

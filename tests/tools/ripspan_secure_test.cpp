@@ -188,6 +188,42 @@ TEST_F(RipspanSecure, SecureReadingProvesOrNamesEveryPosition) {
   }
 }
 
+// On a drive that needs jitter correction a scratched sector can become a
+// pass's reference, which no later read shows again: the pass starts afresh
+// there and the comparison decides (no drive cache here: a cache would hand
+// the overlap the reference's own wrong bytes), so the copy is the disc's on every
+// seed of the drive's jitter and wherever the scratches lie, the tail of
+// the span and silence before them included.
+TEST_F(RipspanSecure, ScratchesOnAJitteringDriveNeverEndTheCopy) {
+  struct Case {
+    const char* product;
+    const char* scratch;
+    unsigned jitter;
+    bool silence;  // digital silence before the scratches
+  };
+  const Case cases[] = {
+      {"MYSTERY CDROM", "1500-1504", 20, false},    {"MYSTERY CDROM", "740-790", 7, false},
+      {"MYSTERY CDROM", "3060-3074", 30, false},    {"MYSTERY CDROM", "1200-1210", 20, true},
+      {"MMC CD-ROM DRIVE", "1500-1519", 20, false},
+  };
+  for (const Case& c : cases) {
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+      SCOPED_TRACE(std::string(c.product) + " scratch=" + c.scratch + " seed " +
+                   std::to_string(seed));
+      Disc disc(disc_folder.path(), three_tracks(),
+                ",jitter=" + std::to_string(c.jitter) + ",seed=" + std::to_string(seed) +
+                    ",scratch=" + c.scratch);
+      disc.product = c.product;
+      if (c.silence) disc.silence(1100, 1199);
+      const ProgramRun run =
+          disc.rip({out("j.bin"), "/BIN", "/BATCH", "/SECURE", "/JC", "/RETRIES=60"});
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(run.err, "");
+      EXPECT_TRUE(read_file(out("j.bin")) == disc.frames(0, 3074));
+    }
+  }
+}
+
 // The drive's read offset, from /OFFSET or CD_READ_OFFSET: the copy is the
 // disc's audio, with zeros where it would have to be read beyond the disc,
 // and a line that says so.

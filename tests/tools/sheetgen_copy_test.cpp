@@ -2,6 +2,9 @@
 // again by cueburn from the two unchanged, and the copies it refuses.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -100,6 +103,116 @@ TEST(SheetgenCopy, SheetAndImageRecordAgainAsTheDisc) {
   }
 }
 
+// /SECURE, /RETRIES and /OFFSET read the copy's audio as ripspan reads a
+// span: the image equals a clean drive's copy under scratches and a drive
+// cache (without re-reads it does not, so the scratches are real), undecided
+// positions are named with status 1 and a complete image and sheet, and
+// the read offset, from /OFFSET or CD_READ_OFFSET, shifts the audio.
+TEST(SheetgenCopy, SecureCopyProvesOrNamesEveryPosition) {
+  const struct {
+    const char* what;
+    const char* product;
+    std::string items;
+    std::vector<std::string> switches;
+    const char* environment_offset;
+    int shift;  // samples the image is shifted by against the clean copy
+    bool exact;
+    int status;
+  } cases[] = {
+      // The copy's passes are jitter-corrected (no C2 pointers): only the
+      // re-reads' flawless reads vote, one in four of a scratch's reads.
+      {"scratches, C2 pointers, cache",
+       "MMC CD-ROM DRIVE",
+       ",scratch=600-619,cache=1",
+       {"/SECURE", "/RETRIES=40"},
+       nullptr,
+       0,
+       true,
+       0},
+      {"scratches on a drive that jitters",
+       "MYSTERY CDROM",
+       ",scratch=600-604,jitter=20,seed=5",
+       {"/SECURE", "/RETRIES=60"},
+       nullptr,
+       0,
+       true,
+       0},
+      {"no re-reads",
+       "MMC CD-ROM DRIVE",
+       ",scratch=600-619,cache=1",
+       {"/SECURE", "/RETRIES=0"},
+       nullptr,
+       0,
+       false,
+       1},
+      {"offset by switch",
+       "MMC CD-ROM DRIVE",
+       ",offset=-30",
+       {"/SECURE", "/OFFSET=-30"},
+       nullptr,
+       -30,
+       true,
+       0},
+      {"offset by environment",
+       "MMC CD-ROM DRIVE",
+       ",offset=700",
+       {"/SECURE"},
+       "700",
+       700,
+       true,
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDirectory scratch;
+    const std::string folder = scratch.path();
+    const std::string medium = write_sample_disc(folder, "source", album());
+    ScopedEnv offset("CD_READ_OFFSET", c.environment_offset
+                                           ? std::optional<std::string>(c.environment_offset)
+                                           : std::nullopt);
+    const std::string bus = std::string("0:3:0=") + c.product + ",medium=" + medium;
+    const ProgramRun clean =
+        run_on(bus, "sheetgen", {"clean.cue", "/BATCH", "/COPY=clean.bin", "/OFFSET=0"}, folder);
+    ASSERT_EQ(clean.status, 0) << clean.err;
+    std::vector<std::string> arguments = {"copy.cue", "/BATCH", "/COPY=copy.bin"};
+    arguments.insert(arguments.end(), c.switches.begin(), c.switches.end());
+    const ProgramRun run = run_on(bus + c.items, "sheetgen", arguments, folder);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(read_file(folder + "/copy.cue").find("FILE copy.bin BINARY\n"), std::string::npos);
+
+    const std::string expected = read_file(folder + "/clean.bin");
+    const std::string copy = read_file(folder + "/copy.bin");
+    ASSERT_EQ(copy.size(), expected.size());
+    const std::size_t zeros = 4 * static_cast<std::size_t>(std::abs(c.shift));
+    const std::size_t kept = expected.size() - zeros;
+    const bool equal = c.shift >= 0 ? copy.substr(0, kept) == expected.substr(0, kept) &&
+                                          copy.substr(kept) == std::string(zeros, '\0')
+                                    : copy.substr(zeros) == expected.substr(zeros) &&
+                                          copy.substr(0, zeros) == std::string(zeros, '\0');
+    EXPECT_EQ(equal, c.exact);
+    // Track 2 begins at LBA 475 (its pregap of 100 from 375): LBA 600 is
+    // 125 frames (00:01.50) into it.
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(
+        run.out, found,
+        std::regex("Track 02: copy CRC [0-9A-F]{8}, (\\d+) suspicious positions?"
+                   "( \\((00:01\\.[5-6]\\d(, )?)+\\))?, AccurateRip v1 [0-9A-F]{8}")))
+        << run.out;
+    EXPECT_NE(run.out.find("Track 03: copy CRC "), std::string::npos);
+    EXPECT_NE(run.out.find("AccurateRip database file "), std::string::npos);
+    const int undecided = std::stoi(found[1]);
+    EXPECT_EQ(undecided > 0, c.status == 1);
+    if (c.status == 0) {
+      EXPECT_EQ(run.err, "");
+    } else {
+      EXPECT_EQ(run.err, "Error: " + std::to_string(undecided) + " suspicious position" +
+                             (undecided == 1 ? "" : "s") +
+                             " stayed undecided after 0 re-reads: the copy may differ from the "
+                             "disc there\n");
+    }
+  }
+}
+
 // Refused before the sheet or the image is made.
 TEST(SheetgenCopy, Refusals) {
   const SampleDisc mixed = disc_of({{TrackType::Mode1, 300, 0, "", ""}, audio(300)});
@@ -121,6 +234,12 @@ TEST(SheetgenCopy, Refusals) {
        {"a.cue", "/COPY=.wav"},
        "Error: /COPY file name must end in .bin, .wav or .flac\n"},
       {album(), {"a.cue", "/COPY="}, "Error: Illegal /COPY format!\n"},
+      {album(), {"a.cue", "/SECURE"}, "Error: /SECURE, /RETRIES and /OFFSET go with /COPY\n"},
+      {album(), {"a.cue", "/OFFSET=6"}, "Error: /SECURE, /RETRIES and /OFFSET go with /COPY\n"},
+      {album(),
+       {"a.cue", "/COPY=a.bin", "/RETRIES=1001"},
+       "Error: Illegal /RETRIES value specified!\n"},
+      {album(), {"a.cue", "/COPY=a.bin", "/OFFSET=x"}, "Error: Illegal /OFFSET value format!\n"},
       {album(),
        {"a.bin", "/COPY=a.bin"},
        "Error: The /COPY file and the CUE SHEET file must differ!\n"},

@@ -247,10 +247,7 @@ int run_rip_span(const RipSpanSettings& settings) {
   output.finish();
   if (settings.logging || settings.secure || !settings.accurip.empty()) out_text(report);
   if (suspicious > 0) {
-    err_text(
-        format_text("Error: %zu suspicious position%s stayed undecided after %u re-reads: "
-                    "the copy may differ from the disc there\n",
-                    suspicious, suspicious == 1 ? "" : "s", settings.retries));
+    err_text(undecided_positions_text(suspicious, settings.retries));
     return 1;
   }
   return 0;

@@ -1,6 +1,5 @@
 // The span extraction tool's command line: switch table, value checks and
 // the checks that follow the arguments.
-#include <cstdlib>
 #include <sstream>
 
 #include "common/console.h"
@@ -8,7 +7,6 @@
 #include "common/sector.h"
 #include "common/text.h"
 #include "common/timecode.h"
-#include "engine/read_offset.h"
 #include "tools/ripspan/rip_span.h"
 #include "tools/shared/reader_choice.h"
 
@@ -20,20 +18,11 @@ constexpr unsigned MAX_MINUTES = 80;
 constexpr unsigned MAX_SECONDS = 59;
 constexpr unsigned MAX_FRAMES = 74;
 
-// The value after "<name>=", or false when the argument does not go on with '='.
-bool value_of(const std::string& upper, const std::string& name, std::string* value) {
-  if (upper.size() <= name.size() || upper.compare(0, name.size(), name) != 0 ||
-      upper[name.size()] != '=')
-    return false;
-  *value = upper.substr(name.size() + 1);
-  return true;
-}
-
 // A "%hu" value read in full: digits only, at most 65535.
 bool switch_number(const std::string& upper, const std::string& name, uint16_t* out) {
   std::string text;
   uint64_t value = 0;
-  if (!value_of(upper, name, &text) || !parse_decimal(text, MAX_SWITCH_NUMBER, &value))
+  if (!switch_value(upper, name, &text) || !parse_decimal(text, MAX_SWITCH_NUMBER, &value))
     return false;
   *out = static_cast<uint16_t>(value);
   return true;
@@ -42,7 +31,7 @@ bool switch_number(const std::string& upper, const std::string& name, uint16_t* 
 bool track_switch(const std::string& upper, uint16_t* track) {
   std::string text;
   uint64_t value = 0;
-  if (!value_of(upper, "/TRACK", &text) || text.empty()) return false;
+  if (!switch_value(upper, "/TRACK", &text) || text.empty()) return false;
   // Digits beyond the range are a number out of range, not a bad format.
   if (!parse_decimal(text, UINT64_MAX, &value)) {
     if (text.find_first_not_of("0123456789") != std::string::npos) return false;
@@ -58,7 +47,7 @@ SwitchRule position_switch(const std::string& name, const std::string& range_err
   return SwitchRule{name, true,
                     [name, range_error, lba, given](const std::string& upper) {
                       std::string value;
-                      if (!value_of(upper, name, &value)) return false;
+                      if (!switch_value(upper, name, &value)) return false;
                       if (!parse_span_position(value, range_error, lba)) return false;
                       *given = true;
                       return true;
@@ -72,26 +61,6 @@ bool block_length_readable(const RipSpanSettings& settings) {
   const uint16_t length = settings.block_length;
   if (!settings.data) return length == RAW_SECTOR_SIZE;
   return length == DATA_BLOCK_SIZE || length == 2336 || length == 2340 || length == RAW_SECTOR_SIZE;
-}
-
-constexpr uint64_t MAX_RETRIES = 1000;
-
-// "-5000" to "5000" (a "+" allowed): a read offset in stereo samples.
-bool parse_offset(const std::string& text, int32_t* offset) {
-  const bool sign = !text.empty() && (text[0] == '-' || text[0] == '+');
-  uint64_t value = 0;
-  if (!parse_decimal(sign ? text.substr(1) : text, UINT64_MAX, &value)) return false;
-  if (value > static_cast<uint64_t>(MAX_READ_OFFSET)) return false;
-  *offset = text[0] == '-' ? -static_cast<int32_t>(value) : static_cast<int32_t>(value);
-  return true;
-}
-
-// The drive's read offset from CD_READ_OFFSET, when it is set.
-void offset_from_environment(RipSpanSettings* settings) {
-  const char* value = std::getenv("CD_READ_OFFSET");
-  if (value == nullptr || *value == '\0') return;
-  if (!parse_offset(value, &settings->offset))
-    fail_with("Error: Illegal CD_READ_OFFSET value specified!\n");
 }
 
 }  // namespace
@@ -182,30 +151,8 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
                       &s.last_given, "Error: Illegal /END value format!\n"),
       address_switch("/ID", &s.address, &s.address_given, "Error: Illegal /ID value format!\n"),
       plain_switch("/SECURE", &s.secure),
-      SwitchRule{"/RETRIES", true,
-                 [&s](const std::string& upper) {
-                   std::string text;
-                   uint64_t value = 0;
-                   if (!value_of(upper, "/RETRIES", &text) ||
-                       !parse_decimal(text, UINT64_MAX, &value))
-                     return false;
-                   if (value > MAX_RETRIES) fail_with("Error: Illegal /RETRIES value specified!\n");
-                   s.retries = static_cast<unsigned>(value);
-                   s.retries_given = true;
-                   return true;
-                 },
-                 "Error: Illegal /RETRIES value format!\n"},
-      SwitchRule{"/OFFSET", true,
-                 [&s](const std::string& upper) {
-                   std::string text;
-                   if (!value_of(upper, "/OFFSET", &text) || text.empty()) return false;
-                   if (text.find_first_not_of("+-0123456789") != std::string::npos) return false;
-                   if (!parse_offset(text, &s.offset))
-                     fail_with("Error: Illegal /OFFSET value specified!\n");
-                   s.offset_given = true;
-                   return true;
-                 },
-                 "Error: Illegal /OFFSET value format!\n"},
+      retries_switch(&s.retries, &s.retries_given),
+      read_offset_switch(&s.offset, &s.offset_given),
       SwitchRule{"/ACCURIP", true,
                  [&s](const std::string& typed) {
                    if (typed.size() <= 9 || typed[8] != '=') return false;
@@ -224,7 +171,8 @@ RipSpanSettings parse_rip_span_command_line(int argc, const char* const* argv) {
                                           settings.offset_given || !settings.accurip.empty()))
     fail_with("Error: /SECURE, /RETRIES, /OFFSET and /ACCURIP read audio only\n");
   // The drive's offset of the environment applies to audio reads alone.
-  if (!settings.offset_given && !settings.data && !settings.cdg) offset_from_environment(&settings);
+  if (!settings.offset_given && !settings.data && !settings.cdg)
+    read_offset_from_environment(&settings.offset);
   if (!block_length_readable(settings)) fail_with("Error: Illegal /BLKLEN value specified!\n");
   if (settings.format == Format::Chosen && has_flac_extension(settings.output))
     settings.format = Format::Flac;

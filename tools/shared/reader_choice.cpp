@@ -1,9 +1,12 @@
 #include "tools/shared/reader_choice.h"
 
+#include <cstdlib>
 #include <memory>
 #include <typeinfo>
 
 #include "common/console.h"
+#include "common/numbers.h"
+#include "engine/read_offset.h"
 #include "scsi/scan.h"
 #include "scsi/settings.h"
 #include "tools/shared/drive_setup.h"
@@ -58,4 +61,64 @@ SwitchRule reading_speed_switch(uint8_t* speed_code) {
     fail_with("Error: Illegal reading speed specified!\n");
   };
   return rule;
+}
+
+bool switch_value(const std::string& upper, const std::string& name, std::string* value) {
+  if (upper.size() <= name.size() || upper.compare(0, name.size(), name) != 0 ||
+      upper[name.size()] != '=')
+    return false;
+  *value = upper.substr(name.size() + 1);
+  return true;
+}
+
+namespace {
+
+constexpr uint64_t MAX_RETRIES = 1000;
+
+// "-5000" to "5000" (a "+" allowed): a read offset in stereo samples.
+bool parse_offset(const std::string& text, int32_t* offset) {
+  const bool sign = !text.empty() && (text[0] == '-' || text[0] == '+');
+  uint64_t value = 0;
+  if (!parse_decimal(sign ? text.substr(1) : text, UINT64_MAX, &value)) return false;
+  if (value > static_cast<uint64_t>(MAX_READ_OFFSET)) return false;
+  *offset = text[0] == '-' ? -static_cast<int32_t>(value) : static_cast<int32_t>(value);
+  return true;
+}
+
+}  // namespace
+
+SwitchRule retries_switch(unsigned* retries, bool* given) {
+  return SwitchRule{
+      "/RETRIES", true,
+      [retries, given](const std::string& upper) {
+        std::string text;
+        uint64_t value = 0;
+        if (!switch_value(upper, "/RETRIES", &text) || !parse_decimal(text, UINT64_MAX, &value))
+          return false;
+        if (value > MAX_RETRIES) fail_with("Error: Illegal /RETRIES value specified!\n");
+        *retries = static_cast<unsigned>(value);
+        *given = true;
+        return true;
+      },
+      "Error: Illegal /RETRIES value format!\n"};
+}
+
+SwitchRule read_offset_switch(int32_t* offset, bool* given) {
+  return SwitchRule{"/OFFSET", true,
+                    [offset, given](const std::string& upper) {
+                      std::string text;
+                      if (!switch_value(upper, "/OFFSET", &text) || text.empty()) return false;
+                      if (text.find_first_not_of("+-0123456789") != std::string::npos) return false;
+                      if (!parse_offset(text, offset))
+                        fail_with("Error: Illegal /OFFSET value specified!\n");
+                      *given = true;
+                      return true;
+                    },
+                    "Error: Illegal /OFFSET value format!\n"};
+}
+
+void read_offset_from_environment(int32_t* offset) {
+  const char* value = std::getenv("CD_READ_OFFSET");
+  if (value == nullptr || *value == '\0') return;
+  if (!parse_offset(value, offset)) fail_with("Error: Illegal CD_READ_OFFSET value specified!\n");
 }

@@ -2,6 +2,7 @@
 // the user gave, or the first one the bus scan found.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "common/switches.h"
@@ -32,3 +33,20 @@ std::string generic_driver_warning(const CdReader& reader);
 // "Error: Illegal /SPEED format!\n"; any other number prints "Error: Illegal
 // reading speed specified!\n" and throws ToolExit{1}.
 SwitchRule reading_speed_switch(uint8_t* speed_code);
+
+// The value after "<name>=" of an upper-case argument, or false when the
+// argument does not go on with '='.
+bool switch_value(const std::string& upper, const std::string& name, std::string* value);
+
+// The switches of a copy of audio that proves itself (ripspan's span,
+// sheetgen's /COPY). "/RETRIES=n": 0 to 1000 re-reads ("Error: Illegal
+// /RETRIES value specified!\n" past it, the format error for no number).
+SwitchRule retries_switch(unsigned* retries, bool* given);
+// "/OFFSET=n": the drive's read offset, -5000 to 5000 samples ("Error:
+// Illegal /OFFSET value specified!\n" past it, the format error for no
+// number).
+SwitchRule read_offset_switch(int32_t* offset, bool* given);
+// The drive's read offset from CD_READ_OFFSET, when it is set: "Error:
+// Illegal CD_READ_OFFSET value specified!\n" and ToolExit{1} when it is not
+// a number from -5000 to 5000.
+void read_offset_from_environment(int32_t* offset);

@@ -74,10 +74,16 @@ SheetGenSettings parse_sheet_gen_command_line(int argc, const char* const* argv)
       subcode_switch(&s.scan),
       number_switch("/THRESH", &s.threshold, "Error: Illegal /THRESH format!\n"),
       path_switch("/COPY", &s.copy, "Error: Illegal /COPY format!\n"),
+      plain_switch("/SECURE", &s.secure),
+      retries_switch(&s.retries, &s.retries_given),
+      read_offset_switch(&s.offset, &s.offset_given),
   };
   rules.parameter_missing = {"Error: CUE SHEET filename must be specified!\n"};
   settings.cue_sheet = parse_command_line(rules, argc, argv).at(0);
+  if (settings.copy.empty() && (settings.secure || settings.retries_given || settings.offset_given))
+    fail_with("Error: /SECURE, /RETRIES and /OFFSET go with /COPY\n");
   if (!settings.copy.empty()) {
+    if (!settings.offset_given) read_offset_from_environment(&settings.offset);
     copy_format(settings.copy);
     if (copy_path(settings) == settings.cue_sheet)
       fail_with("Error: The /COPY file and the CUE SHEET file must differ!\n");
@@ -123,9 +129,9 @@ int run_sheet_gen(const SheetGenSettings& settings) {
     write_cue_sheet(settings.cue_sheet, *layout, nullptr);
     return 0;
   }
-  copy_disc(*reader, *layout, settings);
+  const std::size_t undecided = copy_disc(*reader, *layout, settings);
   write_cue_sheet(
       settings.cue_sheet, *layout, &settings.copy,
       copy_format(settings.copy) == RipFormat::Binary ? FileType::Binary : FileType::Wave);
-  return 0;
+  return undecided > 0 ? 1 : 0;
 }

@@ -77,9 +77,10 @@ struct MmcDriveState {
   std::vector<uint16_t> write_speeds_kbs;
   uint16_t read_speed_kbs = 0;
   bool underrun_protection = true;
-  // An immediate BLANK still reporting its progress: polls left and in all.
-  unsigned blank_polls_left = 0;
-  unsigned blank_polls_total = 0;
+  // An immediate BLANK still running: when it began and how long it takes,
+  // in milliseconds of the emulated clock (0: none runs).
+  uint64_t blank_start_ms = 0;
+  uint64_t blank_ms = 0;
 };
 
 // Installs BLANK and its progress (mmc_blanking.cpp).

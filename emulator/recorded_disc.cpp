@@ -49,6 +49,27 @@ bool write_all(int fd, const uint8_t* data, std::size_t size) {
   return true;
 }
 
+// Overwrites every byte of the file with zeros, keeping its length: holes
+// punched where the file system can, zeros written where it cannot. A file
+// that does not exist holds nothing to erase.
+bool zero_file(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0;
+  const auto size = static_cast<uint64_t>(info.st_size);
+  if (ok && size > 0 &&
+      ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, info.st_size) != 0) {
+    const std::vector<uint8_t> zeros(1 << 20, 0);
+    for (uint64_t at = 0; ok && at < size;) {
+      const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(zeros.size(), size - at));
+      ok = write_all(fd, zeros.data(), n);
+      at += n;
+    }
+  }
+  return ::close(fd) == 0 && ok;
+}
+
 // Copies the whole of `from` to the descriptor, in the kernel where it can.
 bool copy_file(const std::string& from, int to) {
   const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
@@ -449,8 +470,9 @@ bool RecordedDisc::commit() {
   return true;
 }
 
-bool RecordedDisc::erase() {
+bool RecordedDisc::erase(bool sectors) {
   discard();
+  if (sectors && !zero_file(path_ + ".bin")) return false;
   // The state first: the other files are no disc without it.
   for (const char* suffix : {".state", ".cue", ".bin"})
     if (::unlink((path_ + suffix).c_str()) != 0 && errno != ENOENT) return false;

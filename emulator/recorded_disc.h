@@ -137,8 +137,11 @@ class RecordedDisc {
   // Forgets the recording.
   void discard();
   // Blanks the disc (a rewritable one): its files are removed, its
-  // capacity kept. False when a file cannot be removed.
-  bool erase();
+  // capacity kept; with `sectors`, the recorded sectors are zeroed first,
+  // so that nothing that still holds the image (another link to PATH.bin,
+  // a program that has it open) reads them. False when a file cannot be
+  // removed or zeroed.
+  bool erase(bool sectors);
 
   // The cue sheet of the recording.
   std::string cue_sheet() const;

@@ -177,7 +177,7 @@ TrackVerdict TrackVerifier::finish() {
 }
 
 std::vector<TrackVerdict> verify_disc_at_once(CdReader& reader, const DiscAtOnceJob& job,
-                                              bool progress) {
+                                              bool progress, unsigned tracks_after) {
   const DiscLayout& layout = *job.layout;
   const std::vector<SentTrack> sent = sent_tracks(layout);
   if (sent.empty()) return {};
@@ -187,12 +187,15 @@ std::vector<TrackVerdict> verify_disc_at_once(CdReader& reader, const DiscAtOnce
   const auto count = static_cast<unsigned>(sent.size());
   const TrackEntry* first = nullptr;
   for (unsigned t = 0; t < disc.track_count; ++t)
-    if (last >= count && disc.tracks[t].track_number == last - count + 1) first = &disc.tracks[t];
+    if (last >= count + tracks_after &&
+        disc.tracks[t].track_number == last - tracks_after - count + 1)
+      first = &disc.tracks[t];
   if (first == nullptr)
     raise_message(
         MSG_TEXT, 1, 0, 0,
         format_text("Unable to verify: the disc does not hold the %u tracks recorded", count));
-  const unsigned number_shift = last - count;
+  // The disc numbers the tracks from the first of them on.
+  const unsigned first_number = first->track_number;
   // The session lies where the drive put it; the engine sent it from the
   // first pregap on, 150 blocks before the first track's index 1 at LBA 0.
   const int64_t shift = int64_t{first->start} - sent[0].start;
@@ -224,7 +227,7 @@ std::vector<TrackVerdict> verify_disc_at_once(CdReader& reader, const DiscAtOnce
       const uint32_t frames = t < file.track_frames.size() ? file.track_frames[t] : track.length;
       if (starts_here) {
         verifier = std::make_unique<TrackVerifier>(
-            reader, track.track_number + number_shift, track.track_type, lba,
+            reader, first_number + file.first_track + t, track.track_type, lba,
             track.pregap + track.length + track.postgap, progress);
         gap(track, track.pregap);
       }

@@ -68,11 +68,12 @@ class TrackVerifier {
 };
 
 // Verifies the tracks of a disc-at-once job on the disc in `reader`: they
-// are the disc's last tracks (as many as the layout has), and their starts
+// are the disc's last tracks (as many as the layout has) but for the
+// `tracks_after` tracks of sessions recorded after them, and their starts
 // are counted from where the first of them lies. Image files are read
 // again as the engine read them.
 std::vector<TrackVerdict> verify_disc_at_once(CdReader& reader, const DiscAtOnceJob& job,
-                                              bool progress);
+                                              bool progress, unsigned tracks_after = 0);
 
 // "Verification completed: no differences\n" when no track differs; else,
 // on standard error, "TRACK nn: N blocks differ, the first at LBA n

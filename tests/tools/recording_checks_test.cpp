@@ -282,7 +282,7 @@ TEST_F(RecordingChecks, Blanking) {
        {"/blank=full", "/NOCONFIRM"},
        0,
        "",
-       "Blanking the disc (FULL)...  89%\rBlanking the disc (FULL)... 100%\n",
+       "Blanking the disc (FULL)...  99%\rBlanking the disc (FULL)... 100%\n",
        true},
       {"then the recording",
        mmc(rewritable),
@@ -349,6 +349,36 @@ TEST_F(RecordingChecks, Blanking) {
       EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
     }
     EXPECT_EQ(!std::filesystem::exists(disc + ".state"), c.blank_after);
+  }
+}
+
+// A full blank erases the recorded sectors (what still holds the image
+// reads zeros); a fast one erases the table of contents alone, and both
+// leave a blank disc.
+TEST_F(RecordingChecks, FullBlankErasesTheSectors) {
+  audio_sheet(1000);
+  write_bytes(folder + "/audio.bin", pattern(1000, RAW, 7));
+  const struct {
+    const char* kind;
+    bool zeroed;
+  } cases[] = {{"FAST", false}, {"FULL", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    blank();
+    ASSERT_EQ(cueburn(mmc(",erasable=1"), {"disc.cue", "/NOCONFIRM"}).status, 0);
+    // Another link to the stored sectors, as the disc's surface.
+    const std::string kept = folder + "/kept.bin";
+    std::remove(kept.c_str());
+    std::filesystem::create_hard_link(disc + ".bin", kept);
+    const std::string before = read_file(kept);
+    const ProgramRun run =
+        cueburn(mmc(",erasable=1"), {std::string("/BLANK=") + c.kind, "/NOCONFIRM"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(disc + ".state"));
+    const std::string after = read_file(kept);
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_EQ(after == std::string(before.size(), '\0'), c.zeroed);
+    EXPECT_EQ(after == before, !c.zeroed);
   }
 }
 

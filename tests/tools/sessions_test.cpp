@@ -148,6 +148,43 @@ TEST_F(Sessions, SheetgenDescriptionRecordsTheSameDisc) {
   }
 }
 
+// /VERIFY reads every session back where the disc puts it: a block altered
+// in either session is found at its own address, under its disc track.
+TEST_F(Sessions, VerificationReadsEverySession) {
+  const std::string differences =
+      "\nError: Verification found differences between the disc and what was sent\n";
+  const struct {
+    const char* corrupt;
+    int status;
+    std::string err;
+  } cases[] = {
+      {"", 0, ""},
+      {",corrupt=12405-12406", 1,
+       "TRACK 03: 2 blocks differ, the first at LBA 012405 (02:47:30)\n" + differences},
+      // Across the gap between the sessions: the end of track 02, then
+      // track 03's pregap and its first two blocks.
+      {",corrupt=900-12401", 1,
+       "TRACK 02: 100 blocks differ, the first at LBA 000900 (00:14:00)\n"
+       "TRACK 03: 152 blocks differ, the first at LBA 012250 (02:45:25)\n" +
+           differences},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.corrupt);
+    const std::string disc = scratch.file("verified");
+    for (const char* ext : {".cue", ".bin", ".state"}) std::remove((disc + ext).c_str());
+    const ProgramRun burn = run(std::string("0:4:0=MMC CD-RW DRIVE,medium=") + disc + c.corrupt,
+                                "cueburn", {"two.cue", "/NOCONFIRM", "/VERIFY"});
+    EXPECT_EQ(burn.status, c.status);
+    EXPECT_EQ(burn.err, c.err);
+    for (const char* track : {"01", "02", "03"})
+      EXPECT_NE(burn.out.find(std::string("Verifying TRACK ") + track + "... 100%\n"),
+                std::string::npos)
+          << burn.out;
+    EXPECT_EQ(burn.out.find("Verification completed: no differences\n") != std::string::npos,
+              c.status == 0);
+  }
+}
+
 // Sheets of several sessions refused before anything is written.
 TEST_F(Sessions, RefusedBeforeAnythingIsWritten) {
   write_file(scratch.file("wave.cue"),

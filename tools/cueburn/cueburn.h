@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "common/switches.h"
+#include "drivers/cd_reader.h"
 #include "drivers/recorder_driver.h"
+#include "engine/verification.h"
 #include "layout/disc_layout.h"
 #include "layout/session_split.h"
 #include "tools/shared/recording_options.h"
@@ -72,3 +74,10 @@ std::vector<SheetSession> sessions_to_record(RecorderDriver& recorder, const Cue
 // ejects.
 void record_sessions(RecorderDriver& recorder, std::vector<SheetSession>& sessions,
                      const DiscAtOnceJob& disc_job);
+
+// Reads back every session's tracks at the addresses the disc gives them
+// and compares them with what the sessions sent (verify_disc_at_once): the
+// verdicts of all the tracks, in disc order.
+std::vector<TrackVerdict> verify_sessions(CdReader& reader,
+                                          const std::vector<SheetSession>& sessions,
+                                          const DiscAtOnceJob& disc_job);

@@ -104,9 +104,6 @@ int run_cueburn(const CueBurnSettings& settings) {
   std::vector<SheetSession> sessions = sessions_to_record(recorder, *sheet);
   check_layout_capacity(recorder, *sheet->layout, settings.confirm, settings.overburn);
   std::vector<uint8_t> cd_text = cueburn_cd_text(settings, *sheet->layout, recorder.RecorderCaps);
-  if (settings.verify.verify && sessions.size() > 1)
-    fail_with(
-        "Error: /VERIFY reads back a recording of one session; record this sheet without it\n");
   if (settings.warnings) warn_unrecorded_flags(*sheet->layout);
   out_text("The CUE SHEET file has been successfully parsed...\n");
   out_text(format_text("  Number of files     : %03u\n", sheet->file_count));
@@ -160,7 +157,8 @@ int run_cueburn(const CueBurnSettings& settings) {
       record_disc_at_once(recorder, job);
     }
     if (verify) {
-      report_verification(verify_disc_at_once(*reader, job, true));
+      report_verification(sessions.size() > 1 ? verify_sessions(*reader, sessions, job)
+                                              : verify_disc_at_once(*reader, job, true));
       if (after & JOB_BEEP) signal_recording_end();
       if (after & JOB_EJECT) recorder.EjectDiscNamed(true);
     }

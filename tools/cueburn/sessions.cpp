@@ -3,6 +3,7 @@
 #include "common/console.h"
 #include "drivers/recorder_driver.h"
 #include "engine/recording.h"
+#include "engine/verification.h"
 #include "layout/cue_sheet.h"
 #include "layout/session_split.h"
 #include "tools/cueburn/cueburn.h"
@@ -18,14 +19,24 @@ std::vector<SheetSession> sessions_to_record(RecorderDriver& recorder,
   return sessions;
 }
 
+namespace {
+
+// The disc's job narrowed to one session's layout and files.
+DiscAtOnceJob session_job(const DiscAtOnceJob& disc_job, const SheetSession& session) {
+  DiscAtOnceJob job = disc_job;
+  job.layout = session.layout.get();
+  job.files = session.files.data();
+  job.file_count = static_cast<uint16_t>(session.files.size());
+  return job;
+}
+
+}  // namespace
+
 void record_sessions(RecorderDriver& recorder, std::vector<SheetSession>& sessions,
                      const DiscAtOnceJob& disc_job) {
   for (std::size_t s = 0; s < sessions.size(); ++s) {
     const bool last = s + 1 == sessions.size();
-    DiscAtOnceJob job = disc_job;
-    job.layout = sessions[s].layout.get();
-    job.files = sessions[s].files.data();
-    job.file_count = static_cast<uint16_t>(sessions[s].files.size());
+    DiscAtOnceJob job = session_job(disc_job, sessions[s]);
     // The disc stays open for the next session; the end of the disc beeps
     // and ejects.
     if (!last) {
@@ -36,4 +47,19 @@ void record_sessions(RecorderDriver& recorder, std::vector<SheetSession>& sessio
     record_disc_at_once(recorder, job);
     if (!last) out_text("\n");
   }
+}
+
+std::vector<TrackVerdict> verify_sessions(CdReader& reader,
+                                          const std::vector<SheetSession>& sessions,
+                                          const DiscAtOnceJob& disc_job) {
+  unsigned tracks_after = 0;
+  for (const SheetSession& session : sessions) tracks_after += session.layout->track_count;
+  std::vector<TrackVerdict> verdicts;
+  for (const SheetSession& session : sessions) {
+    tracks_after -= session.layout->track_count;
+    std::vector<TrackVerdict> found =
+        verify_disc_at_once(reader, session_job(disc_job, session), true, tracks_after);
+    verdicts.insert(verdicts.end(), found.begin(), found.end());
+  }
+  return verdicts;
 }

@@ -78,9 +78,19 @@ Capacity disc_capacity(RecorderDriver& recorder, uint32_t blocks, const char* wh
   return capacity;
 }
 
-void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* what) {
-  const Capacity capacity = disc_capacity(recorder, blocks, what);
-  if (capacity.known && !capacity.fits) raise_message(MSG_TEXT, 1, 0, 0, capacity.comparison);
+namespace {
+
+// Refuses a recording that does not fit, or with `overburn` warns of it.
+void refuse_or_warn(const Capacity& capacity, bool overburn) {
+  if (!capacity.known || capacity.fits) return;
+  if (!overburn) raise_message(MSG_TEXT, 1, 0, 0, capacity.comparison);
+  err_text("WARNING! " + capacity.comparison + ": recording past its end (/OVERBURN)\n");
+}
+
+}  // namespace
+
+void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* what, bool overburn) {
+  refuse_or_warn(disc_capacity(recorder, blocks, what), overburn);
 }
 
 std::vector<SentTrack> sent_tracks(const DiscLayout& layout) {
@@ -156,7 +166,5 @@ void check_layout_capacity(RecorderDriver& recorder, const DiscLayout& layout, b
     check_disc_length(layout, confirm);
     return;
   }
-  if (capacity.fits) return;
-  if (!overburn) raise_message(MSG_TEXT, 1, 0, 0, capacity.comparison);
-  err_text("WARNING! " + capacity.comparison + ": recording past its end (/OVERBURN)\n");
+  refuse_or_warn(capacity, overburn);
 }

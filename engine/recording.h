@@ -24,8 +24,9 @@
 // drivers/recorder_driver.h; beep and eject are the same bits in both).
 constexpr uint8_t TAO_FINALIZE = 0x04;  // finalize after the track
 constexpr uint8_t TAO_PROGRESS = 0x08;
-constexpr uint8_t TAO_SESSION = 0x10;  // finalize the session only, leave the disc open
-constexpr uint8_t TAO_TEST = 0x20;     // test recording
+constexpr uint8_t TAO_SESSION = 0x10;   // finalize the session only, leave the disc open
+constexpr uint8_t TAO_TEST = 0x20;      // test recording
+constexpr uint8_t TAO_OVERBURN = 0x40;  // record past the free blocks the recorder reports
 
 // One data track whose blocks the caller produces through a BlockWriter.
 struct TrackAtOnceJob {
@@ -103,8 +104,11 @@ uint8_t last_track_on_disc(RecorderDriver& recorder);
 // Where the recorder reports its free blocks, raises "<what> (MM:SS:FF) is
 // longer than the blank disc (MM:SS:FF)" ("... than the space left on the
 // disc" for a disc that holds tracks) when `blocks` do not fit; both are
-// shown as absolute times, where they end counted from LBA 0.
-void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* what);
+// shown as absolute times, where they end counted from LBA 0. With
+// `overburn` the sentence is a warning on standard error instead, and the
+// recording goes on past the disc's end.
+void check_free_blocks(RecorderDriver& recorder, uint32_t blocks, const char* what,
+                       bool overburn = false);
 
 // Fits the layout's numbering and first pregap to the recorder, before
 // anything is sent: a first track number above 1 that the recorder does not

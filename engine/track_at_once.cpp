@@ -12,7 +12,7 @@ ResultCode begin_track_at_once(RecorderDriver& recorder, TrackAtOnceJob& job) {
   recorder.TestUnitReady(true);
   // A test recording burns nothing: there is no track to read back.
   job.tracks_before = (job.flags & TAO_TEST) ? 0 : last_track_on_disc(recorder);
-  check_free_blocks(recorder, job.track.length, "The track");
+  check_free_blocks(recorder, job.track.length, "The track", (job.flags & TAO_OVERBURN) != 0);
   recorder.SetWritingSpeedNamed(job.speed, (job.flags & TAO_TEST) ? 1 : 0, true);
   recorder.SetBlockLengthNamed(static_cast<uint8_t>(job.track.track_type), job.track.block_size,
                                true);

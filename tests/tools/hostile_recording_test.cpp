@@ -160,6 +160,17 @@ TEST_F(HostileRecording, NoRecordingEndsInSuccessWithoutEvidence) {
        "\nError: The track (01:22:31) is longer than the blank disc (01:00:00)\n",
        1,
        Left::kNothing},
+      // /OVERBURN records it, into the margin the recorder takes past its capacity.
+      {"MMC CD-RW DRIVE",
+       ",capacity=1",
+       {},
+       "dircast",
+       {"big/", "/BATCH", "/OVERBURN"},
+       "",
+       "WARNING! The track (01:22:31) is longer than the blank disc (01:00:00): recording past "
+       "its end (/OVERBURN)\n",
+       0,
+       Left::kRecorded},
       {"MMC CD-RW DRIVE",
        ",capacity=1",
        {},

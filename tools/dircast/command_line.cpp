@@ -41,6 +41,7 @@ DircastSettings parse_dircast_command_line(int argc, const char* const* argv) {
       plain_switch("/HIDDEN", &settings.include_hidden),
       plain_switch("/NOCONFIRM", &settings.confirm, false),
       plain_switch("/NOFINALIZE", &settings.finalize, false),
+      plain_switch("/OVERBURN", &settings.overburn),
       plain_switch("/RECURSE", &settings.recurse),
       plain_switch("/SESSION", &settings.session),
       plain_switch("/SYSTEM", &settings.include_system),

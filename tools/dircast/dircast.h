@@ -14,12 +14,13 @@ struct DircastSettings {
   std::string source_path;     // the positional parameter, as typed, ending with '/'
   bool address_given = false;  // from /ID= or CDWRITER_ID
   DeviceAddress address;
-  uint16_t speed = 0;    // factor of /SPEED= (0: the recorder's maximum)
-  bool confirm = true;   // cleared by /NOCONFIRM and /BATCH
-  bool logging = true;   // cleared by /BATCH
-  bool finalize = true;  // cleared by /NOFINALIZE
-  bool session = false;  // /SESSION: close the session only, leave the disc open
-  bool test = false;     // /TEST
+  uint16_t speed = 0;     // factor of /SPEED= (0: the recorder's maximum)
+  bool confirm = true;    // cleared by /NOCONFIRM and /BATCH
+  bool logging = true;    // cleared by /BATCH
+  bool finalize = true;   // cleared by /NOFINALIZE
+  bool overburn = false;  // /OVERBURN: record past the free blocks the drive reports
+  bool session = false;   // /SESSION: close the session only, leave the disc open
+  bool test = false;      // /TEST
   bool recurse = false;
   bool include_hidden = false;
   bool include_system = false;

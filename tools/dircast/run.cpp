@@ -81,6 +81,7 @@ uint8_t job_flags(const DircastSettings& settings) {
   if (settings.logging) flags |= TAO_PROGRESS;
   if (settings.session) flags |= TAO_SESSION;
   if (settings.test) flags |= TAO_TEST;
+  if (settings.overburn) flags |= TAO_OVERBURN;
   return flags;
 }
 

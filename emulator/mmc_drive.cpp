@@ -250,7 +250,9 @@ EmulatedAnswer read_disc_information(const State& s, EmulatedDevice& device,
     data[5] = new_session ? next_track : disc.sessions.back().first_track;
     data[6] = new_session ? next_track : disc.sessions.back().last_track;
     if (status != 2) {
-      // The lead-in of the next session begins its area.
+      // The lead-in of the next session begins its area. Each address is
+      // in MSF form, its first byte reserved.
+      data[16] = data[20] = 0;
       put_msf(data + 16, recorded.next_area() - static_cast<int32_t>(LEADIN_BLOCKS));
       put_msf(data + 20, disc.capacity);
     }

@@ -1,0 +1,205 @@
+// Transcripts of the MMC recorder's speed and blanking commands: a scenario, a
+// driver call and the exchanges it makes, written from the command set. Each
+// is replayed twice: against the driver alone, the transcript's answers
+// scripted (the driver must send exactly its command blocks and make the
+// same of the answers), and against the emulated recorder, which must answer
+// as the transcript says a drive does.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/msgvec.h"
+#include "drivers/mmc_drive.h"
+#include "emulator/bus.h"
+#include "support/scratch.h"
+#include "support/scsi_fakes.h"
+
+namespace {
+
+using cdm_test::RecordingTransport;
+using cdm_test::ScopedTransport;
+using cdm_test::ScriptedReply;
+using Bytes = std::vector<uint8_t>;
+
+// One command and its answer: the status GOOD, or CHECK CONDITION with the
+// sense key, code and qualifier (and the progress of a NOT READY answer).
+struct Exchange {
+  Bytes cdb;
+  Bytes data_in;
+  uint8_t key = 0, asc = 0, ascq = 0;
+  bool check = false;
+};
+
+Exchange good(Bytes cdb, Bytes data_in = {}) { return {std::move(cdb), std::move(data_in)}; }
+Exchange check(Bytes cdb, uint8_t key, uint8_t asc, uint8_t ascq) {
+  return {std::move(cdb), {}, key, asc, ascq, true};
+}
+
+// What the driver call made of its answers, as text.
+using Call = std::function<std::string(MmcRecorder&)>;
+
+// A transport that keeps every exchange after it ran on the emulated bus.
+class TranscriptTransport : public ScsiTransport {
+ public:
+  explicit TranscriptTransport(std::unique_ptr<ScsiTransport> inner) : inner_(std::move(inner)) {}
+  bool open() override { return inner_->open(); }
+  uint8_t adapter_count() const override { return inner_->adapter_count(); }
+  void execute(ScsiRequest& request) override {
+    inner_->execute(request);
+    Exchange seen;
+    seen.cdb.assign(request.cdb, request.cdb + request.cdb_length);
+    if (request.direction() == SRB_DIR_IN && request.buffer != nullptr)
+      seen.data_in.assign(request.buffer, request.buffer + request.transferred);
+    seen.check = request.target_status == STATUS_CHECK_CONDITION;
+    if (seen.check) {
+      seen.key = request.sense_area[2] & 0x0F;
+      seen.asc = request.sense_area[12];
+      seen.ascq = request.sense_area[13];
+    }
+    if (recording) exchanges.push_back(seen);
+  }
+  std::vector<Exchange> exchanges;
+  bool recording = false;
+
+ private:
+  std::unique_ptr<ScsiTransport> inner_;
+};
+
+void expect_same(const std::vector<Exchange>& seen, const std::vector<Exchange>& transcript) {
+  ASSERT_EQ(seen.size(), transcript.size());
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    SCOPED_TRACE("exchange " + std::to_string(i));
+    EXPECT_EQ(seen[i].cdb, transcript[i].cdb);
+    EXPECT_EQ(seen[i].data_in, transcript[i].data_in);
+    EXPECT_EQ(seen[i].check, transcript[i].check);
+    EXPECT_EQ(seen[i].key, transcript[i].key);
+    EXPECT_EQ(seen[i].asc, transcript[i].asc);
+    EXPECT_EQ(seen[i].ascq, transcript[i].ascq);
+  }
+}
+
+ScriptedReply reply_of(const Exchange& exchange) {
+  ScriptedReply reply = exchange.check
+                            ? cdm_test::check_reply(exchange.key, exchange.asc, exchange.ascq)
+                            : cdm_test::good_reply(exchange.data_in);
+  return reply;
+}
+
+std::string run_call(MmcRecorder& recorder, const Call& call) {
+  try {
+    return call(recorder);
+  } catch (const MSGVEC& record) {
+    return message_vector_text(record);
+  }
+}
+
+Bytes be32(uint32_t value) {
+  return {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
+          static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+}
+
+// A write speed descriptor: end LBA, read and write speed in kB/s.
+Bytes speed_descriptor(uint32_t end_lba, uint32_t read_kbs, uint32_t write_kbs) {
+  Bytes d(4, 0);
+  for (const uint32_t field : {end_lba, read_kbs, write_kbs}) {
+    const Bytes bytes = be32(field);
+    d.insert(d.end(), bytes.begin(), bytes.end());
+  }
+  return d;
+}
+
+// READ DISC INFORMATION, 34 bytes
+const Bytes kReadDiscInformation = {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0};
+// GET PERFORMANCE, 32 descriptors of type 03h (write speeds)
+const Bytes kGetWriteSpeeds = {0xAC, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0x03, 0};
+const Bytes kTestUnitReady = {0x00, 0, 0, 0, 0, 0};
+
+// The disc information of a blank disc of one minute: erasable or not, track 1
+// next, the next lead-in 4500 blocks before the area that begins with track
+// 1's pregap (LBA -4650, 99:00:00), the last possible lead-out at 01:00:00
+// (LBA 4350); both addresses in MSF form, their first byte reserved (zero).
+Bytes blank_disc_information(bool erasable) {
+  Bytes d(34, 0);
+  d[1] = 32;  // length after these two bytes
+  d[2] = erasable ? 0x10 : 0x00;
+  d[3] = 1;  // first track on the disc
+  d[4] = 1;  // sessions
+  d[5] = 1;  // first and last track of the last session
+  d[6] = 1;
+  d[7] = 0x20;  // unrestricted use
+  d[17] = 99, d[18] = 0, d[19] = 0;
+  d[21] = 1, d[22] = 0, d[23] = 0;
+  return d;
+}
+
+// The factors the driver keeps of GET PERFORMANCE, and the fastest.
+std::string speeds_call(MmcRecorder& r) {
+  r.ReadWriteSpeeds();
+  std::string text;
+  for (const uint8_t factor : r.writeSpeedFactors) text += std::to_string(factor) + "x ";
+  return text + "max " + std::to_string(r.maxWriteSpeed);
+}
+
+TEST(MmcTranscripts, SpeedsAndBlankingAsTheDriveAnswersThem) {
+  const struct {
+    const char* scenario;
+    std::string items;  // the emulated recorder's, after its medium
+    Call call;
+    std::vector<Exchange> transcript;
+    std::string result;
+  } cases[] = {
+      {"write speeds: fastest first on the wire, slowest first in the driver",
+       ",capacity=1,speeds=4/8",
+       speeds_call,
+       {good(kGetWriteSpeeds,
+             [] {
+               Bytes d = be32(4 + 2 * 16);  // data length after its own four bytes
+               d.resize(8, 0);
+               const Bytes fast = speed_descriptor(4349, 5645, 1411);  // 8x = 1411.2 kB/s
+               const Bytes slow = speed_descriptor(4349, 5645, 706);   // 4x = 705.6 kB/s
+               d.insert(d.end(), fast.begin(), fast.end());
+               d.insert(d.end(), slow.begin(), slow.end());
+               return d;
+             }())},
+       "4x 8x max 8"},
+      {"a drive without write speed descriptors keeps what it had",
+       ",fail=AC:5/24/00",
+       speeds_call,
+       {check(kGetWriteSpeeds, 5, 0x24, 0)},
+       "max 0"},
+      {"a CD-R is not blanked: nothing but the disc information is asked",
+       ",capacity=1,erasable=0",
+       [](MmcRecorder& r) { return std::to_string(r.BlankDisc(false, [](unsigned) {})); },
+       {good(kReadDiscInformation, blank_disc_information(false))},
+       "\nError: The disc in the CD-Recorder is not rewritable (a CD-R): it cannot be blanked\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.scenario);
+    // Against the driver alone, the transcript's answers scripted.
+    {
+      ScopedTransport<RecordingTransport> transport;
+      for (const Exchange& exchange : c.transcript) transport->push_reply(reply_of(exchange));
+      MmcRecorder recorder;
+      recorder.target = 4;
+      EXPECT_EQ(run_call(recorder, c.call), c.result);
+      ASSERT_EQ(transport->commands.size(), c.transcript.size());
+      for (std::size_t i = 0; i < c.transcript.size(); ++i)
+        EXPECT_EQ(transport->commands[i].cdb, c.transcript[i].cdb) << i;
+    }
+    // Against the emulated recorder.
+    const ScratchDirectory folder;
+    ScopedTransport<TranscriptTransport> transport(
+        std::make_unique<TranscriptTransport>(std::make_unique<EmulatedBus>(
+            parse_emulated_bus("0:4:0=MMC CD-RW DRIVE,medium=" + folder.file("disc") + c.items))));
+    MmcRecorder recorder;
+    recorder.target = 4;
+    transport->recording = true;
+    EXPECT_EQ(run_call(recorder, c.call), c.result);
+    expect_same(transport->exchanges, c.transcript);
+  }
+}
+
+}  // namespace

@@ -133,7 +133,7 @@ int run_tool(const std::function<int()>& body) {
 
 void fail_with(const std::string& text) {
   err_text(text);
-  throw ToolExit{1};
+  throw ToolExit{1, text};
 }
 
 std::string format_text(const char* format, ...) {
@@ -167,16 +167,21 @@ std::string banner_line(const std::string& tool_name) {
   return format_text("%s.EXE - Version %s (%s)\n", tool_name.c_str(), kVersion, kVersionDate);
 }
 
-void print_usage_screen(const std::string& tool_name, const std::vector<std::string>& lines,
-                        bool key_pause) {
-  out_text(banner_line(tool_name));
-  out_text("\n");
+std::string print_usage_screen(const std::string& tool_name, const std::vector<std::string>& lines,
+                               bool key_pause) {
+  std::string printed = banner_line(tool_name) + "\n";
+  out_text(printed);
   if (key_pause) {
     out_text("<hit any key to continue>\r");
+    printed += "<hit any key to continue>\r";
     std::fflush(stdout);
     wait_for_key();
   }
-  for (const std::string& line : lines) out_text(line);
+  for (const std::string& line : lines) {
+    out_text(line);
+    printed += line;
+  }
+  return printed;
 }
 
 void confirm_prompt(const std::string& prompt) {

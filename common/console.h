@@ -11,9 +11,13 @@
 #include <vector>
 
 // Thrown by library code that has already printed its message and wants the
-// process to end with `status` (the library never calls exit itself).
+// process to end with `status` (the library never calls exit itself). `text`
+// is what that path printed (an error on standard error, or a usage screen or
+// banner on standard output), so that a flow run in one process can be
+// checked against what a user would have seen.
 struct ToolExit {
   int status = 1;
+  std::string text;
 };
 
 // Runs a tool's body inside the one handler: a caught MSGVEC is printed with
@@ -42,8 +46,9 @@ std::string banner_line(const std::string& tool_name);
 
 // The usage screen: banner, empty line, then the given lines as they stand;
 // with `key_pause`, "<hit any key to continue>\r" and a key before the lines.
-void print_usage_screen(const std::string& tool_name, const std::vector<std::string>& lines,
-                        bool key_pause = false);
+// Returns the text printed.
+std::string print_usage_screen(const std::string& tool_name, const std::vector<std::string>& lines,
+                               bool key_pause = false);
 
 // Confirmation prompt: prints `prompt` (no newline), waits for RETURN, then
 // prints a newline.

@@ -34,12 +34,12 @@ void answer_help_or_version(const CommandLine& rules, int argc, const char* cons
   for (int i = 1; i < argc; ++i) {
     const std::string typed = argv[i] ? argv[i] : "";
     if (typed == "--help") {
-      print_usage_screen(rules.tool_name, rules.usage_lines);
-      throw ToolExit{0};
+      throw ToolExit{0, print_usage_screen(rules.tool_name, rules.usage_lines)};
     }
     if (typed == "--version") {
-      out_text(banner_line(rules.tool_name));
-      throw ToolExit{0};
+      const std::string banner = banner_line(rules.tool_name);
+      out_text(banner);
+      throw ToolExit{0, banner};
     }
   }
 }
@@ -155,8 +155,8 @@ std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
   const bool needs_parameter =
       !rules.parameter_missing.empty() && !rules.parameter_missing[0].empty();
   if (argc <= 1 && rules.usage_when_empty && needs_parameter) {
-    print_usage_screen(rules.tool_name, rules.usage_lines, rules.usage_key_pause);
-    throw ToolExit{1};
+    throw ToolExit{1,
+                   print_usage_screen(rules.tool_name, rules.usage_lines, rules.usage_key_pause)};
   }
   std::vector<std::string> parameters;
   for (int i = 1; i < argc; ++i) {
@@ -169,8 +169,8 @@ std::vector<std::string> parse_command_line(const CommandLine& rules, int argc,
     }
     const std::string upper = upper_case(typed);
     if (upper == "/?") {
-      print_usage_screen(rules.tool_name, rules.usage_lines, rules.usage_key_pause);
-      throw ToolExit{1};
+      throw ToolExit{1,
+                     print_usage_screen(rules.tool_name, rules.usage_lines, rules.usage_key_pause)};
     }
     const SwitchRule* match = nullptr;
     for (const SwitchRule& rule : rules.switches) {

@@ -11,6 +11,8 @@ struct Parsed {
   int status = 0;
   std::string out;
   std::string err;
+  bool exited = false;  // a ToolExit ended the parse
+  std::string carried;  // the text it carried
 };
 
 struct Settings {
@@ -40,12 +42,22 @@ Parsed parse(Settings* s, std::vector<const char*> args) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   parsed.status = run_tool([&] {
-    parsed.parameters =
-        parse_command_line(rules_for(s), static_cast<int>(args.size()), args.data());
+    try {
+      parsed.parameters =
+          parse_command_line(rules_for(s), static_cast<int>(args.size()), args.data());
+    } catch (const ToolExit& exit_record) {
+      parsed.exited = true;
+      parsed.carried = exit_record.text;
+      throw;
+    }
     return 0;
   });
   parsed.out = testing::internal::GetCapturedStdout();
   parsed.err = testing::internal::GetCapturedStderr();
+  // Whatever ends a parse carries exactly what it printed.
+  if (parsed.exited) {
+    EXPECT_EQ(parsed.carried, parsed.out + parsed.err);
+  }
   return parsed;
 }
 

@@ -131,8 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   expect_result_or_record([&] {
     CdTextContents contents;
     read_disc_cd_text(reader, &contents, layout.get());
-    for (const SheetText& text : contents.tracks[0])
-      if (!text.keyword.empty()) std::abort();  // track 0 is the disc's
+    for (const CdTextBlock& block : contents.blocks)
+      for (const SheetText& text : block.tracks[0])
+        if (!text.keyword.empty()) std::abort();  // track 0 is the disc's
     cd_text_listing(contents);
     cue_sheet_text(*layout, nullptr);
   });

@@ -12,7 +12,8 @@
 
 // libFLAC exports the switch that leaves the MD5 sum to its caller (its own
 // command-line encoder uses it for --no-md5-sum) without declaring it in
-// its public headers.
+// its public headers. The name is the library's own, hence reserved.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 extern "C" FLAC__bool FLAC__stream_encoder_set_do_md5(FLAC__StreamEncoder* encoder,
                                                       FLAC__bool value);
 

@@ -7,7 +7,7 @@
 
 SwitchRule volume_label_switch(std::string* label) {
   SwitchRule rule = text_switch("/VOLUME", label, "Error: Illegal /VOLUME format!\n");
-  rule.apply = [scan = rule.apply, label](const std::string& upper) {
+  rule.apply = [scan = rule.apply](const std::string& upper) {
     if (!scan(upper)) return false;
     // The whole value, not only its first word: "/VOLUME=MY FILES" is refused.
     const std::string value = upper.substr(upper.find('=') + 1);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/byteorder.h"
 #include "common/msgvec.h"
 #include "drivers/mmc_drive.h"
 #include "emulator/bus.h"
@@ -82,10 +83,8 @@ void expect_same(const std::vector<Exchange>& seen, const std::vector<Exchange>&
 }
 
 ScriptedReply reply_of(const Exchange& exchange) {
-  ScriptedReply reply = exchange.check
-                            ? cdm_test::check_reply(exchange.key, exchange.asc, exchange.ascq)
-                            : cdm_test::good_reply(exchange.data_in);
-  return reply;
+  return exchange.check ? cdm_test::check_reply(exchange.key, exchange.asc, exchange.ascq)
+                        : cdm_test::good_reply(exchange.data_in);
 }
 
 std::string run_call(MmcRecorder& recorder, const Call& call) {
@@ -96,17 +95,15 @@ std::string run_call(MmcRecorder& recorder, const Call& call) {
   }
 }
 
-Bytes be32(uint32_t value) {
-  return {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
-          static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
-}
-
-// A write speed descriptor: end LBA, read and write speed in kB/s.
-Bytes speed_descriptor(uint32_t end_lba, uint32_t read_kbs, uint32_t write_kbs) {
-  Bytes d(4, 0);
-  for (const uint32_t field : {end_lba, read_kbs, write_kbs}) {
-    const Bytes bytes = be32(field);
-    d.insert(d.end(), bytes.begin(), bytes.end());
+// The answer of GET PERFORMANCE: its header, then one write speed
+// descriptor a speed (end LBA, read and write speed in kB/s).
+Bytes write_speeds(uint32_t end_lba, uint32_t read_kbs, const std::vector<uint32_t>& write_kbs) {
+  Bytes d(8 + 16 * write_kbs.size(), 0);
+  put_be32(d.data(), static_cast<uint32_t>(d.size() - 4));  // data length after its own field
+  for (std::size_t i = 0; i < write_kbs.size(); ++i) {
+    put_be32(d.data() + 8 + 16 * i + 4, end_lba);
+    put_be32(d.data() + 8 + 16 * i + 8, read_kbs);
+    put_be32(d.data() + 8 + 16 * i + 12, write_kbs[i]);
   }
   return d;
 }
@@ -154,16 +151,8 @@ TEST(MmcTranscripts, SpeedsAndBlankingAsTheDriveAnswersThem) {
       {"write speeds: fastest first on the wire, slowest first in the driver",
        ",capacity=1,speeds=4/8",
        speeds_call,
-       {good(kGetWriteSpeeds,
-             [] {
-               Bytes d = be32(4 + 2 * 16);  // data length after its own four bytes
-               d.resize(8, 0);
-               const Bytes fast = speed_descriptor(4349, 5645, 1411);  // 8x = 1411.2 kB/s
-               const Bytes slow = speed_descriptor(4349, 5645, 706);   // 4x = 705.6 kB/s
-               d.insert(d.end(), fast.begin(), fast.end());
-               d.insert(d.end(), slow.begin(), slow.end());
-               return d;
-             }())},
+       // fastest first: 8x = 1411.2 kB/s, 4x = 705.6 kB/s
+       {good(kGetWriteSpeeds, write_speeds(4349, 5645, {1411, 706}))},
        "4x 8x max 8"},
       {"a drive without write speed descriptors keeps what it had",
        ",fail=AC:5/24/00",

@@ -1,14 +1,17 @@
 #include "support/scratch.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
-ScratchDirectory::ScratchDirectory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "cdm-test-XXXXXX").string();
+ScratchDirectory::ScratchDirectory() : ScratchDirectory(std::filesystem::temp_directory_path()) {}
+
+ScratchDirectory::ScratchDirectory(const std::string& base) {
+  std::string pattern = (std::filesystem::path(base) / "cdm-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
@@ -16,6 +19,12 @@ ScratchDirectory::ScratchDirectory() {
 ScratchDirectory::~ScratchDirectory() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
+}
+
+std::string memory_scratch_base() {
+  const char* memory = "/dev/shm";
+  if (access(memory, W_OK | X_OK) == 0 && std::filesystem::is_directory(memory)) return memory;
+  return std::filesystem::temp_directory_path();
 }
 
 std::string read_file(const std::string& path) {

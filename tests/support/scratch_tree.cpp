@@ -103,8 +103,8 @@ std::vector<std::string> files_below(const std::string& folder) {
 std::string extracted_tree_faults(const ScratchTree& tree, const std::string& image,
                                   const SampleTree& sample) {
   std::filesystem::remove_all(tree / "copy");
-  const ProgramRun extracted =
-      run_command("xorriso", {"-osirrox", "on", "-indev", image, "-extract", "/", tree / "copy"});
+  const ProgramRun extracted = run_command(
+      "xorriso", {"-osirrox", "on", "-indev", "stdio:" + image, "-extract", "/", tree / "copy"});
   if (extracted.status != 0) return "xorriso: " + extracted.err;
   std::vector<std::string> expected;
   for (const auto& [source, volume_path] : sample.volume_path_of) {

@@ -94,9 +94,11 @@ TEST(VolbuildExtensions, RockRidgeAndJolietReadersSeeTheTreeAsItIs) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.image);
     fs::remove_all(tree / "copy");
-    const ProgramRun extracted = run_command(
-        "xorriso", {"-osirrox", "on", "-indev", c.image, "-extract", "/", tree / "copy"},
-        tree.path());
+    const ProgramRun extracted =
+        run_command("xorriso",
+                    {"-osirrox", "on", "-indev", std::string("stdio:") + c.image, "-extract", "/",
+                     tree / "copy"},
+                    tree.path());
     ASSERT_EQ(extracted.status, 0) << extracted.err;
     EXPECT_EQ(listing(tree / "copy", as_is), listing(tree / "src", c.mode_of));
     for (const std::string& file : files_below(tree / "src"))

@@ -395,7 +395,8 @@ TEST(VolbuildHostile, NamesThatCollideOrHoldOtherBytesStayLevel1ForStrictReaders
 
   // Every file comes back whole under its volume name.
   const ProgramRun extracted = run_command(
-      "xorriso", {"-osirrox", "on", "-indev", tree / "out.iso", "-extract", "/", tree / "copy"});
+      "xorriso",
+      {"-osirrox", "on", "-indev", "stdio:" + tree / "out.iso", "-extract", "/", tree / "copy"});
   ASSERT_EQ(extracted.status, 0) << extracted.err;
   std::multiset<std::vector<uint8_t>> expected;
   std::multiset<std::vector<uint8_t>> found;

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "support/scratch.h"
+
 namespace {
 
 constexpr int MACHINE_COULD_NOT_RUN = 125;
@@ -45,29 +47,55 @@ bool found_no_drive(const ProgramRun& run) {
 
 std::string vm_runner_script() { return std::string(CDM_SOURCE_DIR) + "/tests/qemu/run-in-vm"; }
 
-VmOutcome run_in_vm(const VmRequest& request, const std::string& runner) {
-  VmOutcome outcome;
+std::vector<VmOutcome> run_all_in_vm(const std::vector<VmRequest>& requests,
+                                     const std::string& runner) {
+  std::vector<VmOutcome> outcomes(requests.size());
   if (!on_path("qemu-system-x86_64")) {
-    outcome.skip_reason = "qemu-system-x86_64 is not installed (scripts/setup.sh installs it)";
-    return outcome;
+    for (VmOutcome& outcome : outcomes)
+      outcome.skip_reason = "qemu-system-x86_64 is not installed (scripts/setup.sh installs it)";
+    return outcomes;
   }
-  std::vector<std::string> arguments = {runner, "--timeout", std::to_string(VM_RUN_TIMEOUT_S)};
-  if (request.medium == DriveMedium::VOLUME)
-    arguments.insert(arguments.end(), {"--medium", request.image});
-  for (const std::string& variable : request.environment)
-    arguments.insert(arguments.end(), {"--env", variable});
-  for (const std::string& file : request.files) arguments.insert(arguments.end(), {"--file", file});
-  arguments.push_back("--");
-  arguments.push_back(request.program);
-  arguments.insert(arguments.end(), request.arguments.begin(), request.arguments.end());
+  if (requests.empty()) return outcomes;
+  ScratchDirectory results;
+  std::vector<std::string> arguments = {runner, "--timeout", std::to_string(VM_RUN_TIMEOUT_S),
+                                        "--results", results.path()};
+  const VmRequest& first = requests.front();
+  if (first.medium == DriveMedium::VOLUME)
+    arguments.insert(arguments.end(), {"--medium", first.image});
+  for (const VmRequest& request : requests) {
+    if (&request != &first) arguments.push_back("--then");
+    for (const std::string& variable : request.environment)
+      arguments.insert(arguments.end(), {"--env", variable});
+    for (const std::string& file : request.files)
+      arguments.insert(arguments.end(), {"--file", file});
+    arguments.push_back("--");
+    arguments.push_back(request.program);
+    arguments.insert(arguments.end(), request.arguments.begin(), request.arguments.end());
+  }
 
+  ProgramRun machine;
   for (int attempt = 1; attempt <= 2; ++attempt) {
-    outcome.run = run_command("bash", arguments, "", "", 1800);
-    if (outcome.run.status != MACHINE_COULD_NOT_RUN &&
-        (attempt == 2 || !found_no_drive(outcome.run)))
-      return outcome;
+    machine = run_command("bash", arguments, "", "", 1800);
+    if (machine.status == MACHINE_COULD_NOT_RUN) continue;
+    bool no_drive = false;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+      const std::string stem = results.file(std::to_string(i + 1));
+      ProgramRun& run = outcomes[i].run;
+      run.out = read_file(stem + ".out");
+      run.err = read_file(stem + ".err");
+      run.status = std::atoi(read_file(stem + ".status").c_str());
+      no_drive = no_drive || found_no_drive(run);
+    }
+    if (attempt == 2 || !no_drive) return outcomes;
   }
-  outcome.failure = "QEMU is installed but the virtual machine could not run the program:\n" +
-                    tail_lines(outcome.run.err, 8);
-  return outcome;
+  for (VmOutcome& outcome : outcomes) {
+    outcome.run = machine;
+    outcome.failure = "QEMU is installed but the virtual machine could not run the program:\n" +
+                      tail_lines(machine.err, 8);
+  }
+  return outcomes;
+}
+
+VmOutcome run_in_vm(const VmRequest& request, const std::string& runner) {
+  return run_all_in_vm({request}, runner).front();
 }

@@ -1,6 +1,6 @@
-// Runs one of the suite's programs inside a small virtual machine whose only
+// Runs the suite's programs inside a small virtual machine whose only
 // SCSI device is QEMU's emulated CD-ROM drive (tests/qemu/run-in-vm), so that
-// the program reaches a drive model written elsewhere through the Linux SCSI
+// the programs reach a drive model written elsewhere through the Linux SCSI
 // generic backend.
 #pragma once
 
@@ -34,10 +34,16 @@ std::string vm_runner_script();
 // under software emulation on a loaded machine a run can take minutes.
 constexpr int VM_RUN_TIMEOUT_S = 600;
 
-// Runs the request in a fresh machine through `runner`. Without
-// qemu-system-x86_64 on PATH the outcome carries a skip reason. When the
-// machine fails to start or to run the program (the runner's status 125) it
-// is tried once more; after that the outcome carries the failure with the
-// runner's reason. A program that found no drive on the bus is also run once
-// more (the drive may not have appeared in time); the second outcome stands.
+// Runs the requests one after the other in one fresh machine through
+// `runner`; they all hold the same medium. One outcome per request, in
+// order. Without qemu-system-x86_64 on PATH each outcome carries a skip
+// reason. When the machine fails to start or to run the programs (the
+// runner's status 125) it is tried once more; after that each outcome
+// carries the failure with the runner's reason. When a program found no
+// drive on the bus the machine is also run once more (the drive may not have
+// appeared in time); the second outcomes stand.
+std::vector<VmOutcome> run_all_in_vm(const std::vector<VmRequest>& requests,
+                                     const std::string& runner = vm_runner_script());
+
+// One request in a machine of its own.
 VmOutcome run_in_vm(const VmRequest& request, const std::string& runner = vm_runner_script());

@@ -3,17 +3,24 @@
 // QEMU's emulated CD-ROM drive (host adapter 0, SCSI ID 3, LUN 0), through
 // the Linux SCSI generic backend with no emulated bus, and compares what it
 // printed and its exit status. The disc is an ISO9660 volume that volbuild
-// makes, and so is "disc.iso" in the machine's working folder when a case
-// asks for it. Without QEMU the case is skipped, with the reason; when QEMU
-// is there but the machine cannot be started, the case fails.
+// makes, and so is "disc.iso" in the case's working folder when a case asks
+// for it. The cases that hold the same medium run one after the other in
+// one machine, in the order of the table, as programs run one after the
+// other against a drive; each in a folder of its own. Without QEMU the cases
+// are skipped, with the reason; when QEMU is there but the machine cannot
+// be started, they fail.
 //
 // To add a case, add a row to vm_cases(): program, arguments, medium,
 // environment inside the machine, whether the volume is also handed in as a
-// file, and the expected exit status, standard
-// output and standard error as line patterns (see line_pattern.h), where
-// {LEADOUT} stands for the volume's lead-out as "MM:SS:FF (LBA NNNNNN)".
+// file, and the expected exit status, standard output and standard error
+// as line patterns (see line_pattern.h), where {LEADOUT} stands for the
+// volume's lead-out as "MM:SS:FF (LBA NNNNNN)"; or, instead of the
+// standard output's pattern, that it is the volume byte for byte.
 #include <gtest/gtest.h>
 
+#include <future>
+#include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -35,6 +42,7 @@ struct VmCase {
   int status;
   std::string out;
   std::string err;
+  bool out_is_the_volume = false;
 };
 
 // Names the case in test listings.
@@ -188,6 +196,19 @@ std::vector<VmCase> vm_cases() {
        0,
        "File contains 1Mb of data ({*} blocks)\nProcessing...\n{*}Conversion completed!\n",
        ""},
+      // The MMC reader copies the volume byte for byte: READ(10) of
+      // 2048-byte blocks, no block length changed, and the end of the span
+      // found by reading (the span goes to standard output).
+      {"ripspan_mmc_copies_the_volume",
+       "ripspan",
+       {"/proc/self/fd/1", "/DATA", "/BLKLEN=2048", "/BATCH"},
+       DriveMedium::VOLUME,
+       {},
+       false,
+       0,
+       "",
+       "",
+       true},
   };
 }
 
@@ -205,64 +226,100 @@ std::string with_leadout(std::string pattern, const std::string& leadout) {
   return pattern;
 }
 
-class VmProgram : public testing::TestWithParam<VmCase> {};
+// The volume of the cases and what each case's program did with it.
+struct CaseRuns {
+  ScratchTree tree;
+  std::string volume;
+  std::string leadout;
+  std::string failure;  // why the volume could not be made
+  std::map<std::string, VmOutcome> outcomes;
+};
+
+class VmProgram : public testing::TestWithParam<VmCase> {
+ protected:
+  // Makes the volume and runs the cases this process runs, a machine per
+  // medium.
+  static void SetUpTestSuite() {
+    runs_ = std::make_unique<CaseRuns>();
+    ScratchTree& tree = runs_->tree;
+    tree.write_text("src/README.TXT", "A volume for the drive in the virtual machine.\n");
+    tree.write_file("src/DATA/BLOCKS.BIN", 300000, 7);
+    const ProgramRun built = run_program(
+        "volbuild", {"src/", "disc.iso", "/RECURSE", "/BATCH", "/VOLUME=QEMU_TEST"}, tree.path());
+    const std::vector<uint8_t> image = read_file_bytes(tree / "disc.iso");
+    if (built.status != 0 || image.empty() || image.size() % 2048 != 0) {
+      runs_->failure = "volbuild could not make the volume: " + built.err;
+      return;
+    }
+    runs_->volume.assign(image.begin(), image.end());
+    runs_->leadout = leadout_text(image.size() / 2048);
+
+    const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
+    std::vector<std::string> selected;
+    for (int i = 0; suite && i < suite->total_test_count(); ++i)
+      if (suite->GetTestInfo(i)->should_run()) selected.push_back(suite->GetTestInfo(i)->name());
+    // The machines run side by side: the one with no disc spends most of
+    // its time in the programs' pauses between retries.
+    std::vector<std::vector<std::string>> groups;
+    std::vector<std::future<std::vector<VmOutcome>>> machines;
+    for (const DriveMedium medium : {DriveMedium::VOLUME, DriveMedium::NO_DISC}) {
+      std::vector<std::string>& names = groups.emplace_back();
+      std::vector<VmRequest> requests;
+      for (const VmCase& c : vm_cases()) {
+        if (c.medium != medium) continue;
+        bool chosen = false;
+        for (const std::string& name : selected)
+          chosen = chosen || name.substr(name.rfind('/') + 1) == c.name;
+        if (!chosen) continue;
+        VmRequest request;
+        request.program = std::string(CDM_BIN_DIR) + "/" + c.program;
+        request.arguments = c.arguments;
+        request.medium = c.medium;
+        request.environment = c.environment;
+        if (c.medium == DriveMedium::VOLUME) request.image = tree / "disc.iso";
+        if (c.volume_as_file) request.files = {tree / "disc.iso"};
+        names.emplace_back(c.name);
+        requests.push_back(request);
+      }
+      machines.push_back(
+          std::async(std::launch::async, [requests] { return run_all_in_vm(requests); }));
+    }
+    for (std::size_t group = 0; group < groups.size(); ++group) {
+      const std::vector<VmOutcome> outcomes = machines[group].get();
+      for (std::size_t i = 0; i < outcomes.size(); ++i)
+        runs_->outcomes[groups[group][i]] = outcomes[i];
+    }
+  }
+
+  static void TearDownTestSuite() { runs_.reset(); }
+
+  static std::unique_ptr<CaseRuns> runs_;
+};
+
+std::unique_ptr<CaseRuns> VmProgram::runs_;
 
 TEST_P(VmProgram, PrintsWhatTheDriveAnswers) {
   const VmCase& c = GetParam();
-  ScratchTree tree;
-  VmRequest request;
-  request.program = std::string(CDM_BIN_DIR) + "/" + c.program;
-  request.arguments = c.arguments;
-  request.medium = c.medium;
-  request.environment = c.environment;
-  tree.write_text("src/README.TXT", "A volume for the drive in the virtual machine.\n");
-  tree.write_file("src/DATA/BLOCKS.BIN", 300000, 7);
-  const ProgramRun built = run_program(
-      "volbuild", {"src/", "disc.iso", "/RECURSE", "/BATCH", "/VOLUME=QEMU_TEST"}, tree.path());
-  ASSERT_EQ(built.status, 0) << built.err;
-  const std::vector<uint8_t> image = read_file_bytes(tree / "disc.iso");
-  ASSERT_EQ(image.size() % 2048, 0u);
-  const std::string leadout = leadout_text(image.size() / 2048);
-  if (c.medium == DriveMedium::VOLUME) request.image = tree / "disc.iso";
-  if (c.volume_as_file) request.files = {tree / "disc.iso"};
-  const VmOutcome outcome = run_in_vm(request);
+  ASSERT_EQ(runs_->failure, "");
+  ASSERT_EQ(runs_->outcomes.count(c.name), 1u);
+  const VmOutcome& outcome = runs_->outcomes.at(c.name);
   if (!outcome.skip_reason.empty()) GTEST_SKIP() << outcome.skip_reason;
   if (!outcome.failure.empty()) FAIL() << outcome.failure;
 
+  const std::string& leadout = runs_->leadout;
   EXPECT_EQ(outcome.run.status, c.status);
-  EXPECT_TRUE(matches_line_pattern(with_leadout(c.out, leadout), outcome.run.out))
-      << "standard output:\n"
-      << outcome.run.out << "expected:\n"
-      << with_leadout(c.out, leadout);
+  if (c.out_is_the_volume)
+    EXPECT_TRUE(outcome.run.out == runs_->volume)
+        << outcome.run.out.size() << " bytes copied of " << runs_->volume.size();
+  else
+    EXPECT_TRUE(matches_line_pattern(with_leadout(c.out, leadout), outcome.run.out))
+        << "standard output:\n"
+        << outcome.run.out << "expected:\n"
+        << with_leadout(c.out, leadout);
   EXPECT_TRUE(matches_line_pattern(with_leadout(c.err, leadout), outcome.run.err))
       << "standard error:\n"
       << outcome.run.err << "expected:\n"
       << with_leadout(c.err, leadout);
-}
-
-// The MMC reader copies the volume from QEMU's drive byte for byte: READ(10)
-// of 2048-byte blocks, no block length changed, and the end of the span
-// found by reading (the span goes to standard output).
-TEST(QemuDrive, MmcReaderCopiesTheVolumeByteForByte) {
-  ScratchTree tree;
-  tree.write_text("src/README.TXT", "A volume to copy back.\n");
-  tree.write_file("src/DATA/BLOCKS.BIN", 200000, 3);
-  const ProgramRun built =
-      run_program("volbuild", {"src/", "disc.iso", "/RECURSE", "/BATCH"}, tree.path());
-  ASSERT_EQ(built.status, 0) << built.err;
-  VmRequest request;
-  request.program = std::string(CDM_BIN_DIR) + "/ripspan";
-  request.arguments = {"/proc/self/fd/1", "/DATA", "/BLKLEN=2048", "/BATCH"};
-  request.medium = DriveMedium::VOLUME;
-  request.image = tree / "disc.iso";
-  const VmOutcome outcome = run_in_vm(request);
-  if (!outcome.skip_reason.empty()) GTEST_SKIP() << outcome.skip_reason;
-  if (!outcome.failure.empty()) FAIL() << outcome.failure;
-  EXPECT_EQ(outcome.run.err, "");
-  EXPECT_EQ(outcome.run.status, 0);
-  const std::vector<uint8_t> image = read_file_bytes(tree / "disc.iso");
-  EXPECT_TRUE(outcome.run.out == std::string(image.begin(), image.end()))
-      << outcome.run.out.size() << " bytes copied of " << image.size();
 }
 
 INSTANTIATE_TEST_SUITE_P(QemuDrive, VmProgram, testing::ValuesIn(vm_cases()),

@@ -34,6 +34,13 @@ TEST(VmRunner, RefusesBadRequestsWithStatus125) {
       {{"--timeout", "1m", "--", DISCINFO}, "run-in-vm: --timeout needs whole seconds: 1m\n"},
       {{"--medium"}, "run-in-vm: --medium needs an image\n"},
       {{"--no-medium"}, "run-in-vm: no program given\n"},
+      {{"--", DISCINFO, "--then"}, "run-in-vm: no program given\n"},
+      {{"--", DISCINFO, "--then", "--", DISCINFO},
+       "run-in-vm: more than one program needs --results\n"},
+      {{"--", DISCINFO, "--then", "--medium", dir.file("none.iso"), "--", DISCINFO},
+       "run-in-vm: --medium belongs before the first program\n"},
+      {{"--results", dir.file("none"), "--", DISCINFO},
+       "run-in-vm: cannot write the results in " + dir.file("none") + "\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = {vm_runner_script()};
@@ -70,9 +77,8 @@ TEST(VmRunner, MachineThatCannotStartFailsInsteadOfSkipping) {
   const VmOutcome outcome = run_in_vm(request);
   if (!outcome.skip_reason.empty()) GTEST_SKIP() << outcome.skip_reason;
   EXPECT_EQ(outcome.run.status, 125);
-  EXPECT_NE(
-      outcome.failure.find("run-in-vm: the machine ended (status 1) without running discinfo\n"),
-      std::string::npos)
+  EXPECT_NE(outcome.failure.find("run-in-vm: the machine ended (status 1) after 0 of 1 programs\n"),
+            std::string::npos)
       << outcome.failure;
 }
 

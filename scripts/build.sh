@@ -7,5 +7,15 @@ dir=$1; shift
 # (the sanitizer build, a fresh clone) take seconds instead of minutes.
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+# A tree configured with another compiler is configured afresh: CMake would
+# otherwise drop the tree's settings with its cache and keep only the compiler.
+for option in "$@"; do
+  [[ $option == -DCMAKE_CXX_COMPILER=* ]] || continue
+  wanted=$(command -v "${option#*=}" || echo "${option#*=}")
+  cache="$root/$dir/CMakeCache.txt"
+  if [ -f "$cache" ] && ! grep -qx "CMAKE_CXX_COMPILER:[A-Z]*=$wanted" "$cache"; then
+    rm -rf "$cache" "$root/$dir/CMakeFiles"
+  fi
+done
 cmake -S "$root" -B "$root/$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
 ninja -C "$root/$dir" >/dev/null || ninja -C "$root/$dir"

@@ -16,11 +16,11 @@ targets="fuzz_cue_sheet fuzz_wav_header fuzz_audio_file fuzz_emulated_bus fuzz_e
   fuzz_drive_answers"
 ninja -C "$build" -j2 $targets >/dev/null || ninja -C "$build" -j1 $targets
 
+# Runs one target into its log; its lines of report go to $build/$target.report.
 run_target() {
   local target=$1 dict=$2; shift 2
-  local corpus="$build/corpus/$target" log="$build/$target.log"
+  local corpus="$build/corpus/$target" log="$build/$target.log" report="$build/$target.report"
   mkdir -p "$corpus" "$build/artifacts"
-  echo "== fuzzing $target for $seconds s"
   local status=0
   (cd "$build" && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/fuzz/lsan.supp" "$build/fuzz/$target" -max_total_time="$seconds" \
       -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -dict="$dict" \
@@ -28,18 +28,12 @@ run_target() {
   local runs
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
   if [ "$status" -ne 0 ]; then
-    tail -n 40 "$log"
-    echo "$target: FAILED after $runs executions (log: $log)"
+    { tail -n 40 "$log"; echo "$target: FAILED after $runs executions (log: $log)"; } >"$report"
     return 1
   fi
-  echo "$target: $runs executions, no crash"
+  echo "$target: $runs executions, no crash" >"$report"
 }
 
-failed=0
-run_target fuzz_cue_sheet "$root/fuzz/cue_sheet.dict" \
-  "$root/tests/fixtures/cue/good" "$root/tests/fixtures/cue/bad" "$root/tests/fixtures/cue/styles" \
-  || failed=1
-run_target fuzz_wav_header "$root/fuzz/wav_header.dict" "$root/tests/fixtures/wav" || failed=1
 # The audio front end's seeds: a short file of every format, made by the
 # Debian encoders (setup.sh installs them).
 seeds="$build/seeds/audio"
@@ -53,11 +47,36 @@ if [ ! -s "$seeds/song.wv" ]; then
     oggenc -Q song.wav -o song.ogg && opusenc --quiet song.wav song.opus &&
     wavpack -q -y song.wav -o song.wv)
 fi
-run_target fuzz_audio_file "$root/fuzz/audio_file.dict" "$seeds" "$root/tests/fixtures/wav" || failed=1
-run_target fuzz_emulated_bus "$root/fuzz/emulated_bus.dict" "$root/tests/fixtures/emulated_bus" \
-  || failed=1
-run_target fuzz_emulated_commands "$root/fuzz/emulated_commands.dict" \
-  "$root/tests/fixtures/emulated_commands" || failed=1
-run_target fuzz_drive_answers "$root/fuzz/drive_answers.dict" "$root/tests/fixtures/drive_answers" \
-  || failed=1
+
+# Each target with its dictionary and seed folders.
+fuzz_one() {
+  case $1 in
+    fuzz_cue_sheet) run_target "$1" "$root/fuzz/cue_sheet.dict" "$root/tests/fixtures/cue/good" \
+      "$root/tests/fixtures/cue/bad" "$root/tests/fixtures/cue/styles" ;;
+    fuzz_wav_header) run_target "$1" "$root/fuzz/wav_header.dict" "$root/tests/fixtures/wav" ;;
+    fuzz_audio_file) run_target "$1" "$root/fuzz/audio_file.dict" "$seeds" "$root/tests/fixtures/wav" ;;
+    fuzz_emulated_bus) run_target "$1" "$root/fuzz/emulated_bus.dict" "$root/tests/fixtures/emulated_bus" ;;
+    fuzz_emulated_commands) run_target "$1" "$root/fuzz/emulated_commands.dict" \
+      "$root/tests/fixtures/emulated_commands" ;;
+    fuzz_drive_answers) run_target "$1" "$root/fuzz/drive_answers.dict" \
+      "$root/tests/fixtures/drive_answers" ;;
+  esac
+}
+
+# As many targets at once as the machine has processors, each for its
+# whole time; the reports in the targets' order.
+parallel=$(nproc)
+for target in $targets; do
+  rm -f "$build/$target.report"
+  echo "== fuzzing $target for $seconds s"
+  fuzz_one "$target" &
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
+done
+wait
+failed=0
+for target in $targets; do
+  report="$build/$target.report"
+  if [ -s "$report" ]; then cat "$report"; else echo "$target: no report (the run did not end)"; fi
+  grep -q ' executions, no crash$' "$report" 2>/dev/null || failed=1
+done
 exit $failed

@@ -21,7 +21,14 @@ report_skipped "$root/build"
 echo "== fuzzing (20 s a target)"
 "$root/scripts/fuzz.sh" 20
 echo "== tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-"$root/scripts/build.sh" build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCDM_SANITIZE=ON -DBUILD_TESTING=ON
+# Built with clang, which compiles the instrumented tests in half the time
+# GCC takes; the fuzz targets are clang's too.
+"$root/scripts/build.sh" build-sanitize -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+  -DCDM_SANITIZE=ON -DBUILD_TESTING=ON
+if ! nm "$root/build-sanitize/bin/cueburn" | grep -q __asan_init; then
+  echo "The sanitizer build's programs are not instrumented (build-sanitize/CMakeCache.txt)" >&2
+  exit 1
+fi
 # Of the virtual machine tests (label vm) one runs here: the others take the
 # same path through the kernel and the same backend.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

@@ -96,14 +96,16 @@ std::vector<unsigned> listed_starts(const std::string& listing,
                                     std::vector<unsigned>* numbers = nullptr) {
   std::vector<unsigned> starts;
   std::smatch match;
+  // Made once: building a pattern costs more than all the matching.
+  static const std::regex track(R"(^(\d\d)   \w+ *   \d\d:\d\d:\d\d    (\d{6}))");
+  static const std::regex leadout(R"(^Leadout: .*\(LBA (\d+)\))");
   std::istringstream lines(listing);
   for (std::string line; std::getline(lines, line);) {
-    if (std::regex_search(line, match,
-                          std::regex(R"(^(\d\d)   \w+ *   \d\d:\d\d:\d\d    (\d{6}))"))) {
+    if (std::regex_search(line, match, track)) {
       starts.push_back(static_cast<unsigned>(std::stoul(match[2])));
       if (numbers != nullptr) numbers->push_back(static_cast<unsigned>(std::stoul(match[1])));
     }
-    if (std::regex_search(line, match, std::regex(R"(^Leadout: .*\(LBA (\d+)\))")))
+    if (std::regex_search(line, match, leadout))
       starts.push_back(static_cast<unsigned>(std::stoul(match[1])));
   }
   return starts;
@@ -115,9 +117,10 @@ std::vector<unsigned> breakpoints(const std::string& cue, const std::string& fol
   EXPECT_EQ(run.status, 0) << run.err;
   std::vector<unsigned> lbas;
   std::smatch match;
+  static const std::regex position(R"((\d+):(\d\d)\.(\d\d))");
   std::istringstream lines(run.out);
   for (std::string line; std::getline(lines, line);)
-    if (std::regex_match(line, match, std::regex(R"((\d+):(\d\d)\.(\d\d))")))
+    if (std::regex_match(line, match, position))
       lbas.push_back(static_cast<unsigned>(std::stoul(match[1]) * 4500 + std::stoul(match[2]) * 75 +
                                            std::stoul(match[3])));
   return lbas;
@@ -177,7 +180,8 @@ TEST_F(CueBurn, SheetsInEveryStyleRecordAsTheirOwnLayout) {
       ASSERT_EQ(run.status, 0) << run.out << run.err;
       const bool keeps_numbers = recorder.product == std::string("MMC CD-RW DRIVE");
       // What the sheets' CD-TEXT gives rise to is the CD-TEXT tests' matter.
-      EXPECT_EQ(std::regex_replace(run.err, std::regex("WARNING! CD-?TEXT.*\\n"), ""),
+      static const std::regex cd_text_warning("WARNING! CD-?TEXT.*\\n");
+      EXPECT_EQ(std::regex_replace(run.err, cd_text_warning, ""),
                 style.warnings + (keeps_numbers ? "" : renumber_warning));
       const ProgramRun info = discinfo(bus, {"/NOPROMPT"});
       ASSERT_EQ(info.status, 0) << info.err;

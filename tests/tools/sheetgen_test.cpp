@@ -380,26 +380,34 @@ std::string cdrdao_view(const std::string& text) {
   std::smatch match;
   uint32_t pregap = 0;
   std::string flags, isrc;
+  // Made once: building a pattern costs more than all the matching.
+  static const std::regex catalog(R"(^CATALOG NUMBER: (\d{13}))");
+  static const std::regex track_line(R"(^TRACK +(\d+) +Mode)");
+  static const std::regex isrc_line(R"(ISRC (\w\w) (\w{3}) (\d\d) (\d{5}))");
+  static const std::regex pregap_line(R"(^ +PREGAP .*\( *(\d+)\))");
+  static const std::regex copy_line(R"(^ +COPY PERMITTED)");
+  static const std::regex pre_line(R"(^ +PRE-EMPHASIS)");
+  static const std::regex four_line(R"(^ +FOUR CHANNEL AUDIO)");
+  static const std::regex start_line(R"(^ +START .*\( *(\d+)\))");
   while (std::getline(lines, line)) {
-    if (std::regex_search(line, match, std::regex(R"(^CATALOG NUMBER: (\d{13}))"))) {
+    if (std::regex_search(line, match, catalog)) {
       view += "catalog " + match[1].str() + "\n";
-    } else if (std::regex_search(line, match, std::regex(R"(^TRACK +(\d+) +Mode)"))) {
+    } else if (std::regex_search(line, match, track_line)) {
       track = match[1];
       pregap = 0;
       flags.clear();
       isrc.clear();
-    } else if (std::regex_search(line, match,
-                                 std::regex(R"(ISRC (\w\w) (\w{3}) (\d\d) (\d{5}))"))) {
+    } else if (std::regex_search(line, match, isrc_line)) {
       isrc = match[1].str() + match[2].str() + match[3].str() + match[4].str();
-    } else if (std::regex_search(line, match, std::regex(R"(^ +PREGAP .*\( *(\d+)\))"))) {
+    } else if (std::regex_search(line, match, pregap_line)) {
       pregap = static_cast<uint32_t>(std::stoul(match[1]));
-    } else if (std::regex_search(line, std::regex(R"(^ +COPY PERMITTED)"))) {
+    } else if (std::regex_search(line, copy_line)) {
       flags += " copy";
-    } else if (std::regex_search(line, std::regex(R"(^ +PRE-EMPHASIS)"))) {
+    } else if (std::regex_search(line, pre_line)) {
       flags += " pre";
-    } else if (std::regex_search(line, std::regex(R"(^ +FOUR CHANNEL AUDIO)"))) {
+    } else if (std::regex_search(line, four_line)) {
       flags += " four";
-    } else if (std::regex_search(line, match, std::regex(R"(^ +START .*\( *(\d+)\))"))) {
+    } else if (std::regex_search(line, match, start_line)) {
       view += "track " + track + " start " + match[1].str() + " pregap " + std::to_string(pregap) +
               flags + " " + isrc + "\n";
     }

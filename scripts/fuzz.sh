@@ -10,7 +10,10 @@ seconds=${1:-60}
 build="$root/build-fuzz"
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# -O1 with line tables: libFuzzer's advice, and a build a third shorter
+# than -O2 with full debug information.
+cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
   -DCDM_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 targets="fuzz_cue_sheet fuzz_wav_header fuzz_audio_file fuzz_emulated_bus fuzz_emulated_commands
   fuzz_drive_answers"

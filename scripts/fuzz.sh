@@ -63,6 +63,7 @@ fuzz_one() {
       "$root/tests/fixtures/emulated_commands" ;;
     fuzz_drive_answers) run_target "$1" "$root/fuzz/drive_answers.dict" \
       "$root/tests/fixtures/drive_answers" ;;
+    *) echo "$1: FAILED: no dictionary or seeds named for it in $0" >"$build/$1.report" ;;
   esac
 }
 

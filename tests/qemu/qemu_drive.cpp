@@ -56,6 +56,12 @@ std::vector<VmOutcome> run_all_in_vm(const std::vector<VmRequest>& requests,
     return outcomes;
   }
   if (requests.empty()) return outcomes;
+  for (const VmRequest& request : requests)
+    if (request.medium != requests.front().medium || request.image != requests.front().image) {
+      for (VmOutcome& outcome : outcomes)
+        outcome.failure = "the programs of one machine must hold the same medium";
+      return outcomes;
+    }
   ScratchDirectory results;
   std::vector<std::string> arguments = {runner, "--timeout", std::to_string(VM_RUN_TIMEOUT_S),
                                         "--results", results.path()};

@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -255,9 +256,12 @@ class VmProgram : public testing::TestWithParam<VmCase> {
     runs_->leadout = leadout_text(image.size() / 2048);
 
     const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
-    std::vector<std::string> selected;
-    for (int i = 0; suite && i < suite->total_test_count(); ++i)
-      if (suite->GetTestInfo(i)->should_run()) selected.push_back(suite->GetTestInfo(i)->name());
+    // The cases' names, as the last part of the tests' names.
+    std::set<std::string> selected;
+    for (int i = 0; suite && i < suite->total_test_count(); ++i) {
+      const std::string name = suite->GetTestInfo(i)->name();
+      if (suite->GetTestInfo(i)->should_run()) selected.insert(name.substr(name.rfind('/') + 1));
+    }
     // The machines run side by side: the one with no disc spends most of
     // its time in the programs' pauses between retries.
     std::vector<std::vector<std::string>> groups;
@@ -266,11 +270,7 @@ class VmProgram : public testing::TestWithParam<VmCase> {
       std::vector<std::string>& names = groups.emplace_back();
       std::vector<VmRequest> requests;
       for (const VmCase& c : vm_cases()) {
-        if (c.medium != medium) continue;
-        bool chosen = false;
-        for (const std::string& name : selected)
-          chosen = chosen || name.substr(name.rfind('/') + 1) == c.name;
-        if (!chosen) continue;
+        if (c.medium != medium || selected.count(c.name) == 0) continue;
         VmRequest request;
         request.program = std::string(CDM_BIN_DIR) + "/" + c.program;
         request.arguments = c.arguments;

@@ -1,9 +1,9 @@
 #include "support/burn_discs.h"
 
 #include <algorithm>
-#include <regex>
 
 #include "support/cue_images.h"
+#include "support/patterns.h"
 
 namespace cueburn_test {
 
@@ -173,10 +173,9 @@ const std::vector<Recorder> RECORDERS = {
     {"CD-R50S-000", false}, {"MMC CD-RW DRIVE", true}};
 
 std::string without_codes(const std::string& listing) {
-  const std::string no_mcn =
-      std::regex_replace(listing, std::regex("Media Catalog Number: [0-9]{13}"),
-                         "Media Catalog Number: Not Available");
-  return std::regex_replace(no_mcn, std::regex("[0-9A-Z]{12}\n"), "Not Available\n");
+  const std::string no_mcn = cdm_test::Pattern("Media Catalog Number: [0-9]{13}")
+                                 .replace(listing, "Media Catalog Number: Not Available");
+  return cdm_test::Pattern("[0-9A-Z]{12}\n").replace(no_mcn, "Not Available\n");
 }
 
 ProgramRun CueBurn::cueburn(const std::string& bus, const std::vector<std::string>& arguments,

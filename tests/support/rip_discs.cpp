@@ -1,8 +1,8 @@
 #include "support/rip_discs.h"
 
 #include <fstream>
-#include <regex>
 
+#include "support/patterns.h"
 #include "support/scsi_fakes.h"
 
 namespace ripspan_test {
@@ -54,10 +54,10 @@ uint32_t le32_at(const std::string& bytes, std::size_t at) {
 }
 
 bool is_track_report(const std::string& text) {
-  static const std::regex lines(
+  static const cdm_test::Pattern lines(
       "(Track \\d\\d( \\(part\\))?: copy CRC [0-9A-F]{8}, AccurateRip v1 [0-9A-F]{8}, "
       "v2 [0-9A-F]{8}\n)+");
-  return std::regex_match(text, lines);
+  return lines.matches(text);
 }
 
 std::string device_lines() {

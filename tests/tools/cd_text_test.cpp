@@ -4,12 +4,12 @@
 // sheetgen /CDTEXT, cd-info and cueprint give back the same values.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/cd_text_check.h"
+#include "support/patterns.h"
 #include "support/run_program.h"
 #include "support/scratch.h"
 #include "support/scsi_fakes.h"
@@ -58,22 +58,21 @@ std::string sheet(const Lines& disc, unsigned tracks, Lines (*track_lines)(unsig
 Lines values_in(const std::string& text) {
   Lines values;
   std::string at = "disc";
-  const std::regex heading(
+  static const cdm_test::Pattern heading(
       R"(^CD-TEXT (?:block (\d) \([^)]*\) )?of (?:the disc|track (\d\d)):|^\s*TRACK (\d\d) )");
-  const std::regex field(R"re(^\s*([A-Z_]+) "(.*)"$)re");
-  const std::regex isrc(R"(^\s*ISRC (\w{12})$)");
+  static const cdm_test::Pattern field(R"re(^\s*([A-Z_]+) "(.*)"$)re");
+  static const cdm_test::Pattern isrc(R"(^\s*ISRC (\w{12})$)");
   std::istringstream in(text);
-  std::smatch match;
+  cdm_test::Groups match;
   for (std::string line; std::getline(in, line);) {
-    if (std::regex_search(line, match, heading)) {
-      at = (match[1].matched ? "block " + match[1].str() + " " : "") +
-           (match[2].matched   ? match[2].str()
-            : match[3].matched ? match[3].str()
-                               : "disc");
-    } else if (std::regex_match(line, match, field)) {
-      values.push_back(at + " " + match[1].str() + " " + match[2].str());
-    } else if (std::regex_match(line, match, isrc)) {
-      values.push_back(at + " ISRC " + match[1].str());
+    if (heading.search(line, match)) {
+      at = (match.took_part(1) ? "block " + match[1] + " " : "") + (match.took_part(2)   ? match[2]
+                                                                    : match.took_part(3) ? match[3]
+                                                                                         : "disc");
+    } else if (field.match(line, match)) {
+      values.push_back(at + " " + match[1] + " " + match[2]);
+    } else if (isrc.match(line, match)) {
+      values.push_back(at + " ISRC " + match[1]);
     }
   }
   std::sort(values.begin(), values.end());
@@ -159,11 +158,10 @@ struct RoundTrip {
 // Every value the sheet states, as "WHERE FIELD value".
 Lines stated(const RoundTrip& trip) {
   Lines values;
-  const std::regex field(R"re(^(?:REM )?([A-Z_]+) "?([^"]*)"?$)re");
-  std::smatch match;
+  static const cdm_test::Pattern field(R"re(^(?:REM )?([A-Z_]+) "?([^"]*)"?$)re");
+  cdm_test::Groups match;
   auto add = [&](const std::string& at, const std::string& line) {
-    if (std::regex_match(line, match, field))
-      values.push_back(at + " " + match[1].str() + " " + match[2].str());
+    if (field.match(line, match)) values.push_back(at + " " + match[1] + " " + match[2]);
   };
   for (const std::string& line : trip.disc) add("disc", line);
   for (unsigned n = 1; n <= trip.tracks; ++n)

@@ -6,12 +6,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/burn_discs.h"
+#include "support/patterns.h"
 #include "support/run_program.h"
 #include "support/scsi_fakes.h"
 
@@ -31,12 +31,12 @@ std::vector<std::string> lines_of(const std::string& text) {
 // tells mode 2 ("XA") from mode 1 ("data"), discinfo without /MODE does not.
 std::vector<std::string> cd_info_tracks(const std::string& text) {
   std::vector<std::string> tracks;
-  const std::regex track(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) (\w+))");
-  std::smatch match;
+  static const cdm_test::Pattern track(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) (\w+))");
+  cdm_test::Groups match;
   for (const std::string& line : lines_of(text))
-    if (std::regex_search(line, match, track))
-      tracks.push_back(match[1].str() + " " + std::to_string(std::stoul(match[2])) + " " +
-                       (match[3] == "XA" ? "data" : match[3].str()));
+    if (track.search(line, match))
+      tracks.push_back(match[1] + " " + std::to_string(std::stoul(match[2])) + " " +
+                       (match[3] == "XA" ? "data" : match[3]));
   return tracks;
 }
 
@@ -48,22 +48,22 @@ struct PeerViews {
 
 PeerViews expected_views(const std::string& listing) {
   PeerViews views;
-  const std::regex track(
+  static const cdm_test::Pattern track(
       R"(^(\d\d)   (\w+) *   \d\d:\d\d:\d\d    (\d{6}) .*  (Not Available|\S+)$)");
-  const std::regex leadout(R"(^Leadout: \d\d:\d\d:\d\d \(LBA (\d+)\))");
-  std::smatch match;
+  static const cdm_test::Pattern leadout(R"(^Leadout: \d\d:\d\d:\d\d \(LBA (\d+)\))");
+  cdm_test::Groups match;
   for (const std::string& line : lines_of(listing)) {
-    if (std::regex_search(line, match, track)) {
+    if (track.search(line, match)) {
       const auto number = static_cast<unsigned>(std::stoul(match[1]));
       const auto lba = static_cast<unsigned>(std::stoul(match[3]));
       const std::string n = std::to_string(number);
       views.cd_info.push_back(n + " " + std::to_string(lba) +
                               (match[2] == "Audio" ? " audio" : " data"));
-      views.cueprint.push_back(n + " " + (match[4] == "Not Available" ? "" : match[4].str()));
+      views.cueprint.push_back(n + " " + (match[4] == "Not Available" ? "" : match[4]));
       char time[16];
       std::snprintf(time, sizeof time, "%u:%02u.%02u", lba / 4500, lba / 75 % 60, lba % 75);
       if (number > 1) views.breakpoints.push_back(time);
-    } else if (std::regex_search(line, match, leadout)) {
+    } else if (leadout.search(line, match)) {
       views.cd_info.push_back("170 " + std::to_string(std::stoul(match[1])) + " leadout");
     }
   }
@@ -109,12 +109,12 @@ void expect_bchunk_splits(const std::string& disc, const std::string& folder,
     std::vector<std::size_t> indexes;  // frames of the image
   };
   std::vector<Split> splits;
-  const std::regex track(R"(^\s*TRACK \d+ (\S+))");
-  const std::regex index(R"(^\s*INDEX \d+ (\d\d):(\d\d):(\d\d))");
-  std::smatch match;
+  static const cdm_test::Pattern track(R"(^\s*TRACK \d+ (\S+))");
+  static const cdm_test::Pattern index(R"(^\s*INDEX \d+ (\d\d):(\d\d):(\d\d))");
+  cdm_test::Groups match;
   for (const std::string& line : lines_of(read_file(disc + ".cue"))) {
-    if (std::regex_search(line, match, track)) splits.push_back({match[1].str(), {}});
-    if (std::regex_search(line, match, index) && !splits.empty())
+    if (track.search(line, match)) splits.push_back({match[1], {}});
+    if (index.search(line, match) && !splits.empty())
       splits.back().indexes.push_back(std::stoul(match[1]) * 4500 + std::stoul(match[2]) * 75 +
                                       std::stoul(match[3]));
   }
@@ -157,8 +157,8 @@ struct Described {
   std::string sheet;
   bool indexes() const { return product != "KHSW/OB-01"; }
   std::string as_recorded(std::string full) const {
-    if (!codes) full = std::regex_replace(full, std::regex(R"([^\n]*(CATALOG|ISRC) [^\n]*\n)"), "");
-    if (!indexes()) full = std::regex_replace(full, std::regex(R"( *INDEX 0[2-9][^\n]*\n)"), "");
+    if (!codes) full = cdm_test::Pattern(R"([^\n]*(CATALOG|ISRC) [^\n]*\n)").replace(full, "");
+    if (!indexes()) full = cdm_test::Pattern(R"( *INDEX 0[2-9][^\n]*\n)").replace(full, "");
     return full;
   }
 };

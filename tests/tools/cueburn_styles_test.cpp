@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <numeric>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "layout/cue_encoding.h"
 #include "support/burn_discs.h"
 #include "support/cue_images.h"
+#include "support/patterns.h"
 #include "support/run_program.h"
 
 namespace {
@@ -76,17 +76,15 @@ const Style kStylesTable[] = {
 std::vector<unsigned> stated_starts(const std::string& sheet,
                                     std::vector<unsigned>* numbers = nullptr) {
   const std::string text = cue_text_as_utf8(read_file(kStyles + "/" + sheet));
-  std::smatch line;
+  cdm_test::Groups line;
   std::vector<unsigned> starts;
-  if (!std::regex_search(text, line, std::regex(R"(REM Starts: ([^\r\n]*))", std::regex::icase)))
-    return starts;
-  const std::string entries = line[1].str();
-  const std::regex lba(R"((\d\d) (\d{6})|lead-out (\d{6}))");
-  for (auto it = std::sregex_iterator(entries.begin(), entries.end(), lba);
-       it != std::sregex_iterator(); ++it) {
-    starts.push_back(static_cast<unsigned>(std::stoul((*it)[2].matched ? (*it)[2] : (*it)[3])));
-    if (numbers != nullptr && (*it)[1].matched)
-      numbers->push_back(static_cast<unsigned>(std::stoul((*it)[1])));
+  if (!cdm_test::Pattern(R"(REM Starts: ([^\r\n]*))", true).search(text, line)) return starts;
+  const std::string entries = line[1];
+  static const cdm_test::Pattern lba(R"((\d\d) (\d{6})|lead-out (\d{6}))");
+  for (const cdm_test::Groups& entry : lba.search_all(entries)) {
+    starts.push_back(static_cast<unsigned>(std::stoul(entry.took_part(2) ? entry[2] : entry[3])));
+    if (numbers != nullptr && entry.took_part(1))
+      numbers->push_back(static_cast<unsigned>(std::stoul(entry[1])));
   }
   return starts;
 }
@@ -95,18 +93,17 @@ std::vector<unsigned> stated_starts(const std::string& sheet,
 std::vector<unsigned> listed_starts(const std::string& listing,
                                     std::vector<unsigned>* numbers = nullptr) {
   std::vector<unsigned> starts;
-  std::smatch match;
+  cdm_test::Groups match;
   // Made once: building a pattern costs more than all the matching.
-  static const std::regex track(R"(^(\d\d)   \w+ *   \d\d:\d\d:\d\d    (\d{6}))");
-  static const std::regex leadout(R"(^Leadout: .*\(LBA (\d+)\))");
+  static const cdm_test::Pattern track(R"(^(\d\d)   \w+ *   \d\d:\d\d:\d\d    (\d{6}))");
+  static const cdm_test::Pattern leadout(R"(^Leadout: .*\(LBA (\d+)\))");
   std::istringstream lines(listing);
   for (std::string line; std::getline(lines, line);) {
-    if (std::regex_search(line, match, track)) {
+    if (track.search(line, match)) {
       starts.push_back(static_cast<unsigned>(std::stoul(match[2])));
       if (numbers != nullptr) numbers->push_back(static_cast<unsigned>(std::stoul(match[1])));
     }
-    if (std::regex_search(line, match, leadout))
-      starts.push_back(static_cast<unsigned>(std::stoul(match[1])));
+    if (leadout.search(line, match)) starts.push_back(static_cast<unsigned>(std::stoul(match[1])));
   }
   return starts;
 }
@@ -116,11 +113,11 @@ std::vector<unsigned> breakpoints(const std::string& cue, const std::string& fol
   const ProgramRun run = run_command("cuebreakpoints", {cue}, folder);
   EXPECT_EQ(run.status, 0) << run.err;
   std::vector<unsigned> lbas;
-  std::smatch match;
-  static const std::regex position(R"((\d+):(\d\d)\.(\d\d))");
+  cdm_test::Groups match;
+  static const cdm_test::Pattern position(R"((\d+):(\d\d)\.(\d\d))");
   std::istringstream lines(run.out);
   for (std::string line; std::getline(lines, line);)
-    if (std::regex_match(line, match, position))
+    if (position.match(line, match))
       lbas.push_back(static_cast<unsigned>(std::stoul(match[1]) * 4500 + std::stoul(match[2]) * 75 +
                                            std::stoul(match[3])));
   return lbas;
@@ -180,8 +177,8 @@ TEST_F(CueBurn, SheetsInEveryStyleRecordAsTheirOwnLayout) {
       ASSERT_EQ(run.status, 0) << run.out << run.err;
       const bool keeps_numbers = recorder.product == std::string("MMC CD-RW DRIVE");
       // What the sheets' CD-TEXT gives rise to is the CD-TEXT tests' matter.
-      static const std::regex cd_text_warning("WARNING! CD-?TEXT.*\\n");
-      EXPECT_EQ(std::regex_replace(run.err, cd_text_warning, ""),
+      static const cdm_test::Pattern cd_text_warning("WARNING! CD-?TEXT.*\\n");
+      EXPECT_EQ(cd_text_warning.replace(run.err, ""),
                 style.warnings + (keeps_numbers ? "" : renumber_warning));
       const ProgramRun info = discinfo(bus, {"/NOPROMPT"});
       ASSERT_EQ(info.status, 0) << info.err;

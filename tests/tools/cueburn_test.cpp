@@ -9,7 +9,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "drivers/recorder_driver.h"
 #include "support/burn_discs.h"
 #include "support/cue_images.h"
+#include "support/patterns.h"
 #include "support/run_program.h"
 #include "support/scsi_fakes.h"
 
@@ -289,12 +289,13 @@ TEST_F(CueBurn, DiscFileThatCannotGrowFailsTheRecording) {
 // The control bytes of every EXCHANGE MEDIUM in a trace, in order.
 std::vector<std::string> exchange_controls(const std::string& trace) {
   std::vector<std::string> controls;
-  const std::regex exchange(R"(^SCSI 0:5:0 \[A6(?: [0-9A-F]{2}){10} ([0-9A-F]{2})\].*result 1$)");
+  static const cdm_test::Pattern exchange(
+      R"(^SCSI 0:5:0 \[A6(?: [0-9A-F]{2}){10} ([0-9A-F]{2})\].*result 1$)");
   std::istringstream lines(trace);
   std::string line;
-  std::smatch match;
+  cdm_test::Groups match;
   while (std::getline(lines, line))
-    if (std::regex_search(line, match, exchange)) controls.push_back(match[1]);
+    if (exchange.search(line, match)) controls.push_back(match[1]);
   return controls;
 }
 

@@ -14,10 +14,10 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <regex>
 #include <thread>
 
 #include "support/burn_discs.h"
+#include "support/patterns.h"
 
 namespace {
 
@@ -68,18 +68,18 @@ class HostileStore : public CueBurn {
 
 // The first session's line of a state: its words before the lead-out, the
 // lead-out, and the rest.
-const std::regex SESSION_LINE("(session 1 \\d+ \\d+ )(\\d+)( \\w+)");
+const cdm_test::Pattern SESSION_LINE("(session 1 \\d+ \\d+ )(\\d+)( \\w+)");
 
 // The state with the first session's lead-out replaced ("$01": group 1,
 // whatever digits follow).
 std::string with_leadout(const std::string& state, const std::string& leadout) {
-  return std::regex_replace(state, SESSION_LINE, "$01" + leadout + "$03");
+  return SESSION_LINE.replace(state, "$01" + leadout + "$03");
 }
 
 // Part `n` of the first session's line, 0 for all of it.
 std::string session_part(const std::string& state, int n) {
-  std::smatch match;
-  std::regex_search(state, match, SESSION_LINE);
+  cdm_test::Groups match;
+  SESSION_LINE.search(state, match);
   return match[n];
 }
 
@@ -132,7 +132,7 @@ TEST_F(HostileStore, DamagedOrHeldDiscsAreRefusedAndLeftAlone) {
       {"a sheet that names another image",
        [&] {
          write_file(disc + ".cue",
-                    std::regex_replace(stored.at(".cue"), std::regex("m\\.bin"), "x.bin"));
+                    cdm_test::Pattern("m\\.bin").replace(stored.at(".cue"), "x.bin"));
        },
        cant + ".cue does not name m.bin as its one image file\n"},
       {"a disc another program holds",

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "drivers/cd_reader.h"
 #include "emulator/bus.h"
 #include "support/cue_images.h"
+#include "support/patterns.h"
 #include "support/run_program.h"
 #include "support/sample_discs.h"
 #include "support/scsi_fakes.h"
@@ -42,14 +42,14 @@ struct Listing {
 Listing parse_cd_info(const std::string& text) {
   Listing listing;
   // "  2: 00:08:00  000450 audio  false  yes   2        no"
-  const std::regex track(
+  static const cdm_test::Pattern track(
       R"(^\s*(\d+): (\d\d:\d\d:\d\d)\s+(\d+) (\w+)\s*(\w*)\s*(\w*)\s*(\d*)\s*(\w*))");
-  const std::regex catalog(R"(^Media Catalog Number \(MCN\): (\d+))");
+  static const cdm_test::Pattern catalog(R"(^Media Catalog Number \(MCN\): (\d+))");
   std::istringstream lines(text);
   std::string line;
-  std::smatch match;
+  cdm_test::Groups match;
   while (std::getline(lines, line)) {
-    if (std::regex_search(line, match, track)) {
+    if (track.search(line, match)) {
       ListedTrack entry;
       entry.time = match[2];
       entry.lba = static_cast<unsigned>(std::stoul(match[3]));
@@ -58,7 +58,7 @@ Listing parse_cd_info(const std::string& text) {
       entry.four_channel = match[7] == "4";
       entry.pre_emphasis = match[8] == "yes";
       listing.tracks[static_cast<unsigned>(std::stoul(match[1]))] = entry;
-    } else if (std::regex_search(line, match, catalog)) {
+    } else if (catalog.search(line, match)) {
       listing.catalog = match[1];
     }
   }
@@ -68,17 +68,17 @@ Listing parse_cd_info(const std::string& text) {
 Listing parse_discinfo(const std::string& text) {
   Listing listing;
   // "02   Audio   00:08:00    000450    Yes        No        No     USABC9600001"
-  const std::regex track(
+  static const cdm_test::Pattern track(
       R"(^(\d\d)   (\w+) *   (\d\d:\d\d:\d\d)    (\d{6})    (...)       (...)       (...))");
-  const std::regex leadout(R"(^Leadout: (\d\d:\d\d:\d\d) \(LBA (\d+)\))");
-  const std::regex catalog(R"(^Media Catalog Number: (\d+))");
+  static const cdm_test::Pattern leadout(R"(^Leadout: (\d\d:\d\d:\d\d) \(LBA (\d+)\))");
+  static const cdm_test::Pattern catalog(R"(^Media Catalog Number: (\d+))");
   const std::map<std::string, std::string> types = {
       {"Mode1", "data"}, {"Mode2", "XA"}, {"Audio", "audio"}};
   std::istringstream lines(text);
   std::string line;
-  std::smatch match;
+  cdm_test::Groups match;
   while (std::getline(lines, line)) {
-    if (std::regex_search(line, match, track)) {
+    if (track.search(line, match)) {
       ListedTrack entry;
       entry.type = types.count(match[2]) ? types.at(match[2]) : std::string(match[2]);
       entry.time = match[3];
@@ -88,12 +88,12 @@ Listing parse_discinfo(const std::string& text) {
       entry.pre_emphasis = entry.type == "audio" && match[6] == "Yes";
       entry.four_channel = entry.type == "audio" && match[7] == "Yes";
       listing.tracks[static_cast<unsigned>(std::stoul(match[1]))] = entry;
-    } else if (std::regex_search(line, match, leadout)) {
+    } else if (leadout.search(line, match)) {
       ListedTrack entry;
       entry.time = match[1];
       entry.lba = static_cast<unsigned>(std::stoul(match[2]));
       listing.tracks[170] = entry;
-    } else if (std::regex_search(line, match, catalog)) {
+    } else if (catalog.search(line, match)) {
       listing.catalog = match[1];
     }
   }

@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "common/wav.h"
+#include "support/patterns.h"
 #include "support/rip_discs.h"
 #include "support/run_program.h"
 #include "support/scsi_fakes.h"
@@ -33,12 +33,12 @@ struct Sums {
 
 // The report's lines by track number: "Track 01: copy CRC ..., AccurateRip v1 ..., v2 ...".
 std::map<int, Sums> report_of(const std::string& out) {
-  static const std::regex line(
+  static const cdm_test::Pattern line(
       "Track (\\d\\d): copy CRC ([0-9A-F]{8})(?:, (\\d+) suspicious positions?(?: \\([^)]*\\))?)?"
       ", AccurateRip v1 ([0-9A-F]{8}), v2 ([0-9A-F]{8})\n");
   std::map<int, Sums> sums;
-  for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it)
-    sums[std::stoi((*it)[1])] = {(*it)[2], (*it)[4], (*it)[5], (*it)[3]};
+  for (const cdm_test::Groups& found : line.search_all(out))
+    sums[std::stoi(found[1])] = {found[2], found[4], found[5], found[3]};
   return sums;
 }
 
@@ -172,11 +172,10 @@ TEST_F(RipspanSecure, SecureReadingProvesOrNamesEveryPosition) {
     }
     // Track 2 begins at LBA 775: LBA 1500 is 725 frames (00:09.50) into it.
     // A scratched sector may read right in both passes: at most 20 are left.
-    std::smatch found;
-    ASSERT_TRUE(
-        std::regex_search(run.out, found,
-                          std::regex("Track 02: copy CRC [0-9A-F]{8}, (\\d+) suspicious positions? "
-                                     "\\((00:09\\.[5-6]\\d(, )?)+\\)")))
+    cdm_test::Groups found;
+    ASSERT_TRUE(cdm_test::Pattern("Track 02: copy CRC [0-9A-F]{8}, (\\d+) suspicious positions? "
+                                  "\\((00:09\\.[5-6]\\d(, )?)+\\)")
+                    .search(run.out, found))
         << run.out;
     const int undecided = std::stoi(found[1]);
     EXPECT_GE(undecided, 1);
@@ -302,10 +301,10 @@ TEST_F(RipspanSecure, DatabaseEntryIsChecked) {
   ASSERT_EQ(first.status, 0) << first.err;
   const std::map<int, Sums> sums = report_of(first.out);
   ASSERT_EQ(sums.size(), 3u);
-  std::smatch id;
-  ASSERT_TRUE(std::regex_search(first.out, id,
-                                std::regex("AccurateRip disc id 003-([0-9a-f]{8})-([0-9a-f]{8})-"
-                                           "([0-9a-f]{8})\n")));
+  cdm_test::Groups id;
+  ASSERT_TRUE(cdm_test::Pattern("AccurateRip disc id 003-([0-9a-f]{8})-([0-9a-f]{8})-"
+                                "([0-9a-f]{8})\n")
+                  .search(first.out, id));
   const uint32_t id1 = hex(id[1]), id2 = hex(id[2]), cddb = hex(id[3]);
 
   struct Case {

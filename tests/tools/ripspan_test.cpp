@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "support/cue_images.h"
+#include "support/patterns.h"
 #include "support/rip_discs.h"
 #include "support/run_program.h"
 
@@ -318,15 +318,15 @@ TEST_F(Ripspan, ProgressTexts) {
   const Disc jittery(disc_folder.path(), audio_disc(1000), ",jitter=30,seed=21");
   run = jittery.rip({out("j.wav"), "/JC", "/END=999"});
   EXPECT_EQ(run.status, 0);
-  const std::regex line(
+  static const cdm_test::Pattern line(
       "  LBA: (\\d{6}) to (\\d{6}) \\(Jitter: (-?\\d+) stereo samples\\)      \r");
   unsigned batches = 0, nonzero = 0;
   long expected_first = 0;
   const std::string progress = run.out.substr(device_lines().size());
-  for (std::sregex_iterator it(progress.begin(), progress.end(), line), end; it != end; ++it) {
-    EXPECT_EQ(std::stol((*it)[1]), expected_first);
-    expected_first = std::stol((*it)[2]) + 1;
-    const int jitter = std::stoi((*it)[3]);
+  for (const cdm_test::Groups& batch : line.search_all(progress)) {
+    EXPECT_EQ(std::stol(batch[1]), expected_first);
+    expected_first = std::stol(batch[2]) + 1;
+    const int jitter = std::stoi(batch[3]);
     EXPECT_LE(std::abs(jitter), 60);
     if (batches++ == 0) {
       EXPECT_EQ(jitter, 0);  // the first read after REZERO UNIT is exact

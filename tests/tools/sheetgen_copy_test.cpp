@@ -4,10 +4,10 @@
 
 #include <cstdlib>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
+#include "support/patterns.h"
 #include "support/run_program.h"
 #include "support/sample_discs.h"
 #include "support/scsi_fakes.h"
@@ -192,11 +192,10 @@ TEST(SheetgenCopy, SecureCopyProvesOrNamesEveryPosition) {
     EXPECT_EQ(equal, c.exact);
     // Track 2 begins at LBA 475 (its pregap of 100 from 375): LBA 600 is
     // 125 frames (00:01.50) into it.
-    std::smatch found;
-    ASSERT_TRUE(std::regex_search(
-        run.out, found,
-        std::regex("Track 02: copy CRC [0-9A-F]{8}, (\\d+) suspicious positions?"
-                   "( \\((00:01\\.[5-6]\\d(, )?)+\\))?, AccurateRip v1 [0-9A-F]{8}")))
+    cdm_test::Groups found;
+    ASSERT_TRUE(cdm_test::Pattern("Track 02: copy CRC [0-9A-F]{8}, (\\d+) suspicious positions?"
+                                  "( \\((00:01\\.[5-6]\\d(, )?)+\\))?, AccurateRip v1 [0-9A-F]{8}")
+                    .search(run.out, found))
         << run.out;
     EXPECT_NE(run.out.find("Track 03: copy CRC "), std::string::npos);
     EXPECT_NE(run.out.find("AccurateRip database file "), std::string::npos);

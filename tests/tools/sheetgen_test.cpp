@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "layout/cue_sheet.h"
 #include "support/burn_discs.h"
 #include "support/cue_images.h"
+#include "support/patterns.h"
 #include "support/run_program.h"
 #include "support/sample_discs.h"
 #include "support/scsi_fakes.h"
@@ -377,38 +377,38 @@ std::string cdrdao_view(const std::string& text) {
   std::string view;
   std::istringstream lines(text);
   std::string line, track;
-  std::smatch match;
+  cdm_test::Groups match;
   uint32_t pregap = 0;
   std::string flags, isrc;
   // Made once: building a pattern costs more than all the matching.
-  static const std::regex catalog(R"(^CATALOG NUMBER: (\d{13}))");
-  static const std::regex track_line(R"(^TRACK +(\d+) +Mode)");
-  static const std::regex isrc_line(R"(ISRC (\w\w) (\w{3}) (\d\d) (\d{5}))");
-  static const std::regex pregap_line(R"(^ +PREGAP .*\( *(\d+)\))");
-  static const std::regex copy_line(R"(^ +COPY PERMITTED)");
-  static const std::regex pre_line(R"(^ +PRE-EMPHASIS)");
-  static const std::regex four_line(R"(^ +FOUR CHANNEL AUDIO)");
-  static const std::regex start_line(R"(^ +START .*\( *(\d+)\))");
+  static const cdm_test::Pattern catalog(R"(^CATALOG NUMBER: (\d{13}))");
+  static const cdm_test::Pattern track_line(R"(^TRACK +(\d+) +Mode)");
+  static const cdm_test::Pattern isrc_line(R"(ISRC (\w\w) (\w{3}) (\d\d) (\d{5}))");
+  static const cdm_test::Pattern pregap_line(R"(^ +PREGAP .*\( *(\d+)\))");
+  static const cdm_test::Pattern copy_line(R"(^ +COPY PERMITTED)");
+  static const cdm_test::Pattern pre_line(R"(^ +PRE-EMPHASIS)");
+  static const cdm_test::Pattern four_line(R"(^ +FOUR CHANNEL AUDIO)");
+  static const cdm_test::Pattern start_line(R"(^ +START .*\( *(\d+)\))");
   while (std::getline(lines, line)) {
-    if (std::regex_search(line, match, catalog)) {
-      view += "catalog " + match[1].str() + "\n";
-    } else if (std::regex_search(line, match, track_line)) {
+    if (catalog.search(line, match)) {
+      view += "catalog " + match[1] + "\n";
+    } else if (track_line.search(line, match)) {
       track = match[1];
       pregap = 0;
       flags.clear();
       isrc.clear();
-    } else if (std::regex_search(line, match, isrc_line)) {
-      isrc = match[1].str() + match[2].str() + match[3].str() + match[4].str();
-    } else if (std::regex_search(line, match, pregap_line)) {
+    } else if (isrc_line.search(line, match)) {
+      isrc = match[1] + match[2] + match[3] + match[4];
+    } else if (pregap_line.search(line, match)) {
       pregap = static_cast<uint32_t>(std::stoul(match[1]));
-    } else if (std::regex_search(line, copy_line)) {
+    } else if (copy_line.found_in(line)) {
       flags += " copy";
-    } else if (std::regex_search(line, pre_line)) {
+    } else if (pre_line.found_in(line)) {
       flags += " pre";
-    } else if (std::regex_search(line, four_line)) {
+    } else if (four_line.found_in(line)) {
       flags += " four";
-    } else if (std::regex_search(line, match, start_line)) {
-      view += "track " + track + " start " + match[1].str() + " pregap " + std::to_string(pregap) +
+    } else if (start_line.search(line, match)) {
+      view += "track " + track + " start " + match[1] + " pregap " + std::to_string(pregap) +
               flags + " " + isrc + "\n";
     }
   }
@@ -474,7 +474,7 @@ TEST_F(SheetGen, RecordedDiscsAreDescribedAsTheirCueSheetsLaidThemOut) {
     // its time in the file plus the track's start, so it gets the sheet
     // without them (its listing shows no index beyond 1 anyway).
     write_file(folder + "/for_cdrdao.cue",
-               std::regex_replace(sheet, std::regex(R"(    INDEX ([1-9]\d|0[2-9]) .*\n)"), ""));
+               cdm_test::Pattern(R"(    INDEX ([1-9]\d|0[2-9]) .*\n)").replace(sheet, ""));
     EXPECT_EQ(cdrdao_view(peer("cdrdao", {"show-toc", "for_cdrdao.cue"})), want.cdrdao);
   }
 }

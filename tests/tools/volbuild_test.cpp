@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <regex>
 
 #include "common/sector.h"
 #include "common/timecode.h"
 #include "iso9660/layout.h"
+#include "support/patterns.h"
 #include "support/scratch_tree.h"
 #include "support/sector_checks.h"
 
@@ -403,8 +403,8 @@ TEST(VolbuildHostile, NamesThatCollideOrHoldOtherBytesStayLevel1ForStrictReaders
   for (const std::string& source : sources) expected.insert(read_file_bytes(tree / source));
   for (const auto& item : std::filesystem::directory_iterator(tree / "copy")) {
     found.insert(read_file_bytes(item.path().string()));
-    EXPECT_TRUE(std::regex_match(item.path().filename().string(),
-                                 std::regex("[A-Z0-9_]{1,8}(\\.[A-Z0-9_]{1,3})?")))
+    EXPECT_TRUE(cdm_test::Pattern("[A-Z0-9_]{1,8}(\\.[A-Z0-9_]{1,3})?")
+                    .matches(item.path().filename().string()))
         << item.path();
   }
   EXPECT_EQ(found, expected);

@@ -44,22 +44,20 @@ bool Pattern::matches(const std::string& text) const {
   return std::regex_match(text, compiled_->expression);
 }
 
-bool Pattern::match(const std::string& text, Groups& groups) const {
-  std::smatch found;
-  const bool matched = std::regex_match(text, found, compiled_->expression);
-  groups = groups_of(found, matched);
-  return matched;
-}
-
 bool Pattern::found_in(const std::string& text) const {
   return std::regex_search(text, compiled_->expression);
 }
 
+bool Pattern::match(const std::string& text, Groups& groups) const {
+  std::smatch found;
+  groups = groups_of(found, std::regex_match(text, found, compiled_->expression));
+  return bool(groups);
+}
+
 bool Pattern::search(const std::string& text, Groups& groups) const {
   std::smatch found;
-  const bool matched = std::regex_search(text, found, compiled_->expression);
-  groups = groups_of(found, matched);
-  return matched;
+  groups = groups_of(found, std::regex_search(text, found, compiled_->expression));
+  return bool(groups);
 }
 
 std::vector<Groups> Pattern::search_all(const std::string& text) const {

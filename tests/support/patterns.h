@@ -12,12 +12,15 @@
 namespace cdm_test {
 
 // What one match found: the whole match at [0], then each group; a group
-// that took no part in the match reads as an empty text.
+// that took no part in the match reads as an empty text. No texts at all
+// when nothing matched.
 class Groups {
  public:
   Groups() = default;
   Groups(std::vector<std::string> texts, std::vector<bool> took_part)
       : texts_(std::move(texts)), took_part_(std::move(took_part)) {}
+  // Something matched.
+  explicit operator bool() const { return !texts_.empty(); }
   const std::string& operator[](std::size_t group) const;
   bool took_part(std::size_t group) const;
 

@@ -1,7 +1,9 @@
 #include "support/run_program.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -116,15 +118,26 @@ ProgramRun run_with(const std::string& program, const std::vector<std::string>& 
   int wait_status = 0;
   bool killed = false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(time_limit);
+  // Woken when the child ends (its pidfd becomes readable), or every 2 ms
+  // where the kernel has no pidfds.
+  const int ended = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
   for (;;) {
     const pid_t done = waitpid(child, &wait_status, WNOHANG);
     if (done == child || (done < 0 && errno != EINTR)) break;
-    if (!killed && std::chrono::steady_clock::now() > deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (!killed && left.count() < 0) {
       kill(child, SIGKILL);
       killed = true;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (ended >= 0) {
+      pollfd end{ended, POLLIN, 0};
+      poll(&end, 1, killed ? -1 : static_cast<int>(left.count()) + 1);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
   }
+  if (ended >= 0) close(ended);
   ProgramRun run;
   run.out = read_file(out_path);
   run.err = read_file(err_path);

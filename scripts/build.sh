@@ -7,8 +7,8 @@ dir=$1; shift
 # (the sanitizer build, a fresh clone) take seconds instead of minutes.
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-# The tests' precompiled header is cached too: ccache takes a compile that
-# uses one only when told that the header's macros and times may be trusted.
+# The compiles of and with the precompiled headers are cached too: ccache
+# takes them only when told that the headers' macros and times may be trusted.
 export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:+$CCACHE_SLOPPINESS,}pch_defines,time_macros
 # A tree configured with another compiler is configured afresh: CMake would
 # otherwise drop the tree's settings with its cache and keep only the compiler.

@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <thread>
 
 ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
@@ -34,7 +33,7 @@ struct OutputPlace {
 };
 
 // The pipe that standard output takes for kBrokenPipe: its reading end is
-// closed before the program starts. {-1, -1} when none is needed.
+// closed before the program starts. -1 when none is needed.
 struct BrokenPipe {
   int write_end = -1;
   BrokenPipe() = default;

@@ -220,15 +220,19 @@ bool AudioFile::Decoder::seek(uint64_t frame) {
   if (frame > cd_frames_) return false;
   if (frame == position_) return true;
   if (!resampler_ && source_->seeks_exactly()) {
-    if (!source_->seek(frame)) {
+    if (source_->seek(frame)) {
+      source_ended_ = false;
+      source_read_ = produced_ = position_ = frame;
+      pending_.clear();
+      pending_at_ = 0;
+      return true;
+    }
+    // Damage further on can defeat the decoder's own seek, which searches
+    // the whole file: decode up to there from the start instead.
+    if (!restart()) {
       failure_ = "the audio cannot be decoded from sample " + std::to_string(frame);
       return false;
     }
-    source_ended_ = false;
-    source_read_ = produced_ = position_ = frame;
-    pending_.clear();
-    pending_at_ = 0;
-    return true;
   }
   // A resampler's output depends on what went before, and a lossy decoder
   // lands only near a frame: decode up to there.

@@ -78,13 +78,11 @@ class SndfileDecoder : public SourceDecoder {
   }
 
   std::size_t read_float(float* out, std::size_t count) override {
-    const sf_count_t got = sf_readf_float(file_, out, static_cast<sf_count_t>(count));
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
+    return decoded(sf_readf_float(file_, out, static_cast<sf_count_t>(count)));
   }
 
   std::size_t read_short(int16_t* out, std::size_t count) override {
-    const sf_count_t got = sf_readf_short(file_, out, static_cast<sf_count_t>(count));
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
+    return decoded(sf_readf_short(file_, out, static_cast<sf_count_t>(count)));
   }
 
   bool seeks_exactly() const override { return bits_ != 0; }
@@ -95,6 +93,14 @@ class SndfileDecoder : public SourceDecoder {
   }
 
  private:
+  // The frames a read gave, none when it came with a decoding error (a FLAC
+  // frame out of sync or failing its check): the decoder skips to the next
+  // frame it can find, so what it hands out then differs from what a seek
+  // decodes, and the file is damaged from there; the read ends short.
+  std::size_t decoded(sf_count_t got) const {
+    return got > 0 && sf_error(file_) == SF_ERR_NO_ERROR ? static_cast<std::size_t>(got) : 0;
+  }
+
   static uint16_t bits_of(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
       case SF_FORMAT_PCM_S8:

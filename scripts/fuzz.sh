@@ -57,7 +57,8 @@ fuzz_one() {
     fuzz_cue_sheet) run_target "$1" "$root/fuzz/cue_sheet.dict" "$root/tests/fixtures/cue/good" \
       "$root/tests/fixtures/cue/bad" "$root/tests/fixtures/cue/styles" ;;
     fuzz_wav_header) run_target "$1" "$root/fuzz/wav_header.dict" "$root/tests/fixtures/wav" ;;
-    fuzz_audio_file) run_target "$1" "$root/fuzz/audio_file.dict" "$seeds" "$root/tests/fixtures/wav" ;;
+    fuzz_audio_file) run_target "$1" "$root/fuzz/audio_file.dict" "$seeds" "$root/tests/fixtures/wav" \
+      "$root/tests/fixtures/audio" ;;
     fuzz_emulated_bus) run_target "$1" "$root/fuzz/emulated_bus.dict" "$root/tests/fixtures/emulated_bus" ;;
     fuzz_emulated_commands) run_target "$1" "$root/fuzz/emulated_commands.dict" \
       "$root/tests/fixtures/emulated_commands" ;;

@@ -89,4 +89,51 @@ TEST(AudioFile, ContentDecidesAndEveryPathReadsTheSameBytes) {
       "Warning: \"six.wav\" is 44100 Hz 16-bit 6 channels: converted to 44100 Hz 16-bit stereo");
 }
 
+// Damaged FLAC files: what is handed out is the audio that was encoded, up
+// to the damage, where the read ends with its reason, and a seek before the
+// damage lands on the same bytes (the decoder's own seek searches the whole
+// file, and fails on damage anywhere).
+TEST(AudioFile, DamagedFlacEndsAtTheDamage) {
+  ScratchDirectory scratch;
+  const ProgramRun made = run_command(
+      "sh",
+      {"-c",
+       "sox -n -r 44100 -b 16 -c 2 source.wav synth 1.5 whitenoise vol 0.4 &&"
+       " flac -s -f source.wav -o song.flac && size=$(stat -c %s song.flac) &&"
+       " printf 'damaged frames here' | dd of=song.flac bs=1 seek=$((size / 2)) conv=notrunc"
+       " status=none"},
+      scratch.path());
+  ASSERT_EQ(made.status, 0) << made.err;
+  const auto source = AudioFile::open(scratch.path() + "/source.wav", AudioFormat::Wave);
+  ASSERT_NE(source, nullptr);
+  const std::vector<uint8_t> original = read_from(*source, 0, 66150 * 4);
+  ASSERT_EQ(original.size(), 66150u * 4);
+
+  std::string failure;
+  const auto file = AudioFile::open(scratch.path() + "/song.flac", AudioFormat::Flac, &failure);
+  ASSERT_NE(file, nullptr) << failure;
+  const std::vector<uint8_t> read = read_from(*file, 0, original.size());
+  EXPECT_LT(read.size(), original.size() * 3 / 4);
+  EXPECT_NE(file->failure().find("cannot be decoded"), std::string::npos) << file->failure();
+  EXPECT_TRUE(std::equal(read.begin(), read.end(), original.begin()));
+  // After a seek, the same bytes again.
+  const std::size_t from = read.size() / 3 | 1;
+  const std::vector<uint8_t> again = read_from(*file, from, read.size() - from);
+  EXPECT_TRUE(std::equal(again.begin(), again.end(), original.begin() + static_cast<long>(from)));
+
+  // A file whose first frames lose sync (found by the fuzz target): the
+  // frames decoded with the error are not handed out, as a seek would decode
+  // others in their place.
+  const auto lost = AudioFile::open(CDM_FIXTURE_DIR "/audio/lost_sync.flac", AudioFormat::Flac);
+  ASSERT_NE(lost, nullptr);
+  const std::vector<uint8_t> start = read_from(*lost, 0, 8820 * 4);
+  EXPECT_LT(start.size(), 8820u * 4);
+  EXPECT_NE(lost->failure().find("cannot be decoded"), std::string::npos) << lost->failure();
+  if (start.size() > 7) {
+    const std::size_t at = start.size() / 3 | 1;
+    const std::vector<uint8_t> same = read_from(*lost, at, start.size() - at);
+    EXPECT_TRUE(std::equal(same.begin(), same.end(), start.begin() + static_cast<long>(at)));
+  }
+}
+
 }  // namespace

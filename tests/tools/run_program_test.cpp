@@ -14,30 +14,26 @@ namespace {
 TEST(RunProgram, EndsStartFailuresAndTimeLimits) {
   const struct {
     const char* what;
-    std::string program;
-    std::vector<std::string> arguments;
     int time_limit;
+    std::vector<std::string> command;  // the program, then its arguments
     int status;
     std::string out, err;
   } cases[] = {
       {"a program that ends",
-       "sh",
-       {"-c", "read line; echo \"$line\"; echo e >&2; exit 3"},
        10,
+       {"sh", "-c", "read line; echo \"$line\"; echo e >&2; exit 3"},
        3,
        "input\n",
        "e\n"},
       {"a program not found",
-       "/nonexistent/program",
-       {},
        10,
+       {"/nonexistent/program"},
        127,
        "",
        "(not started: No such file or directory)"},
       {"a program past its limit",
-       "sh",
-       {"-c", "echo started; exec sleep 30"},
        1,
+       {"sh", "-c", "echo started; exec sleep 30"},
        128 + 9,
        "started\n",
        "(killed: time limit)"},
@@ -45,7 +41,8 @@ TEST(RunProgram, EndsStartFailuresAndTimeLimits) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const auto start = std::chrono::steady_clock::now();
-    const ProgramRun run = run_command(c.program, c.arguments, "", "input\n", c.time_limit);
+    const std::vector<std::string> arguments(c.command.begin() + 1, c.command.end());
+    const ProgramRun run = run_command(c.command[0], arguments, "", "input\n", c.time_limit);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.out, c.out);

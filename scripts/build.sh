@@ -3,13 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1; shift
-# A compiler cache makes the second and third builds of the same sources
-# (the sanitizer build, a fresh clone) take seconds instead of minutes.
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-# The compiles of and with the precompiled headers are cached too: ccache
-# takes them only when told that the headers' macros and times may be trusted.
-export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:+$CCACHE_SLOPPINESS,}pch_defines,time_macros
+. "$root/scripts/compiler_cache.sh"
 # A tree configured with another compiler is configured afresh: CMake would
 # otherwise drop the tree's settings with its cache and keep only the compiler.
 for option in "$@"; do

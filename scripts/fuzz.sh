@@ -8,8 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 "$root/scripts/setup.sh" build fuzz audio
 build="$root/build-fuzz"
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+. "$root/scripts/compiler_cache.sh"
 # -O1 with line tables: libFuzzer's advice, and a build a third shorter
 # than -O2 with full debug information.
 cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" -DCMAKE_CXX_COMPILER=clang++ \

@@ -1,7 +1,9 @@
 #include "emulator/recorded_disc.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -102,6 +104,15 @@ bool copy_file(const std::string& from, int to) {
   }
   ::close(in);
   return ok;
+}
+
+// False for a file system in memory: it has no layout to gain from a
+// reservation, and would fill the reserved space with pages at once only to
+// free what the recording did not use.
+bool lays_out_files(int fd) {
+  struct statfs system {};
+  if (::fstatfs(fd, &system) != 0) return true;
+  return system.f_type != TMPFS_MAGIC && system.f_type != RAMFS_MAGIC;
 }
 
 std::string two_digits(unsigned value) {
@@ -357,6 +368,7 @@ bool RecordedDisc::begin(bool test) {
     const off_t copied = ::lseek(fd_, 0, SEEK_CUR);
     file_end_ = copied > 0 ? static_cast<uint64_t>(copied) : 0;
     reserved_end_ = 0;
+    reserve_space_ = lays_out_files(fd_);
   }
   if (!pending_) pending_ = std::make_unique<StreamBuffer>(WRITE_BEHIND_BYTES);
   writing_ = true;
@@ -416,7 +428,7 @@ bool RecordedDisc::flush_pending() {
 // cannot reserve (or is full) simply takes the writes, or fails them.
 bool RecordedDisc::write_frames(const uint8_t* frames, std::size_t bytes) {
   if (bytes == 0) return !write_failed_;
-  if (file_end_ + bytes > reserved_end_) {
+  if (reserve_space_ && file_end_ + bytes > reserved_end_) {
     // Failing or not, the next try comes a step further on.
     const uint64_t step = std::max<uint64_t>(bytes, RESERVE_STEP_BYTES);
     ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(file_end_), static_cast<off_t>(step));

@@ -189,5 +189,6 @@ class RecordedDisc {
   std::size_t pending_used_ = 0;
   uint64_t file_end_ = 0;      // bytes of PATH.bin.new, holes included
   uint64_t reserved_end_ = 0;  // file space reserved up to here
+  bool reserve_space_ = true;  // where the file system lays the file out
   bool write_failed_ = false;  // every later store fails too
 };

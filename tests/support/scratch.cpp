@@ -1,6 +1,7 @@
 #include "support/scratch.h"
 
 #include <stdlib.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -8,7 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
-ScratchDirectory::ScratchDirectory() : ScratchDirectory(std::filesystem::temp_directory_path()) {}
+ScratchDirectory::ScratchDirectory() : ScratchDirectory(memory_scratch_base()) {}
 
 ScratchDirectory::ScratchDirectory(const std::string& base) {
   std::string pattern = (std::filesystem::path(base) / "cdm-test-XXXXXX").string();
@@ -22,9 +23,19 @@ ScratchDirectory::~ScratchDirectory() {
 }
 
 std::string memory_scratch_base() {
-  const char* memory = "/dev/shm";
-  if (access(memory, W_OK | X_OK) == 0 && std::filesystem::is_directory(memory)) return memory;
-  return std::filesystem::temp_directory_path();
+  static const std::string base = [] {
+    // Two tests at a time each hold a full-length disc (about 800 MB)
+    // there, written and read back, besides their images.
+    constexpr unsigned long long kRoomNeeded = 4ULL << 30;
+    const char* memory = "/dev/shm";
+    struct statvfs room {};
+    if (access(memory, W_OK | X_OK) == 0 && std::filesystem::is_directory(memory) &&
+        statvfs(memory, &room) == 0 &&
+        static_cast<unsigned long long>(room.f_bavail) * room.f_frsize >= kRoomNeeded)
+      return std::string(memory);
+    return std::filesystem::temp_directory_path().string();
+  }();
+  return base;
 }
 
 std::string read_file(const std::string& path) {

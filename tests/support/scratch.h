@@ -3,8 +3,8 @@
 
 #include <string>
 
-// A fresh empty directory for one test, under the system's temporary folder
-// or under `base`, removed with everything in it when the object goes.
+// A fresh empty directory for one test, under memory_scratch_base() or
+// under `base`, removed with everything in it when the object goes.
 class ScratchDirectory {
  public:
   ScratchDirectory();
@@ -20,10 +20,13 @@ class ScratchDirectory {
   std::string path_;
 };
 
-// A folder on a file system in memory (/dev/shm) when the machine has one,
-// else the system's temporary folder. Creating a file costs half a
-// millisecond on some disks and microseconds there, which decides the time
-// of tests that write trees of a thousand files.
+// A folder on a file system in memory (/dev/shm) when the machine has one
+// with room for the largest discs the tests record, else the system's
+// temporary folder. Creating a file costs half a millisecond on some disks
+// and microseconds there, which decides the time of tests that write trees
+// of a thousand files; reading a sparse file's holes costs the disk's file
+// system a page of zeros each, which decides the time of tests that record
+// full-length discs of silence.
 std::string memory_scratch_base();
 
 // Whole-file helpers for tests: read_file returns "" for a missing file.

@@ -1,12 +1,14 @@
 #include "support/scratch.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 ScratchDirectory::ScratchDirectory() : ScratchDirectory(memory_scratch_base()) {}
@@ -38,11 +40,47 @@ std::string memory_scratch_base() {
   return base;
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+namespace {
+
+// The whole of a file, read into one buffer of its size: the tests read
+// recorded discs of hundreds of megabytes, which a growing buffer would copy
+// over and over. Files that are not regular (pipes, /proc) grow as they come.
+template <typename Bytes>
+Bytes read_whole_file(const std::string& path) {
+  Bytes bytes;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return bytes;
+  struct stat info {};
+  const bool sized = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  bytes.resize(sized ? static_cast<std::size_t>(info.st_size) : 0);
+  std::size_t used = 0;
+  for (;;) {
+    if (used == bytes.size()) {
+      // Past the size it had: a probe for more, so a full buffer costs no copy.
+      char probe[65536];
+      const ssize_t got = read(fd, probe, sizeof probe);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      bytes.insert(bytes.end(), probe, probe + got);
+      used += static_cast<std::size_t>(got);
+      continue;
+    }
+    const ssize_t got = read(fd, reinterpret_cast<char*>(bytes.data()) + used, bytes.size() - used);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    used += static_cast<std::size_t>(got);
+  }
+  close(fd);
+  bytes.resize(used);
+  return bytes;
+}
+
+}  // namespace
+
+std::string read_file(const std::string& path) { return read_whole_file<std::string>(path); }
+
+std::vector<uint8_t> read_file_bytes(const std::string& path) {
+  return read_whole_file<std::vector<uint8_t>>(path);
 }
 
 void write_file(const std::string& path, const std::string& bytes) {

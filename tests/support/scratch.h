@@ -1,7 +1,9 @@
 // Scratch folders and whole files for tests.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // A fresh empty directory for one test, under memory_scratch_base() or
 // under `base`, removed with everything in it when the object goes.
@@ -29,6 +31,7 @@ class ScratchDirectory {
 // full-length discs of silence.
 std::string memory_scratch_base();
 
-// Whole-file helpers for tests: read_file returns "" for a missing file.
+// Whole-file helpers for tests: a file that cannot be read reads as empty.
 std::string read_file(const std::string& path);
+std::vector<uint8_t> read_file_bytes(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);

@@ -51,11 +51,6 @@ void ScratchTree::set_time(const std::string& relative, int64_t seconds) const {
     throw std::runtime_error("utimensat failed");
 }
 
-std::vector<uint8_t> read_file_bytes(const std::string& path) {
-  const std::string bytes = read_file(path);
-  return std::vector<uint8_t>(bytes.begin(), bytes.end());
-}
-
 bool file_exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 SampleTree write_sample_tree(const ScratchTree& tree) {

@@ -28,8 +28,6 @@ class ScratchTree : public ScratchDirectory {
   void set_time(const std::string& relative, int64_t seconds) const;
 };
 
-// The bytes of a whole file; empty when it cannot be read.
-std::vector<uint8_t> read_file_bytes(const std::string& path);
 bool file_exists(const std::string& path);
 
 // A tree with the shapes that matter (empty, one-byte, block-sized and

@@ -10,8 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "qemu/qemu_drive.h"
-#include "support/scratch_tree.h"
+#include "qemu/shared_machines.h"
 #include "support/scsi_fakes.h"
 
 namespace {
@@ -79,26 +78,31 @@ std::map<std::string, std::string> parse_report(const std::string& report) {
   return steps;
 }
 
-TEST(QemuDrive, EmulatedDriveAnswersAsQemuDriveDoes) {
-  ScratchTree tree;
-  tree.write_text("src/README.TXT", "A volume for two drive models.\n");
-  tree.write_file("src/DATA/BLOCKS.BIN", 300000, 11);
-  const ProgramRun built =
-      run_program("volbuild", {"src/", "disc.iso", "/RECURSE", "/BATCH"}, tree.path());
-  ASSERT_EQ(built.status, 0) << built.err;
-  tree.write_text("disc.cue",
-                  "FILE \"disc.iso\" BINARY\n  TRACK 01 MODE1/2048\n"
-                  "    INDEX 01 00:00:00\n");
+// The probe runs last in the machine it shares: it leaves the drive
+// stopped, and it compares the answers of a drive as the programs before it
+// left it with those of ours, fresh: they must not have left a mark.
+const bool probe_registered =
+    share_machine("drive_probe", "QemuDrive.EmulatedDriveAnswersAsQemuDriveDoes", 2,
+                  [](const SharedVolume& volume) {
+                    VmRequest request;
+                    request.program = DRIVE_PROBE;
+                    request.medium = DriveMedium::VOLUME;
+                    request.image = volume.image;
+                    return request;
+                  });
 
-  VmRequest request;
-  request.program = DRIVE_PROBE;
-  request.medium = DriveMedium::VOLUME;
-  request.image = tree / "disc.iso";
-  const VmOutcome qemu = run_in_vm(request);
+TEST(QemuDrive, EmulatedDriveAnswersAsQemuDriveDoes) {
+  const SharedVolume& volume = shared_volume();
+  ASSERT_EQ(volume.failure, "");
+  const VmOutcome& qemu = shared_outcome("drive_probe");
   if (!qemu.skip_reason.empty()) GTEST_SKIP() << qemu.skip_reason;
   if (!qemu.failure.empty()) FAIL() << qemu.failure;
   ASSERT_EQ(qemu.run.status, 0) << qemu.run.err;
 
+  ScratchTree tree;
+  tree.write_text("disc.cue", "FILE \"" + volume.image +
+                                  "\" BINARY\n  TRACK 01 MODE1/2048\n"
+                                  "    INDEX 01 00:00:00\n");
   ProgramRun ours;
   {
     cdm_test::ScopedEnv bus("EMULATED_SCSI_BUS",

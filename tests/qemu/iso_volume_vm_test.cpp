@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-#include "qemu/qemu_drive.h"
+#include "qemu/shared_machines.h"
 #include "support/scratch_tree.h"
 
 namespace {
@@ -33,60 +33,55 @@ std::string run_shell(const std::string& script, const std::string& folder) {
   return run.out;
 }
 
+// Rock Ridge names, modes and links; Joliet names; level 1 contents: the
+// script lists the volume of the shared machine in each view, after the
+// programs of the other tests.
+const bool views_registered = share_machine(
+    "views", "VmIsoVolume.KernelSeesRockRidgeJolietAndLevel1Views", 1,
+    [](const SharedVolume& volume) {
+      volume.tree.write_text(
+          "views.sh", std::string("#!/bin/sh\n") + kListing +
+                          "mkdir -p /mnt\n"
+                          "for view in ro ro,norock ro,norock,nojoliet; do\n"
+                          "  mount -t iso9660 -o $view /dev/sr0 /mnt || exit 1\n"
+                          "  echo \"== $view\"\n"
+                          "  cd /mnt\n"
+                          "  case $view in ro) list ;; ro,norock) list | grep ' file ' | grep -v "
+                          "d41d8cd98f00b204e9800998ecf8427e | sed 's/ file [0-7]* / /' ;; *) list "
+                          "bare ;; esac\n"
+                          "  cd /\n"
+                          "  umount /mnt\n"
+                          "done\n");
+      chmod((volume.tree / "views.sh").c_str(), 0755);
+      VmRequest request;
+      request.program = volume.tree / "views.sh";
+      request.medium = DriveMedium::VOLUME;
+      request.image = volume.image;
+      return request;
+    });
+
 TEST(VmIsoVolume, KernelSeesRockRidgeJolietAndLevel1Views) {
-  ScratchTree tree;
-  tree.write_file("src/My Holiday Photos 2026.jpg", 3000, 1);
-  tree.write_file(
-      "src/\xc3\x9cn\xc3\xaf"
-      "code \xc3\xb1"
-      "ame.txt",
-      77, 2);
-  tree.write_file("src/sub/run.sh", 5000, 3);
-  ASSERT_EQ(chmod((tree / "src/sub/run.sh").c_str(), 0750), 0);
-  ASSERT_EQ(symlink("../My Holiday Photos 2026.jpg", (tree / "src/sub/link").c_str()), 0);
-  tree.write_file("src/a/b/c/d/e/f/g/h/i/j/deep file.txt", 2049, 4);
-  ASSERT_EQ(run_command("chmod", {"-R", "go-w", tree / "src"}).status, 0);
-  const ProgramRun built = run_program(
-      "volbuild", {"src/", "vol.iso", "/RECURSE", "/JOLIET", "/ROCKRIDGE", "/KEEPOWNERS", "/BATCH"},
-      tree.path());
-  ASSERT_EQ(built.status, 0) << built.err;
-  // Rock Ridge names, modes and links; Joliet names; level 1 contents.
-  tree.write_text(
-      "views.sh",
-      std::string("#!/bin/sh\n") + kListing +
-          "mkdir -p /mnt\n"
-          "for view in ro ro,norock ro,norock,nojoliet; do\n"
-          "  mount -t iso9660 -o $view /dev/sr0 /mnt || exit 1\n"
-          "  echo \"== $view\"\n"
-          "  cd /mnt\n"
-          "  case $view in ro) list ;; ro,norock) list | grep ' file ' | grep -v "
-          "d41d8cd98f00b204e9800998ecf8427e | sed 's/ file [0-7]* / /' ;; *) list bare ;; esac\n"
-          "  cd /\n"
-          "  umount /mnt\n"
-          "done\n");
-  ASSERT_EQ(chmod((tree / "views.sh").c_str(), 0755), 0);
-  VmRequest request;
-  request.program = tree / "views.sh";
-  request.medium = DriveMedium::VOLUME;
-  request.image = tree / "vol.iso";
-  const VmOutcome outcome = run_in_vm(request);
+  const SharedVolume& volume = shared_volume();
+  ASSERT_EQ(volume.failure, "");
+  const std::string source = volume.tree / "src";
+  const VmOutcome& outcome = shared_outcome("views");
   if (!outcome.skip_reason.empty()) GTEST_SKIP() << outcome.skip_reason;
   ASSERT_EQ(outcome.failure, "");
   ASSERT_EQ(outcome.run.status, 0) << outcome.run.err;
   const std::string list = std::string(kListing);
   const std::string expected =
-      "== ro\n" + run_shell(list + "list", tree / "src") + "== ro,norock\n" +
+      "== ro\n" + run_shell(list + "list", source) + "== ro,norock\n" +
       run_shell(list +
                     "list | grep ' file ' | grep -v d41d8cd98f00b204e9800998ecf8427e | sed 's/ "
                     "file [0-7]* / /'",
-                tree / "src") +
+                source) +
       "== ro,norock,nojoliet\n";
   const std::size_t level1 = outcome.run.out.find("== ro,norock,nojoliet\n");
   ASSERT_NE(level1, std::string::npos) << outcome.run.out;
   EXPECT_EQ(outcome.run.out.substr(0, level1) + "== ro,norock,nojoliet\n", expected);
   // Level 1 readers see every file's contents (and the child links of
   // relocated directories as files of their own).
-  const std::string contents = run_shell(list + "list bare", tree / "src");
+  const std::string contents = run_shell(list + "list bare", source);
   for (std::size_t at = 0; at < contents.size(); at += 33)
     EXPECT_NE(outcome.run.out.find(contents.substr(at, 32), level1), std::string::npos)
         << contents.substr(at, 32);

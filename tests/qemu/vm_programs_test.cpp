@@ -2,13 +2,14 @@
 // case runs one program in a virtual machine whose only SCSI device is
 // QEMU's emulated CD-ROM drive (host adapter 0, SCSI ID 3, LUN 0), through
 // the Linux SCSI generic backend with no emulated bus, and compares what it
-// printed and its exit status. The disc is an ISO9660 volume that volbuild
-// makes, and so is "disc.iso" in the case's working folder when a case asks
-// for it. The cases that hold the same medium run one after the other in
-// one machine, in the order of the table, as programs run one after the
-// other against a drive; each in a folder of its own. Without QEMU the cases
-// are skipped, with the reason; when QEMU is there but the machine cannot
-// be started, they fail.
+// printed and its exit status. The disc is the volume that the machine
+// tests share (shared_machines.h), and so is "disc.iso" in the case's
+// working folder when a case asks for it. The cases that hold the same
+// medium run one after the other in one machine, in the order of the table
+// and before the other tests' programs, as programs run one after the other
+// against a drive; each in a folder of its own. Without QEMU the cases are
+// skipped, with the reason; when QEMU is there but the machine cannot be
+// started, they fail.
 //
 // To add a case, add a row to vm_cases(): program, arguments, medium,
 // environment inside the machine, whether the volume is also handed in as a
@@ -18,18 +19,14 @@
 // standard output's pattern, that it is the volume byte for byte.
 #include <gtest/gtest.h>
 
-#include <future>
-#include <map>
-#include <memory>
 #include <ostream>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "common/console.h"
 #include "qemu/line_pattern.h"
 #include "qemu/qemu_drive.h"
-#include "support/scratch_tree.h"
+#include "qemu/shared_machines.h"
 
 namespace {
 
@@ -227,90 +224,40 @@ std::string with_leadout(std::string pattern, const std::string& leadout) {
   return pattern;
 }
 
-// The volume of the cases and what each case's program did with it.
-struct CaseRuns {
-  ScratchTree tree;
-  std::string volume;
-  std::string leadout;
-  std::string failure;  // why the volume could not be made
-  std::map<std::string, VmOutcome> outcomes;
-};
+// Each case's request, for the machine of its medium that the machine tests
+// share (shared_machines.h), in the order of the table.
+const bool cases_registered = [] {
+  for (const VmCase& c : vm_cases())
+    share_machine(std::string("VmProgram/") + c.name,
+                  std::string("QemuDrive/VmProgram.PrintsWhatTheDriveAnswers/") + c.name, 0,
+                  [c](const SharedVolume& volume) {
+                    VmRequest request;
+                    request.program = std::string(CDM_BIN_DIR) + "/" + c.program;
+                    request.arguments = c.arguments;
+                    request.medium = c.medium;
+                    request.environment = c.environment;
+                    if (c.medium == DriveMedium::VOLUME) request.image = volume.image;
+                    if (c.volume_as_file) request.files = {volume.image};
+                    return request;
+                  });
+  return true;
+}();
 
-class VmProgram : public testing::TestWithParam<VmCase> {
- protected:
-  // Makes the volume and runs the cases this process runs, a machine per
-  // medium.
-  static void SetUpTestSuite() {
-    runs_ = std::make_unique<CaseRuns>();
-    ScratchTree& tree = runs_->tree;
-    tree.write_text("src/README.TXT", "A volume for the drive in the virtual machine.\n");
-    tree.write_file("src/DATA/BLOCKS.BIN", 300000, 7);
-    const ProgramRun built = run_program(
-        "volbuild", {"src/", "disc.iso", "/RECURSE", "/BATCH", "/VOLUME=QEMU_TEST"}, tree.path());
-    const std::vector<uint8_t> image = read_file_bytes(tree / "disc.iso");
-    if (built.status != 0 || image.empty() || image.size() % 2048 != 0) {
-      runs_->failure = "volbuild could not make the volume: " + built.err;
-      return;
-    }
-    runs_->volume.assign(image.begin(), image.end());
-    runs_->leadout = leadout_text(image.size() / 2048);
-
-    const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
-    // The cases' names, as the last part of the tests' names.
-    std::set<std::string> selected;
-    for (int i = 0; suite && i < suite->total_test_count(); ++i) {
-      const std::string name = suite->GetTestInfo(i)->name();
-      if (suite->GetTestInfo(i)->should_run()) selected.insert(name.substr(name.rfind('/') + 1));
-    }
-    // The machines run side by side: the one with no disc spends most of
-    // its time in the programs' pauses between retries.
-    std::vector<std::vector<std::string>> groups;
-    std::vector<std::future<std::vector<VmOutcome>>> machines;
-    for (const DriveMedium medium : {DriveMedium::VOLUME, DriveMedium::NO_DISC}) {
-      std::vector<std::string>& names = groups.emplace_back();
-      std::vector<VmRequest> requests;
-      for (const VmCase& c : vm_cases()) {
-        if (c.medium != medium || selected.count(c.name) == 0) continue;
-        VmRequest request;
-        request.program = std::string(CDM_BIN_DIR) + "/" + c.program;
-        request.arguments = c.arguments;
-        request.medium = c.medium;
-        request.environment = c.environment;
-        if (c.medium == DriveMedium::VOLUME) request.image = tree / "disc.iso";
-        if (c.volume_as_file) request.files = {tree / "disc.iso"};
-        names.emplace_back(c.name);
-        requests.push_back(request);
-      }
-      machines.push_back(
-          std::async(std::launch::async, [requests] { return run_all_in_vm(requests); }));
-    }
-    for (std::size_t group = 0; group < groups.size(); ++group) {
-      const std::vector<VmOutcome> outcomes = machines[group].get();
-      for (std::size_t i = 0; i < outcomes.size(); ++i)
-        runs_->outcomes[groups[group][i]] = outcomes[i];
-    }
-  }
-
-  static void TearDownTestSuite() { runs_.reset(); }
-
-  static std::unique_ptr<CaseRuns> runs_;
-};
-
-std::unique_ptr<CaseRuns> VmProgram::runs_;
+class VmProgram : public testing::TestWithParam<VmCase> {};
 
 TEST_P(VmProgram, PrintsWhatTheDriveAnswers) {
   const VmCase& c = GetParam();
-  ASSERT_EQ(runs_->failure, "");
-  ASSERT_EQ(runs_->outcomes.count(c.name), 1u);
-  const VmOutcome& outcome = runs_->outcomes.at(c.name);
+  const SharedVolume& volume = shared_volume();
+  ASSERT_EQ(volume.failure, "");
+  const VmOutcome& outcome = shared_outcome(std::string("VmProgram/") + c.name);
   if (!outcome.skip_reason.empty()) GTEST_SKIP() << outcome.skip_reason;
   if (!outcome.failure.empty()) FAIL() << outcome.failure;
 
-  const std::string& leadout = runs_->leadout;
+  const std::string leadout = leadout_text(volume.bytes.size() / 2048);
   EXPECT_EQ(outcome.run.status, c.status);
   if (c.out_is_the_volume)
-    EXPECT_TRUE(outcome.run.out == runs_->volume)
-        << outcome.run.out.size() << " bytes copied of " << runs_->volume.size();
+    EXPECT_TRUE(outcome.run.out == volume.bytes)
+        << outcome.run.out.size() << " bytes copied of " << volume.bytes.size();
   else
     EXPECT_TRUE(matches_line_pattern(with_leadout(c.out, leadout), outcome.run.out))
         << "standard output:\n"

@@ -106,6 +106,14 @@ bool copy_file(const std::string& from, int to) {
   return ok;
 }
 
+// Runs of zeros of this length, from the start of what is written at once,
+// are left as holes: silence and empty sectors.
+constexpr std::size_t HOLE_BYTES = 64 * 1024;
+
+bool all_zero(const uint8_t* data, std::size_t size) {
+  return size == 0 || (data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0);
+}
+
 // False for a file system in memory: it has no layout to gain from a
 // reservation, and would fill the reserved space with pages at once only to
 // free what the recording did not use.
@@ -426,6 +434,8 @@ bool RecordedDisc::flush_pending() {
 // lays out the file with much less work than when it finds room for each
 // write, and the commit gives back what was not used. A file system that
 // cannot reserve (or is full) simply takes the writes, or fails them.
+// Frames are appended, so a run of zeros is skipped rather than written:
+// past the file's end it reads as zeros, and costs the file system no page.
 bool RecordedDisc::write_frames(const uint8_t* frames, std::size_t bytes) {
   if (bytes == 0) return !write_failed_;
   if (reserve_space_ && file_end_ + bytes > reserved_end_) {
@@ -434,7 +444,20 @@ bool RecordedDisc::write_frames(const uint8_t* frames, std::size_t bytes) {
     ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(file_end_), static_cast<off_t>(step));
     reserved_end_ = file_end_ + step;
   }
-  write_failed_ = write_failed_ || !write_all(fd_, frames, bytes);
+  std::size_t written = 0;  // bytes written or skipped
+  for (std::size_t at = 0; at + HOLE_BYTES <= bytes && !write_failed_;) {
+    if (!all_zero(frames + at, HOLE_BYTES)) {
+      at += HOLE_BYTES;
+      continue;
+    }
+    std::size_t end = at + HOLE_BYTES;
+    while (end + HOLE_BYTES <= bytes && all_zero(frames + end, HOLE_BYTES)) end += HOLE_BYTES;
+    write_failed_ = !write_all(fd_, frames + written, at - written) ||
+                    ::lseek(fd_, static_cast<off_t>(end - at), SEEK_CUR) < 0;
+    written = end;
+    at = end;
+  }
+  write_failed_ = write_failed_ || !write_all(fd_, frames + written, bytes - written);
   file_end_ += bytes;
   return !write_failed_;
 }
@@ -447,8 +470,9 @@ bool RecordedDisc::commit() {
   }
   const int fd = fd_;
   bool ok = flush_pending();
-  // Gives back the space reserved past the last frame.
-  if (ok && reserved_end_ > file_end_) ok = ::ftruncate(fd, static_cast<off_t>(file_end_)) == 0;
+  // The file's length: it gives back the space reserved past the last
+  // frame, and takes in the zeros skipped at the end.
+  if (ok) ok = ::ftruncate(fd, static_cast<off_t>(file_end_)) == 0;
   fd_ = -1;
   ok = ::close(fd) == 0 && ok;
   const std::string sheet = cue_sheet();

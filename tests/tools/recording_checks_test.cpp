@@ -2,6 +2,7 @@
 // overburn, the speeds the drive reports, buffer underrun protection, and
 // verification after recording.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -108,6 +109,12 @@ TEST_F(RecordingChecks, CapacityAndOverburn) {
     }
     if (c.status == 0) {
       EXPECT_NE(run.out.find("CD successfully recorded!\n"), std::string::npos);
+      // Every frame of the silence is on the disc, though the recorder
+      // keeps it as a hole: the image is as long as the track.
+      struct stat image {};
+      ASSERT_EQ(stat((disc + ".bin").c_str(), &image), 0);
+      EXPECT_EQ(image.st_size, static_cast<off_t>(c.frames) * RAW);
+      EXPECT_LT(image.st_blocks * 512, image.st_size / 2);
     }
     // The refusal comes before anything is written.
     if (c.err.substr(0, 2) == "\nE") {

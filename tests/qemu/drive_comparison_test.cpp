@@ -83,13 +83,7 @@ std::map<std::string, std::string> parse_report(const std::string& report) {
 // left it with those of ours, fresh: they must not have left a mark.
 const bool probe_registered =
     share_machine("drive_probe", "QemuDrive.EmulatedDriveAnswersAsQemuDriveDoes", 2,
-                  [](const SharedVolume& volume) {
-                    VmRequest request;
-                    request.program = DRIVE_PROBE;
-                    request.medium = DriveMedium::VOLUME;
-                    request.image = volume.image;
-                    return request;
-                  });
+                  [](const SharedVolume& volume) { return on_shared_volume(DRIVE_PROBE, volume); });
 
 TEST(QemuDrive, EmulatedDriveAnswersAsQemuDriveDoes) {
   const SharedVolume& volume = shared_volume();

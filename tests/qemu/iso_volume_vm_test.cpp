@@ -53,11 +53,7 @@ const bool views_registered = share_machine(
                           "  umount /mnt\n"
                           "done\n");
       chmod((volume.tree / "views.sh").c_str(), 0755);
-      VmRequest request;
-      request.program = volume.tree / "views.sh";
-      request.medium = DriveMedium::VOLUME;
-      request.image = volume.image;
-      return request;
+      return on_shared_volume(volume.tree / "views.sh", volume);
     });
 
 TEST(VmIsoVolume, KernelSeesRockRidgeJolietAndLevel1Views) {

@@ -114,6 +114,14 @@ const SharedVolume& shared_volume() {
   return *volume;
 }
 
+VmRequest on_shared_volume(const std::string& program, const SharedVolume& volume) {
+  VmRequest request;
+  request.program = program;
+  request.medium = DriveMedium::VOLUME;
+  request.image = volume.image;
+  return request;
+}
+
 bool share_machine(const std::string& key, const std::string& test, int turn, RequestMaker make) {
   registry().push_back({key, test, turn, std::move(make)});
   return true;

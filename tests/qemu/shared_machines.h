@@ -23,6 +23,9 @@ struct SharedVolume {
 };
 const SharedVolume& shared_volume();
 
+// A request that runs `program` with the shared volume in the drive.
+VmRequest on_shared_volume(const std::string& program, const SharedVolume& volume);
+
 using RequestMaker = std::function<VmRequest(const SharedVolume&)>;
 
 // Registers the request `key` of the test named `test` (as gtest names it,

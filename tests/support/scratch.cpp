@@ -11,23 +11,13 @@
 #include <fstream>
 #include <stdexcept>
 
-ScratchDirectory::ScratchDirectory() : ScratchDirectory(memory_scratch_base()) {}
+namespace {
 
-ScratchDirectory::ScratchDirectory(const std::string& base) {
-  std::string pattern = (std::filesystem::path(base) / "cdm-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDirectory::~ScratchDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string memory_scratch_base() {
+// Where scratch directories go (see scratch.h), decided once a process.
+const std::string& scratch_base() {
   static const std::string base = [] {
-    // Two tests at a time each hold a full-length disc (about 800 MB)
-    // there, written and read back, besides their images.
+    // Room for two tests at a time, each holding images and recordings of
+    // up to a full-length disc (about 800 MB).
     constexpr unsigned long long kRoomNeeded = 4ULL << 30;
     const char* memory = "/dev/shm";
     struct statvfs room {};
@@ -39,8 +29,6 @@ std::string memory_scratch_base() {
   }();
   return base;
 }
-
-namespace {
 
 // The whole of a file, read into one buffer of its size: the tests read
 // recorded discs of hundreds of megabytes, which a growing buffer would copy
@@ -76,6 +64,17 @@ Bytes read_whole_file(const std::string& path) {
 }
 
 }  // namespace
+
+ScratchDirectory::ScratchDirectory() {
+  std::string pattern = (std::filesystem::path(scratch_base()) / "cdm-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScratchDirectory::~ScratchDirectory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
 
 std::string read_file(const std::string& path) { return read_whole_file<std::string>(path); }
 

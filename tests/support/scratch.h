@@ -5,12 +5,17 @@
 #include <string>
 #include <vector>
 
-// A fresh empty directory for one test, under memory_scratch_base() or
-// under `base`, removed with everything in it when the object goes.
+// A fresh empty directory for one test, removed with everything in it when
+// the object goes. It is on a file system in memory (/dev/shm) when the
+// machine has one with room for the largest discs the tests record, else in
+// the system's temporary folder. Creating a file costs half a millisecond
+// on some disks and microseconds there, which decides the time of tests
+// that write trees of a thousand files; reading a sparse file's holes costs
+// a disk's file system a page of zeros each, which decides the time of tests
+// that record full-length discs of silence.
 class ScratchDirectory {
  public:
   ScratchDirectory();
-  explicit ScratchDirectory(const std::string& base);
   ~ScratchDirectory();
   ScratchDirectory(const ScratchDirectory&) = delete;
   ScratchDirectory& operator=(const ScratchDirectory&) = delete;
@@ -21,15 +26,6 @@ class ScratchDirectory {
  private:
   std::string path_;
 };
-
-// A folder on a file system in memory (/dev/shm) when the machine has one
-// with room for the largest discs the tests record, else the system's
-// temporary folder. Creating a file costs half a millisecond on some disks
-// and microseconds there, which decides the time of tests that write trees
-// of a thousand files; reading a sparse file's holes costs the disk's file
-// system a page of zeros each, which decides the time of tests that record
-// full-length discs of silence.
-std::string memory_scratch_base();
 
 // Whole-file helpers for tests: a file that cannot be read reads as empty.
 std::string read_file(const std::string& path);

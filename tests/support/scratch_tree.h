@@ -9,12 +9,11 @@
 
 #include "support/run_program.h"
 
-// The tree's folder is on a file system in memory where there is one (see
-// memory_scratch_base()); paths under /dev need "stdio:" before them for
-// xorriso.
+// The tree's folder is where every scratch directory is, often on a file
+// system in memory (see scratch.h); paths under /dev need "stdio:" before
+// them for xorriso.
 class ScratchTree : public ScratchDirectory {
  public:
-  ScratchTree() : ScratchDirectory(memory_scratch_base()) {}
   // path() + "/" + relative.
   std::string operator/(const std::string& relative) const { return file(relative); }
 

@@ -209,11 +209,16 @@ bool AudioFile::Decoder::restart() {
     return false;
   source_ = std::move(fresh);
   if (resampler_) soxr_clear(resampler_);
-  source_ended_ = drained_ = false;
-  source_read_ = produced_ = position_ = 0;
+  drained_ = false;
+  decode_from(0);
+  return true;
+}
+
+void AudioFile::Decoder::decode_from(uint64_t frame) {
+  source_ended_ = false;
+  source_read_ = produced_ = position_ = frame;
   pending_.clear();
   pending_at_ = 0;
-  return true;
 }
 
 bool AudioFile::Decoder::seek(uint64_t frame) {
@@ -221,10 +226,7 @@ bool AudioFile::Decoder::seek(uint64_t frame) {
   if (frame == position_) return true;
   if (!resampler_ && source_->seeks_exactly()) {
     if (source_->seek(frame)) {
-      source_ended_ = false;
-      source_read_ = produced_ = position_ = frame;
-      pending_.clear();
-      pending_at_ = 0;
+      decode_from(frame);
       return true;
     }
     // Damage further on can defeat the decoder's own seek, which searches

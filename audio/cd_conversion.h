@@ -48,6 +48,9 @@ class AudioFile::Decoder {
   void mix_to_stereo(const float* in, std::size_t frames, float* out) const;
   void quantize(const float* stereo, std::size_t frames);
   bool restart();
+  // Forgets what was decoded: the source is at source frame `frame`, which
+  // is CD frame `frame` too.
+  void decode_from(uint64_t frame);
 
   std::unique_ptr<SourceDecoder> source_;
   Opener reopen_;
